@@ -1,0 +1,13 @@
+#include "host/module_state.h"
+#include "host/plugin_entry.h"
+#include "host/plugin_identity.h"
+#include "status/bounded_text.h"
+
+extern "C" std::int32_t HOST_CALL pluginInit(PluginDescriptor* descriptor) {
+    if (descriptor == nullptr) return 1;
+    copyBounded(descriptor->description, sizeof descriptor->description, VELKAR_DISPLAY_NAME);
+    descriptor->callback = &onHostCommand;
+    moduleState.descriptor = descriptor;
+    setDefaultProfiles(moduleState.profiles);
+    return 1;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// The few operating-system services the plug-in uses, behind plain functions.
+// win32.cpp implements them with the Windows API; standin.cpp stands in for
+// them where there is no Windows, so the rest builds and runs anywhere.
+#include <cstddef>
+#include <cstdint>
+
+// A window handle; null means no window.
+using PlatformWindow = void*;
+
+// What a copy-data message carries: an identifier, a byte count and the bytes.
+struct CopyDataRecord {
+    std::uintptr_t identifier;
+    std::uint32_t byteCount;
+    const void* bytes;
+};
+
+// Reads the string value `valueName` of the key `keyPath` under the current
+// user's registry root into `out`, which holds `capacity` bytes. Returns true
+// and leaves `out` terminated when the key and value exist and the value fits
+// with its terminator (a value stored without one is terminated where its
+// bytes end). Returns false otherwise, and `out` then holds nothing useful.
+bool readUserRegistryString(const char* keyPath, const char* valueName, char* out,
+                            std::size_t capacity);
+
+// Returns the next top-level window of class `className` after `previous`
+// (null: the first one), or null when there is none.
+PlatformWindow findNextTopLevelWindow(const char* className, PlatformWindow previous);
+
+// Sends `target` a copy-data message naming `sender`, and waits at most
+// `timeoutMilliseconds` for it to be handled; a window that does not answer
+// is given up on. Returns whether the window handled the message.
+bool sendCopyData(PlatformWindow target, PlatformWindow sender, const CopyDataRecord& record,
+                  unsigned timeoutMilliseconds);
+
+// Shows a modal message box with one OK button, owned by `owner`, and returns
+// when it has been closed.
+void showMessageBox(PlatformWindow owner, const char* text, const char* caption);
+
+// Widens the NUL-terminated 8-bit `text`, in the host's ANSI code page, to
+// UTF-16 in `wide`, writing at most `wideCapacity` units (wideCapacity >= 1)
+// and always terminating. Text that does not fit is cut. Returns the number of
+// units before the terminator.
+std::size_t widenText(const char* text, char16_t* wide, std::size_t wideCapacity);

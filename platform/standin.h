@@ -1,0 +1,57 @@
+#pragma once
+// Controls of the stand-in platform, for tests and tools that run without
+// Windows. All storage is fixed: the stand-in allocates nothing, so it can be
+// used where allocation is being watched.
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace standin {
+
+constexpr std::size_t MAX_WINDOWS = 8;
+constexpr std::size_t MAX_RECEIVED = 64;
+constexpr std::size_t MAX_RECORD_BYTES = 1024;
+constexpr std::size_t MAX_MESSAGE_BOXES = 8;
+constexpr std::size_t MAX_BOX_TEXT = 256;
+constexpr std::size_t MAX_REGISTRY_BYTES = 1024;
+
+// Removes every window, received record, message box and registry value.
+void reset();
+
+// Makes `keyPath`/`valueName` hold `size` raw bytes (stored as they are, so a
+// value without a terminator can be set). At most one value exists at a time.
+void setRegistryValue(const char* keyPath, const char* valueName, const void* bytes,
+                      std::size_t size);
+// Sets the value to the text with its terminator.
+void setRegistryString(const char* keyPath, const char* valueName, const char* text);
+void removeRegistryValue();
+
+// Opens a top-level window of `className`; windows are found in opening order.
+// Returns null when MAX_WINDOWS are open.
+PlatformWindow openWindow(const char* className);
+// A hung window never handles a message: each send to it times out.
+void setWindowHung(PlatformWindow window, bool hung);
+
+struct ReceivedRecord {
+    PlatformWindow window;
+    PlatformWindow sender;
+    std::uintptr_t identifier;
+    std::uint32_t byteCount;
+    unsigned char bytes[MAX_RECORD_BYTES];  // the first min(byteCount, MAX_RECORD_BYTES)
+};
+// Copy-data records handled by windows, in arrival order (at most MAX_RECEIVED kept).
+std::size_t receivedCount();
+const ReceivedRecord& received(std::size_t index);
+// Sends given up on because the window was hung.
+std::size_t timedOutSendCount();
+
+struct ShownMessageBox {
+    PlatformWindow owner;
+    char text[MAX_BOX_TEXT];
+    char caption[MAX_BOX_TEXT];
+};
+std::size_t shownMessageBoxCount();
+const ShownMessageBox& shownMessageBox(std::size_t index);
+
+}  // namespace standin

@@ -1,0 +1,34 @@
+#pragma once
+// The two profiles that shape a status text, and the category codes the
+// messenger knows.
+#include <cstddef>
+
+constexpr std::size_t CATEGORY_CODE_CAPACITY = 32;
+constexpr std::size_t PROFILE_TEXT_CAPACITY = 128;
+
+// Category, prefix and suffix as 8-bit NUL-terminated text in the host's ANSI
+// code page. The category code begins with the separator "\0".
+struct StatusProfile {
+    char categoryCode[CATEGORY_CODE_CAPACITY];
+    char prefix[PROFILE_TEXT_CAPACITY];
+    char suffix[PROFILE_TEXT_CAPACITY];
+};
+
+// Audio files (extension ".MP3" or ".WAV", any case) use `audio`; all others `video`.
+struct StatusProfiles {
+    StatusProfile audioProfile;
+    StatusProfile videoProfile;
+};
+
+constexpr const char* CATEGORY_MUSIC = "\\0Music";
+constexpr const char* CATEGORY_OFFICE = "\\0Office";
+constexpr const char* CATEGORY_GAMES = "\\0Games";
+constexpr const char* CATEGORY_EMPTY = "\\0Empty";
+
+// Returns the category code for a settings file's category number: 1 Music,
+// 2 Office, 3 Games, 4 Empty, and Music for any other number.
+const char* categoryCodeFor(long number);
+
+// Overwrites both profiles with the built-in defaults: audio is Music with no
+// prefix or suffix; video is Office with the prefix "watching ".
+void setDefaultProfiles(StatusProfiles& profiles);

@@ -1,0 +1,59 @@
+#!/bin/sh
+# Checks the shipped 32-bit DLL as the host player will meet it: one
+# undecorated export, stdcall entry points, and only system DLLs imported.
+# Usage: inspect_win32_dll.sh BUILD_DIR   (holding velkar.dll and velkar.map)
+set -u
+SKIP=77
+build_dir=$1
+dll=$build_dir/velkar.dll
+map=$build_dir/velkar.map
+objdump=i686-w64-mingw32-objdump
+
+if ! command -v "$objdump" >/dev/null 2>&1; then
+    echo "SKIPPED: $objdump not found; install binutils-mingw-w64-i686 to inspect the 32-bit DLL"
+    exit $SKIP
+fi
+[ -f "$dll" ] || { echo "FAIL: $dll is missing; build it with: cmake --preset win32 && cmake --build --preset win32"; exit 1; }
+[ -f "$map" ] || { echo "FAIL: $map is missing"; exit 1; }
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+headers=$("$objdump" -p "$dll")
+
+exports=$(printf '%s\n' "$headers" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    sed -n 's/^[[:space:]]*\[ *[0-9]*\] \(.*\)$/\1/p')
+[ "$exports" = "pluginInit" ] || fail "exports are '$exports', expected exactly 'pluginInit'"
+
+imports=$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p')
+[ -n "$imports" ] || fail "no imports found"
+for name in $imports; do
+    case $(printf '%s' "$name" | tr '[:upper:]' '[:lower:]') in
+        kernel32.dll | user32.dll | advapi32.dll | msvcrt.dll) ;;
+        *) fail "imports $name, which a bare Windows does not have" ;;
+    esac
+done
+
+for symbol in pluginInit@4 onHostCommand@12; do
+    grep -q "[[:space:]]$symbol\$" "$map" || fail "symbol $symbol not in the link map"
+done
+
+# The callee must pop its arguments: the first return of each entry point
+# has to be 'ret $N'.
+image_base=$(printf '%s\n' "$headers" | sed -n 's/^ImageBase[[:space:]]*//p')
+first_return() {
+    start=$1
+    stop=$(printf '0x%x' $((start + 4096)))
+    "$objdump" -d --start-address="$start" --stop-address="$stop" "$dll" |
+        grep -m1 -E '[[:space:]]ret' | sed 's/.*ret[[:space:]]*//'
+}
+export_rva=$(printf '%s\n' "$headers" | sed -n 's/.*+base\[ *1\] \([0-9a-f]*\) Export RVA.*/\1/p')
+init_address=$(printf '0x%x' $((0x$image_base + 0x$export_rva)))
+[ "$(first_return "$init_address")" = '$0x4' ] || fail "pluginInit does not return with 'ret \$0x4'"
+callback_address=$(sed -n 's/^[[:space:]]*\(0x[0-9a-f]*\)[[:space:]]*onHostCommand@12$/\1/p' "$map")
+if [ -n "$callback_address" ]; then
+    [ "$(first_return "$callback_address")" = '$0xc' ] || fail "onHostCommand does not return with 'ret \$0xc'"
+fi
+
+if [ $failures -ne 0 ]; then exit 1; fi
+echo "velkar.dll: exports pluginInit only; imports $(echo $imports); stdcall entry points pop 4 and 12 bytes"

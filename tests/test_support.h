@@ -1,0 +1,52 @@
+#pragma once
+// Shared helpers: a freshly loaded module over a fresh stand-in, and readers
+// for what the stand-in's messenger windows received.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/module_state.h"
+#include "host/plugin_entry.h"
+#include "platform/standin.h"
+
+// The text of a received record, as the UTF-16 units before the terminator.
+inline std::u16string receivedText(const standin::ReceivedRecord& record) {
+    std::u16string text;
+    for (std::size_t i = 0; i + 1 < record.byteCount; i += 2) {
+        text.push_back(static_cast<char16_t>(record.bytes[i] | (record.bytes[i + 1] << 8)));
+    }
+    if (!text.empty() && text.back() == u'\0') text.pop_back();
+    return text;
+}
+
+// The record bytes a messenger should receive for `text` widened as Latin-1.
+inline std::u16string latin1(const std::string& text) {
+    std::u16string wide;
+    for (unsigned char c : text) wide.push_back(c);
+    return wide;
+}
+
+class FreshModule : public ::testing::Test {
+protected:
+    void SetUp() override {
+        standin::reset();
+        std::memset(&moduleState, 0, sizeof moduleState);
+        std::memset(&descriptor, 0, sizeof descriptor);
+        descriptor.hostWindow = &hostWindowStorage;
+    }
+
+    std::int32_t command(std::int32_t number, std::intptr_t param = 0) {
+        return descriptor.callback(number, param, 0);
+    }
+    // The host's own numbers, not our constants, so a wrong constant shows.
+    std::int32_t setFile(const char* path) {
+        return command(40002, reinterpret_cast<std::intptr_t>(path));
+    }
+    std::int32_t publish() { return command(40006); }
+    std::int32_t withdraw() { return command(40007); }
+
+    PluginDescriptor descriptor;
+    int hostWindowStorage = 0;
+};
