@@ -1,6 +1,7 @@
 #include "host/module_state.h"
 #include "host/plugin_entry.h"
 #include "host/plugin_identity.h"
+#include "settings/settings_loader.h"
 #include "status/bounded_text.h"
 
 extern "C" std::int32_t HOST_CALL pluginInit(PluginDescriptor* descriptor) {
@@ -8,6 +9,6 @@ extern "C" std::int32_t HOST_CALL pluginInit(PluginDescriptor* descriptor) {
     copyBounded(descriptor->description, sizeof descriptor->description, VELKAR_DISPLAY_NAME);
     descriptor->callback = &onHostCommand;
     moduleState.descriptor = descriptor;
-    setDefaultProfiles(moduleState.profiles);
+    loadSettings(moduleState.profiles);
     return 1;
 }

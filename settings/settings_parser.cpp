@@ -1,0 +1,181 @@
+#include "settings/settings_parser.h"
+
+#include <cstring>
+
+#include "status/bounded_text.h"
+
+namespace {
+
+constexpr char LINE_FEED = '\n';
+constexpr char CARRIAGE_RETURN = '\r';
+constexpr char END_OF_DATA = 0x1A;  // Ctrl-Z
+constexpr unsigned char BYTE_ORDER_MARK[] = {0xEF, 0xBB, 0xBF};
+constexpr std::size_t BYTE_ORDER_MARK_SIZE = sizeof BYTE_ORDER_MARK;
+// Any magnitude beyond this is out of the category range; stopping here keeps
+// the accumulation from overflowing however many digits follow.
+constexpr long CATEGORY_NUMBER_CEILING = 1000;
+
+void report(SettingsParser& parser, SettingsProblem problem) {
+    SettingsDiagnostics* diagnostics = parser.diagnostics;
+    if (diagnostics == nullptr || diagnostics->count == MAX_SETTINGS_DIAGNOSTICS) return;
+    diagnostics->entries[diagnostics->count++] = {parser.lineNumber, problem};
+}
+
+bool isFormatSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Reads an integer as a formatted read would: white space skipped, optional
+// sign, then digits. Returns the position after it, or null without digits.
+const char* parseCategoryNumber(const char* text, long& number) {
+    while (isFormatSpace(*text)) ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-') negative = *text++ == '-';
+    if (*text < '0' || *text > '9') return nullptr;
+    long magnitude = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        if (magnitude < CATEGORY_NUMBER_CEILING) magnitude = magnitude * 10 + (*text - '0');
+    }
+    number = negative ? -magnitude : magnitude;
+    return text;
+}
+
+StatusProfile& profileForLine(StatusProfiles& profiles, int lineNumber) {
+    return lineNumber == 1 ? profiles.videoProfile : profiles.audioProfile;
+}
+
+void copyPiece(SettingsParser& parser, char* field, std::size_t capacity, const char* piece,
+               std::size_t length, SettingsProblem problemWhenCut) {
+    if (copyBoundedCount(field, capacity, piece, length) < length) report(parser, problemWhenCut);
+}
+
+// Uses the completed line. A line that lacks its number, comma or marker
+// changes nothing, so its profile keeps the defaults.
+void useLine(SettingsParser& parser, bool endedWithLineFeed) {
+    if (parser.lineOverflowed) report(parser, SettingsProblem::LineCut);
+    parser.line[parser.lineLength] = '\0';
+    const char* line = parser.line;
+
+    long number = 0;
+    const char* afterNumber = parseCategoryNumber(line, number);
+    if (afterNumber == nullptr) return report(parser, SettingsProblem::NoNumber);
+    const char* comma = std::strchr(afterNumber, ',');
+    if (comma == nullptr) return report(parser, SettingsProblem::NoComma);
+    const char* templateText = comma + 1;
+    const char* marker = std::strstr(templateText, FILENAME_MARKER);
+    if (marker == nullptr) return report(parser, SettingsProblem::NoMarker);
+
+    StatusProfile& profile = profileForLine(*parser.profiles, parser.lineNumber);
+    if (number < 1 || number > 4) report(parser, SettingsProblem::CategoryOutOfRange);
+    copyBounded(profile.categoryCode, sizeof profile.categoryCode, categoryCodeFor(number));
+    copyPiece(parser, profile.prefix, sizeof profile.prefix, templateText,
+              static_cast<std::size_t>(marker - templateText), SettingsProblem::PrefixCut);
+
+    // The line's own line feed becomes a space: it must never reach the
+    // messenger's display line.
+    const char* suffix = marker + std::strlen(FILENAME_MARKER);
+    char suffixWithSpace[SETTINGS_LINE_CAPACITY];
+    std::size_t suffixLength = copyBounded(suffixWithSpace, sizeof suffixWithSpace, suffix);
+    if (endedWithLineFeed) suffixLength = appendBounded(suffixWithSpace, sizeof suffixWithSpace, suffixLength, " ");
+    copyPiece(parser, profile.suffix, sizeof profile.suffix, suffixWithSpace, suffixLength,
+              SettingsProblem::SuffixCut);
+}
+
+void endLine(SettingsParser& parser, bool endedWithLineFeed) {
+    useLine(parser, endedWithLineFeed);
+    parser.lineLength = 0;
+    parser.lineOverflowed = false;
+    parser.lineStarted = false;
+    ++parser.lineNumber;
+    if (parser.lineNumber > SETTINGS_LINES_READ) parser.finished = true;
+}
+
+void takeLineByte(SettingsParser& parser, char c) {
+    parser.lineStarted = true;
+    if (parser.lineLength < SETTINGS_LINE_KEPT) {
+        parser.line[parser.lineLength++] = c;
+    } else {
+        parser.lineOverflowed = true;
+    }
+}
+
+// One byte after the byte-order mark check: the text-mode rules, then lines.
+void takeTextByte(SettingsParser& parser, char c) {
+    if (parser.carriageReturnPending) {
+        parser.carriageReturnPending = false;
+        if (c != LINE_FEED) takeLineByte(parser, CARRIAGE_RETURN);
+    }
+    if (c == END_OF_DATA) {
+        finishSettings(parser);
+    } else if (c == CARRIAGE_RETURN) {
+        parser.carriageReturnPending = true;
+    } else if (c == LINE_FEED) {
+        endLine(parser, true);
+    } else {
+        takeLineByte(parser, c);
+    }
+}
+
+void takeByte(SettingsParser& parser, unsigned char byte) {
+    const std::size_t offset = parser.offset++;
+    if (offset < BYTE_ORDER_MARK_SIZE && parser.byteOrderMarkSeen == offset &&
+        byte == BYTE_ORDER_MARK[offset]) {
+        ++parser.byteOrderMarkSeen;
+        return;
+    }
+    // Bytes that began like a mark but were not one are ordinary text.
+    if (parser.byteOrderMarkSeen < BYTE_ORDER_MARK_SIZE) {
+        for (std::size_t i = 0; i < parser.byteOrderMarkSeen; ++i) {
+            takeTextByte(parser, static_cast<char>(BYTE_ORDER_MARK[i]));
+        }
+        parser.byteOrderMarkSeen = BYTE_ORDER_MARK_SIZE;
+    }
+    if (!parser.finished) takeTextByte(parser, static_cast<char>(byte));
+}
+
+}  // namespace
+
+void beginSettings(SettingsParser& parser, StatusProfiles& profiles,
+                   SettingsDiagnostics* diagnostics) {
+    std::memset(&parser, 0, sizeof parser);
+    parser.profiles = &profiles;
+    parser.diagnostics = diagnostics;
+    parser.lineNumber = 1;
+    if (diagnostics != nullptr) diagnostics->count = 0;
+    setDefaultProfiles(profiles);
+}
+
+bool feedSettings(SettingsParser& parser, const char* bytes, std::size_t size) {
+    for (std::size_t i = 0; i < size && !parser.finished; ++i) {
+        takeByte(parser, static_cast<unsigned char>(bytes[i]));
+    }
+    return !parser.finished;
+}
+
+void finishSettings(SettingsParser& parser) {
+    if (parser.finished) return;
+    if (parser.byteOrderMarkSeen < BYTE_ORDER_MARK_SIZE) {
+        const std::size_t partialMark = parser.byteOrderMarkSeen;
+        parser.byteOrderMarkSeen = BYTE_ORDER_MARK_SIZE;
+        for (std::size_t i = 0; i < partialMark; ++i) {
+            takeTextByte(parser, static_cast<char>(BYTE_ORDER_MARK[i]));
+        }
+    }
+    if (parser.carriageReturnPending) {
+        parser.carriageReturnPending = false;
+        takeLineByte(parser, CARRIAGE_RETURN);
+    }
+    if (parser.lineStarted) endLine(parser, false);
+    for (; parser.lineNumber <= SETTINGS_LINES_READ; ++parser.lineNumber) {
+        report(parser, SettingsProblem::MissingLine);
+    }
+    parser.finished = true;
+}
+
+void parseSettings(const char* bytes, std::size_t size, StatusProfiles& profiles,
+                   SettingsDiagnostics* diagnostics) {
+    SettingsParser parser;
+    beginSettings(parser, profiles, diagnostics);
+    feedSettings(parser, bytes, size);
+    finishSettings(parser);
+}

@@ -1,0 +1,124 @@
+// velkar-preview as a user runs it: output and exit status.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+struct ToolRun {
+    int exitStatus;
+    std::string out;
+    std::string err;
+};
+
+// Per-test file names, so that tests may run in parallel.
+std::string scratchFile(const std::string& name) {
+    return testing::TempDir() + testing::UnitTest::GetInstance()->current_test_info()->name() +
+           "-" + name;
+}
+
+std::string readAll(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+ToolRun runPreview(const std::string& arguments) {
+    const std::string out = scratchFile("preview.out");
+    const std::string err = scratchFile("preview.err");
+    const std::string command =
+        std::string(VELKAR_PREVIEW_PATH) + " " + arguments + " >" + out + " 2>" + err;
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readAll(out), readAll(err)};
+}
+
+std::string writeSettings(const std::string& bytes) {
+    const std::string path = scratchFile("velkar.ini");
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+const char* const PATHS = "'C:\\Media\\My_Band_-_Best.Song.mp3' 'D:\\clips\\holiday.mpeg'";
+
+TEST(PreviewTool, GoodFileShowsEachPath) {
+    const std::string settings = writeSettings("2,watching [FILENAME]\r\n1,listening to [FILENAME]\r\n");
+    const ToolRun run = runPreview("--settings " + settings + " " + PATHS);
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("C:\\Media\\My_Band_-_Best.Song.mp3\n"
+                           "  audio:        yes\n"
+                           "  title:        'My Band - Best Song'\n"
+                           "  status text:  \\0Music\\01\\0{0}\\0listening to My Band - Best Song \\0\n"
+                           "  category:     'Music'\n"
+                           "  display line: 'listening to My Band - Best Song '\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("D:\\clips\\holiday.mpeg\n"
+                           "  audio:        no\n"
+                           "  title:        'holiday'\n"
+                           "  status text:  \\0Office\\01\\0{0}\\0watching holiday \\0\n"),
+              std::string::npos)
+        << run.out;
+}
+
+TEST(PreviewTool, DefaultsWithoutSettings) {
+    const ToolRun run = runPreview(PATHS);
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_NE(run.out.find("status text:  \\0Office\\01\\0{0}\\0watching holiday\\0\n"),
+              std::string::npos)
+        << run.out;
+}
+
+TEST(PreviewTool, FaultyFileIsReportedWithLineNumbers) {
+    const std::string settings = writeSettings("2,watching [FILENAME]\n1,listening to\n");
+    const ToolRun run = runPreview("--settings " + settings + " x.mp3");
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.err, settings + ":2: no [FILENAME] marker; the audio profile keeps its defaults\n");
+    EXPECT_NE(run.out.find("status text:  \\0Music\\01\\0{0}\\0x\\0\n"), std::string::npos);
+}
+
+TEST(PreviewTool, ExitStatusOnBadUse) {
+    struct Case {
+        std::string arguments;
+        int exitStatus;
+        std::string errStart;
+    };
+    const Case cases[] = {
+        {"--settings " + testing::TempDir() + "missing.ini x.mp3", 1,
+         "velkar-preview: cannot read settings file"},
+        {"", 2, "velkar-preview: no file path given"},
+        {"--settings", 2, "velkar-preview: unknown or incomplete option '--settings'"},
+        {"--colour x.mp3", 2, "velkar-preview: unknown or incomplete option '--colour'"},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = runPreview(c.arguments);
+        EXPECT_EQ(run.exitStatus, c.exitStatus) << c.arguments;
+        EXPECT_EQ(run.err.substr(0, c.errStart.size()), c.errStart) << c.arguments;
+    }
+}
+
+TEST(PreviewTool, HelpExplainsTheFileFormat) {
+    const ToolRun run = runPreview("--help");
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_NE(run.out.find("[FILENAME]"), std::string::npos);
+    EXPECT_NE(run.out.find("1 Music, 2 Office, 3 Games, 4 Empty"), std::string::npos);
+}
+
+// The shipped sample's two lines give the defaults' categories and words;
+// each line's end adds one space after the title.
+TEST(PreviewTool, SampleSettingsMatchTheDefaults) {
+    const ToolRun sample = runPreview(std::string("--settings ") + VELKAR_SAMPLE_SETTINGS + " " + PATHS);
+    EXPECT_EQ(sample.exitStatus, 0);
+    EXPECT_EQ(sample.err, "");
+    EXPECT_NE(sample.out.find("display line: 'My Band - Best Song '"), std::string::npos);
+    EXPECT_NE(sample.out.find("display line: 'watching holiday '"), std::string::npos);
+    EXPECT_NE(sample.out.find("category:     'Office'"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,238 @@
+// The settings file's bytes in, two profiles and the problems found out.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "settings/settings_parser.h"
+#include "settings/settings_report.h"
+
+namespace {
+
+struct ExpectedProfile {
+    std::string categoryCode;
+    std::string prefix;
+    std::string suffix;
+};
+
+const ExpectedProfile VIDEO_DEFAULTS{"\\0Office", "watching ", ""};
+const ExpectedProfile AUDIO_DEFAULTS{"\\0Music", "", ""};
+
+using Problems = std::vector<std::pair<int, SettingsProblem>>;
+
+struct SettingsCase {
+    const char* name;
+    std::string file;
+    ExpectedProfile video;
+    ExpectedProfile audio;
+    Problems problems;
+};
+
+const std::string LONG_TEXT(200, 'x');
+const std::string THIRTY_DIGITS = "123456789012345678901234567890";
+
+std::vector<SettingsCase> settingsCases() {
+    using P = SettingsProblem;
+    return {
+        {"the documented example",
+         "2,watching [FILENAME]\n1,listening to [FILENAME]",
+         {"\\0Office", "watching ", " "},
+         {"\\0Music", "listening to ", ""},
+         {}},
+        {"LF line ends become spaces on both lines",
+         "2,watching [FILENAME]\n1,listening to [FILENAME]\n",
+         {"\\0Office", "watching ", " "},
+         {"\\0Music", "listening to ", " "},
+         {}},
+        {"CRLF line ends read as LF",
+         "2,watching [FILENAME]\r\n1,listening to [FILENAME]\r\n",
+         {"\\0Office", "watching ", " "},
+         {"\\0Music", "listening to ", " "},
+         {}},
+        {"a lone carriage return is text",
+         "3,a\rb [FILENAME]\r",
+         {"\\0Games", "a\rb ", "\r"},
+         AUDIO_DEFAULTS,
+         {{2, P::MissingLine}}},
+        {"byte-order mark skipped",
+         "\xEF\xBB\xBF" "3,[FILENAME] on\n4,[FILENAME]\n",
+         {"\\0Games", "", " on "},
+         {"\\0Empty", "", " "},
+         {}},
+        {"a byte-order mark only at the very start",
+         "1,[FILENAME]\n\xEF\xBB\xBF" "1,[FILENAME]\n",
+         {"\\0Music", "", " "},
+         AUDIO_DEFAULTS,
+         {{2, P::NoNumber}}},
+        {"half a byte-order mark is text",
+         "\xEF\xBB" "1,[FILENAME]",
+         VIDEO_DEFAULTS,
+         AUDIO_DEFAULTS,
+         {{1, P::NoNumber}, {2, P::MissingLine}}},
+        {"Ctrl-Z ends the data mid-line",
+         "2,w [FILENAME]\n1,x [FIL\x1A" "ENAME]\n",
+         {"\\0Office", "w ", " "},
+         AUDIO_DEFAULTS,
+         {{2, P::NoMarker}}},
+        {"Ctrl-Z before line 2",
+         "2,w [FILENAME]\n\x1A" "1,x [FILENAME]\n",
+         {"\\0Office", "w ", " "},
+         AUDIO_DEFAULTS,
+         {{2, P::MissingLine}}},
+        {"a comma inside the template",
+         "2,a[FILENAME]\n1,now, then [FILENAME]",
+         {"\\0Office", "a", " "},
+         {"\\0Music", "now, then ", ""},
+         {}},
+        {"a second marker stays in the suffix",
+         "2,[FILENAME]\n1,a [FILENAME] b [FILENAME]",
+         {"\\0Office", "", " "},
+         {"\\0Music", "a ", " b [FILENAME]"},
+         {}},
+        {"capitals in the prefix",
+         "2,Now Playing: [FILENAME]!\n1,FILENAME [FILENAME]",
+         {"\\0Office", "Now Playing: ", "! "},
+         {"\\0Music", "FILENAME ", ""},
+         {}},
+        {"space and text between number and comma",
+         "  4 apples,[FILENAME]\n\t+3 ,[FILENAME]",
+         {"\\0Empty", "", " "},
+         {"\\0Games", "", ""},
+         {}},
+        {"empty file", "", VIDEO_DEFAULTS, AUDIO_DEFAULTS,
+         {{1, P::MissingLine}, {2, P::MissingLine}}},
+        {"one line without line feed",
+         "2,watching [FILENAME]",
+         {"\\0Office", "watching ", ""},
+         AUDIO_DEFAULTS,
+         {{2, P::MissingLine}}},
+        {"one line with line feed: line 1 is not parsed twice",
+         "3,playing [FILENAME]\n",
+         {"\\0Games", "playing ", " "},
+         AUDIO_DEFAULTS,
+         {{2, P::MissingLine}}},
+        {"an empty line 1 keeps the video defaults",
+         "\n1,hear [FILENAME]",
+         VIDEO_DEFAULTS,
+         {"\\0Music", "hear ", ""},
+         {{1, P::NoNumber}}},
+        {"no number, no comma, no marker",
+         "x,[FILENAME]\n2 [FILENAME]\n",
+         VIDEO_DEFAULTS,
+         AUDIO_DEFAULTS,
+         {{1, P::NoNumber}, {2, P::NoComma}}},
+        {"no marker",
+         "2,watching\n1,[FILENAME]",
+         VIDEO_DEFAULTS,
+         {"\\0Music", "", ""},
+         {{1, P::NoMarker}}},
+        {"only the first two lines are read",
+         "1,[FILENAME]\n1,[FILENAME]\nnonsense\n",
+         {"\\0Music", "", " "},
+         {"\\0Music", "", " "},
+         {}},
+        {"over-long line 1 is cut; line 2 is the file's second line",
+         "2,[FILENAME]" + std::string(1000, 's') + "\n3,b [FILENAME]",
+         {"\\0Office", "", std::string(127, 's')},
+         {"\\0Games", "b ", ""},
+         {{1, P::LineCut}, {1, P::SuffixCut}}},
+        {"over-long prefix and suffix cut to 127",
+         "1," + LONG_TEXT + "[FILENAME]\n1,[FILENAME]" + LONG_TEXT,
+         {"\\0Music", std::string(127, 'x'), " "},
+         {"\\0Music", "", std::string(127, 'x')},
+         {{1, P::PrefixCut}, {2, P::SuffixCut}}},
+        {"marker beyond the kept part of a long line",
+         "2," + std::string(400, 'p') + "[FILENAME]\n",
+         VIDEO_DEFAULTS,
+         AUDIO_DEFAULTS,
+         {{1, P::LineCut}, {1, P::NoMarker}, {2, P::MissingLine}}},
+    };
+}
+
+void expectProfile(const StatusProfile& profile, const ExpectedProfile& expected,
+                   const std::string& what) {
+    EXPECT_EQ(profile.categoryCode, expected.categoryCode) << what;
+    EXPECT_EQ(profile.prefix, expected.prefix) << what;
+    EXPECT_EQ(profile.suffix, expected.suffix) << what;
+}
+
+void expectProblems(const SettingsDiagnostics& diagnostics, const Problems& expected,
+                    const std::string& what) {
+    Problems found;
+    for (std::size_t i = 0; i < diagnostics.count; ++i) {
+        found.emplace_back(diagnostics.entries[i].line, diagnostics.entries[i].problem);
+    }
+    EXPECT_EQ(found, expected) << what;
+}
+
+TEST(SettingsParser, FilesTable) {
+    const std::vector<SettingsCase> cases = settingsCases();
+    for (const SettingsCase& c : cases) {
+        StatusProfiles profiles;
+        SettingsDiagnostics diagnostics{};
+        parseSettings(c.file.data(), c.file.size(), profiles, &diagnostics);
+        expectProfile(profiles.videoProfile, c.video, std::string(c.name) + ", video");
+        expectProfile(profiles.audioProfile, c.audio, std::string(c.name) + ", audio");
+        expectProblems(diagnostics, c.problems, c.name);
+    }
+}
+
+// The loader reads in chunks: any split of the bytes must read the same.
+TEST(SettingsParser, ByteByByteReadsTheSame) {
+    const std::vector<SettingsCase> cases = settingsCases();
+    for (const SettingsCase& c : cases) {
+        StatusProfiles profiles;
+        SettingsDiagnostics diagnostics{};
+        SettingsParser parser;
+        beginSettings(parser, profiles, &diagnostics);
+        for (char byte : c.file) feedSettings(parser, &byte, 1);
+        finishSettings(parser);
+        expectProfile(profiles.videoProfile, c.video, std::string(c.name) + ", video");
+        expectProfile(profiles.audioProfile, c.audio, std::string(c.name) + ", audio");
+        expectProblems(diagnostics, c.problems, c.name);
+    }
+}
+
+TEST(SettingsParser, CategoryNumbers) {
+    const std::pair<std::string, const char*> cases[] = {
+        {"0", "\\0Music"},      {"1", "\\0Music"},  {"2", "\\0Office"},
+        {"3", "\\0Games"},      {"4", "\\0Empty"},  {"5", "\\0Music"},
+        {"99", "\\0Music"},     {"-1", "\\0Music"}, {"+2", "\\0Office"},
+        {"-3", "\\0Music"},     {"002", "\\0Office"}, {THIRTY_DIGITS, "\\0Music"},
+        {"-" + THIRTY_DIGITS, "\\0Music"}, {"4294967298", "\\0Music"},
+    };
+    for (const auto& [number, code] : cases) {
+        const std::string file = "1,[FILENAME]\n" + number + ",[FILENAME]\n";
+        StatusProfiles profiles;
+        SettingsDiagnostics diagnostics{};
+        parseSettings(file.data(), file.size(), profiles, &diagnostics);
+        EXPECT_STREQ(profiles.audioProfile.categoryCode, code) << number;
+        const bool outOfRange = std::string(code) == "\\0Music" && number != "1";
+        EXPECT_EQ(diagnostics.count, outOfRange ? 1u : 0u) << number;
+    }
+}
+
+TEST(SettingsParser, ParsingStopsAfterLineTwo) {
+    StatusProfiles profiles;
+    SettingsParser parser;
+    beginSettings(parser, profiles, nullptr);
+    const std::string lines = "1,[FILENAME]\n2,[FILENAME]\n";
+    EXPECT_FALSE(feedSettings(parser, lines.data(), lines.size()));
+    const std::string more = "3,x[FILENAME]\n";
+    EXPECT_FALSE(feedSettings(parser, more.data(), more.size()));
+    finishSettings(parser);
+    EXPECT_STREQ(profiles.audioProfile.categoryCode, "\\0Office");
+}
+
+TEST(SettingsParser, DescriptionsNameTheProfile) {
+    char text[160];
+    describeSettingsDiagnostic({2, SettingsProblem::NoMarker}, text, sizeof text);
+    EXPECT_STREQ(text, "no [FILENAME] marker; the audio profile keeps its defaults");
+    describeSettingsDiagnostic({1, SettingsProblem::NoComma}, text, sizeof text);
+    EXPECT_STREQ(text, "no comma after the category number; the video profile keeps its defaults");
+    char small[8];
+    describeSettingsDiagnostic({1, SettingsProblem::LineCut}, small, sizeof small);
+    EXPECT_EQ(std::string(small).size(), 7u);
+}
+
+}  // namespace

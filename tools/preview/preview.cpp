@@ -1,0 +1,115 @@
+// velkar-preview: shows what the messenger will display for given file paths,
+// with a settings file or the built-in defaults, before the player is restarted.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "settings/settings_loader.h"
+#include "settings/settings_report.h"
+#include "status/status_fields.h"
+#include "status/status_text.h"
+
+namespace {
+
+constexpr int EXIT_OK = 0;
+constexpr int EXIT_UNREADABLE_SETTINGS = 1;
+constexpr int EXIT_USAGE = 2;
+
+const char* const USAGE = "usage: velkar-preview [--settings FILE] PATH...\n";
+
+const char* const HELP =
+    "Shows, for each PATH, what the messenger will display while the player\n"
+    "plays that file: whether it counts as audio (.mp3 or .wav, any case), the\n"
+    "title, the status text exactly as sent (each \\0 is a backslash and a zero,\n"
+    "the messenger's field separator), its category and its display line.\n"
+    "\n"
+    "  --settings FILE  read the profiles from FILE (velkar.ini) instead of\n"
+    "                   using the built-in defaults; problems in it are\n"
+    "                   reported on standard error as FILE:LINE: message\n"
+    "\n"
+    "The settings file has two lines; only they are read:\n"
+    "  line 1, for every file other than .mp3 and .wav:  2,watching [FILENAME]\n"
+    "  line 2, for .mp3 and .wav files:                  1,[FILENAME]\n"
+    "Each is a category number (1 Music, 2 Office, 3 Games, 4 Empty; any other\n"
+    "number means Music), a comma, and a template: the words before [FILENAME]\n"
+    "go before the title, the words after it go after the title. A line without\n"
+    "its number, comma or [FILENAME] leaves that profile at the defaults shown.\n"
+    "\n"
+    "Exit status: 0 when everything given could be read, 1 when the settings\n"
+    "file cannot be read, 2 when no PATH is given or an option is unknown.\n";
+
+void printField(const char* label, const StatusField& field) {
+    if (field.begin == nullptr) {
+        std::printf("  %-14s(none)\n", label);
+    } else {
+        std::printf("  %-14s'%.*s'\n", label, static_cast<int>(field.length), field.begin);
+    }
+}
+
+void preview(const char* path, const StatusProfiles& profiles) {
+    ComposedStatus composed{};
+    const MediaKind kind = composeStatus(path, profiles, composed);
+    const StatusDisplay display = readStatusDisplay(composed.statusText);
+    std::printf("%s\n", path);
+    std::printf("  %-14s%s\n", "audio:", kind == MediaKind::Audio ? "yes" : "no");
+    std::printf("  %-14s'%s'\n", "title:", composed.currentFileName);
+    std::printf("  %-14s%s\n", "status text:", composed.statusText);
+    printField("category:", display.category);
+    printField("display line:", display.displayLine);
+}
+
+void reportProblems(const char* settingsFile, const SettingsDiagnostics& diagnostics) {
+    for (std::size_t i = 0; i < diagnostics.count; ++i) {
+        char message[160];
+        describeSettingsDiagnostic(diagnostics.entries[i], message, sizeof message);
+        std::fprintf(stderr, "%s:%d: %s\n", settingsFile, diagnostics.entries[i].line, message);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* settingsFile = nullptr;
+    int first = 1;
+    for (; first < argc && std::strncmp(argv[first], "--", 2) == 0; ++first) {
+        if (std::strcmp(argv[first], "--help") == 0) {
+            std::fputs(USAGE, stdout);
+            std::fputs(HELP, stdout);
+            return EXIT_OK;
+        }
+        if (std::strcmp(argv[first], "--settings") == 0 && first + 1 < argc) {
+            settingsFile = argv[++first];
+        } else if (std::strcmp(argv[first], "--") == 0) {
+            ++first;
+            break;
+        } else {
+            std::fprintf(stderr, "velkar-preview: unknown or incomplete option '%s'\n%s",
+                         argv[first], USAGE);
+            return EXIT_USAGE;
+        }
+    }
+    if (first >= argc) {
+        std::fprintf(stderr, "velkar-preview: no file path given\n%s", USAGE);
+        return EXIT_USAGE;
+    }
+
+    StatusProfiles profiles;
+    setDefaultProfiles(profiles);
+    if (settingsFile != nullptr) {
+        SettingsDiagnostics diagnostics{};
+        if (!readSettingsFile(settingsFile, profiles, &diagnostics)) {
+            std::fprintf(stderr, "velkar-preview: cannot read settings file '%s': %s\n",
+                         settingsFile, std::strerror(errno));
+            return EXIT_UNREADABLE_SETTINGS;
+        }
+        reportProblems(settingsFile, diagnostics);
+        std::printf("settings: %s\n\n", settingsFile);
+    } else {
+        std::printf("settings: built-in defaults\n\n");
+    }
+    for (int i = first; i < argc; ++i) {
+        if (i > first) std::printf("\n");
+        preview(argv[i], profiles);
+    }
+    return EXIT_OK;
+}
