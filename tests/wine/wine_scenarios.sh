@@ -1,0 +1,165 @@
+#!/bin/sh
+# End-to-end scenarios: the real 64-bit DLL in host-sim, messenger-sim in
+# another process, on Wine's implementation of the Windows API.
+# Usage: wine_scenarios.sh SOURCE_DIR WIN64_DIR WORK_DIR SCENARIO
+set -u
+SKIP=77
+source_dir=$1
+export VELKAR_WIN64_DIR=$2
+work_root=$3
+scenario=$4
+export WINEPREFIX=$work_root/wine-prefix
+. "$source_dir/tools/wine-session.sh"
+
+if ! wine_available; then
+    echo "SKIPPED: Wine is not installed (apt-get install wine wine64); the end-to-end tests need it"
+    exit $SKIP
+fi
+for file in velkar.dll host-sim.exe messenger-sim.exe; do
+    [ -f "$VELKAR_WIN64_DIR/$file" ] || { echo "FAIL: $VELKAR_WIN64_DIR/$file missing (cmake --build --preset win64)"; exit 1; }
+done
+
+dir=$work_root/scenarios/$scenario
+rm -rf "$dir"
+mkdir -p "$dir"
+drive_c=$WINEPREFIX/drive_c
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# expect_lines FILE EXPECTED: FILE holds exactly the lines of EXPECTED, in order.
+expect_lines() {
+    if [ "$(cat "$1")" != "$2" ]; then
+        fail "$(basename "$1") differs"
+        echo "--- expected"; printf '%s\n' "$2"; echo "--- got"; cat "$1"; echo "---"
+    fi
+}
+expect_output() {
+    grep -qxF "$2" "$1" || { fail "$(basename "$1") lacks the line: $2"; cat "$1"; }
+}
+host_window() { sed -n 's/^host window: //p' "$dir/host.out"; }
+# The byte count the record must carry for TEXT: 2n + 2 for its n units
+# (each <U+XXXX> is one unit).
+byte_count() { printf '%s' "$1" | sed 's/<U+[0-9A-F]\{4\}>/u/g' | awk '{ n += length($0) } END { print 2 * n + 2 }'; }
+# record WINDOW TEXT: the log line for TEXT arriving at WINDOW from the host.
+record() { printf 'window=%s sender=%s id=0x547 bytes=%s text=%s terminated=yes' "$1" "$(host_window)" "$(byte_count "$2")" "$2"; }
+
+ROAD_TEXT='\0Music\01\0{0}\0My Band - Best Song\0'
+WITHDRAW_TEXT='\0Games\01\0{0}\0\0\0\0\0'
+ROAD_PATH='C:\Media\My_Band_-_Best.Song.mp3'
+
+# One window's session: messenger with N windows, host-sim with the commands.
+session() {
+    window_count=$1
+    shift
+    messenger_start "$dir" "$window_count" || { fail "messenger-sim did not start"; return; }
+    host_run "$dir" --close-boxes "$@" || fail "host-sim failed: $(cat "$dir/host.out")"
+    messenger_stop
+    expect_output "$dir/host.out" "pluginInit returned 1"
+    expect_output "$dir/host.out" "description: 'Tamsel's Velkar'"
+    expect_output "$dir/host.out" "callback set: yes"
+    expect_output "$dir/host.out" "host fields intact: yes"
+}
+
+# settings_session FILE_CONTENT: the profiles come from the file found as the
+# case arranged; the mp3 and the mpeg announce and publish.
+settings_session() {
+    session 1 set-file "$ROAD_PATH" publish set-file 'D:\clips\holiday.mpeg' publish
+}
+
+clean_settings() {
+    wine_reg_remove_app_path
+    rm -rf "$drive_c/Player" "$drive_c/velkar.ini"
+}
+
+wine_prepare_prefix
+
+case $scenario in
+road)
+    session 1 set-file "$ROAD_PATH" publish
+    expect_lines "$dir/messenger.log" "window=1 sender=$(host_window) id=0x547 bytes=78 text=$ROAD_TEXT terminated=yes"
+    ;;
+two_windows)
+    session 2 set-file "$ROAD_PATH" publish withdraw
+    for window in 1 2; do
+        grep "^window=$window " "$dir/messenger.log" | sed 's/^window=[0-9]* //' >"$dir/window$window"
+    done
+    expect_lines "$dir/window1" "$(cat "$dir/window2")"
+    expect_lines "$dir/window1" "sender=$(host_window) id=0x547 bytes=78 text=$ROAD_TEXT terminated=yes
+sender=$(host_window) id=0x547 bytes=52 text=$WITHDRAW_TEXT terminated=yes"
+    ;;
+publish_before_file)
+    session 1 publish
+    expect_lines "$dir/messenger.log" "window=1 sender=$(host_window) id=0x547 bytes=2 text= terminated=yes"
+    ;;
+set_withdraw_publish)
+    session 1 set-file "$ROAD_PATH" withdraw publish
+    expect_lines "$dir/messenger.log" "$(record 1 "$WITHDRAW_TEXT")
+$(record 1 "$ROAD_TEXT")"
+    ;;
+outside_table)
+    session 1 set-file "$ROAD_PATH" raw 0 raw -1 raw 40001 raw 40003 raw 40005 raw 40008 raw 2147483647
+    expect_lines "$dir/messenger.log" ""
+    for number in 0 -1 40001 40003 40005 40008 2147483647; do
+        grep -q "^command $number returned 0 after" "$dir/host.out" || fail "command $number did not return 0"
+    done
+    ;;
+about)
+    session 1 about
+    expect_output "$dir/host.out" "message box: owner=host window caption='About' text='Send comments to velkar@tamsel.org'"
+    grep -q '^command 40004 returned 0 after' "$dir/host.out" || fail "About did not return 0"
+    expect_lines "$dir/messenger.log" ""
+    ;;
+settings_registry)
+    clean_settings
+    wine_reg_set_app_path 'C:\Player\player.exe'
+    mkdir -p "$drive_c/Player/plugins"
+    printf '3,playing [FILENAME] now\r\n4,hearing [FILENAME]\r\n' >"$drive_c/Player/plugins/velkar.ini"
+    printf '1,fallback [FILENAME]\n1,fallback [FILENAME]\n' >"$drive_c/velkar.ini"
+    settings_session
+    clean_settings
+    expect_lines "$dir/messenger.log" "$(record 1 '\0Empty\01\0{0}\0hearing My Band - Best Song \0')
+$(record 1 '\0Games\01\0{0}\0playing holiday now \0')"
+    ;;
+settings_fallback)
+    clean_settings
+    printf '2,seeing [FILENAME]\n1,hearing [FILENAME]\n' >"$drive_c/velkar.ini"
+    settings_session
+    clean_settings
+    expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0hearing My Band - Best Song \0')
+$(record 1 '\0Office\01\0{0}\0seeing holiday \0')"
+    ;;
+settings_value_without_file)
+    clean_settings
+    wine_reg_set_app_path 'C:\Player\player.exe'
+    printf '2,seeing [FILENAME]\n1,hearing [FILENAME]\n' >"$drive_c/velkar.ini"
+    settings_session
+    clean_settings
+    expect_lines "$dir/messenger.log" "$(record 1 "$ROAD_TEXT")
+$(record 1 '\0Office\01\0{0}\0watching holiday\0')"
+    ;;
+code_page_1252)
+    # C:\Music\Don<0x92>t_Stop.mp3, the curly apostrophe in code page 1252.
+    session 1 set-file-hex 433A5C4D757369635C446F6E92745F53746F702E6D7033 publish
+    expect_output "$dir/host.out" "ansi code page: 1252"
+    expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0Don<U+2019>t Stop\0')"
+    ;;
+hung_window)
+    # Window 2 is found first and stops answering for 4 s; window 1 is healthy.
+    messenger_start "$dir" 2 --hang 2:4000 || fail "messenger-sim did not start"
+    host_run "$dir" set-file "$ROAD_PATH" publish || fail "host-sim failed"
+    cp "$dir/messenger.log" "$dir/during-hang.log"
+    messenger_stop
+    elapsed=$(sed -n 's/^command 40006 returned 0 after \([0-9]*\) ms$/\1/p' "$dir/host.out")
+    [ -n "$elapsed" ] || fail "publish did not return"
+    [ "${elapsed:-9999}" -le 1500 ] || fail "publish took $elapsed ms with a hung messenger"
+    grep -qxF "$(record 1 "$ROAD_TEXT")" "$dir/during-hang.log" || fail "the healthy window did not get the record"
+    echo "publish with one hung window returned after $elapsed ms"
+    ;;
+*)
+    echo "unknown scenario $scenario"
+    exit 2
+    ;;
+esac
+
+if [ $failures -ne 0 ]; then exit 1; fi
+echo "$scenario: passed"

@@ -1,0 +1,204 @@
+// host-sim: stands in for the host player. It owns a real top-level window
+// and a plug-in record laid out as the host's, loads velkar.dll, calls
+// pluginInit by its undecorated name and drives the callback.
+//
+//   host-sim DLL [--close-boxes] COMMAND...
+//     set-file PATH      announce PATH (40002)
+//     set-file-hex HEX   announce the path given as hex bytes (any code page)
+//     publish            40006
+//     withdraw           40007
+//     about              40004 owned by the host window
+//     raw NUMBER         any command number, param 0
+//     sleep MS           wait, pumping messages
+//
+// With --close-boxes a watcher thread finds each message box the plug-in
+// shows, prints its owner, caption and text, and presses OK.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+using Callback = std::int32_t(__stdcall*)(std::int32_t, std::intptr_t, std::intptr_t);
+using PluginInit = std::int32_t(__stdcall*)(void*);
+
+// The host's record: the fields the plug-in may touch, then more of the
+// host's own, which must come back untouched.
+struct HostRecord {
+    char description[256];
+    Callback callback;
+    HWND hostWindow;
+    unsigned char hostOwn[64];
+};
+
+constexpr unsigned char HOST_OWN_FILL = 0xA5;
+HWND hostWindow;
+volatile LONG closeBoxes;
+
+void pumpMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+HWND createHostWindow() {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "VelkarHostSim";
+    RegisterClassA(&windowClass);
+    return CreateWindowExA(0, "VelkarHostSim", "host-sim", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                           nullptr, nullptr, windowClass.hInstance, nullptr);
+}
+
+BOOL CALLBACK findStaticText(HWND child, LPARAM found) {
+    char className[32];
+    char text[512];
+    GetClassNameA(child, className, sizeof className);
+    if (lstrcmpiA(className, "Static") == 0 && GetWindowTextA(child, text, sizeof text) > 0) {
+        lstrcpynA(reinterpret_cast<char*>(found), text, 512);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK closeMessageBox(HWND window, LPARAM) {
+    char className[32];
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
+    GetClassNameA(window, className, sizeof className);
+    if (lstrcmpA(className, "#32770") != 0) return TRUE;
+    char caption[256] = "";
+    char text[512] = "";
+    GetWindowTextA(window, caption, sizeof caption);
+    EnumChildWindows(window, findStaticText, reinterpret_cast<LPARAM>(text));
+    const HWND owner = GetWindow(window, GW_OWNER);
+    std::printf("message box: owner=%s caption='%s' text='%s'\n",
+                owner == hostWindow ? "host window" : "other", caption, text);
+    std::fflush(stdout);
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+    return FALSE;
+}
+
+DWORD WINAPI watchMessageBoxes(void*) {
+    while (closeBoxes) {
+        EnumWindows(closeMessageBox, 0);
+        Sleep(50);
+    }
+    return 0;
+}
+
+bool decodeHex(const char* hex, char* out, std::size_t capacity) {
+    const std::size_t length = std::strlen(hex);
+    if (length % 2 != 0 || length / 2 >= capacity) return false;
+    for (std::size_t i = 0; i < length / 2; ++i) {
+        char pair[3] = {hex[2 * i], hex[2 * i + 1], '\0'};
+        char* end = nullptr;
+        out[i] = static_cast<char>(std::strtoul(pair, &end, 16));
+        if (*end != '\0') return false;
+    }
+    out[length / 2] = '\0';
+    return true;
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: host-sim DLL [--close-boxes] COMMAND...\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return usage();
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    hostWindow = createHostWindow();
+    std::printf("ansi code page: %u\n", GetACP());
+    std::printf("host window: %p\n", static_cast<void*>(hostWindow));
+
+    HMODULE plugin = LoadLibraryA(argv[1]);
+    if (plugin == nullptr) {
+        std::printf("LoadLibrary failed: error %lu\n", GetLastError());
+        return 1;
+    }
+    const auto pluginInit = reinterpret_cast<PluginInit>(
+        reinterpret_cast<void*>(GetProcAddress(plugin, "pluginInit")));
+    if (pluginInit == nullptr) {
+        std::printf("pluginInit not exported\n");
+        return 1;
+    }
+
+    HostRecord record;
+    std::memset(&record, 0, sizeof record);
+    std::memset(record.hostOwn, HOST_OWN_FILL, sizeof record.hostOwn);
+    record.hostWindow = hostWindow;
+    const std::int32_t result = pluginInit(&record);
+    bool hostFieldsIntact = record.hostWindow == hostWindow;
+    for (unsigned char byte : record.hostOwn) hostFieldsIntact &= byte == HOST_OWN_FILL;
+    std::printf("pluginInit returned %d\n", static_cast<int>(result));
+    std::printf("description: '%.255s'\n", record.description);
+    std::printf("callback set: %s\n", record.callback != nullptr ? "yes" : "no");
+    std::printf("host fields intact: %s\n", hostFieldsIntact ? "yes" : "no");
+    if (record.callback == nullptr) return 1;
+
+    int first = 2;
+    HANDLE watcher = nullptr;
+    if (first < argc && std::strcmp(argv[first], "--close-boxes") == 0) {
+        closeBoxes = 1;
+        watcher = CreateThread(nullptr, 0, watchMessageBoxes, nullptr, 0, nullptr);
+        ++first;
+    }
+
+    static char path[4096];
+    for (int i = first; i < argc; ++i) {
+        const char* name = argv[i];
+        std::int32_t number = 0;
+        std::intptr_t param = 0;
+        if (std::strcmp(name, "set-file") == 0 && i + 1 < argc) {
+            number = 40002;
+            param = reinterpret_cast<std::intptr_t>(argv[++i]);
+        } else if (std::strcmp(name, "set-file-hex") == 0 && i + 1 < argc) {
+            if (!decodeHex(argv[++i], path, sizeof path)) return usage();
+            number = 40002;
+            param = reinterpret_cast<std::intptr_t>(path);
+        } else if (std::strcmp(name, "publish") == 0) {
+            number = 40006;
+        } else if (std::strcmp(name, "withdraw") == 0) {
+            number = 40007;
+        } else if (std::strcmp(name, "about") == 0) {
+            number = 40004;
+            param = reinterpret_cast<std::intptr_t>(hostWindow);
+        } else if (std::strcmp(name, "raw") == 0 && i + 1 < argc) {
+            number = static_cast<std::int32_t>(std::strtol(argv[++i], nullptr, 10));
+        } else if (std::strcmp(name, "sleep") == 0 && i + 1 < argc) {
+            const DWORD until = GetTickCount() + std::strtoul(argv[++i], nullptr, 10);
+            while (static_cast<LONG>(until - GetTickCount()) > 0) {
+                pumpMessages();
+                Sleep(10);
+            }
+            continue;
+        } else {
+            return usage();
+        }
+        const DWORD start = GetTickCount();
+        const std::int32_t answer = record.callback(number, param, 0);
+        std::printf("command %d returned %d after %lu ms\n", static_cast<int>(number),
+                    static_cast<int>(answer), GetTickCount() - start);
+        pumpMessages();
+    }
+
+    if (watcher != nullptr) {
+        closeBoxes = 0;
+        WaitForSingleObject(watcher, 2000);
+        CloseHandle(watcher);
+    }
+    DestroyWindow(hostWindow);
+    FreeLibrary(plugin);
+    return 0;
+}
