@@ -1,10 +1,17 @@
 #!/bin/sh
-# Builds the shipping 32-bit plug-in, build/win32/velkar.dll.
+# The main job: builds the shipping 32-bit plug-in and its release package,
+# then shows the plug-in working under Wine (through its 64-bit twin).
 set -eu
 cd "$(dirname "$0")/.."
 sh tools/install-deps.sh build
-cmake --preset win32 >/dev/null
-cmake --build --preset win32
+for preset in win32 win64; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$(nproc)"
+done
+(cd build/win32 && cpack >/dev/null)
 echo
-echo "Built build/win32/velkar.dll ($(wc -c < build/win32/velkar.dll) bytes)."
-echo "Install: copy it into the host player's plugins folder."
+echo "Built build/win32/velkar.dll ($(wc -c < build/win32/velkar.dll) bytes) and"
+echo "dist/$(ls dist | grep -- '-win32.zip$' | tail -n 1) (velkar.dll, velkar.ini, velkar-preview.exe, README.txt)."
+echo "Install: copy velkar.dll into the host player's plugins folder."
+echo
+sh tools/demo.sh

@@ -4,9 +4,9 @@
 # Usage: tools/install-deps.sh build|test
 set -eu
 
-packages="cmake make g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686"
+packages="cmake make g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64"
 if [ "${1:-build}" = test ]; then
-    packages="$packages libgtest-dev wine wine64"
+    packages="$packages libgtest-dev"
 fi
 
 missing=""

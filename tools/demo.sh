@@ -1,0 +1,45 @@
+#!/bin/sh
+# Shows the plug-in working: under Wine, host-sim loads the 64-bit twin of the
+# plug-in (same sources as the 32-bit DLL), announces three files, publishes
+# each and withdraws; messenger-sim says what the messenger would display.
+set -eu
+cd "$(dirname "$0")/.."
+root=$(pwd)
+export VELKAR_WIN64_DIR=$root/build/win64
+export WINEPREFIX=$root/build/wine-prefix
+. tools/wine-session.sh
+
+if ! wine_available; then
+    echo "No demo: Wine is not installed. To see the plug-in run, install it"
+    echo "(as root: apt-get install -y wine wine64) and run tools/build.sh again."
+    exit 0
+fi
+
+dir=$root/build/demo
+mkdir -p "$dir"
+wine_prepare_prefix
+wine_reg_remove_app_path
+
+# C:\Music\Café_del_Mar.mp3, with é as the byte 0xE9 of code page 1252.
+cafe_hex=$(printf 'C:\\Music\\Caf\351_del_Mar.mp3' | od -An -tx1 | tr -d ' \n')
+
+echo "The host player (host-sim) loads velkar.dll and announces three files;"
+echo "the messenger (messenger-sim, another process) shows what arrives:"
+echo
+# printf, not echo: some shells' echo reads backslashes as escapes.
+printf '  %s\n' 'plays C:\Media\My_Band_-_Best.Song.mp3, publishes' \
+    'plays D:\clips\holiday.mpeg, publishes' \
+    "plays C:\\Music\\Caf$(printf '\303\251')_del_Mar.mp3, publishes" 'withdraws'
+
+echo
+messenger_start "$dir" 1 --show
+status=0
+host_run "$dir" set-file 'C:\Media\My_Band_-_Best.Song.mp3' publish \
+    set-file 'D:\clips\holiday.mpeg' publish set-file-hex "$cafe_hex" publish withdraw || status=$?
+messenger_stop
+sed 's/^/  /' "$dir/messenger.out"
+if [ $status -ne 0 ] || [ ! -s "$dir/messenger.out" ]; then
+    echo "The demo did not run as expected; host-sim said:" >&2
+    cat "$dir/host.out" >&2
+    exit 1
+fi
