@@ -147,10 +147,9 @@ void showMessageBox(PlatformWindow owner, const char* text, const char* caption)
 
 std::size_t widenText(const char* text, char16_t* wide, std::size_t wideCapacity) {
     // Latin-1: each byte is the code point of the same value.
-    std::size_t units = 0;
-    while (units < wideCapacity - 1 && text[units] != '\0') {
-        wide[units] = static_cast<char16_t>(static_cast<unsigned char>(text[units]));
-        ++units;
+    const std::size_t units = boundedLength(text, wideCapacity - 1);
+    for (std::size_t i = 0; i < units; ++i) {
+        wide[i] = static_cast<char16_t>(static_cast<unsigned char>(text[i]));
     }
     wide[units] = u'\0';
     return units;

@@ -40,6 +40,21 @@ const char* parseCategoryNumber(const char* text, long& number) {
     return text;
 }
 
+// The first "[FILENAME]" in the `length` bytes of `text`, or null.
+const char* findMarker(const char* text, std::size_t length) {
+    const std::size_t markerLength = std::strlen(FILENAME_MARKER);
+    const char* end = text + length;
+    while (static_cast<std::size_t>(end - text) >= markerLength) {
+        const void* bracket = std::memchr(text, FILENAME_MARKER[0], static_cast<std::size_t>(end - text));
+        if (bracket == nullptr) return nullptr;
+        text = static_cast<const char*>(bracket);
+        if (static_cast<std::size_t>(end - text) < markerLength) return nullptr;
+        if (std::memcmp(text, FILENAME_MARKER, markerLength) == 0) return text;
+        ++text;
+    }
+    return nullptr;
+}
+
 StatusProfile& profileForLine(StatusProfiles& profiles, int lineNumber) {
     return lineNumber == 1 ? profiles.videoProfile : profiles.audioProfile;
 }
@@ -59,10 +74,11 @@ void useLine(SettingsParser& parser, bool endedWithLineFeed) {
     long number = 0;
     const char* afterNumber = parseCategoryNumber(line, number);
     if (afterNumber == nullptr) return report(parser, SettingsProblem::NoNumber);
-    const char* comma = std::strchr(afterNumber, ',');
+    const char* lineEnd = line + parser.lineLength;
+    const void* comma = std::memchr(afterNumber, ',', static_cast<std::size_t>(lineEnd - afterNumber));
     if (comma == nullptr) return report(parser, SettingsProblem::NoComma);
-    const char* templateText = comma + 1;
-    const char* marker = std::strstr(templateText, FILENAME_MARKER);
+    const char* templateText = static_cast<const char*>(comma) + 1;
+    const char* marker = findMarker(templateText, static_cast<std::size_t>(lineEnd - templateText));
     if (marker == nullptr) return report(parser, SettingsProblem::NoMarker);
 
     StatusProfile& profile = profileForLine(*parser.profiles, parser.lineNumber);
@@ -74,11 +90,11 @@ void useLine(SettingsParser& parser, bool endedWithLineFeed) {
     // The line's own line feed becomes a space: it must never reach the
     // messenger's display line.
     const char* suffix = marker + std::strlen(FILENAME_MARKER);
-    char suffixWithSpace[SETTINGS_LINE_CAPACITY];
-    std::size_t suffixLength = copyBounded(suffixWithSpace, sizeof suffixWithSpace, suffix);
-    if (endedWithLineFeed) suffixLength = appendBounded(suffixWithSpace, sizeof suffixWithSpace, suffixLength, " ");
-    copyPiece(parser, profile.suffix, sizeof profile.suffix, suffixWithSpace, suffixLength,
-              SettingsProblem::SuffixCut);
+    const std::size_t suffixLength = static_cast<std::size_t>(lineEnd - suffix);
+    // The line buffer keeps a byte spare for this space after the terminator's place.
+    if (endedWithLineFeed) parser.line[parser.lineLength] = ' ';
+    copyPiece(parser, profile.suffix, sizeof profile.suffix, suffix,
+              suffixLength + (endedWithLineFeed ? 1 : 0), SettingsProblem::SuffixCut);
 }
 
 void endLine(SettingsParser& parser, bool endedWithLineFeed) {
@@ -88,6 +104,17 @@ void endLine(SettingsParser& parser, bool endedWithLineFeed) {
     parser.lineStarted = false;
     ++parser.lineNumber;
     if (parser.lineNumber > SETTINGS_LINES_READ) parser.finished = true;
+}
+
+// Adds a run of line text, keeping what fits and noting the rest as cut.
+void takeLineRun(SettingsParser& parser, const char* run, std::size_t length) {
+    if (length == 0) return;
+    parser.lineStarted = true;
+    const std::size_t room = SETTINGS_LINE_KEPT - parser.lineLength;
+    const std::size_t kept = length < room ? length : room;
+    std::memcpy(parser.line + parser.lineLength, run, kept);
+    parser.lineLength += kept;
+    if (kept < length) parser.lineOverflowed = true;
 }
 
 void takeLineByte(SettingsParser& parser, char c) {
@@ -137,17 +164,55 @@ void takeByte(SettingsParser& parser, unsigned char byte) {
 
 void beginSettings(SettingsParser& parser, StatusProfiles& profiles,
                    SettingsDiagnostics* diagnostics) {
-    std::memset(&parser, 0, sizeof parser);
+    // Every field but the line buffer, which is filled before it is read.
     parser.profiles = &profiles;
     parser.diagnostics = diagnostics;
+    parser.lineLength = 0;
+    parser.lineOverflowed = false;
+    parser.lineStarted = false;
     parser.lineNumber = 1;
+    parser.offset = 0;
+    parser.byteOrderMarkSeen = 0;
+    parser.carriageReturnPending = false;
+    parser.finished = false;
     if (diagnostics != nullptr) diagnostics->count = 0;
     setDefaultProfiles(profiles);
 }
 
 bool feedSettings(SettingsParser& parser, const char* bytes, std::size_t size) {
-    for (std::size_t i = 0; i < size && !parser.finished; ++i) {
-        takeByte(parser, static_cast<unsigned char>(bytes[i]));
+    std::size_t i = 0;
+    while (i < size && !parser.finished) {
+        // The start of the file and a carriage return left from the previous
+        // piece are rare: take those byte by byte.
+        if (parser.offset < BYTE_ORDER_MARK_SIZE || parser.carriageReturnPending) {
+            takeByte(parser, static_cast<unsigned char>(bytes[i++]));
+            continue;
+        }
+        // Otherwise a whole run up to the next line feed at once.
+        const char* run = bytes + i;
+        const std::size_t rest = size - i;
+        const void* lineFeed = std::memchr(run, LINE_FEED, rest);
+        std::size_t runLength =
+            lineFeed != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lineFeed) - run)
+                                : rest;
+        if (const void* end = std::memchr(run, END_OF_DATA, runLength)) {
+            takeLineRun(parser, run, static_cast<std::size_t>(static_cast<const char*>(end) - run));
+            finishSettings(parser);
+            break;
+        }
+        const bool endsWithCarriageReturn = runLength > 0 && run[runLength - 1] == CARRIAGE_RETURN;
+        takeLineRun(parser, run, endsWithCarriageReturn ? runLength - 1 : runLength);
+        parser.offset += runLength;
+        i += runLength;
+        if (lineFeed != nullptr) {
+            // A carriage return just before the line feed is dropped.
+            ++parser.offset;
+            ++i;
+            endLine(parser, true);
+        } else {
+            // Whether this carriage return precedes a line feed, the next piece tells.
+            parser.carriageReturnPending = endsWithCarriageReturn;
+        }
     }
     return !parser.finished;
 }

@@ -3,9 +3,7 @@
 #include <cstring>
 
 std::size_t boundedLength(const char* text, std::size_t capacity) {
-    std::size_t length = 0;
-    while (length < capacity && text[length] != '\0') ++length;
-    return length;
+    return strnlen(text, capacity);
 }
 
 std::size_t copyBoundedCount(char* destination, std::size_t capacity, const char* source,

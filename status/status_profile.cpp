@@ -1,7 +1,5 @@
 #include "status/status_profile.h"
 
-#include "status/bounded_text.h"
-
 namespace {
 
 struct CategoryEntry {
@@ -16,12 +14,11 @@ constexpr CategoryEntry CATEGORY_TABLE[] = {
     {4, CATEGORY_EMPTY},
 };
 
-void setProfile(StatusProfile& profile, const char* categoryCode, const char* prefix,
-                const char* suffix) {
-    copyBounded(profile.categoryCode, sizeof profile.categoryCode, categoryCode);
-    copyBounded(profile.prefix, sizeof profile.prefix, prefix);
-    copyBounded(profile.suffix, sizeof profile.suffix, suffix);
-}
+// Built once, copied whole: resetting the profiles is one block copy.
+const StatusProfiles DEFAULT_PROFILES = {
+    {"\\0Music", "", ""},
+    {"\\0Office", "watching ", ""},
+};
 
 }  // namespace
 
@@ -32,7 +29,4 @@ const char* categoryCodeFor(long number) {
     return CATEGORY_MUSIC;
 }
 
-void setDefaultProfiles(StatusProfiles& profiles) {
-    setProfile(profiles.audioProfile, CATEGORY_MUSIC, "", "");
-    setProfile(profiles.videoProfile, CATEGORY_OFFICE, "watching ", "");
-}
+void setDefaultProfiles(StatusProfiles& profiles) { profiles = DEFAULT_PROFILES; }

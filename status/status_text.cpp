@@ -41,7 +41,8 @@ MediaKind composeStatus(const char* path, const StatusProfiles& profiles,
     const std::size_t titleLength =
         extension != nullptr ? static_cast<std::size_t>(extension - name) : std::strlen(name);
     const MediaKind kind = mediaKindOfExtension(extension);
-    const StatusProfile& profile = kind == MediaKind::Audio ? profiles.audioProfile : profiles.videoProfile;
+    const StatusProfile& profile =
+        kind == MediaKind::Audio ? profiles.audioProfile : profiles.videoProfile;
 
     char* title = composed.currentFileName;
     const std::size_t keptTitle =
@@ -50,20 +51,32 @@ MediaKind composeStatus(const char* path, const StatusProfiles& profiles,
         if (title[i] == '_' || title[i] == '.') title[i] = ' ';
     }
 
-    char* text = composed.statusText;
-    constexpr std::size_t capacity = sizeof composed.statusText;
-    std::size_t length = copyBounded(text, capacity, profile.categoryCode);
-    length = appendBounded(text, capacity, length, STATUS_FIXED_PIECE);
-    length = appendBounded(text, capacity, length, profile.prefix);
+    // Every piece but the title is kept whole (together they are at most 297
+    // bytes), so the title gets what room is left.
+    const std::size_t categoryLength = boundedLength(profile.categoryCode, CATEGORY_CODE_CAPACITY - 1);
+    const std::size_t fixedLength = std::strlen(STATUS_FIXED_PIECE);
+    const std::size_t prefixLength = boundedLength(profile.prefix, PROFILE_TEXT_CAPACITY - 1);
+    const std::size_t suffixLength = boundedLength(profile.suffix, PROFILE_TEXT_CAPACITY - 1);
+    const std::size_t closingLength = std::strlen(STATUS_CLOSING);
+    const std::size_t others =
+        categoryLength + fixedLength + prefixLength + suffixLength + closingLength;
+    constexpr std::size_t maximumText = STATUS_TEXT_CAPACITY - 1;
+    static_assert(CATEGORY_CODE_CAPACITY - 1 + 10 + 2 * (PROFILE_TEXT_CAPACITY - 1) + 2 < maximumText,
+                  "the fixed pieces always fit");
+    const std::size_t titleRoom = maximumText - others;
+    const std::size_t titleUsed = keptTitle < titleRoom ? keptTitle : titleRoom;
 
-    // Everything but the title is kept whole, so the title gets what is left.
-    const std::size_t tailLength =
-        boundedLength(profile.suffix, sizeof profile.suffix) + std::strlen(STATUS_CLOSING);
-    const std::size_t used = length + tailLength;
-    const std::size_t titleRoom = used < capacity - 1 ? capacity - 1 - used : 0;
-    length += copyBoundedCount(text + length, capacity - length, title,
-                               keptTitle < titleRoom ? keptTitle : titleRoom);
-    length = appendBounded(text, capacity, length, profile.suffix);
-    appendBounded(text, capacity, length, STATUS_CLOSING);
+    char* out = composed.statusText;
+    std::memcpy(out, profile.categoryCode, categoryLength);
+    out += categoryLength;
+    std::memcpy(out, STATUS_FIXED_PIECE, fixedLength);
+    out += fixedLength;
+    std::memcpy(out, profile.prefix, prefixLength);
+    out += prefixLength;
+    std::memcpy(out, title, titleUsed);
+    out += titleUsed;
+    std::memcpy(out, profile.suffix, suffixLength);
+    out += suffixLength;
+    std::memcpy(out, STATUS_CLOSING, closingLength + 1);
     return kind;
 }

@@ -6,7 +6,7 @@ set -eu
 
 packages="cmake make g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64"
 if [ "${1:-build}" = test ]; then
-    packages="$packages libgtest-dev"
+    packages="$packages libgtest-dev libbenchmark-dev"
 fi
 
 missing=""
