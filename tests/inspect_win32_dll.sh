@@ -55,5 +55,10 @@ if [ -n "$callback_address" ]; then
     [ "$(first_return "$callback_address")" = '$0xc' ] || fail "onHostCommand does not return with 'ret \$0xc'"
 fi
 
+# The version resource names the product; its strings are UTF-16, unlike
+# the display name the code writes.
+i686-w64-mingw32-strings -el "$dll" | grep -qxF "Tamsel's Velkar" ||
+    fail "the version resource does not name the product"
+
 if [ $failures -ne 0 ]; then exit 1; fi
 echo "velkar.dll: exports pluginInit only; imports $(echo $imports); stdcall entry points pop 4 and 12 bytes"

@@ -1,13 +1,14 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need, when missing.
 # As root it installs them; otherwise it prints the exact line to run.
-# Usage: tools/install-deps.sh build|test
+# Usage: tools/install-deps.sh build|test|ci
 set -eu
 
 packages="cmake make g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 wine wine64"
-if [ "${1:-build}" = test ]; then
-    packages="$packages libgtest-dev libbenchmark-dev"
-fi
+case ${1:-build} in
+    test) packages="$packages libgtest-dev libbenchmark-dev" ;;
+    ci) packages="$packages libgtest-dev libbenchmark-dev clang libclang-rt-14-dev" ;;
+esac
 
 missing=""
 for package in $packages; do

@@ -5,6 +5,9 @@
 
 export WINEDEBUG=-all
 : "${WINE:=wine}"
+# Wine takes the ANSI code page from the locale's name (installed or not);
+# the plug-in's users mostly run code page 1252, and the tests expect it.
+: "${VELKAR_WINE_LOCALE:=en_US.UTF-8}"
 
 wine_available() { command -v "$WINE" >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1; }
 
@@ -42,7 +45,7 @@ messenger_start() {
     window_count=$2
     shift 2
     rm -f "$session_dir/ready" "$session_dir/stop"
-    "$WINE" "$VELKAR_WIN64_DIR/messenger-sim.exe" --windows "$window_count" \
+    LC_ALL=$VELKAR_WINE_LOCALE "$WINE" "$VELKAR_WIN64_DIR/messenger-sim.exe" --windows "$window_count" \
         --log "$(windows_path "$session_dir/messenger.log")" \
         --ready "$(windows_path "$session_dir/ready")" \
         --stop "$(windows_path "$session_dir/stop")" --seconds 60 "$@" \
@@ -66,7 +69,7 @@ messenger_stop() {
 host_run() {
     run_dir=$1
     shift
-    "$WINE" "$VELKAR_WIN64_DIR/host-sim.exe" "$(windows_path "$VELKAR_WIN64_DIR/velkar.dll")" "$@" \
+    LC_ALL=$VELKAR_WINE_LOCALE "$WINE" "$VELKAR_WIN64_DIR/host-sim.exe" "$(windows_path "$VELKAR_WIN64_DIR/velkar.dll")" "$@" \
         >"$run_dir/host.raw" 2>&1
     host_status=$?
     # The C runtime writes text-mode line ends.

@@ -143,6 +143,13 @@ code_page_1252)
     expect_output "$dir/host.out" "ansi code page: 1252"
     expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0Don<U+2019>t Stop\0')"
     ;;
+code_page_932)
+    # A double-byte code page: C:\Music\<0x8B 0xC8>.mp3 is one character, U+66F2.
+    VELKAR_WINE_LOCALE=ja_JP.UTF-8
+    session 1 set-file-hex 433A5C4D757369635C8BC82E6D7033 publish
+    expect_output "$dir/host.out" "ansi code page: 932"
+    expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0<U+66F2>\0')"
+    ;;
 hung_window)
     # Window 2 is found first and stops answering for 4 s; window 1 is healthy.
     messenger_start "$dir" 2 --hang 2:4000 || fail "messenger-sim did not start"

@@ -1,0 +1,25 @@
+#!/bin/sh
+# Builds the fuzz targets (clang, libFuzzer, ASan, UBSan) and runs each for
+# SECONDS (default 30) from the seed corpora. Exits non-zero on any crash,
+# sanitizer report or failed check; the crashing input is left in build/fuzz.
+# Usage: fuzz/run.sh [SECONDS] [TARGET...]   (targets: settings compose)
+set -eu
+cd "$(dirname "$0")/.."
+seconds=${1:-30}
+[ $# -gt 0 ] && shift
+targets=${*:-settings compose}
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$(nproc)" >/dev/null
+for target in $targets; do
+    mkdir -p "build/fuzz/corpus-$target"
+    echo "== ${target}_fuzz for $seconds s"
+    status=0
+    (cd build/fuzz && "./fuzz/${target}_fuzz" -max_total_time="$seconds" -print_final_stats=1 \
+        -artifact_prefix="${target}-" "corpus-$target" "../../fuzz/corpus/$target") \
+        >"build/fuzz/${target}.log" 2>&1 || status=$?
+    grep -E '^(Done|stat::number_of_executed_units)|ERROR|SUMMARY|deadly' "build/fuzz/${target}.log" || true
+    if [ $status -ne 0 ]; then
+        echo "FAIL: ${target}_fuzz exited with $status; see build/fuzz/${target}.log"
+        exit 1
+    fi
+done

@@ -1,0 +1,145 @@
+// The plug-in runs on the host player's only user-interface thread: after
+// pluginInit, no command may touch the heap. This binary replaces the C
+// allocation functions (which the global operator new uses too) with
+// counting ones, so any allocation on that path shows, from our code or from
+// the C library on its behalf.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "host/module_state.h"
+#include "host/plugin_entry.h"
+#include "platform/standin.h"
+
+extern "C" {
+void* __libc_malloc(std::size_t size);
+void* __libc_calloc(std::size_t count, std::size_t size);
+void* __libc_realloc(void* pointer, std::size_t size);
+void* __libc_memalign(std::size_t alignment, std::size_t size);
+void __libc_free(void* pointer);
+}
+
+namespace {
+
+std::atomic<bool> counting{false};
+std::atomic<long> allocations{0};
+
+void noteAllocation() {
+    if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1);
+}
+
+}  // namespace
+
+extern "C" {
+void* malloc(std::size_t size) {
+    noteAllocation();
+    return __libc_malloc(size);
+}
+void* calloc(std::size_t count, std::size_t size) {
+    noteAllocation();
+    return __libc_calloc(count, size);
+}
+void* realloc(void* pointer, std::size_t size) {
+    noteAllocation();
+    return __libc_realloc(pointer, size);
+}
+void* memalign(std::size_t alignment, std::size_t size) {
+    noteAllocation();
+    return __libc_memalign(alignment, size);
+}
+void* aligned_alloc(std::size_t alignment, std::size_t size) { return memalign(alignment, size); }
+int posix_memalign(void** result, std::size_t alignment, std::size_t size) {
+    *result = memalign(alignment, size);
+    return *result != nullptr ? 0 : ENOMEM;
+}
+void free(void* pointer) { __libc_free(pointer); }
+}
+
+void* operator new(std::size_t size) {
+    if (void* pointer = malloc(size)) return pointer;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* pointer) noexcept { free(pointer); }
+void operator delete[](void* pointer) noexcept { free(pointer); }
+void operator delete(void* pointer, std::size_t) noexcept { free(pointer); }
+void operator delete[](void* pointer, std::size_t) noexcept { free(pointer); }
+
+namespace {
+
+long countAllocationsDuring(void (*work)()) {
+    allocations = 0;
+    counting = true;
+    work();
+    counting = false;
+    return allocations.load();
+}
+
+TEST(NoAllocation, TheCounterSeesAllocations) {
+    const long counted = countAllocationsDuring([] {
+        void* volatile block = std::malloc(16);
+        std::free(block);
+        delete new int(3);
+    });
+    EXPECT_EQ(counted, 2);
+}
+
+PluginDescriptor descriptor;
+
+void driveEveryCommand() {
+    static const char* const paths[] = {
+        "C:\\Media\\My_Band_-_Best.Song.mp3", "D:\\clips\\holiday.mpeg", "movie.ts", "",
+        "C:\\x\\no_extension", "C:\\caf\xE9\\d\x92t.WAV",
+    };
+    static char longPath[2000];
+    std::memset(longPath, 'n', sizeof longPath - 5);
+    std::memcpy(longPath + sizeof longPath - 5, ".mp3", 5);
+    for (int round = 0; round < 500; ++round) {
+        for (const char* path : paths) {
+            descriptor.callback(40002, reinterpret_cast<std::intptr_t>(path), 0);
+            descriptor.callback(40006, 0, 0);
+        }
+        descriptor.callback(40002, reinterpret_cast<std::intptr_t>(longPath), 0);
+        descriptor.callback(40006, 0, 0);
+        descriptor.callback(40007, 0, 0);
+        descriptor.callback(40004, 0, 0);
+        for (std::int32_t other : {0, 40003, 40005, 40008, -1}) descriptor.callback(other, 0, 0);
+    }
+}
+
+TEST(NoAllocation, CommandsAfterPluginInitNeverAllocate) {
+    char folder[] = "/tmp/velkar-noalloc-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string appPath = std::string(folder) + "/Player\\player.exe";
+    const std::string settingsFile = std::string(folder) + "/Player\\plugins\\velkar.ini";
+    std::FILE* file = std::fopen(settingsFile.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("3,playing [FILENAME]\r\n4,hearing [FILENAME]\r\n", file);
+    std::fclose(file);
+
+    standin::reset();
+    standin::setRegistryString("SOFTWARE\\BST\\bsplayerv1", "AppPath", appPath.c_str());
+    standin::openWindow("MsnMsgrUIManager");
+    standin::openWindow("MsnMsgrUIManager");
+    std::memset(&moduleState, 0, sizeof moduleState);
+    ASSERT_EQ(pluginInit(&descriptor), 1);
+    ASSERT_STREQ(moduleState.profiles.audioProfile.prefix, "hearing ");
+
+    EXPECT_EQ(countAllocationsDuring(driveEveryCommand), 0);
+    EXPECT_GT(standin::receivedCount(), 0u);
+    EXPECT_GT(standin::shownMessageBoxCount(), 0u);
+
+    std::remove(settingsFile.c_str());
+    rmdir(folder);
+}
+
+}  // namespace
