@@ -48,7 +48,8 @@ MediaKind composeStatus(const char* path, const StatusProfiles& profiles,
     const std::size_t keptTitle =
         copyBoundedCount(title, sizeof composed.currentFileName, name, titleLength);
     for (std::size_t i = 0; i < keptTitle; ++i) {
-        if (title[i] == '_' || title[i] == '.') title[i] = ' ';
+        const char c = title[i];
+        title[i] = c == '_' || c == '.' ? ' ' : c;  // an unconditional store vectorizes
     }
 
     // Every piece but the title is kept whole (together they are at most 297
