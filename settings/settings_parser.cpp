@@ -91,7 +91,7 @@ void useLine(SettingsParser& parser, bool endedWithLineFeed) {
     // messenger's display line.
     const char* suffix = marker + std::strlen(FILENAME_MARKER);
     const std::size_t suffixLength = static_cast<std::size_t>(lineEnd - suffix);
-    // The line buffer keeps a byte spare for this space after the terminator's place.
+    // The space takes the terminator's place; the suffix is copied by length.
     if (endedWithLineFeed) parser.line[parser.lineLength] = ' ';
     copyPiece(parser, profile.suffix, sizeof profile.suffix, suffix,
               suffixLength + (endedWithLineFeed ? 1 : 0), SettingsProblem::SuffixCut);
@@ -117,14 +117,7 @@ void takeLineRun(SettingsParser& parser, const char* run, std::size_t length) {
     if (kept < length) parser.lineOverflowed = true;
 }
 
-void takeLineByte(SettingsParser& parser, char c) {
-    parser.lineStarted = true;
-    if (parser.lineLength < SETTINGS_LINE_KEPT) {
-        parser.line[parser.lineLength++] = c;
-    } else {
-        parser.lineOverflowed = true;
-    }
-}
+void takeLineByte(SettingsParser& parser, char c) { takeLineRun(parser, &c, 1); }
 
 // One byte after the byte-order mark check: the text-mode rules, then lines.
 void takeTextByte(SettingsParser& parser, char c) {
