@@ -55,11 +55,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const char* text = composed.statusText;
     require(std::memchr(text, '\0', sizeof composed.statusText) != nullptr);
-    require(std::memchr(composed.currentFileName, '\0', sizeof composed.currentFileName) != nullptr);
+    require(std::memchr(composed.currentFileName, '\0', sizeof composed.currentFileName) !=
+            nullptr);
     const std::size_t length = std::strlen(text);
     const std::size_t codeLength = std::strlen(profile.categoryCode);
     require(std::strncmp(text, profile.categoryCode, codeLength) == 0);
-    require(std::strncmp(text + codeLength, STATUS_FIXED_PIECE, std::strlen(STATUS_FIXED_PIECE)) == 0);
+    require(std::strncmp(text + codeLength, STATUS_FIXED_PIECE, std::strlen(STATUS_FIXED_PIECE)) ==
+            0);
     require(length >= 2 && std::strcmp(text + length - 2, STATUS_CLOSING) == 0);
 
     standin::reset();

@@ -39,9 +39,8 @@ bool sendCopyData(PlatformWindow target, PlatformWindow sender, const CopyDataRe
     DWORD_PTR answer = 0;
     return SendMessageTimeoutA(static_cast<HWND>(target), WM_COPYDATA,
                                reinterpret_cast<WPARAM>(sender),
-                               reinterpret_cast<LPARAM>(&copyData),
-                               SMTO_NORMAL | SMTO_ABORTIFHUNG, timeoutMilliseconds,
-                               &answer) != 0;
+                               reinterpret_cast<LPARAM>(&copyData), SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                               timeoutMilliseconds, &answer) != 0;
 }
 
 void showMessageBox(PlatformWindow owner, const char* text, const char* caption) {

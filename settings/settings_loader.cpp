@@ -19,7 +19,8 @@ bool deriveSettingsPath(char (&settingsPath)[SETTINGS_PATH_CAPACITY]) {
     if (lastBackslash == nullptr) return false;
     const std::size_t folderLength = static_cast<std::size_t>(lastBackslash - hostPath);
     if (folderLength + std::strlen(SETTINGS_FILE_BESIDE_HOST) >= sizeof settingsPath) return false;
-    const std::size_t length = copyBoundedCount(settingsPath, sizeof settingsPath, hostPath, folderLength);
+    const std::size_t length =
+        copyBoundedCount(settingsPath, sizeof settingsPath, hostPath, folderLength);
     appendBounded(settingsPath, sizeof settingsPath, length, SETTINGS_FILE_BESIDE_HOST);
     return true;
 }

@@ -22,8 +22,7 @@ void findSettingsPath(char (&settingsPath)[SETTINGS_PATH_CAPACITY]);
 // Fills `profiles` from the file at `path` (defaults for whatever the file
 // does not give). Returns false, with both profiles at the defaults, when the
 // file cannot be opened. `diagnostics` may be null.
-bool readSettingsFile(const char* path, StatusProfiles& profiles,
-                      SettingsDiagnostics* diagnostics);
+bool readSettingsFile(const char* path, StatusProfiles& profiles, SettingsDiagnostics* diagnostics);
 
 // Fills `profiles` from the settings file the host's registry value leads to,
 // or with the defaults when there is none to read. Reports nothing.

@@ -45,7 +45,8 @@ const char* findMarker(const char* text, std::size_t length) {
     const std::size_t markerLength = std::strlen(FILENAME_MARKER);
     const char* end = text + length;
     while (static_cast<std::size_t>(end - text) >= markerLength) {
-        const void* bracket = std::memchr(text, FILENAME_MARKER[0], static_cast<std::size_t>(end - text));
+        const void* bracket =
+            std::memchr(text, FILENAME_MARKER[0], static_cast<std::size_t>(end - text));
         if (bracket == nullptr) return nullptr;
         text = static_cast<const char*>(bracket);
         if (static_cast<std::size_t>(end - text) < markerLength) return nullptr;
@@ -75,7 +76,8 @@ void useLine(SettingsParser& parser, bool endedWithLineFeed) {
     const char* afterNumber = parseCategoryNumber(line, number);
     if (afterNumber == nullptr) return report(parser, SettingsProblem::NoNumber);
     const char* lineEnd = line + parser.lineLength;
-    const void* comma = std::memchr(afterNumber, ',', static_cast<std::size_t>(lineEnd - afterNumber));
+    const void* comma =
+        std::memchr(afterNumber, ',', static_cast<std::size_t>(lineEnd - afterNumber));
     if (comma == nullptr) return report(parser, SettingsProblem::NoComma);
     const char* templateText = static_cast<const char*>(comma) + 1;
     const char* marker = findMarker(templateText, static_cast<std::size_t>(lineEnd - templateText));

@@ -51,8 +51,8 @@ struct SettingsParser {
     std::size_t lineLength;
     bool lineOverflowed;
     bool lineStarted;
-    int lineNumber;               // the line being read, 1-based
-    std::size_t offset;           // bytes seen so far, for the byte-order mark
+    int lineNumber;      // the line being read, 1-based
+    std::size_t offset;  // bytes seen so far, for the byte-order mark
     std::size_t byteOrderMarkSeen;
     bool carriageReturnPending;
     bool finished;

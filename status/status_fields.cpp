@@ -18,8 +18,9 @@ StatusDisplay readStatusDisplay(const char* text) {
     const char* fieldStart = text;
     for (;;) {
         const char* separator = std::strstr(fieldStart, STATUS_FIELD_SEPARATOR);
-        const std::size_t length = separator != nullptr ? static_cast<std::size_t>(separator - fieldStart)
-                                                        : std::strlen(fieldStart);
+        const std::size_t length = separator != nullptr
+                                       ? static_cast<std::size_t>(separator - fieldStart)
+                                       : std::strlen(fieldStart);
         if (field == CATEGORY_FIELD) display.category = {fieldStart, length};
         if (field == DISPLAY_LINE_FIELD) display.displayLine = {fieldStart, length};
         if (separator == nullptr || field == DISPLAY_LINE_FIELD) break;

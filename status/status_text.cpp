@@ -19,6 +19,13 @@ bool equalsIgnoringAsciiCase(const char* text, const char* upperCaseWord, std::s
     return true;
 }
 
+// Copies `length` bytes of `piece` to `out`, whose room the caller has
+// checked, and returns the position after them.
+char* put(char* out, const char* piece, std::size_t length) {
+    std::memcpy(out, piece, length);
+    return out + length;
+}
+
 }  // namespace
 
 MediaKind mediaKindOfExtension(const char* extension) {
@@ -54,7 +61,8 @@ MediaKind composeStatus(const char* path, const StatusProfiles& profiles,
 
     // Every piece but the title is kept whole (together they are at most 297
     // bytes), so the title gets what room is left.
-    const std::size_t categoryLength = boundedLength(profile.categoryCode, CATEGORY_CODE_CAPACITY - 1);
+    const std::size_t categoryLength =
+        boundedLength(profile.categoryCode, CATEGORY_CODE_CAPACITY - 1);
     const std::size_t fixedLength = std::strlen(STATUS_FIXED_PIECE);
     const std::size_t prefixLength = boundedLength(profile.prefix, PROFILE_TEXT_CAPACITY - 1);
     const std::size_t suffixLength = boundedLength(profile.suffix, PROFILE_TEXT_CAPACITY - 1);
@@ -62,22 +70,18 @@ MediaKind composeStatus(const char* path, const StatusProfiles& profiles,
     const std::size_t others =
         categoryLength + fixedLength + prefixLength + suffixLength + closingLength;
     constexpr std::size_t maximumText = STATUS_TEXT_CAPACITY - 1;
-    static_assert(CATEGORY_CODE_CAPACITY - 1 + 10 + 2 * (PROFILE_TEXT_CAPACITY - 1) + 2 < maximumText,
-                  "the fixed pieces always fit");
+    static_assert(
+        CATEGORY_CODE_CAPACITY - 1 + 10 + 2 * (PROFILE_TEXT_CAPACITY - 1) + 2 < maximumText,
+        "the fixed pieces always fit");
     const std::size_t titleRoom = maximumText - others;
     const std::size_t titleUsed = keptTitle < titleRoom ? keptTitle : titleRoom;
 
     char* out = composed.statusText;
-    std::memcpy(out, profile.categoryCode, categoryLength);
-    out += categoryLength;
-    std::memcpy(out, STATUS_FIXED_PIECE, fixedLength);
-    out += fixedLength;
-    std::memcpy(out, profile.prefix, prefixLength);
-    out += prefixLength;
-    std::memcpy(out, title, titleUsed);
-    out += titleUsed;
-    std::memcpy(out, profile.suffix, suffixLength);
-    out += suffixLength;
-    std::memcpy(out, STATUS_CLOSING, closingLength + 1);
+    out = put(out, profile.categoryCode, categoryLength);
+    out = put(out, STATUS_FIXED_PIECE, fixedLength);
+    out = put(out, profile.prefix, prefixLength);
+    out = put(out, title, titleUsed);
+    out = put(out, profile.suffix, suffixLength);
+    put(out, STATUS_CLOSING, closingLength + 1);  // with its terminator
     return kind;
 }

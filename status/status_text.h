@@ -40,5 +40,4 @@ MediaKind mediaKindOfExtension(const char* extension);
 // always ends with the closing "\0"; when it would exceed
 // STATUS_TEXT_CAPACITY - 1 bytes only the title is shortened. `path` is
 // NUL-terminated and may be of any length. Returns the kind of the file.
-MediaKind composeStatus(const char* path, const StatusProfiles& profiles,
-                        ComposedStatus& composed);
+MediaKind composeStatus(const char* path, const StatusProfiles& profiles, ComposedStatus& composed);

@@ -1,8 +1,8 @@
+#include "status/bounded_text.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
-
-#include "status/bounded_text.h"
 
 namespace {
 
@@ -14,8 +14,7 @@ struct CopyCase {
 
 TEST(BoundedText, CopyCutsToCapacityAndAlwaysTerminates) {
     const CopyCase cases[] = {
-        {"", 4, ""},        {"abc", 4, "abc"}, {"abcd", 4, "abc"},
-        {"abcdef", 1, ""},  {"ab", 2, "a"},
+        {"", 4, ""}, {"abc", 4, "abc"}, {"abcd", 4, "abc"}, {"abcdef", 1, ""}, {"ab", 2, "a"},
     };
     for (const CopyCase& c : cases) {
         char buffer[8];

@@ -4,13 +4,11 @@
 // counting ones, so any allocation on that path shows, from our code or from
 // the C library on its behalf.
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -97,8 +95,12 @@ PluginDescriptor descriptor;
 
 void driveEveryCommand() {
     static const char* const paths[] = {
-        "C:\\Media\\My_Band_-_Best.Song.mp3", "D:\\clips\\holiday.mpeg", "movie.ts", "",
-        "C:\\x\\no_extension", "C:\\caf\xE9\\d\x92t.WAV",
+        "C:\\Media\\My_Band_-_Best.Song.mp3",
+        "D:\\clips\\holiday.mpeg",
+        "movie.ts",
+        "",
+        "C:\\x\\no_extension",
+        "C:\\caf\xE9\\d\x92t.WAV",
     };
     static char longPath[2000];
     std::memset(longPath, 'n', sizeof longPath - 5);

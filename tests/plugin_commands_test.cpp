@@ -98,8 +98,8 @@ TEST_F(PluginCommands, NumbersOutsideTheTableDoNothing) {
     setFile(ROAD_PATH);
     const std::string before = moduleState.composed.statusText;
     const char* otherPath = "D:\\other.avi";
-    for (std::int32_t number : {INT_MIN, -40002, -1, 0, 2, 39999, 40000, 40001, 40003, 40005,
-                                40008, 40010, 80004, INT_MAX}) {
+    for (std::int32_t number : {INT_MIN, -40002, -1, 0, 2, 39999, 40000, 40001, 40003, 40005, 40008,
+                                40010, 80004, INT_MAX}) {
         EXPECT_EQ(command(number, reinterpret_cast<std::intptr_t>(otherPath)), 0) << number;
     }
     EXPECT_EQ(standin::receivedCount(), 0u);

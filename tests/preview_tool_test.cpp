@@ -1,6 +1,5 @@
 // velkar-preview as a user runs it: output and exit status.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -47,17 +46,19 @@ std::string writeSettings(const std::string& bytes) {
 const char* const PATHS = "'C:\\Media\\My_Band_-_Best.Song.mp3' 'D:\\clips\\holiday.mpeg'";
 
 TEST(PreviewTool, GoodFileShowsEachPath) {
-    const std::string settings = writeSettings("2,watching [FILENAME]\r\n1,listening to [FILENAME]\r\n");
+    const std::string settings =
+        writeSettings("2,watching [FILENAME]\r\n1,listening to [FILENAME]\r\n");
     const ToolRun run = runPreview("--settings " + settings + " " + PATHS);
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.err, "");
-    EXPECT_NE(run.out.find("C:\\Media\\My_Band_-_Best.Song.mp3\n"
-                           "  audio:        yes\n"
-                           "  title:        'My Band - Best Song'\n"
-                           "  status text:  \\0Music\\01\\0{0}\\0listening to My Band - Best Song \\0\n"
-                           "  category:     'Music'\n"
-                           "  display line: 'listening to My Band - Best Song '\n"),
-              std::string::npos)
+    EXPECT_NE(
+        run.out.find("C:\\Media\\My_Band_-_Best.Song.mp3\n"
+                     "  audio:        yes\n"
+                     "  title:        'My Band - Best Song'\n"
+                     "  status text:  \\0Music\\01\\0{0}\\0listening to My Band - Best Song \\0\n"
+                     "  category:     'Music'\n"
+                     "  display line: 'listening to My Band - Best Song '\n"),
+        std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("D:\\clips\\holiday.mpeg\n"
                            "  audio:        no\n"
@@ -79,7 +80,8 @@ TEST(PreviewTool, FaultyFileIsReportedWithLineNumbers) {
     const std::string settings = writeSettings("2,watching [FILENAME]\n1,listening to\n");
     const ToolRun run = runPreview("--settings " + settings + " x.mp3");
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.err, settings + ":2: no [FILENAME] marker; the audio profile keeps its defaults\n");
+    EXPECT_EQ(run.err,
+              settings + ":2: no [FILENAME] marker; the audio profile keeps its defaults\n");
     EXPECT_NE(run.out.find("status text:  \\0Music\\01\\0{0}\\0x\\0\n"), std::string::npos);
 }
 
@@ -113,7 +115,8 @@ TEST(PreviewTool, HelpExplainsTheFileFormat) {
 // The shipped sample's two lines give the defaults' categories and words;
 // each line's end adds one space after the title.
 TEST(PreviewTool, SampleSettingsMatchTheDefaults) {
-    const ToolRun sample = runPreview(std::string("--settings ") + VELKAR_SAMPLE_SETTINGS + " " + PATHS);
+    const ToolRun sample =
+        runPreview(std::string("--settings ") + VELKAR_SAMPLE_SETTINGS + " " + PATHS);
     EXPECT_EQ(sample.exitStatus, 0);
     EXPECT_EQ(sample.err, "");
     EXPECT_NE(sample.out.find("display line: 'My Band - Best Song '"), std::string::npos);

@@ -2,15 +2,15 @@
 // real files in a scratch folder that is the working directory, so that the
 // Windows-style paths ("c:\velkar.ini", "dir\plugins\velkar.ini") are plain
 // file names there.
-#include <gtest/gtest.h>
+#include "settings/settings_loader.h"
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
-#include "settings/settings_loader.h"
 #include "test_support.h"
 
 namespace {
@@ -70,8 +70,7 @@ TEST_F(SettingsFiles, SettingsPathFromTheRegistry) {
          "C:\\Program Files\\Player\\plugins\\velkar.ini"},
         {"no backslash", "player.exe", "c:\\velkar.ini"},
         {"root folder", "C:\\player.exe", "C:\\plugins\\velkar.ini"},
-        {"derived path just fits", folder240 + "\\player.exe",
-         folder240 + "\\plugins\\velkar.ini"},
+        {"derived path just fits", folder240 + "\\player.exe", folder240 + "\\plugins\\velkar.ini"},
         {"derived path one too long", folder240 + "g\\player.exe", "c:\\velkar.ini"},
         {"value too long for its buffer", "C:\\" + std::string(300, 'v') + "\\p.exe",
          "c:\\velkar.ini"},
@@ -105,8 +104,7 @@ TEST_F(SettingsFiles, WhichFileIsRead) {
         {"no value, no file: defaults", false, false, false, "watching "},
         {"no value: the fallback file", false, false, true, "fallback "},
         {"value and its file, fallback present too", true, true, true, "derived "},
-        {"value without its file: defaults, never the fallback", true, false, true,
-         "watching "},
+        {"value without its file: defaults, never the fallback", true, false, true, "watching "},
     };
     for (const FileCase& c : cases) {
         standin::reset();

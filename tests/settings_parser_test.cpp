@@ -1,10 +1,11 @@
 // The settings file's bytes in, two profiles and the problems found out.
+#include "settings/settings_parser.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "settings/settings_parser.h"
 #include "settings/settings_report.h"
 
 namespace {
@@ -55,27 +56,32 @@ std::vector<SettingsCase> settingsCases() {
          AUDIO_DEFAULTS,
          {{2, P::MissingLine}}},
         {"byte-order mark skipped",
-         "\xEF\xBB\xBF" "3,[FILENAME] on\n4,[FILENAME]\n",
+         "\xEF\xBB\xBF"
+         "3,[FILENAME] on\n4,[FILENAME]\n",
          {"\\0Games", "", " on "},
          {"\\0Empty", "", " "},
          {}},
         {"a byte-order mark only at the very start",
-         "1,[FILENAME]\n\xEF\xBB\xBF" "1,[FILENAME]\n",
+         "1,[FILENAME]\n\xEF\xBB\xBF"
+         "1,[FILENAME]\n",
          {"\\0Music", "", " "},
          AUDIO_DEFAULTS,
          {{2, P::NoNumber}}},
         {"half a byte-order mark is text",
-         "\xEF\xBB" "1,[FILENAME]",
+         "\xEF\xBB"
+         "1,[FILENAME]",
          VIDEO_DEFAULTS,
          AUDIO_DEFAULTS,
          {{1, P::NoNumber}, {2, P::MissingLine}}},
         {"Ctrl-Z ends the data mid-line",
-         "2,w [FILENAME]\n1,x [FIL\x1A" "ENAME]\n",
+         "2,w [FILENAME]\n1,x [FIL\x1A"
+         "ENAME]\n",
          {"\\0Office", "w ", " "},
          AUDIO_DEFAULTS,
          {{2, P::NoMarker}}},
         {"Ctrl-Z before line 2",
-         "2,w [FILENAME]\n\x1A" "1,x [FILENAME]\n",
+         "2,w [FILENAME]\n\x1A"
+         "1,x [FILENAME]\n",
          {"\\0Office", "w ", " "},
          AUDIO_DEFAULTS,
          {{2, P::MissingLine}}},
@@ -99,7 +105,10 @@ std::vector<SettingsCase> settingsCases() {
          {"\\0Empty", "", " "},
          {"\\0Games", "", ""},
          {}},
-        {"empty file", "", VIDEO_DEFAULTS, AUDIO_DEFAULTS,
+        {"empty file",
+         "",
+         VIDEO_DEFAULTS,
+         AUDIO_DEFAULTS,
          {{1, P::MissingLine}, {2, P::MissingLine}}},
         {"one line without line feed",
          "2,watching [FILENAME]",
@@ -195,11 +204,20 @@ TEST(SettingsParser, ByteByByteReadsTheSame) {
 
 TEST(SettingsParser, CategoryNumbers) {
     const std::pair<std::string, const char*> cases[] = {
-        {"0", "\\0Music"},      {"1", "\\0Music"},  {"2", "\\0Office"},
-        {"3", "\\0Games"},      {"4", "\\0Empty"},  {"5", "\\0Music"},
-        {"99", "\\0Music"},     {"-1", "\\0Music"}, {"+2", "\\0Office"},
-        {"-3", "\\0Music"},     {"002", "\\0Office"}, {THIRTY_DIGITS, "\\0Music"},
-        {"-" + THIRTY_DIGITS, "\\0Music"}, {"4294967298", "\\0Music"},
+        {"0", "\\0Music"},
+        {"1", "\\0Music"},
+        {"2", "\\0Office"},
+        {"3", "\\0Games"},
+        {"4", "\\0Empty"},
+        {"5", "\\0Music"},
+        {"99", "\\0Music"},
+        {"-1", "\\0Music"},
+        {"+2", "\\0Office"},
+        {"-3", "\\0Music"},
+        {"002", "\\0Office"},
+        {THIRTY_DIGITS, "\\0Music"},
+        {"-" + THIRTY_DIGITS, "\\0Music"},
+        {"4294967298", "\\0Music"},
     };
     for (const auto& [number, code] : cases) {
         const std::string file = "1,[FILENAME]\n" + number + ",[FILENAME]\n";

@@ -1,9 +1,9 @@
+#include "status/status_text.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
-
-#include "status/status_text.h"
 
 namespace {
 
@@ -155,9 +155,9 @@ TEST(ComposeStatus, TitleIsCutOnlyWhenTheTextWouldNotFit) {
         ComposedStatus composed{};
         composeStatus((title + ".avi").c_str(), profiles, composed);
         const std::size_t keptTitle = prefixLength == 12 ? 287 : 286;
-        EXPECT_EQ(std::string(composed.statusText),
-                  std::string("\\0Office") + STATUS_FIXED_PIECE + longRun(prefixLength, 'p') +
-                      longRun(keptTitle, 'x') + "\\0");
+        EXPECT_EQ(std::string(composed.statusText), std::string("\\0Office") + STATUS_FIXED_PIECE +
+                                                        longRun(prefixLength, 'p') +
+                                                        longRun(keptTitle, 'x') + "\\0");
     }
 }
 

@@ -127,8 +127,8 @@ int main(int argc, char** argv) {
         std::printf("LoadLibrary failed: error %lu\n", GetLastError());
         return 1;
     }
-    const auto pluginInit = reinterpret_cast<PluginInit>(
-        reinterpret_cast<void*>(GetProcAddress(plugin, "pluginInit")));
+    const auto pluginInit =
+        reinterpret_cast<PluginInit>(reinterpret_cast<void*>(GetProcAddress(plugin, "pluginInit")));
     if (pluginInit == nullptr) {
         std::printf("pluginInit not exported\n");
         return 1;

@@ -107,9 +107,9 @@ LRESULT CALLBACK messengerWindowProc(HWND window, UINT message, WPARAM wParam, L
 
 DWORD WINAPI runWindow(void* parameter) {
     const int index = static_cast<int>(reinterpret_cast<std::intptr_t>(parameter));
-    windows[index] = CreateWindowExA(0, MESSENGER_CLASS, "messenger-sim", WS_OVERLAPPEDWINDOW,
-                                     0, 0, 200, 100, nullptr, nullptr, GetModuleHandleA(nullptr),
-                                     nullptr);
+    windows[index] =
+        CreateWindowExA(0, MESSENGER_CLASS, "messenger-sim", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                        nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     SetEvent(windowReady[index]);
     // A hung messenger: the window exists but its thread stops answering.
     if (index + 1 == options.hungWindow) Sleep(options.hangMilliseconds);
