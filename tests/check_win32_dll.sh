@@ -1,7 +1,7 @@
 #!/bin/sh
 # Checks the shipped 32-bit DLL as the host player will meet it: one
 # undecorated export, stdcall entry points, and only system DLLs imported.
-# Usage: inspect_win32_dll.sh BUILD_DIR   (holding velkar.dll and velkar.map)
+# Usage: check_win32_dll.sh BUILD_DIR   (holding velkar.dll and velkar.map)
 set -u
 SKIP=77
 build_dir=$1
