@@ -138,6 +138,16 @@ void takeTextByte(SettingsParser& parser, char c) {
     }
 }
 
+// Bytes that began like a byte-order mark but were not one are ordinary text.
+void replayPartialMark(SettingsParser& parser) {
+    const std::size_t partialMark = parser.byteOrderMarkSeen;
+    if (partialMark >= BYTE_ORDER_MARK_SIZE) return;
+    parser.byteOrderMarkSeen = BYTE_ORDER_MARK_SIZE;
+    for (std::size_t i = 0; i < partialMark; ++i) {
+        takeTextByte(parser, static_cast<char>(BYTE_ORDER_MARK[i]));
+    }
+}
+
 void takeByte(SettingsParser& parser, unsigned char byte) {
     const std::size_t offset = parser.offset++;
     if (offset < BYTE_ORDER_MARK_SIZE && parser.byteOrderMarkSeen == offset &&
@@ -145,13 +155,7 @@ void takeByte(SettingsParser& parser, unsigned char byte) {
         ++parser.byteOrderMarkSeen;
         return;
     }
-    // Bytes that began like a mark but were not one are ordinary text.
-    if (parser.byteOrderMarkSeen < BYTE_ORDER_MARK_SIZE) {
-        for (std::size_t i = 0; i < parser.byteOrderMarkSeen; ++i) {
-            takeTextByte(parser, static_cast<char>(BYTE_ORDER_MARK[i]));
-        }
-        parser.byteOrderMarkSeen = BYTE_ORDER_MARK_SIZE;
-    }
+    replayPartialMark(parser);
     if (!parser.finished) takeTextByte(parser, static_cast<char>(byte));
 }
 
@@ -214,13 +218,7 @@ bool feedSettings(SettingsParser& parser, const char* bytes, std::size_t size) {
 
 void finishSettings(SettingsParser& parser) {
     if (parser.finished) return;
-    if (parser.byteOrderMarkSeen < BYTE_ORDER_MARK_SIZE) {
-        const std::size_t partialMark = parser.byteOrderMarkSeen;
-        parser.byteOrderMarkSeen = BYTE_ORDER_MARK_SIZE;
-        for (std::size_t i = 0; i < partialMark; ++i) {
-            takeTextByte(parser, static_cast<char>(BYTE_ORDER_MARK[i]));
-        }
-    }
+    replayPartialMark(parser);
     if (parser.carriageReturnPending) {
         parser.carriageReturnPending = false;
         takeLineByte(parser, CARRIAGE_RETURN);

@@ -174,15 +174,20 @@ void expectProblems(const SettingsDiagnostics& diagnostics, const Problems& expe
     EXPECT_EQ(found, expected) << what;
 }
 
+void expectCase(const StatusProfiles& profiles, const SettingsDiagnostics& diagnostics,
+                const SettingsCase& c) {
+    expectProfile(profiles.videoProfile, c.video, std::string(c.name) + ", video");
+    expectProfile(profiles.audioProfile, c.audio, std::string(c.name) + ", audio");
+    expectProblems(diagnostics, c.problems, c.name);
+}
+
 TEST(SettingsParser, FilesTable) {
     const std::vector<SettingsCase> cases = settingsCases();
     for (const SettingsCase& c : cases) {
         StatusProfiles profiles;
         SettingsDiagnostics diagnostics{};
         parseSettings(c.file.data(), c.file.size(), profiles, &diagnostics);
-        expectProfile(profiles.videoProfile, c.video, std::string(c.name) + ", video");
-        expectProfile(profiles.audioProfile, c.audio, std::string(c.name) + ", audio");
-        expectProblems(diagnostics, c.problems, c.name);
+        expectCase(profiles, diagnostics, c);
     }
 }
 
@@ -196,9 +201,7 @@ TEST(SettingsParser, ByteByByteReadsTheSame) {
         beginSettings(parser, profiles, &diagnostics);
         for (char byte : c.file) feedSettings(parser, &byte, 1);
         finishSettings(parser);
-        expectProfile(profiles.videoProfile, c.video, std::string(c.name) + ", video");
-        expectProfile(profiles.audioProfile, c.audio, std::string(c.name) + ", audio");
-        expectProblems(diagnostics, c.problems, c.name);
+        expectCase(profiles, diagnostics, c);
     }
 }
 
