@@ -1,6 +1,7 @@
 #!/bin/sh
 # The main job: builds the shipping 32-bit plug-in and its release package,
-# then shows the plug-in working under Wine (through its 64-bit twin).
+# then shows that DLL working under Wine (the 64-bit twin builds beside it:
+# the messenger stand-in and the second target of the Wine tests).
 set -eu
 cd "$(dirname "$0")/.."
 sh tools/install-deps.sh build

@@ -1,19 +1,28 @@
 #!/bin/sh
-# Shows the plug-in working: under Wine, host-sim loads the 64-bit twin of the
-# plug-in (same sources as the 32-bit DLL), announces three files, publishes
-# each and withdraws; messenger-sim says what the messenger would display.
+# Shows the plug-in working: under Wine, host-sim loads the shipped 32-bit
+# build/win32/velkar.dll, announces three files, publishes each and
+# withdraws; messenger-sim, in another process, says what the messenger
+# would display. Where this machine cannot run 32-bit Windows programs, it
+# says why and runs the 64-bit twin, built from the same sources, instead.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
-export VELKAR_WIN64_DIR=$root/build/win64
 export WINEPREFIX=$root/build/wine-prefix
 . tools/wine-session.sh
 
-if ! wine_available; then
-    echo "No demo: Wine is not installed. To see the plug-in run, install it"
-    echo "(as root: apt-get install -y wine wine64) and run tools/build.sh again."
-    exit 0
+target=win32
+reason=$(wine_unavailable_reason win32)
+if [ -n "$reason" ]; then
+    if [ -n "$(wine_unavailable_reason win64)" ]; then
+        echo "No demo: $reason; then run tools/build.sh again."
+        exit 0
+    fi
+    echo "The shipped 32-bit DLL cannot run here: $reason."
+    echo "Showing its 64-bit twin, build/win64/velkar.dll, built from the same sources."
+    echo
+    target=win64
 fi
+wine_use_target "$root" "$target"
 
 dir=$root/build/demo
 mkdir -p "$dir"
@@ -23,8 +32,8 @@ wine_reg_remove_app_path
 # C:\Music\Café_del_Mar.mp3, with é as the byte 0xE9 of code page 1252.
 cafe_hex=$(printf 'C:\\Music\\Caf\351_del_Mar.mp3' | od -An -tx1 | tr -d ' \n')
 
-echo "The host player (host-sim) loads velkar.dll and announces three files;"
-echo "the messenger (messenger-sim, another process) shows what arrives:"
+echo "The host player (host-sim, $target) loads build/$target/velkar.dll and announces"
+echo "three files; the messenger (messenger-sim, another process) shows what arrives:"
 echo
 # printf, not echo: some shells' echo reads backslashes as escapes.
 printf '  %s\n' 'plays C:\Media\My_Band_-_Best.Song.mp3, publishes' \

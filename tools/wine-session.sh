@@ -1,41 +1,84 @@
-# Shell helpers to run the 64-bit twin of the plug-in under Wine, between
-# host-sim and messenger-sim. Sourced by the Wine tests and the demo.
-# Needs: VELKAR_WIN64_DIR (holding velkar.dll, host-sim.exe, messenger-sim.exe)
-# and WINEPREFIX (a private prefix; created on first use).
+# Shell helpers to run the plug-in under Wine: host-sim loads a velkar.dll,
+# messenger-sim (always 64-bit) stands in for the messenger in another
+# process of the same prefix. Sourced by the Wine tests and the demo.
+#
+# wine_use_target SOURCE_DIR win32|win64 picks the DLL and the host-sim of
+# that build; WINEPREFIX must name a private prefix (created on first use).
 
 export WINEDEBUG=-all
-: "${WINE:=wine}"
+# Debian's loaders: the 32-bit one runs the shipped DLL's host, the 64-bit
+# one the twin and messenger-sim (starting 64-bit programs directly spares
+# the 32-bit loader's start, which is slow under an emulator).
+WINE32_LOADER=/usr/lib/wine/wine
+WINE64_LOADER=/usr/lib/wine/wine64
 # Wine takes the ANSI code page from the locale's name (installed or not);
 # the plug-in's users mostly run code page 1252, and the tests expect it.
 : "${VELKAR_WINE_LOCALE:=en_US.UTF-8}"
 
-wine_available() { command -v "$WINE" >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1; }
+if [ -x "$WINE64_LOADER" ]; then
+    WINE64=$WINE64_LOADER
+    # Without a usable 32-bit side, processes Wine starts use the 64-bit loader too.
+    "$WINE32_LOADER" --version >/dev/null 2>&1 || export WINELOADER=$WINE64_LOADER
+else
+    WINE64=wine
+fi
+
+# Prints why TARGET (win32 or win64) cannot run under Wine here; nothing when it can.
+wine_unavailable_reason() {
+    if ! command -v wine >/dev/null 2>&1 || ! command -v wineserver >/dev/null 2>&1; then
+        echo "Wine is not installed (tools/install-deps.sh as root installs it)"
+        return 0
+    fi
+    [ "$1" = win32 ] || return 0
+    if [ ! -x "$WINE32_LOADER" ] || [ ! -x "$WINE32_LOADER-preloader" ]; then
+        echo "the 32-bit Wine is not installed (wine32:i386 and wine32-preloader:i386; tools/install-deps.sh as root installs them)"
+    elif ! "$WINE32_LOADER" --version >/dev/null 2>&1; then
+        echo "this machine cannot execute 32-bit programs (tools/install-deps.sh as root registers QEMU's emulator)"
+    fi
+}
+
+# wine_use_target SOURCE_DIR TARGET: the DLL and host-sim of build/TARGET,
+# and the loader that runs them; messenger-sim comes from build/win64.
+wine_use_target() {
+    VELKAR_TARGET=$2
+    VELKAR_HOST_DIR=$1/build/$2
+    VELKAR_MESSENGER_DIR=$1/build/win64
+    if [ "$2" = win32 ]; then HOST_WINE=$WINE32_LOADER; else HOST_WINE=$WINE64; fi
+}
 
 # The Windows name of a Unix path, through Wine's Z: drive.
 windows_path() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 
 # Creates the prefix once, with the null graphics driver so that windows and
-# message boxes work without a display.
+# message boxes work without a display. A prefix made while the 32-bit Wine
+# was missing has no 32-bit side: it is made again once that Wine runs.
 wine_prepare_prefix() {
     mkdir -p "$(dirname "$WINEPREFIX")"
+    sides=win64
+    [ -z "$(wine_unavailable_reason win32)" ] && sides="win32 win64"
     (
         # Several callers may start at once; one creates, the others wait.
         flock 9
-        if [ ! -f "$WINEPREFIX/.velkar-ready" ]; then
+        marker=$WINEPREFIX/.velkar-ready
+        if [ -f "$marker" ] && [ "$(cat "$marker")" != "$sides" ]; then
+            wineserver -k >/dev/null 2>&1 || true
+            rm -rf "$WINEPREFIX"
+        fi
+        if [ ! -f "$marker" ]; then
             # No network here: skip the offers to download Mono and Gecko.
-            WINEDLLOVERRIDES='mscoree,mshtml=' "$WINE" wineboot -i >/dev/null 2>&1 || true
-            "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+            WINEDLLOVERRIDES='mscoree,mshtml=' "$WINE64" wineboot -i >/dev/null 2>&1 || true
+            "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
             wineserver -w
-            touch "$WINEPREFIX/.velkar-ready"
+            echo "$sides" >"$marker"
         fi
     ) 9>"$WINEPREFIX.lock"
 }
 
 wine_reg_set_app_path() {
-    "$WINE" reg add 'HKCU\SOFTWARE\BST\bsplayerv1' /v AppPath /d "$1" /f >/dev/null 2>&1
+    "$WINE64" reg add 'HKCU\SOFTWARE\BST\bsplayerv1' /v AppPath /d "$1" /f >/dev/null 2>&1
 }
 wine_reg_remove_app_path() {
-    "$WINE" reg delete 'HKCU\SOFTWARE\BST\bsplayerv1' /f >/dev/null 2>&1 || true
+    "$WINE64" reg delete 'HKCU\SOFTWARE\BST\bsplayerv1' /f >/dev/null 2>&1 || true
 }
 
 # messenger_start DIR WINDOWS [EXTRA OPTIONS...]: starts messenger-sim logging
@@ -45,7 +88,7 @@ messenger_start() {
     window_count=$2
     shift 2
     rm -f "$session_dir/ready" "$session_dir/stop"
-    LC_ALL=$VELKAR_WINE_LOCALE "$WINE" "$VELKAR_WIN64_DIR/messenger-sim.exe" --windows "$window_count" \
+    LC_ALL=$VELKAR_WINE_LOCALE "$WINE64" "$VELKAR_MESSENGER_DIR/messenger-sim.exe" --windows "$window_count" \
         --log "$(windows_path "$session_dir/messenger.log")" \
         --ready "$(windows_path "$session_dir/ready")" \
         --stop "$(windows_path "$session_dir/stop")" --seconds 60 "$@" \
@@ -65,12 +108,12 @@ messenger_stop() {
     tr -d '\r' <"$session_dir/messenger.raw" >"$session_dir/messenger.out"
 }
 
-# host_run DIR ARGS...: runs host-sim with the plug-in, output in DIR/host.out.
+# host_run DIR ARGS...: runs host-sim with the target's DLL, output in DIR/host.out.
 host_run() {
     run_dir=$1
     shift
-    LC_ALL=$VELKAR_WINE_LOCALE "$WINE" "$VELKAR_WIN64_DIR/host-sim.exe" "$(windows_path "$VELKAR_WIN64_DIR/velkar.dll")" "$@" \
-        >"$run_dir/host.raw" 2>&1
+    LC_ALL=$VELKAR_WINE_LOCALE "$HOST_WINE" "$VELKAR_HOST_DIR/host-sim.exe" \
+        "$(windows_path "$VELKAR_HOST_DIR/velkar.dll")" "$@" >"$run_dir/host.raw" 2>&1
     host_status=$?
     # The C runtime writes text-mode line ends.
     tr -d '\r' <"$run_dir/host.raw" >"$run_dir/host.out"

@@ -11,11 +11,15 @@
 //     raw NUMBER         any command number, param 0
 //     sleep MS           wait, pumping messages
 //
-// With --close-boxes a watcher thread finds each message box the plug-in
-// shows, prints its owner, caption and text, and presses OK.
+// With --close-boxes a timer on the host's thread, which the message box's
+// own loop keeps serving, finds each box the plug-in shows, prints its
+// owner, caption and text, and presses OK. (No second thread: a 32-bit
+// program's extra threads that touch windows are unreliable under an
+// emulator.)
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -35,9 +39,12 @@ struct HostRecord {
     unsigned char hostOwn[64];
 };
 
+static_assert(sizeof(void*) != 4 || offsetof(HostRecord, hostWindow) == 260,
+              "the host's 32-bit layout: callback at 256, window at 260");
+
 constexpr unsigned char HOST_OWN_FILL = 0xA5;
+constexpr UINT BOX_CHECK_INTERVAL_MS = 50;
 HWND hostWindow;
-volatile LONG closeBoxes;
 
 void pumpMessages() {
     MSG message;
@@ -87,13 +94,7 @@ BOOL CALLBACK closeMessageBox(HWND window, LPARAM) {
     return FALSE;
 }
 
-DWORD WINAPI watchMessageBoxes(void*) {
-    while (closeBoxes) {
-        EnumWindows(closeMessageBox, 0);
-        Sleep(50);
-    }
-    return 0;
-}
+void CALLBACK closeMessageBoxes(HWND, UINT, UINT_PTR, DWORD) { EnumWindows(closeMessageBox, 0); }
 
 bool decodeHex(const char* hex, char* out, std::size_t capacity) {
     const std::size_t length = std::strlen(hex);
@@ -120,7 +121,9 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     hostWindow = createHostWindow();
     std::printf("ansi code page: %u\n", GetACP());
-    std::printf("host window: %p\n", static_cast<void*>(hostWindow));
+    // Window handles carry 32 significant bits in 32- and 64-bit processes alike.
+    std::printf("host window: %08lX\n",
+                static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(hostWindow)));
 
     HMODULE plugin = LoadLibraryA(argv[1]);
     if (plugin == nullptr) {
@@ -148,10 +151,9 @@ int main(int argc, char** argv) {
     if (record.callback == nullptr) return 1;
 
     int first = 2;
-    HANDLE watcher = nullptr;
+    UINT_PTR boxTimer = 0;
     if (first < argc && std::strcmp(argv[first], "--close-boxes") == 0) {
-        closeBoxes = 1;
-        watcher = CreateThread(nullptr, 0, watchMessageBoxes, nullptr, 0, nullptr);
+        boxTimer = SetTimer(nullptr, 0, BOX_CHECK_INTERVAL_MS, closeMessageBoxes);
         ++first;
     }
 
@@ -193,11 +195,7 @@ int main(int argc, char** argv) {
         pumpMessages();
     }
 
-    if (watcher != nullptr) {
-        closeBoxes = 0;
-        WaitForSingleObject(watcher, 2000);
-        CloseHandle(watcher);
-    }
+    if (boxTimer != 0) KillTimer(nullptr, boxTimer);
     DestroyWindow(hostWindow);
     FreeLibrary(plugin);
     return 0;

@@ -1,10 +1,13 @@
 // messenger-sim: stands in for the messenger in its own process. It opens N
 // top-level windows of the messenger's class, each on its own thread so that
 // one can hang while the others answer, and logs every copy-data message.
+// Windows are numbered in the order the system's window search visits them,
+// so "window 1" is the one a sender reaches first.
 //
 //   messenger-sim --log FILE [--windows N] [--hang K:MS] [--ready FILE]
 //                 [--stop FILE] [--seconds S] [--show]
 //
+// --hang K:MS: window K stops answering for MS milliseconds once all exist.
 // Log lines: window=K sender=HWND id=0xID bytes=N text=TEXT terminated=yes|no
 // TEXT keeps printable ASCII and writes every other unit, and '<', as <U+XXXX>.
 // --show also prints, in plain words, what the messenger would display.
@@ -37,15 +40,28 @@ struct Options {
 Options options;
 CRITICAL_SECTION logLock;
 std::FILE* logFile;
-HWND windows[MAX_WINDOWS];
-DWORD threadIds[MAX_WINDOWS];
+HWND windows[MAX_WINDOWS];  // by creating thread
 HANDLE windowReady[MAX_WINDOWS];
+HWND searchOrder[MAX_WINDOWS];  // as FindWindowExA returns them
+HANDLE numbered;                // set once searchOrder is filled
 
 int windowNumber(HWND window) {
     for (int i = 0; i < options.windows; ++i) {
-        if (windows[i] == window) return i + 1;
+        if (searchOrder[i] == window) return i + 1;
     }
     return 0;
+}
+
+// Numbers this process's windows in the order the search visits them.
+void numberWindowsInSearchOrder() {
+    int count = 0;
+    for (HWND found = FindWindowExA(nullptr, nullptr, MESSENGER_CLASS, nullptr);
+         found != nullptr && count < options.windows;
+         found = FindWindowExA(nullptr, found, MESSENGER_CLASS, nullptr)) {
+        for (int i = 0; i < options.windows; ++i) {
+            if (windows[i] == found) searchOrder[count++] = found;
+        }
+    }
 }
 
 void escapeText(const wchar_t* text, std::size_t units, char* out, std::size_t capacity) {
@@ -88,8 +104,8 @@ void logCopyData(HWND window, WPARAM sender, const COPYDATASTRUCT& copyData) {
     static char escaped[8192];
     EnterCriticalSection(&logLock);
     escapeText(text, text != nullptr ? units : 0, escaped, sizeof escaped);
-    std::fprintf(logFile, "window=%d sender=%p id=0x%lX bytes=%lu text=%s terminated=%s\n",
-                 windowNumber(window), reinterpret_cast<void*>(sender),
+    std::fprintf(logFile, "window=%d sender=%08lX id=0x%lX bytes=%lu text=%s terminated=%s\n",
+                 windowNumber(window), static_cast<unsigned long>(sender),
                  static_cast<unsigned long>(copyData.dwData),
                  static_cast<unsigned long>(copyData.cbData), escaped, terminated ? "yes" : "no");
     std::fflush(logFile);
@@ -112,7 +128,8 @@ DWORD WINAPI runWindow(void* parameter) {
                         nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     SetEvent(windowReady[index]);
     // A hung messenger: the window exists but its thread stops answering.
-    if (index + 1 == options.hungWindow) Sleep(options.hangMilliseconds);
+    WaitForSingleObject(numbered, INFINITE);
+    if (windowNumber(windows[index]) == options.hungWindow) Sleep(options.hangMilliseconds);
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
@@ -174,14 +191,17 @@ int main(int argc, char** argv) {
     windowClass.lpszClassName = MESSENGER_CLASS;
     RegisterClassA(&windowClass);
 
+    numbered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     for (int i = 0; i < options.windows; ++i) {
         windowReady[i] = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         CreateThread(nullptr, 0, runWindow, reinterpret_cast<void*>(static_cast<std::intptr_t>(i)),
-                     0, &threadIds[i]);
+                     0, nullptr);
     }
     if (options.windows > 0) {
         WaitForMultipleObjects(static_cast<DWORD>(options.windows), windowReady, TRUE, 10000);
     }
+    numberWindowsInSearchOrder();
+    SetEvent(numbered);
     if (options.readyPath != nullptr) {
         if (std::FILE* ready = std::fopen(options.readyPath, "w")) std::fclose(ready);
     }
