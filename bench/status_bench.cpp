@@ -12,7 +12,7 @@
 
 #include "platform/standin.h"
 #include "reference_algorithm.h"
-#include "settings/settings_parser.h"
+#include "settings/settings_file.h"
 #include "status/delivery.h"
 #include "status/status_text.h"
 
@@ -53,7 +53,7 @@ void referenceCompose(benchmark::State& state, const std::string& path) {
 void oursSettings(benchmark::State& state) {
     StatusProfiles profiles;
     for (auto _ : state) {
-        parseSettings(SETTINGS_FILE.data(), SETTINGS_FILE.size(), profiles, nullptr);
+        readSettingsBytes(SETTINGS_FILE.data(), SETTINGS_FILE.size(), profiles, nullptr);
         benchmark::DoNotOptimize(profiles);
     }
 }

@@ -1,13 +1,15 @@
 // Any bytes as the settings file: every profile field ends inside its
-// storage, the category is one of the four codes, and the parse reads the
-// same whether the bytes come whole or in two pieces.
+// storage, the category is one of the four codes, no line feed reaches a
+// profile, and the file reads exactly as its lines parsed one by one, split
+// here by a separate, deliberately plain splitter.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
+#include <string>
+#include <vector>
 
-#include "settings/settings_parser.h"
+#include "settings/settings_file.h"
 
 namespace {
 
@@ -30,32 +32,59 @@ void checkProfile(const StatusProfile& profile) {
     require(std::strchr(profile.suffix, '\n') == nullptr);
 }
 
+bool sameProfile(const StatusProfile& a, const StatusProfile& b) {
+    return std::strcmp(a.categoryCode, b.categoryCode) == 0 &&
+           std::strcmp(a.prefix, b.prefix) == 0 && std::strcmp(a.suffix, b.suffix) == 0;
+}
+
+// The text-mode rules over the whole file at once: the mark at the start
+// goes, Ctrl-Z ends the data, a carriage return right before a line feed
+// goes; then lines end after each line feed.
+std::vector<std::string> splitLines(const std::string& file) {
+    std::string text = file.compare(0, 3, "\xEF\xBB\xBF") == 0 ? file.substr(3) : file;
+    text = text.substr(0, text.find('\x1A'));
+    std::string plain;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        plain += text[i];
+    }
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < plain.size()) {
+        const std::size_t lineFeed = plain.find('\n', start);
+        const std::size_t end = lineFeed == std::string::npos ? plain.size() : lineFeed + 1;
+        lines.push_back(plain.substr(start, end - start));
+        start = end;
+    }
+    return lines;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const char* bytes = reinterpret_cast<const char*>(data);
     StatusProfiles whole;
-    SettingsDiagnostics diagnostics;
+    SettingsReport report;
     std::memset(&whole, 0x7F, sizeof whole);  // no stray terminators to hide a fault
-    parseSettings(bytes, size, whole, &diagnostics);
+    std::memset(&report, 0x7F, sizeof report);
+    readSettingsBytes(bytes, size, whole, &report);
     checkProfile(whole.videoProfile);
     checkProfile(whole.audioProfile);
-    require(diagnostics.count <= MAX_SETTINGS_DIAGNOSTICS);
 
-    StatusProfiles pieces;
-    std::memset(&pieces, 0x7F, sizeof pieces);
-    SettingsParser parser;
-    beginSettings(parser, pieces, nullptr);
-    const std::size_t split = size == 0 ? 0 : data[0] % (size + 1);
-    feedSettings(parser, bytes, split);
-    feedSettings(parser, bytes + split, size - split);
-    finishSettings(parser);
-    for (auto pair : {&StatusProfiles::videoProfile, &StatusProfiles::audioProfile}) {
-        const StatusProfile& a = whole.*pair;
-        const StatusProfile& b = pieces.*pair;
-        require(std::strcmp(a.categoryCode, b.categoryCode) == 0);
-        require(std::strcmp(a.prefix, b.prefix) == 0);
-        require(std::strcmp(a.suffix, b.suffix) == 0);
+    StatusProfiles byLine;
+    setDefaultProfiles(byLine);
+    const std::vector<std::string> lines = splitLines(std::string(bytes, size));
+    for (int lineNumber = 1; lineNumber <= SETTINGS_LINES_READ; ++lineNumber) {
+        SettingsProblems problems = SETTINGS_MISSING_LINE;
+        if (static_cast<std::size_t>(lineNumber) <= lines.size()) {
+            const std::string& line = lines[static_cast<std::size_t>(lineNumber) - 1];
+            const std::size_t kept = SETTINGS_LINE_CAPACITY - 1;
+            problems = parseSettingsLine(line.substr(0, kept).c_str(), lineNumber, byLine);
+            if (line.size() > kept) problems |= SETTINGS_LINE_CUT;
+        }
+        require(report.lineProblems[lineNumber - 1] == problems);
     }
+    require(sameProfile(whole.videoProfile, byLine.videoProfile));
+    require(sameProfile(whole.audioProfile, byLine.audioProfile));
     return 0;
 }

@@ -15,13 +15,14 @@ struct CopyDataRecord {
     const void* bytes;
 };
 
-// Reads the string value `valueName` of the key `keyPath` under the current
-// user's registry root into `out`, which holds `capacity` bytes. Returns true
-// and leaves `out` terminated when the key and value exist and the value fits
-// with its terminator (a value stored without one is terminated where its
-// bytes end). Returns false otherwise, and `out` then holds nothing useful.
-bool readUserRegistryString(const char* keyPath, const char* valueName, char* out,
-                            std::size_t capacity);
+// Reads the raw bytes of the value `valueName` of the key `keyPath` under the
+// current user's registry root into `out`, at most `capacity` bytes, and sets
+// `byteCount` to the number stored. Adds nothing: a value stored without a
+// terminator arrives without one. Returns false, with `out` holding nothing
+// useful, when the key or the value does not exist or the value is larger
+// than `capacity`.
+bool readUserRegistryValue(const char* keyPath, const char* valueName, void* out,
+                           std::size_t capacity, std::size_t& byteCount);
 
 // Returns the next top-level window of class `className` after `previous`
 // (null: the first one), or null when there is none.
@@ -37,8 +38,9 @@ bool sendCopyData(PlatformWindow target, PlatformWindow sender, const CopyDataRe
 // when it has been closed.
 void showMessageBox(PlatformWindow owner, const char* text, const char* caption);
 
-// Widens the NUL-terminated 8-bit `text`, in the host's ANSI code page, to
-// UTF-16 in `wide`, writing at most `wideCapacity` units (wideCapacity >= 1)
-// and always terminating. Text that does not fit is cut. Returns the number of
-// units before the terminator.
-std::size_t widenText(const char* text, char16_t* wide, std::size_t wideCapacity);
+// Converts the `byteCount` bytes at `bytes` (any bytes, NUL included), text in
+// the host's ANSI code page, to UTF-16 in `wide`, writing at most
+// `wideCapacity` units and no terminator. Returns the number of units
+// written. A byte never yields more than one unit.
+std::size_t widenText(const char* bytes, std::size_t byteCount, char16_t* wide,
+                      std::size_t wideCapacity);

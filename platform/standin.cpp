@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "status/bounded_text.h"
+#include "text/bounded_text.h"
 
 namespace {
 
@@ -86,21 +86,15 @@ const ShownMessageBox& shownMessageBox(std::size_t index) { return state.boxes[i
 
 }  // namespace standin
 
-bool readUserRegistryString(const char* keyPath, const char* valueName, char* out,
-                            std::size_t capacity) {
+bool readUserRegistryValue(const char* keyPath, const char* valueName, void* out,
+                           std::size_t capacity, std::size_t& byteCount) {
     const RegistryValue& value = state.registry;
-    if (capacity == 0 || !value.present || std::strcmp(value.keyPath, keyPath) != 0 ||
-        std::strcmp(value.valueName, valueName) != 0) {
+    if (!value.present || std::strcmp(value.keyPath, keyPath) != 0 ||
+        std::strcmp(value.valueName, valueName) != 0 || value.size > capacity) {
         return false;
     }
-    // Behaves as the registry does: too long for `out` fails, a missing
-    // terminator is supplied where there is room.
-    if (value.size > capacity) return false;
     std::memcpy(out, value.bytes, value.size);
-    if (value.size == 0 || out[value.size - 1] != '\0') {
-        if (value.size == capacity) return false;
-        out[value.size] = '\0';
-    }
+    byteCount = value.size;
     return true;
 }
 
@@ -145,12 +139,12 @@ void showMessageBox(PlatformWindow owner, const char* text, const char* caption)
     copyBounded(box.caption, sizeof box.caption, caption);
 }
 
-std::size_t widenText(const char* text, char16_t* wide, std::size_t wideCapacity) {
-    // Latin-1: each byte is the code point of the same value.
-    const std::size_t units = boundedLength(text, wideCapacity - 1);
+// Latin-1: each byte is the code point of the same value.
+std::size_t widenText(const char* bytes, std::size_t byteCount, char16_t* wide,
+                      std::size_t wideCapacity) {
+    const std::size_t units = byteCount < wideCapacity ? byteCount : wideCapacity;
     for (std::size_t i = 0; i < units; ++i) {
-        wide[i] = static_cast<char16_t>(static_cast<unsigned char>(text[i]));
+        wide[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]));
     }
-    wide[units] = u'\0';
     return units;
 }

@@ -2,48 +2,47 @@
 
 #include <cstdio>
 
-namespace {
+#include "settings/settings_file.h"
 
-const char* profileName(int line) { return line == 1 ? "video" : "audio"; }
-
-}  // namespace
-
-void describeSettingsDiagnostic(const SettingsDiagnostic& diagnostic, char* out,
-                                std::size_t capacity) {
-    const char* profile = profileName(diagnostic.line);
-    switch (diagnostic.problem) {
-        case SettingsProblem::MissingLine:
+void describeSettingsProblem(SettingsProblem problem, int lineNumber, char* out,
+                             std::size_t capacity) {
+    const char* profile = lineNumber == 1 ? "video" : "audio";
+    const unsigned fieldLength = static_cast<unsigned>(PROFILE_TEXT_CAPACITY - 1);
+    switch (problem) {
+        case SETTINGS_MISSING_LINE:
             std::snprintf(out, capacity, "no such line; the %s profile keeps its defaults",
                           profile);
             break;
-        case SettingsProblem::LineCut:
-            std::snprintf(out, capacity, "line longer than %u characters; the rest is ignored",
-                          static_cast<unsigned>(SETTINGS_LINE_KEPT));
+        case SETTINGS_LINE_CUT:
+            std::snprintf(
+                out, capacity,
+                "line longer than %u characters (line feed included); the rest is ignored",
+                static_cast<unsigned>(SETTINGS_LINE_CAPACITY - 1));
             break;
-        case SettingsProblem::NoNumber:
+        case SETTINGS_NO_NUMBER:
             std::snprintf(out, capacity,
                           "no category number at the start; the %s profile keeps its defaults",
                           profile);
             break;
-        case SettingsProblem::NoComma:
+        case SETTINGS_NO_COMMA:
             std::snprintf(out, capacity,
                           "no comma after the category number; the %s profile keeps its defaults",
                           profile);
             break;
-        case SettingsProblem::NoMarker:
+        case SETTINGS_NO_MARKER:
             std::snprintf(out, capacity, "no %s marker; the %s profile keeps its defaults",
                           FILENAME_MARKER, profile);
             break;
-        case SettingsProblem::CategoryOutOfRange:
+        case SETTINGS_CATEGORY_OUT_OF_RANGE:
             std::snprintf(out, capacity, "category number outside 1 to 4; Music is used");
             break;
-        case SettingsProblem::PrefixCut:
+        case SETTINGS_PREFIX_CUT:
             std::snprintf(out, capacity, "text before %s longer than %u characters; cut",
-                          FILENAME_MARKER, static_cast<unsigned>(PROFILE_TEXT_CAPACITY - 1));
+                          FILENAME_MARKER, fieldLength);
             break;
-        case SettingsProblem::SuffixCut:
+        case SETTINGS_SUFFIX_CUT:
             std::snprintf(out, capacity, "text after %s longer than %u characters; cut",
-                          FILENAME_MARKER, static_cast<unsigned>(PROFILE_TEXT_CAPACITY - 1));
+                          FILENAME_MARKER, fieldLength);
             break;
     }
 }

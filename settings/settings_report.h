@@ -3,9 +3,10 @@
 // The plug-in itself reports nothing, so this is not part of it.
 #include <cstddef>
 
-#include "settings/settings_parser.h"
+#include "settings/settings_line.h"
 
-// Writes a one-line description of `diagnostic` (without its line number) into
-// `out`, at most `capacity` bytes, always terminated.
-void describeSettingsDiagnostic(const SettingsDiagnostic& diagnostic, char* out,
-                                std::size_t capacity);
+// Writes a one-line description of `problem` (one SettingsProblem flag) found
+// on line `lineNumber`, without the line number, into `out`: at most
+// `capacity` bytes, always terminated.
+void describeSettingsProblem(SettingsProblem problem, int lineNumber, char* out,
+                             std::size_t capacity);

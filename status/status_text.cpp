@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "status/bounded_text.h"
+#include "text/bounded_text.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Checks the shipped 32-bit DLL as the host player will meet it: one
-# undecorated export, stdcall entry points, and only system DLLs imported.
+# undecorated export, stdcall entry points, and only system DLLs imported;
+# and the text files shipped beside it.
 # Usage: check_win32_dll.sh BUILD_DIR   (holding velkar.dll and velkar.map)
 set -u
 SKIP=77
@@ -60,5 +61,15 @@ fi
 i686-w64-mingw32-strings -el "$dll" | grep -qxF "Tamsel's Velkar" ||
     fail "the version resource does not name the product"
 
+# The text files the package ships are opened in Notepad: every line ends
+# in CRLF.
+for text in README.txt velkar.ini; do
+    if [ ! -s "$build_dir/$text" ]; then
+        fail "$build_dir/$text is missing"
+    elif [ "$(grep -c "$(printf '\r')\$" "$build_dir/$text")" -ne "$(wc -l <"$build_dir/$text")" ]; then
+        fail "$text has lines without Windows line ends"
+    fi
+done
+
 if [ $failures -ne 0 ]; then exit 1; fi
-echo "velkar.dll: exports pluginInit only; imports $(echo $imports); stdcall entry points pop 4 and 12 bytes"
+echo "velkar.dll: exports pluginInit only; imports $(echo $imports); stdcall entry points pop 4 and 12 bytes; README.txt and velkar.ini end lines in CRLF"

@@ -14,8 +14,7 @@
 #include <new>
 #include <string>
 
-#include "host/module_state.h"
-#include "host/plugin_entry.h"
+#include "host/plugin.h"
 #include "platform/standin.h"
 
 extern "C" {

@@ -2,7 +2,6 @@
 // with messenger windows and message boxes played by the stand-in.
 #include <climits>
 
-#include "host/plugin_identity.h"
 #include "test_support.h"
 #include "velkar_build_config.h"
 

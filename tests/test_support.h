@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/module_state.h"
-#include "host/plugin_entry.h"
+#include "host/plugin.h"
 #include "platform/standin.h"
 
 // The text of a received record, as the UTF-16 units before the terminator.

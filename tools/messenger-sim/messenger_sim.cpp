@@ -19,7 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "status/status_fields.h"
+#include "tools/status_fields.h"
 
 namespace {
 

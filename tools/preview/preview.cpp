@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "settings/settings_loader.h"
+#include "settings/settings_file.h"
 #include "settings/settings_report.h"
-#include "status/status_fields.h"
 #include "status/status_text.h"
+#include "tools/status_fields.h"
 
 namespace {
 
@@ -58,11 +58,15 @@ void preview(const char* path, const StatusProfiles& profiles) {
     printField("display line:", display.displayLine);
 }
 
-void reportProblems(const char* settingsFile, const SettingsDiagnostics& diagnostics) {
-    for (std::size_t i = 0; i < diagnostics.count; ++i) {
-        char message[160];
-        describeSettingsDiagnostic(diagnostics.entries[i], message, sizeof message);
-        std::fprintf(stderr, "%s:%d: %s\n", settingsFile, diagnostics.entries[i].line, message);
+void reportProblems(const char* settingsFile, const SettingsReport& report) {
+    for (int line = 1; line <= SETTINGS_LINES_READ; ++line) {
+        for (unsigned kind = 0; kind < SETTINGS_PROBLEM_KINDS; ++kind) {
+            const SettingsProblem problem = static_cast<SettingsProblem>(1u << kind);
+            if ((report.lineProblems[line - 1] & problem) == 0) continue;
+            char message[160];
+            describeSettingsProblem(problem, line, message, sizeof message);
+            std::fprintf(stderr, "%s:%d: %s\n", settingsFile, line, message);
+        }
     }
 }
 
@@ -96,13 +100,13 @@ int main(int argc, char** argv) {
     StatusProfiles profiles;
     setDefaultProfiles(profiles);
     if (settingsFile != nullptr) {
-        SettingsDiagnostics diagnostics{};
-        if (!readSettingsFile(settingsFile, profiles, &diagnostics)) {
+        SettingsReport report{};
+        if (!readSettingsFile(settingsFile, profiles, &report)) {
             std::fprintf(stderr, "velkar-preview: cannot read settings file '%s': %s\n",
                          settingsFile, std::strerror(errno));
             return EXIT_UNREADABLE_SETTINGS;
         }
-        reportProblems(settingsFile, diagnostics);
+        reportProblems(settingsFile, report);
         std::printf("settings: %s\n\n", settingsFile);
     } else {
         std::printf("settings: built-in defaults\n\n");

@@ -2,7 +2,7 @@
 // real files in a scratch folder that is the working directory, so that the
 // Windows-style paths ("c:\velkar.ini", "dir\plugins\velkar.ini") are plain
 // file names there.
-#include "settings/settings_loader.h"
+#include "settings/settings_file.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -117,7 +117,7 @@ TEST_F(SettingsFiles, WhichFileIsRead) {
     }
 }
 
-TEST_F(SettingsFiles, LongFileIsReadInPieces) {
+TEST_F(SettingsFiles, LongLinesOfAFileAreSkippedToTheNext) {
     writeFile("c:\\velkar.ini", "2,[FILENAME]" + std::string(5000, 's') + "\r\n3,b [FILENAME]\r\n" +
                                     std::string(5000, 'z'));
     StatusProfiles profiles;

@@ -1,4 +1,4 @@
-#include "status/bounded_text.h"
+#include "text/bounded_text.h"
 
 #include <cstring>
 

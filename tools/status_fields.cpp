@@ -1,4 +1,4 @@
-#include "status/status_fields.h"
+#include "tools/status_fields.h"
 
 #include <cstring>
 

@@ -1,11 +1,10 @@
 // The settings file's bytes in, two profiles and the problems found out.
-#include "settings/settings_parser.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "settings/settings_file.h"
 #include "settings/settings_report.h"
 
 namespace {
@@ -21,6 +20,16 @@ const ExpectedProfile AUDIO_DEFAULTS{"\\0Music", "", ""};
 
 using Problems = std::vector<std::pair<int, SettingsProblem>>;
 
+namespace P {
+constexpr SettingsProblem MissingLine = SETTINGS_MISSING_LINE;
+constexpr SettingsProblem LineCut = SETTINGS_LINE_CUT;
+constexpr SettingsProblem NoNumber = SETTINGS_NO_NUMBER;
+constexpr SettingsProblem NoComma = SETTINGS_NO_COMMA;
+constexpr SettingsProblem NoMarker = SETTINGS_NO_MARKER;
+constexpr SettingsProblem PrefixCut = SETTINGS_PREFIX_CUT;
+constexpr SettingsProblem SuffixCut = SETTINGS_SUFFIX_CUT;
+}  // namespace P
+
 struct SettingsCase {
     const char* name;
     std::string file;
@@ -33,7 +42,6 @@ const std::string LONG_TEXT(200, 'x');
 const std::string THIRTY_DIGITS = "123456789012345678901234567890";
 
 std::vector<SettingsCase> settingsCases() {
-    using P = SettingsProblem;
     return {
         {"the documented example",
          "2,watching [FILENAME]\n1,listening to [FILENAME]",
@@ -155,6 +163,22 @@ std::vector<SettingsCase> settingsCases() {
          VIDEO_DEFAULTS,
          AUDIO_DEFAULTS,
          {{1, P::LineCut}, {1, P::NoMarker}, {2, P::MissingLine}}},
+        // One read keeps 299 bytes, the line feed counted.
+        {"298 characters and the line feed are read whole",
+         "2," + std::string(286, 'p') + "[FILENAME]\n",
+         {"\\0Office", std::string(127, 'p'), " "},
+         AUDIO_DEFAULTS,
+         {{1, P::PrefixCut}, {2, P::MissingLine}}},
+        {"a last line of 299 characters without a line feed is read whole",
+         "1,[FILENAME]\n1," + std::string(287, 'p') + "[FILENAME]",
+         {"\\0Music", "", " "},
+         {"\\0Music", std::string(127, 'p'), ""},
+         {{2, P::PrefixCut}}},
+        {"299 characters and a line feed: the line feed is the rest skipped",
+         "2," + std::string(287, 'p') + "[FILENAME]\n3,[FILENAME]",
+         {"\\0Office", std::string(127, 'p'), ""},
+         {"\\0Games", "", ""},
+         {{1, P::LineCut}, {1, P::PrefixCut}}},
     };
 }
 
@@ -165,47 +189,31 @@ void expectProfile(const StatusProfile& profile, const ExpectedProfile& expected
     EXPECT_EQ(profile.suffix, expected.suffix) << what;
 }
 
-void expectProblems(const SettingsDiagnostics& diagnostics, const Problems& expected,
-                    const std::string& what) {
+// The report's problems in the order they are reported: by line, then by kind.
+Problems problemsOf(const SettingsReport& report) {
     Problems found;
-    for (std::size_t i = 0; i < diagnostics.count; ++i) {
-        found.emplace_back(diagnostics.entries[i].line, diagnostics.entries[i].problem);
+    for (int line = 1; line <= SETTINGS_LINES_READ; ++line) {
+        for (unsigned kind = 0; kind < SETTINGS_PROBLEM_KINDS; ++kind) {
+            const SettingsProblem problem = static_cast<SettingsProblem>(1u << kind);
+            if (report.lineProblems[line - 1] & problem) found.emplace_back(line, problem);
+        }
     }
-    EXPECT_EQ(found, expected) << what;
+    return found;
 }
 
-void expectCase(const StatusProfiles& profiles, const SettingsDiagnostics& diagnostics,
-                const SettingsCase& c) {
-    expectProfile(profiles.videoProfile, c.video, std::string(c.name) + ", video");
-    expectProfile(profiles.audioProfile, c.audio, std::string(c.name) + ", audio");
-    expectProblems(diagnostics, c.problems, c.name);
-}
-
-TEST(SettingsParser, FilesTable) {
+TEST(SettingsLines, FilesTable) {
     const std::vector<SettingsCase> cases = settingsCases();
     for (const SettingsCase& c : cases) {
         StatusProfiles profiles;
-        SettingsDiagnostics diagnostics{};
-        parseSettings(c.file.data(), c.file.size(), profiles, &diagnostics);
-        expectCase(profiles, diagnostics, c);
+        SettingsReport report{};
+        readSettingsBytes(c.file.data(), c.file.size(), profiles, &report);
+        expectProfile(profiles.videoProfile, c.video, std::string(c.name) + ", video");
+        expectProfile(profiles.audioProfile, c.audio, std::string(c.name) + ", audio");
+        EXPECT_EQ(problemsOf(report), c.problems) << c.name;
     }
 }
 
-// The loader reads in chunks: any split of the bytes must read the same.
-TEST(SettingsParser, ByteByByteReadsTheSame) {
-    const std::vector<SettingsCase> cases = settingsCases();
-    for (const SettingsCase& c : cases) {
-        StatusProfiles profiles;
-        SettingsDiagnostics diagnostics{};
-        SettingsParser parser;
-        beginSettings(parser, profiles, &diagnostics);
-        for (char byte : c.file) feedSettings(parser, &byte, 1);
-        finishSettings(parser);
-        expectCase(profiles, diagnostics, c);
-    }
-}
-
-TEST(SettingsParser, CategoryNumbers) {
+TEST(SettingsLines, CategoryNumbers) {
     const std::pair<std::string, const char*> cases[] = {
         {"0", "\\0Music"},
         {"1", "\\0Music"},
@@ -225,34 +233,23 @@ TEST(SettingsParser, CategoryNumbers) {
     for (const auto& [number, code] : cases) {
         const std::string file = "1,[FILENAME]\n" + number + ",[FILENAME]\n";
         StatusProfiles profiles;
-        SettingsDiagnostics diagnostics{};
-        parseSettings(file.data(), file.size(), profiles, &diagnostics);
+        SettingsReport report{};
+        readSettingsBytes(file.data(), file.size(), profiles, &report);
         EXPECT_STREQ(profiles.audioProfile.categoryCode, code) << number;
         const bool outOfRange = std::string(code) == "\\0Music" && number != "1";
-        EXPECT_EQ(diagnostics.count, outOfRange ? 1u : 0u) << number;
+        EXPECT_EQ(report.lineProblems[1], outOfRange ? SETTINGS_CATEGORY_OUT_OF_RANGE : 0u)
+            << number;
     }
 }
 
-TEST(SettingsParser, ParsingStopsAfterLineTwo) {
-    StatusProfiles profiles;
-    SettingsParser parser;
-    beginSettings(parser, profiles, nullptr);
-    const std::string lines = "1,[FILENAME]\n2,[FILENAME]\n";
-    EXPECT_FALSE(feedSettings(parser, lines.data(), lines.size()));
-    const std::string more = "3,x[FILENAME]\n";
-    EXPECT_FALSE(feedSettings(parser, more.data(), more.size()));
-    finishSettings(parser);
-    EXPECT_STREQ(profiles.audioProfile.categoryCode, "\\0Office");
-}
-
-TEST(SettingsParser, DescriptionsNameTheProfile) {
+TEST(SettingsLines, DescriptionsNameTheProfile) {
     char text[160];
-    describeSettingsDiagnostic({2, SettingsProblem::NoMarker}, text, sizeof text);
+    describeSettingsProblem(SETTINGS_NO_MARKER, 2, text, sizeof text);
     EXPECT_STREQ(text, "no [FILENAME] marker; the audio profile keeps its defaults");
-    describeSettingsDiagnostic({1, SettingsProblem::NoComma}, text, sizeof text);
+    describeSettingsProblem(SETTINGS_NO_COMMA, 1, text, sizeof text);
     EXPECT_STREQ(text, "no comma after the category number; the video profile keeps its defaults");
     char small[8];
-    describeSettingsDiagnostic({1, SettingsProblem::LineCut}, small, sizeof small);
+    describeSettingsProblem(SETTINGS_LINE_CUT, 1, small, sizeof small);
     EXPECT_EQ(std::string(small).size(), 7u);
 }
 
