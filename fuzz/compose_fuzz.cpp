@@ -1,9 +1,11 @@
-// Any bytes as the announced path, with a profile taken from the input: the
-// status text ends inside its 320 bytes, begins with the category code and
-// the fixed piece, ends with the closing "\0", and the record sent for it
-// carries 2n + 2 bytes for its n units, the last two a terminator.
+// Any bytes as the announced path, with a profile taken from the input, in
+// Latin-1 or in the double-byte code page 932: the status text ends inside
+// its 320 bytes, begins with the category code and the fixed piece, ends with
+// the closing "\0", and the record sent for it carries 2n + 2 bytes for its n
+// units, the last two a terminator, the two before them the closing "\0"
+// (half a character anywhere before it would swallow it).
 //
-// Input: [category selector] [prefix] '\n' [suffix] '\n' [path]
+// Input: [category and code page selector] [prefix] '\n' [suffix] '\n' [path]
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -36,7 +38,10 @@ void takeField(const std::uint8_t*& data, const std::uint8_t* end, char* field,
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::uint8_t* end = data + size;
     StatusProfile profile;
-    const long category = size > 0 ? static_cast<long>(*data++) % 6 : 1;
+    const unsigned selector = size > 0 ? *data++ : 0;
+    const long category = static_cast<long>(selector % 6);
+    standin::reset();
+    if (selector / 6 % 2 == 1) require(standin::setAnsiCodePage(932));
     std::strcpy(profile.categoryCode, categoryCodeFor(category));
     takeField(data, end, profile.prefix, sizeof profile.prefix);
     takeField(data, end, profile.suffix, sizeof profile.suffix);
@@ -64,12 +69,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             0);
     require(length >= 2 && std::strcmp(text + length - 2, STATUS_CLOSING) == 0);
 
-    standin::reset();
     standin::openWindow(MESSENGER_WINDOW_CLASS);
     sendStatus(text, length + 2, nullptr);
     require(standin::receivedCount() == 1);
     const standin::ReceivedRecord& record = standin::received(0);
-    require(record.byteCount == 2 * length + 2);
-    require(record.bytes[record.byteCount - 1] == 0 && record.bytes[record.byteCount - 2] == 0);
+    const bool latin1 = selector / 6 % 2 == 0;
+    // In Latin-1 a byte is a unit; two bytes may make one in code page 932.
+    require(latin1 ? record.byteCount == 2 * length + 2 : record.byteCount <= 2 * length + 2);
+    const unsigned char* recordEnd = record.bytes + record.byteCount;
+    require(recordEnd[-1] == 0 && recordEnd[-2] == 0);
+    require(recordEnd[-6] == 0x5C && recordEnd[-5] == 0 && recordEnd[-4] == 0x30 &&
+            recordEnd[-3] == 0);
     return 0;
 }

@@ -1,7 +1,12 @@
 // Any bytes as the settings file: every profile field ends inside its
 // storage, the category is one of the four codes, no line feed reaches a
 // profile, and the file reads exactly as its lines parsed one by one, split
-// here by a separate, deliberately plain splitter.
+// here by a separate, deliberately plain splitter; where no line was cut, the
+// file counts as UTF-8 exactly when it has the mark, or when iconv reads its
+// lines as UTF-8 and they hold a byte beyond ASCII.
+#include <iconv.h>
+
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -59,6 +64,29 @@ std::vector<std::string> splitLines(const std::string& file) {
     return lines;
 }
 
+// How much of `text` iconv reads as UTF-8: all of it (`whole`), or up to a
+// last sequence left incomplete (`incomplete`), or neither (an invalid byte).
+struct Utf8Reading {
+    bool whole;
+    bool incomplete;
+    std::size_t readLength;
+};
+
+Utf8Reading readUtf8(const std::string& text) {
+    static const iconv_t conversion = iconv_open("UTF-16LE", "UTF-8");
+    std::string copy = text;
+    char* in = &copy[0];
+    std::size_t inLeft = copy.size();
+    std::vector<char> out(2 * copy.size() + 2);
+    char* next = out.data();
+    std::size_t outLeft = out.size();
+    const bool whole =
+        iconv(conversion, &in, &inLeft, &next, &outLeft) != static_cast<std::size_t>(-1);
+    const bool incomplete = !whole && errno == EINVAL;
+    iconv(conversion, nullptr, nullptr, nullptr, nullptr);
+    return {whole, incomplete, static_cast<std::size_t>(in - &copy[0])};
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -74,15 +102,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     StatusProfiles byLine;
     setDefaultProfiles(byLine);
     const std::vector<std::string> lines = splitLines(std::string(bytes, size));
-    for (int lineNumber = 1; lineNumber <= SETTINGS_LINES_READ; ++lineNumber) {
-        SettingsProblems problems = SETTINGS_MISSING_LINE;
-        if (static_cast<std::size_t>(lineNumber) <= lines.size()) {
-            const std::string& line = lines[static_cast<std::size_t>(lineNumber) - 1];
-            const std::size_t kept = SETTINGS_LINE_CAPACITY - 1;
-            problems = parseSettingsLine(line.substr(0, kept).c_str(), lineNumber, byLine);
-            if (line.size() > kept) problems |= SETTINGS_LINE_CUT;
+    // Each line as one read keeps it: 299 bytes, and up to a NUL as C text.
+    const std::size_t kept = SETTINGS_LINE_CAPACITY - 1;
+    std::string read[SETTINGS_LINES_READ];
+    bool cut[SETTINGS_LINES_READ] = {};
+    bool valid = true;
+    bool beyondAscii = false;
+    for (std::size_t i = 0; i < lines.size() && i < SETTINGS_LINES_READ; ++i) {
+        cut[i] = lines[i].size() > kept;
+        read[i] = lines[i].substr(0, kept);
+        read[i].resize(std::strlen(read[i].c_str()));
+        const Utf8Reading reading = readUtf8(read[i]);
+        // Incomplete only where the line buffer ended it, not a NUL.
+        valid &= reading.whole || (reading.incomplete && cut[i] && read[i].size() == kept);
+        for (std::size_t at = 0; at < reading.readLength; ++at) {
+            beyondAscii |= static_cast<unsigned char>(read[i][at]) >= 0x80;
         }
-        require(report.lineProblems[lineNumber - 1] == problems);
+    }
+    const bool marked = size >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0;
+    const SettingsEncoding encoding =
+        marked || (valid && beyondAscii) ? SettingsEncoding::Utf8 : SettingsEncoding::Ansi;
+    require(report.encoding == encoding);
+    for (int lineNumber = 1; lineNumber <= SETTINGS_LINES_READ; ++lineNumber) {
+        const std::size_t i = static_cast<std::size_t>(lineNumber) - 1;
+        SettingsProblems problems = SETTINGS_MISSING_LINE;
+        if (i < lines.size()) {
+            // Valid UTF-8 loses a last character that the cut left incomplete.
+            if (encoding == SettingsEncoding::Utf8 && valid) {
+                read[i].resize(readUtf8(read[i]).readLength);
+            }
+            problems = parseSettingsLine(read[i].c_str(), lineNumber, encoding, byLine);
+            if (cut[i]) problems |= SETTINGS_LINE_CUT;
+        }
+        require(report.lineProblems[i] == problems);
     }
     require(sameProfile(whole.videoProfile, byLine.videoProfile));
     require(sameProfile(whole.audioProfile, byLine.audioProfile));

@@ -38,6 +38,25 @@ bool sendCopyData(PlatformWindow target, PlatformWindow sender, const CopyDataRe
 // when it has been closed.
 void showMessageBox(PlatformWindow owner, const char* text, const char* caption);
 
+// Whether the host's ANSI code page has two-byte characters at all (a
+// double-byte code page such as 932); where it has none, every byte is one
+// character.
+bool ansiCodePageHasLeadBytes();
+
+// Whether `byte` begins a two-byte character in the host's ANSI code page.
+bool isAnsiLeadByte(unsigned char byte);
+
+// The most UTF-8 bytes convertUtf8ToAnsi takes at once.
+constexpr std::size_t UTF8_CONVERSION_MAX_BYTES = 512;
+
+// Converts the `byteCount` bytes of UTF-8 at `utf8` (byteCount at most
+// UTF8_CONVERSION_MAX_BYTES) to the host's ANSI code page in `out`, writing at
+// most `capacity` bytes and no terminator. A character the code page lacks
+// becomes whatever the system's conversion makes of it. Returns the number of
+// bytes written: 0 when nothing was given, or when the result does not fit.
+std::size_t convertUtf8ToAnsi(const char* utf8, std::size_t byteCount, char* out,
+                              std::size_t capacity);
+
 // Converts the `byteCount` bytes at `bytes` (any bytes, NUL included), text in
 // the host's ANSI code page, to UTF-16 in `wide`, writing at most
 // `wideCapacity` units and no terminator. Returns the number of units

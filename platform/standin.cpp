@@ -1,8 +1,12 @@
 // The stand-in back end of the platform layer: an in-memory registry value,
-// windows that record what they receive, and message boxes that are recorded
-// instead of shown.
+// windows that record what they receive, message boxes that are recorded
+// instead of shown, and an ANSI code page played by iconv.
 #include "platform/standin.h"
 
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "text/bounded_text.h"
@@ -14,6 +18,8 @@ constexpr std::size_t MAX_NAME = 256;
 struct StandinWindow {
     char className[MAX_NAME];
     bool hung;
+    bool closesOnReceipt;
+    bool closed;
 };
 
 struct RegistryValue {
@@ -37,9 +43,39 @@ struct StandinState {
 
 StandinState state;
 
+const iconv_t NO_CONVERSION = reinterpret_cast<iconv_t>(-1);
+
+// The code page the stand-in plays. Its conversions hold iconv descriptors,
+// which reset() closes; Latin-1, the default, widens without one.
+struct AnsiCodePage {
+    unsigned number;   // 0: Latin-1, each byte the code point of its value
+    iconv_t widening;  // the code page to UTF-16LE
+    iconv_t fromUtf8;  // UTF-8 to the code page, opened on first use
+    bool leadByte[256];
+    bool hasLeadBytes;
+};
+
+AnsiCodePage codePage{0, NO_CONVERSION, NO_CONVERSION, {}, false};
+
+void iconvName(unsigned number, char (&name)[16]) {
+    if (number == 0) {
+        std::snprintf(name, sizeof name, "ISO-8859-1");
+    } else {
+        std::snprintf(name, sizeof name, "CP%u", number);
+    }
+}
+
+void closeConversions() {
+    if (codePage.widening != NO_CONVERSION) iconv_close(codePage.widening);
+    if (codePage.fromUtf8 != NO_CONVERSION) iconv_close(codePage.fromUtf8);
+    codePage = AnsiCodePage{0, NO_CONVERSION, NO_CONVERSION, {}, false};
+}
+
+// A live window of the stand-in, or null for anything else, closed ones included.
 StandinWindow* windowFromHandle(PlatformWindow handle) {
     for (std::size_t i = 0; i < state.windowCount; ++i) {
-        if (handle == &state.windows[i]) return &state.windows[i];
+        if (handle == &state.windows[i])
+            return state.windows[i].closed ? nullptr : &state.windows[i];
     }
     return nullptr;
 }
@@ -48,7 +84,40 @@ StandinWindow* windowFromHandle(PlatformWindow handle) {
 
 namespace standin {
 
-void reset() { std::memset(&state, 0, sizeof state); }
+void reset() {
+    std::memset(&state, 0, sizeof state);
+    closeConversions();
+}
+
+bool setAnsiCodePage(unsigned number) {
+    char name[16];
+    iconvName(number, name);
+    const iconv_t widening = iconv_open("UTF-16LE", name);
+    if (widening == NO_CONVERSION) return false;
+    closeConversions();
+    codePage.number = number;
+    codePage.widening = widening;
+    // A lead byte is one that the conversion finds incomplete on its own.
+    for (unsigned byte = 0x80; byte <= 0xFF; ++byte) {
+        char in = static_cast<char>(byte);
+        char* inNext = &in;
+        std::size_t inLeft = 1;
+        char16_t unit[2];
+        char* outNext = reinterpret_cast<char*>(unit);
+        std::size_t outLeft = sizeof unit;
+        const bool incomplete =
+            iconv(widening, &inNext, &inLeft, &outNext, &outLeft) == static_cast<std::size_t>(-1) &&
+            errno == EINVAL;
+        iconv(widening, nullptr, nullptr, nullptr, nullptr);
+        codePage.leadByte[byte] = incomplete;
+        codePage.hasLeadBytes |= incomplete;
+    }
+    return true;
+}
+
+void setWindowClosesOnReceipt(PlatformWindow handle) {
+    if (StandinWindow* window = windowFromHandle(handle)) window->closesOnReceipt = true;
+}
 
 void setRegistryValue(const char* keyPath, const char* valueName, const void* bytes,
                       std::size_t size) {
@@ -106,19 +175,22 @@ PlatformWindow findNextTopLevelWindow(const char* className, PlatformWindow prev
         start = static_cast<std::size_t>(window - state.windows) + 1;
     }
     for (std::size_t i = start; i < state.windowCount; ++i) {
-        if (std::strcmp(state.windows[i].className, className) == 0) return &state.windows[i];
+        const StandinWindow& window = state.windows[i];
+        if (!window.closed && std::strcmp(window.className, className) == 0)
+            return &state.windows[i];
     }
     return nullptr;
 }
 
 bool sendCopyData(PlatformWindow target, PlatformWindow sender, const CopyDataRecord& record,
                   unsigned /*timeoutMilliseconds*/) {
-    const StandinWindow* window = windowFromHandle(target);
+    StandinWindow* window = windowFromHandle(target);
     if (window == nullptr) return false;
     if (window->hung) {
         ++state.timedOutSendCount;
         return false;
     }
+    if (window->closesOnReceipt) window->closed = true;
     if (state.receivedCount == standin::MAX_RECEIVED) return true;
     standin::ReceivedRecord& entry = state.received[state.receivedCount++];
     entry.window = target;
@@ -139,12 +211,77 @@ void showMessageBox(PlatformWindow owner, const char* text, const char* caption)
     copyBounded(box.caption, sizeof box.caption, caption);
 }
 
-// Latin-1: each byte is the code point of the same value.
 std::size_t widenText(const char* bytes, std::size_t byteCount, char16_t* wide,
                       std::size_t wideCapacity) {
-    const std::size_t units = byteCount < wideCapacity ? byteCount : wideCapacity;
-    for (std::size_t i = 0; i < units; ++i) {
-        wide[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]));
+    if (codePage.widening == NO_CONVERSION) {
+        // Latin-1: each byte is the code point of the same value.
+        const std::size_t units = byteCount < wideCapacity ? byteCount : wideCapacity;
+        for (std::size_t i = 0; i < units; ++i) {
+            wide[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]));
+        }
+        return units;
     }
-    return units;
+    char* in = const_cast<char*>(bytes);
+    std::size_t inLeft = byteCount;
+    char* out = reinterpret_cast<char*>(wide);
+    std::size_t outLeft = wideCapacity * sizeof(char16_t);
+    while (inLeft > 0 && outLeft >= sizeof(char16_t)) {
+        if (iconv(codePage.widening, &in, &inLeft, &out, &outLeft) !=
+            static_cast<std::size_t>(-1)) {
+            break;
+        }
+        if (errno == E2BIG) break;
+        // A character the code page cannot read, taken whole as Windows takes
+        // it: a lead byte with the byte after it.
+        const char16_t replacement = u'\uFFFD';
+        std::memcpy(out, &replacement, sizeof replacement);
+        out += sizeof replacement;
+        outLeft -= sizeof replacement;
+        const std::size_t skipped =
+            codePage.leadByte[static_cast<unsigned char>(*in)] && inLeft >= 2 ? 2 : 1;
+        in += skipped;
+        inLeft -= skipped;
+    }
+    iconv(codePage.widening, nullptr, nullptr, nullptr, nullptr);
+    return static_cast<std::size_t>(out - reinterpret_cast<char*>(wide)) / sizeof(char16_t);
+}
+
+bool ansiCodePageHasLeadBytes() { return codePage.hasLeadBytes; }
+
+bool isAnsiLeadByte(unsigned char byte) { return codePage.leadByte[byte]; }
+
+std::size_t convertUtf8ToAnsi(const char* utf8, std::size_t byteCount, char* out,
+                              std::size_t capacity) {
+    if (byteCount == 0 || byteCount > UTF8_CONVERSION_MAX_BYTES) return 0;
+    if (codePage.fromUtf8 == NO_CONVERSION) {
+        char name[16];
+        iconvName(codePage.number, name);
+        codePage.fromUtf8 = iconv_open(name, "UTF-8");
+        if (codePage.fromUtf8 == NO_CONVERSION) return 0;
+    }
+    char* in = const_cast<char*>(utf8);
+    std::size_t inLeft = byteCount;
+    char* next = out;
+    std::size_t outLeft = capacity;
+    std::size_t written = 0;
+    for (;;) {
+        const std::size_t result = iconv(codePage.fromUtf8, &in, &inLeft, &next, &outLeft);
+        written = static_cast<std::size_t>(next - out);
+        if (result != static_cast<std::size_t>(-1) || inLeft == 0) break;
+        if (errno == E2BIG || outLeft == 0) {
+            written = 0;  // does not fit
+            break;
+        }
+        // A character the code page lacks, or bytes that are not UTF-8: '?',
+        // the default character of the Windows code pages, for the whole
+        // character.
+        *next++ = '?';
+        --outLeft;
+        do {
+            ++in;
+            --inLeft;
+        } while (inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80);
+    }
+    iconv(codePage.fromUtf8, nullptr, nullptr, nullptr, nullptr);
+    return written;
 }

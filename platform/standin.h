@@ -9,15 +9,23 @@
 
 namespace standin {
 
-constexpr std::size_t MAX_WINDOWS = 8;
-constexpr std::size_t MAX_RECEIVED = 64;
+constexpr std::size_t MAX_WINDOWS = 72;
+constexpr std::size_t MAX_RECEIVED = 80;
 constexpr std::size_t MAX_RECORD_BYTES = 1024;
 constexpr std::size_t MAX_MESSAGE_BOXES = 8;
 constexpr std::size_t MAX_BOX_TEXT = 256;
 constexpr std::size_t MAX_REGISTRY_BYTES = 1024;
 
-// Removes every window, received record, message box and registry value.
+// Removes every window, received record, message box and registry value,
+// and plays Latin-1 again.
 void reset();
+
+// Plays the Windows code page `number` through iconv ("CP932" for 932) as the
+// host's ANSI code page: its lead bytes, its widening, and UTF-8 converted to
+// it (a character it lacks becomes '?'). Until then, and after reset(), the
+// code page is Latin-1: one byte per character, each the code point of its
+// value. Returns false, changing nothing, when iconv does not know it.
+bool setAnsiCodePage(unsigned number);
 
 // Makes `keyPath`/`valueName` hold `size` raw bytes (stored as they are, so a
 // value without a terminator can be set). At most one value exists at a time.
@@ -32,6 +40,9 @@ void removeRegistryValue();
 PlatformWindow openWindow(const char* className);
 // A hung window never handles a message: each send to it times out.
 void setWindowHung(PlatformWindow window, bool hung);
+// Such a window closes once it has handled a record: the search no longer
+// finds it, nor goes on from it, and sends to it fail.
+void setWindowClosesOnReceipt(PlatformWindow window);
 
 struct ReceivedRecord {
     PlatformWindow window;

@@ -50,3 +50,22 @@ std::size_t widenText(const char* bytes, std::size_t byteCount, char16_t* wide,
                             reinterpret_cast<wchar_t*>(wide), static_cast<int>(wideCapacity));
     return units > 0 ? static_cast<std::size_t>(units) : 0;
 }
+
+bool ansiCodePageHasLeadBytes() {
+    CPINFO info;
+    return GetCPInfo(CP_ACP, &info) != 0 && info.MaxCharSize > 1;
+}
+
+bool isAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByteEx(CP_ACP, byte) != 0; }
+
+std::size_t convertUtf8ToAnsi(const char* utf8, std::size_t byteCount, char* out,
+                              std::size_t capacity) {
+    if (byteCount == 0 || byteCount > UTF8_CONVERSION_MAX_BYTES || capacity == 0) return 0;
+    wchar_t wide[UTF8_CONVERSION_MAX_BYTES];  // a byte never yields more than one unit
+    const int units = MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(byteCount), wide,
+                                          static_cast<int>(UTF8_CONVERSION_MAX_BYTES));
+    if (units <= 0) return 0;
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide, units, out, static_cast<int>(capacity),
+                                          nullptr, nullptr);
+    return bytes > 0 ? static_cast<std::size_t>(bytes) : 0;
+}

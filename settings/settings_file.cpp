@@ -1,8 +1,10 @@
 #include "settings/settings_file.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "platform/platform.h"
+#include "text/ansi_text.h"
 #include "text/bounded_text.h"
 
 namespace {
@@ -63,15 +65,75 @@ bool skipRestOfLine(SettingsSource& source, char* line, std::size_t& length) {
     return true;
 }
 
-// Skips a UTF-8 byte-order mark at the start; anything else is read again.
-void skipByteOrderMark(SettingsSource& source) {
+// Skips a UTF-8 byte-order mark at the start, and says whether there was
+// one; anything else is read again.
+bool skipByteOrderMark(SettingsSource& source) {
     char start[sizeof BYTE_ORDER_MARK];
     if (takeThroughLineFeed(source, start, sizeof start) == sizeof start &&
         std::memcmp(start, BYTE_ORDER_MARK, sizeof start) == 0) {
-        return;
+        return true;
     }
     if (source.file != nullptr) std::fseek(source.file, 0, SEEK_SET);
     source.offset = 0;
+    return false;
+}
+
+// The length of the UTF-8 sequence that `lead` begins, or 0 when it begins none.
+std::size_t utf8SequenceLength(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
+
+// Whether the second byte of a sequence led by `lead` may be `next`: no
+// overlong forms, no surrogates, nothing beyond U+10FFFF.
+bool utf8SecondByteFits(unsigned char lead, unsigned char next) {
+    if (lead == 0xE0) return next >= 0xA0 && next <= 0xBF;
+    if (lead == 0xED) return next >= 0x80 && next <= 0x9F;
+    if (lead == 0xF0) return next >= 0x90 && next <= 0xBF;
+    if (lead == 0xF4) return next >= 0x80 && next <= 0x8F;
+    return next >= 0x80 && next <= 0xBF;
+}
+
+// How many of the `length` bytes at `text` are ASCII before the first that
+// is not; eight at a time while they last.
+std::size_t asciiRunLength(const char* text, std::size_t length) {
+    constexpr std::uint64_t HIGH_BITS = 0x8080808080808080u;
+    std::size_t at = 0;
+    for (std::uint64_t word = 0; at + sizeof word <= length; at += sizeof word) {
+        std::memcpy(&word, text + at, sizeof word);
+        if ((word & HIGH_BITS) != 0) break;
+    }
+    while (at < length && static_cast<unsigned char>(text[at]) < 0x80) ++at;
+    return at;
+}
+
+// Whether the `length` bytes stored at `text`, read as C text (up to a NUL),
+// are valid UTF-8, noting in `multiByte` whether they hold a sequence longer
+// than one byte. When the line buffer cut the line (`cut`), a last sequence
+// it left incomplete counts as valid and is left out of `validLength`.
+bool isUtf8(const char* text, std::size_t length, bool cut, bool& multiByte,
+            std::size_t& validLength) {
+    const std::size_t textLength = std::strlen(text);
+    std::size_t at = 0;
+    while ((at += asciiRunLength(text + at, textLength - at)) < textLength) {
+        const unsigned char lead = static_cast<unsigned char>(text[at]);
+        const std::size_t size = utf8SequenceLength(lead);
+        if (size == 0) return false;
+        const std::size_t present = at + size <= textLength ? size : textLength - at;
+        for (std::size_t i = 1; i < present; ++i) {
+            const unsigned char next = static_cast<unsigned char>(text[at + i]);
+            const bool fits = i == 1 ? utf8SecondByteFits(lead, next) : (next & 0xC0) == 0x80;
+            if (!fits) return false;
+        }
+        if (present < size) break;
+        multiByte |= size > 1;
+        at += size;
+    }
+    validLength = at;
+    return at == textLength || (cut && textLength == length);
 }
 
 // The host's "AppPath" as text. A value stored without a terminator ends
@@ -92,7 +154,7 @@ bool readHostPath(char (&hostPath)[REGISTRY_VALUE_CAPACITY]) {
 bool deriveSettingsPath(char (&settingsPath)[SETTINGS_PATH_CAPACITY]) {
     char hostPath[REGISTRY_VALUE_CAPACITY];
     if (!readHostPath(hostPath)) return false;
-    const char* lastBackslash = std::strrchr(hostPath, '\\');
+    const char* lastBackslash = findLastAnsiCharacter(currentAnsiCodePage(), hostPath, '\\');
     if (lastBackslash == nullptr) return false;
     const std::size_t folderLength = static_cast<std::size_t>(lastBackslash - hostPath);
     if (folderLength + std::strlen(SETTINGS_FILE_BESIDE_HOST) >= sizeof settingsPath) return false;
@@ -104,20 +166,21 @@ bool deriveSettingsPath(char (&settingsPath)[SETTINGS_PATH_CAPACITY]) {
 
 }  // namespace
 
-bool readSettingsLine(SettingsSource& source, char* line, std::size_t capacity, bool& cut) {
+std::size_t readSettingsLine(SettingsSource& source, char* line, std::size_t capacity, bool& cut) {
     cut = false;
     const std::size_t room = capacity - 1;
     std::size_t length = source.ended ? 0 : takeThroughLineFeed(source, line, room);
     length = stopAtEndOfData(source, line, length);
-    const bool began = length > 0;
     if (length > 0 && line[length - 1] == LINE_FEED) {
         // Text mode: a carriage return right before the line feed is dropped.
         if (length > 1 && line[length - 2] == CARRIAGE_RETURN) line[--length - 1] = LINE_FEED;
     } else if (length == room && !source.ended) {
         cut = skipRestOfLine(source, line, length);
+        // Half a two-byte character is no character: it goes with the rest.
+        if (cut) length = wholeCharacterLength(currentAnsiCodePage(), line, length, length);
     }
     line[length] = '\0';
-    return began;
+    return length;
 }
 
 void findSettingsPath(char (&settingsPath)[SETTINGS_PATH_CAPACITY]) {
@@ -128,17 +191,35 @@ void findSettingsPath(char (&settingsPath)[SETTINGS_PATH_CAPACITY]) {
 
 void readSettings(SettingsSource& source, StatusProfiles& profiles, SettingsReport* report) {
     setDefaultProfiles(profiles);
-    skipByteOrderMark(source);
-    for (int lineNumber = 1; lineNumber <= SETTINGS_LINES_READ; ++lineNumber) {
-        char line[SETTINGS_LINE_CAPACITY];
-        bool cut = false;
-        SettingsProblems problems = SETTINGS_MISSING_LINE;
-        if (readSettingsLine(source, line, sizeof line, cut)) {
-            problems = parseSettingsLine(line, lineNumber, profiles);
-            if (cut) problems |= SETTINGS_LINE_CUT;
-        }
-        if (report != nullptr) report->lineProblems[lineNumber - 1] = problems;
+    const bool marked = skipByteOrderMark(source);
+    char lines[SETTINGS_LINES_READ][SETTINGS_LINE_CAPACITY];
+    std::size_t stored[SETTINGS_LINES_READ];
+    bool cut[SETTINGS_LINES_READ];
+    for (int i = 0; i < SETTINGS_LINES_READ; ++i) {
+        stored[i] = readSettingsLine(source, lines[i], SETTINGS_LINE_CAPACITY, cut[i]);
     }
+    // UTF-8 with the mark, or without it when the lines read are valid UTF-8
+    // with at least one character beyond ASCII; otherwise the ANSI code page.
+    bool valid = true;
+    bool multiByte = false;
+    std::size_t validLength[SETTINGS_LINES_READ] = {};
+    for (int i = 0; i < SETTINGS_LINES_READ; ++i) {
+        if (stored[i] > 0) valid &= isUtf8(lines[i], stored[i], cut[i], multiByte, validLength[i]);
+    }
+    const SettingsEncoding encoding =
+        marked || (valid && multiByte) ? SettingsEncoding::Utf8 : SettingsEncoding::Ansi;
+    if (encoding == SettingsEncoding::Utf8 && valid) {
+        for (int i = 0; i < SETTINGS_LINES_READ; ++i) lines[i][validLength[i]] = '\0';
+    }
+    for (int i = 0; i < SETTINGS_LINES_READ; ++i) {
+        SettingsProblems problems = SETTINGS_MISSING_LINE;
+        if (stored[i] > 0) {
+            problems = parseSettingsLine(lines[i], i + 1, encoding, profiles);
+            if (cut[i]) problems |= SETTINGS_LINE_CUT;
+        }
+        if (report != nullptr) report->lineProblems[i] = problems;
+    }
+    if (report != nullptr) report->encoding = encoding;
 }
 
 void readSettingsBytes(const char* bytes, std::size_t size, StatusProfiles& profiles,

@@ -4,7 +4,9 @@
 //
 // The file is read as text mode reads it on Windows, the same in every build:
 // a carriage return before a line feed is dropped, a Ctrl-Z byte ends the
-// data, and a UTF-8 byte-order mark at the very start is skipped.
+// data, and a UTF-8 byte-order mark at the very start is skipped. A file with
+// that mark is UTF-8, and so is one whose two lines are valid UTF-8 with at
+// least one character beyond ASCII; any other is in the ANSI code page.
 #include <cstddef>
 #include <cstdio>
 
@@ -21,9 +23,11 @@ constexpr std::size_t SETTINGS_PATH_CAPACITY = 260;
 // longer line is skipped.
 constexpr std::size_t SETTINGS_LINE_CAPACITY = 300;
 
-// The problems found on each line; lineProblems[0] is line 1.
+// The problems found on each line (lineProblems[0] is line 1), and how the
+// file was read.
 struct SettingsReport {
     SettingsProblems lineProblems[SETTINGS_LINES_READ];
+    SettingsEncoding encoding;
 };
 
 // Where the settings bytes come from: an open file, or bytes in memory.
@@ -37,9 +41,10 @@ struct SettingsSource {
 
 // Reads the next line of `source` into `line` (`capacity` bytes, capacity >= 2):
 // at most capacity - 1 bytes, its line feed included when it fits, always
-// terminated. The rest of a longer line is skipped and `cut` set. Returns
-// false, with `line` empty, when the data has ended before the line began.
-bool readSettingsLine(SettingsSource& source, char* line, std::size_t capacity, bool& cut);
+// terminated. The rest of a longer line is skipped and `cut` set. Returns the
+// number of bytes stored: 0, with `line` empty, when the data has ended
+// before the line began.
+std::size_t readSettingsLine(SettingsSource& source, char* line, std::size_t capacity, bool& cut);
 
 // Writes the settings file's path into `settingsPath` (always terminated):
 // the host's "AppPath" up to its last backslash followed by

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/platform.h"
+#include "text/ansi_text.h"
 #include "text/bounded_text.h"
 
 namespace {
@@ -29,32 +31,42 @@ const char* parseCategoryNumber(const char* text, long& number) {
     return text;
 }
 
-// The first "[FILENAME]" among the `length` bytes at `text`, or null.
-const char* findMarker(const char* text, std::size_t length) {
-    const std::size_t markerLength = std::strlen(FILENAME_MARKER);
-    const char* const end = text + length;
-    while (static_cast<std::size_t>(end - text) >= markerLength) {
-        text = static_cast<const char*>(
-            std::memchr(text, FILENAME_MARKER[0], static_cast<std::size_t>(end - text)));
-        if (text == nullptr || static_cast<std::size_t>(end - text) < markerLength) return nullptr;
-        if (std::memcmp(text, FILENAME_MARKER, markerLength) == 0) return text;
-        ++text;
+// Stores the `length` bytes at `piece`, in `encoding`, into `field`
+// (`capacity` bytes) as ANSI text cut between whole characters, always
+// terminated. Returns the number of bytes stored, and whether all fitted.
+std::size_t storePiece(char* field, std::size_t capacity, const char* piece, std::size_t length,
+                       SettingsEncoding encoding, AnsiCodePage codePage, bool& whole) {
+    // A UTF-8 byte never yields more than one unit, nor a unit more than two bytes.
+    char converted[2 * UTF8_CONVERSION_MAX_BYTES];
+    if (encoding == SettingsEncoding::Utf8 && length > 0) {
+        length = convertUtf8ToAnsi(piece, length, converted, sizeof converted);
+        piece = converted;
     }
-    return nullptr;
+    const std::size_t kept = wholeCharacterLength(codePage, piece, length, capacity - 1);
+    whole = kept == length;
+    return copyBoundedCount(field, capacity, piece, kept);
 }
 
 }  // namespace
 
-SettingsProblems parseSettingsLine(const char* line, int lineNumber, StatusProfiles& profiles) {
+SettingsProblems parseSettingsLine(const char* line, int lineNumber, SettingsEncoding encoding,
+                                   StatusProfiles& profiles) {
     const char* const lineEnd = line + std::strlen(line);
+    const AnsiCodePage codePage = currentAnsiCodePage();
     long number = 0;
     const char* afterNumber = parseCategoryNumber(line, number);
     if (afterNumber == nullptr) return SETTINGS_NO_NUMBER;
+    // No second byte of a two-byte character is a comma, but one may be a
+    // bracket; in UTF-8 no byte of a longer character is either.
     const char* comma = static_cast<const char*>(
         std::memchr(afterNumber, ',', static_cast<std::size_t>(lineEnd - afterNumber)));
     if (comma == nullptr) return SETTINGS_NO_COMMA;
     const char* templateText = comma + 1;
-    const char* marker = findMarker(templateText, static_cast<std::size_t>(lineEnd - templateText));
+    const std::size_t templateLength = static_cast<std::size_t>(lineEnd - templateText);
+    const char* marker =
+        encoding == SettingsEncoding::Utf8
+            ? findBytes(templateText, templateLength, FILENAME_MARKER)
+            : findAnsiWord(codePage, templateText, templateLength, FILENAME_MARKER);
     if (marker == nullptr) return SETTINGS_NO_MARKER;
 
     SettingsProblems problems = 0;
@@ -62,16 +74,15 @@ SettingsProblems parseSettingsLine(const char* line, int lineNumber, StatusProfi
     if (number < 1 || number > 4) problems |= SETTINGS_CATEGORY_OUT_OF_RANGE;
     copyBounded(profile.categoryCode, sizeof profile.categoryCode, categoryCodeFor(number));
 
-    const std::size_t prefixLength = static_cast<std::size_t>(marker - templateText);
-    if (copyBoundedCount(profile.prefix, sizeof profile.prefix, templateText, prefixLength) <
-        prefixLength) {
-        problems |= SETTINGS_PREFIX_CUT;
-    }
+    bool whole = true;
+    storePiece(profile.prefix, sizeof profile.prefix, templateText,
+               static_cast<std::size_t>(marker - templateText), encoding, codePage, whole);
+    if (!whole) problems |= SETTINGS_PREFIX_CUT;
     const char* suffix = marker + std::strlen(FILENAME_MARKER);
-    const std::size_t suffixLength = static_cast<std::size_t>(lineEnd - suffix);
     const std::size_t kept =
-        copyBoundedCount(profile.suffix, sizeof profile.suffix, suffix, suffixLength);
-    if (kept < suffixLength) problems |= SETTINGS_SUFFIX_CUT;
+        storePiece(profile.suffix, sizeof profile.suffix, suffix,
+                   static_cast<std::size_t>(lineEnd - suffix), encoding, codePage, whole);
+    if (!whole) problems |= SETTINGS_SUFFIX_CUT;
     // The line's own line feed must never reach the messenger's display line.
     if (kept > 0 && profile.suffix[kept - 1] == '\n') profile.suffix[kept - 1] = ' ';
     return problems;

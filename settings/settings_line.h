@@ -27,9 +27,15 @@ enum SettingsProblem : unsigned {
 constexpr unsigned SETTINGS_PROBLEM_KINDS = 8;
 using SettingsProblems = unsigned;  // a set of SettingsProblem flags; 0 is none
 
+// How the file's text is encoded. The profiles always hold the host's ANSI
+// code page: UTF-8 words are converted to it.
+enum class SettingsEncoding { Ansi, Utf8 };
+
 // Parses `line` (NUL-terminated, as read, its line feed included when it had
-// one) into the profile of `lineNumber` (1: video, 2: audio): category code,
-// prefix and suffix, each replaced whole and cut to its field. The line's own
+// one, in `encoding`) into the profile of `lineNumber` (1: video, 2: audio):
+// category code, prefix and suffix, each replaced whole, in the ANSI code
+// page, and cut between whole characters to fit its field. The line's own
 // line feed ends the suffix as a space. A line without its number, comma or
 // marker changes nothing. Returns the problems found.
-SettingsProblems parseSettingsLine(const char* line, int lineNumber, StatusProfiles& profiles);
+SettingsProblems parseSettingsLine(const char* line, int lineNumber, SettingsEncoding encoding,
+                                   StatusProfiles& profiles);

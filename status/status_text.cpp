@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "text/ansi_text.h"
 #include "text/bounded_text.h"
 
 namespace {
@@ -17,6 +18,26 @@ bool equalsIgnoringAsciiCase(const char* text, const char* upperCaseWord, std::s
         if (asciiUpper(text[i]) != upperCaseWord[i]) return false;
     }
     return true;
+}
+
+// Turns underscores and dots that are characters of their own into spaces.
+void spaceOutTitle(AnsiCodePage codePage, char* title, std::size_t length) {
+    if (codePage == AnsiCodePage::SingleByte) {
+        for (std::size_t i = 0; i < length; ++i) {
+            const char c = title[i];
+            title[i] = c == '_' || c == '.' ? ' ' : c;  // an unconditional store vectorizes
+        }
+        return;
+    }
+    for (std::size_t at = 0; at < length; at += doubleByteCharacterSize(title + at, length - at)) {
+        if (title[at] == '_' || title[at] == '.') title[at] = ' ';
+    }
+}
+
+// The length of a profile text, less a lead byte left alone at its end.
+std::size_t wholePiece(AnsiCodePage codePage, const char* text) {
+    const std::size_t length = boundedLength(text, PROFILE_TEXT_CAPACITY - 1);
+    return wholeCharacterLength(codePage, text, length, length);
 }
 
 // Copies `length` bytes of `piece` to `out`, whose room the caller has
@@ -42,9 +63,10 @@ MediaKind mediaKindOfExtension(const char* extension) {
 
 MediaKind composeStatus(const char* path, const StatusProfiles& profiles,
                         ComposedStatus& composed) {
-    const char* lastBackslash = std::strrchr(path, '\\');
+    const AnsiCodePage codePage = currentAnsiCodePage();
+    const char* lastBackslash = findLastAnsiCharacter(codePage, path, '\\');
     const char* name = lastBackslash != nullptr ? lastBackslash + 1 : path;
-    const char* extension = std::strrchr(name, '.');
+    const char* extension = findLastAnsiCharacter(codePage, name, '.');
     const std::size_t titleLength =
         extension != nullptr ? static_cast<std::size_t>(extension - name) : std::strlen(name);
     const MediaKind kind = mediaKindOfExtension(extension);
@@ -52,20 +74,20 @@ MediaKind composeStatus(const char* path, const StatusProfiles& profiles,
         kind == MediaKind::Audio ? profiles.audioProfile : profiles.videoProfile;
 
     char* title = composed.currentFileName;
-    const std::size_t keptTitle =
-        copyBoundedCount(title, sizeof composed.currentFileName, name, titleLength);
-    for (std::size_t i = 0; i < keptTitle; ++i) {
-        const char c = title[i];
-        title[i] = c == '_' || c == '.' ? ' ' : c;  // an unconditional store vectorizes
-    }
+    const std::size_t keptTitle = copyBoundedCount(
+        title, sizeof composed.currentFileName, name,
+        wholeCharacterLength(codePage, name, titleLength, sizeof composed.currentFileName - 1));
+    spaceOutTitle(codePage, title, keptTitle);
 
     // Every piece but the title is kept whole (together they are at most 297
     // bytes), so the title gets what room is left.
     const std::size_t categoryLength =
         boundedLength(profile.categoryCode, CATEGORY_CODE_CAPACITY - 1);
     const std::size_t fixedLength = std::strlen(STATUS_FIXED_PIECE);
-    const std::size_t prefixLength = boundedLength(profile.prefix, PROFILE_TEXT_CAPACITY - 1);
-    const std::size_t suffixLength = boundedLength(profile.suffix, PROFILE_TEXT_CAPACITY - 1);
+    // Pieces join between whole characters: a lead byte left at the end of
+    // one would take the next piece's first byte as its second.
+    const std::size_t prefixLength = wholePiece(codePage, profile.prefix);
+    const std::size_t suffixLength = wholePiece(codePage, profile.suffix);
     const std::size_t closingLength = std::strlen(STATUS_CLOSING);
     const std::size_t others =
         categoryLength + fixedLength + prefixLength + suffixLength + closingLength;
@@ -74,7 +96,7 @@ MediaKind composeStatus(const char* path, const StatusProfiles& profiles,
         CATEGORY_CODE_CAPACITY - 1 + 10 + 2 * (PROFILE_TEXT_CAPACITY - 1) + 2 < maximumText,
         "the fixed pieces always fit");
     const std::size_t titleRoom = maximumText - others;
-    const std::size_t titleUsed = keptTitle < titleRoom ? keptTitle : titleRoom;
+    const std::size_t titleUsed = wholeCharacterLength(codePage, title, keptTitle, titleRoom);
 
     char* out = composed.statusText;
     out = put(out, profile.categoryCode, categoryLength);

@@ -46,6 +46,26 @@ TEST_F(Delivery, HungWindowIsSkipped) {
     EXPECT_EQ(receivedText(standin::received(0)), u"abc");
 }
 
+// The windows are listed before the first send, so one that closes on
+// receipt costs the others nothing.
+TEST_F(Delivery, WindowsThatCloseOnReceiptAllGetTheRecord) {
+    for (int i = 0; i < 3; ++i) {
+        standin::setWindowClosesOnReceipt(standin::openWindow(MESSENGER_WINDOW_CLASS));
+    }
+    sendStatus("abc", 5, nullptr);
+    EXPECT_EQ(standin::receivedCount(), 3u);
+    sendStatus("abc", 5, nullptr);
+    EXPECT_EQ(standin::receivedCount(), 3u) << "closed windows are not found again";
+}
+
+TEST_F(Delivery, AtMostTheWindowCapacityIsReached) {
+    for (std::size_t i = 0; i < MESSENGER_WINDOW_CAPACITY + 6; ++i) {
+        standin::openWindow(MESSENGER_WINDOW_CLASS);
+    }
+    sendStatus("abc", 5, nullptr);
+    EXPECT_EQ(standin::receivedCount(), MESSENGER_WINDOW_CAPACITY);
+}
+
 struct BoundCase {
     std::string text;
     std::size_t bound;

@@ -105,6 +105,43 @@ TEST(PreviewTool, ExitStatusOnBadUse) {
     }
 }
 
+// The text is shown as the messenger shows it: decoded from the code page,
+// written in the terminal's UTF-8; paths typed in UTF-8 reach the plug-in in
+// the code page.
+TEST(PreviewTool, TextIsDecodedFromTheCodePage) {
+    struct Case {
+        std::string settings;  // empty: none
+        std::string arguments;
+        std::string expected;  // in the output
+    };
+    const Case cases[] = {
+        {"2,\xE9"
+         "coute [FILENAME]\n",
+         "x.avi",
+         "(read in code page 1252)\n\nx.avi\n  audio:        no\n  title:        'x'\n"
+         "  status text:  \\0Office\\01\\0{0}\\0\xC3\xA9"
+         "coute x \\0\n"},
+        {"\xEF\xBB\xBF"
+         "2,\xC3\xA9"
+         "coute [FILENAME]\n",
+         "x.avi",
+         "(read as UTF-8)\n\nx.avi\n  audio:        no\n  title:        'x'\n"
+         "  status text:  \\0Office\\01\\0{0}\\0\xC3\xA9"
+         "coute x \\0\n"},
+        {"", "'C:\\Caf\xC3\xA9_\xE2\x82\xAC.mp3'", "display line: 'Caf\xC3\xA9 \xE2\x82\xAC'\n"},
+        {"", "--code-page 932 'C:\\Music\\\xE3\x82\xBD\xE3\x83\xB3\xE3\x82\xB0.mp3'",
+         "display line: '\xE3\x82\xBD\xE3\x83\xB3\xE3\x82\xB0'\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string settings =
+            c.settings.empty() ? "" : "--settings " + writeSettings(c.settings) + " ";
+        const ToolRun run = runPreview(settings + c.arguments);
+        EXPECT_EQ(run.exitStatus, 0) << c.arguments << run.err;
+        EXPECT_NE(run.out.find(c.expected), std::string::npos) << run.out;
+    }
+    EXPECT_EQ(runPreview("--code-page 99999 x.mp3").exitStatus, 2);
+}
+
 TEST(PreviewTool, HelpExplainsTheFileFormat) {
     const ToolRun run = runPreview("--help");
     EXPECT_EQ(run.exitStatus, 0);

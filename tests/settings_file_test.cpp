@@ -82,6 +82,15 @@ TEST_F(SettingsFiles, SettingsPathFromTheRegistry) {
     }
 }
 
+// In code page 932 the second byte of a character may be 0x5C: it is not the
+// last backslash of the host's path.
+TEST_F(SettingsFiles, DoubleByteAppPathKeepsItsCharacters) {
+    ASSERT_TRUE(standin::setAnsiCodePage(932));
+    setAppPath("C:\\Player\\\x83\x5C.exe");  // ソ.exe
+    EXPECT_EQ(settingsPath(), "C:\\Player\\plugins\\velkar.ini");
+    standin::reset();
+}
+
 TEST_F(SettingsFiles, ValueWithoutTerminatorIsTerminatedWhereItEnds) {
     const std::string value = "D:\\Player\\player.exe";
     standin::setRegistryValue("SOFTWARE\\BST\\bsplayerv1", "AppPath", value.data(), value.size());

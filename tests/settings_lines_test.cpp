@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/standin.h"
 #include "settings/settings_file.h"
 #include "settings/settings_report.h"
 
@@ -39,6 +40,12 @@ struct SettingsCase {
 };
 
 const std::string LONG_TEXT(200, 'x');
+
+std::string repeatedText(const std::string& piece, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) text += piece;
+    return text;
+}
 const std::string THIRTY_DIGITS = "123456789012345678901234567890";
 
 std::vector<SettingsCase> settingsCases() {
@@ -239,6 +246,68 @@ TEST(SettingsLines, CategoryNumbers) {
         const bool outOfRange = std::string(code) == "\\0Music" && number != "1";
         EXPECT_EQ(report.lineProblems[1], outOfRange ? SETTINGS_CATEGORY_OUT_OF_RANGE : 0u)
             << number;
+    }
+}
+
+// UTF-8 files, with or without the mark, are converted to the ANSI code
+// page; other files are taken as they are. Either way, cuts and the marker
+// fall on whole characters of the ANSI code page.
+TEST(SettingsLines, EncodingsAndCodePages) {
+    struct Case {
+        const char* name;
+        unsigned codePage;  // 0: the stand-in's Latin-1
+        std::string file;
+        std::string videoPrefix;
+        SettingsEncoding encoding;
+    };
+    const std::string UTF8_E_ACUTE = "\xC3\xA9";
+    const std::string UTF8_SUN = "\xE6\x97\xA5";   // 日, 93 FA in code page 932
+    const std::string UTF8_BOOK = "\xE6\x9C\xAC";  // 本
+    const std::string LONG_VOWEL = "\x81\x5B";     // ー in code page 932: its second byte is '['
+    const Case cases[] = {
+        {"UTF-8 with the mark", 0,
+         "\xEF\xBB\xBF"
+         "2," +
+             UTF8_E_ACUTE + "coute [FILENAME]\n",
+         "\xE9"
+         "coute ",
+         SettingsEncoding::Utf8},
+        {"UTF-8 without the mark", 0, "2," + UTF8_E_ACUTE + "coute [FILENAME]\n",
+         "\xE9"
+         "coute ",
+         SettingsEncoding::Utf8},
+        {"code page 1252 stays as it is", 0,
+         "2,\xE9"
+         "coute [FILENAME]\n",
+         "\xE9"
+         "coute ",
+         SettingsEncoding::Ansi},
+        {"ASCII only", 0, "2,hearing [FILENAME]\n", "hearing ", SettingsEncoding::Ansi},
+        {"valid UTF-8 on line 1, not on line 2", 0,
+         "2," + UTF8_E_ACUTE + " [FILENAME]\n1,\xE9 [FILENAME]\n", UTF8_E_ACUTE + " ",
+         SettingsEncoding::Ansi},
+        {"characters the code page lacks", 0, "2," + UTF8_SUN + UTF8_BOOK + " [FILENAME]\n", "?? ",
+         SettingsEncoding::Utf8},
+        {"UTF-8 into a double-byte code page", 932, "2," + UTF8_SUN + UTF8_BOOK + " [FILENAME]\n",
+         "\x93\xFA\x96\x7B ", SettingsEncoding::Utf8},
+        // 70 characters are 140 bytes in code page 932: cut to 63 whole ones.
+        {"converted, then cut between characters", 932,
+         "2," + repeatedText(UTF8_SUN, 70) + "[FILENAME]\n", repeatedText("\x93\xFA", 63),
+         SettingsEncoding::Utf8},
+        {"code page 932 cut between characters", 932,
+         "2,a" + repeatedText("\x93\xFA", 70) + "[FILENAME]\n", "a" + repeatedText("\x93\xFA", 63),
+         SettingsEncoding::Ansi},
+        {"a second byte is no marker's bracket", 932, "2," + LONG_VOWEL + "FILENAME] [FILENAME]\n",
+         LONG_VOWEL + "FILENAME] ", SettingsEncoding::Ansi},
+    };
+    for (const Case& c : cases) {
+        if (c.codePage != 0) ASSERT_TRUE(standin::setAnsiCodePage(c.codePage));
+        StatusProfiles profiles;
+        SettingsReport report{};
+        readSettingsBytes(c.file.data(), c.file.size(), profiles, &report);
+        EXPECT_EQ(std::string(profiles.videoProfile.prefix), c.videoPrefix) << c.name;
+        EXPECT_EQ(report.encoding, c.encoding) << c.name;
+        standin::reset();
     }
 }
 

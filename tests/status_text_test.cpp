@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/standin.h"
+
 namespace {
 
 StatusProfiles defaultProfiles() {
@@ -158,6 +160,61 @@ TEST(ComposeStatus, TitleIsCutOnlyWhenTheTextWouldNotFit) {
         EXPECT_EQ(std::string(composed.statusText), std::string("\\0Office") + STATUS_FIXED_PIECE +
                                                         longRun(prefixLength, 'p') +
                                                         longRun(keptTitle, 'x') + "\\0");
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Code page 932 (Shift-JIS), as the stand-in plays it for the test's length.
+class ShiftJis : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(standin::setAnsiCodePage(932)); }
+    void TearDown() override { standin::reset(); }
+};
+
+const std::string SO = "\x83\x5C";  // ソ: its second byte is a backslash
+const std::string NN = "\x83\x93";  // ン
+const std::string GU = "\x83\x4F";  // グ
+const std::string DA = "\x83\x5F";  // ダ: its second byte is an underscore
+const std::string SU = "\x83\x58";  // ス
+
+std::string repeated(const std::string& piece, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) text += piece;
+    return text;
+}
+
+// Second bytes are never separators, underscores or dots, and every cut
+// falls between whole characters.
+TEST_F(ShiftJis, NamesAreTakenByWholeCharacters) {
+    struct Case {
+        std::string path;
+        std::string prefix;
+        std::string expectedTitle;
+        std::string expectedText;
+    };
+    const std::string longName = repeated(SO, 200);
+    const Case cases[] = {
+        {"C:\\Music\\" + SO + NN + GU + ".mp3", "watching ", SO + NN + GU,
+         "\\0Music\\01\\0{0}\\0" + SO + NN + GU + "\\0"},
+        {"C:\\Video\\" + DA + NN + SU + ".avi", "watching ", DA + NN + SU,
+         "\\0Office\\01\\0{0}\\0watching " + DA + NN + SU + "\\0"},
+        // 287 bytes of storage hold 143 whole characters.
+        {"C:\\" + longName + ".avi", "watching ", repeated(SO, 143),
+         "\\0Office\\01\\0{0}\\0watching " + repeated(SO, 143) + "\\0"},
+        // With a 40-byte prefix the text has room for 259 title bytes: 129 characters.
+        {"C:\\" + longName + ".avi", std::string(40, 'p'), repeated(SO, 143),
+         "\\0Office\\01\\0{0}\\0" + std::string(40, 'p') + repeated(SO, 129) + "\\0"},
+    };
+    for (const Case& c : cases) {
+        StatusProfiles profiles = defaultProfiles();
+        std::strcpy(profiles.videoProfile.prefix, c.prefix.c_str());
+        ComposedStatus composed{};
+        composeStatus(c.path.c_str(), profiles, composed);
+        EXPECT_EQ(std::string(composed.currentFileName), c.expectedTitle) << c.path;
+        EXPECT_EQ(std::string(composed.statusText), c.expectedText) << c.path;
     }
 }
 

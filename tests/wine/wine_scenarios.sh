@@ -76,6 +76,17 @@ clean_settings() {
     rm -rf "$drive_c/Player" "$drive_c/velkar.ini"
 }
 
+# settings_utf8_case FORMAT: c:\velkar.ini holds printf's FORMAT; the video
+# profile's first word must arrive as U+00E9 "coute".
+settings_utf8_case() {
+    clean_settings
+    # shellcheck disable=SC2059
+    printf "$1" >"$drive_c/velkar.ini"
+    session 1 set-file 'D:\clips\holiday.mpeg' publish
+    clean_settings
+    expect_lines "$dir/messenger.log" "$(record 1 '\0Office\01\0{0}\0<U+00E9>coute holiday \0')"
+}
+
 wine_prepare_prefix
 
 case $scenario in
@@ -149,11 +160,38 @@ code_page_1252)
     expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0Don<U+2019>t Stop\0')"
     ;;
 code_page_932)
-    # A double-byte code page: C:\Music\<0x8B 0xC8>.mp3 is one character, U+66F2.
+    # A double-byte code page. <0x8B 0xC8> is one character, U+66F2. The
+    # second byte of ソ (83 5C) is a backslash's, of ダ (83 5F) an
+    # underscore's: neither may split the name. 200 ソ are a title longer
+    # than its 287 bytes of storage, cut between characters.
     VELKAR_WINE_LOCALE=ja_JP.UTF-8
-    session 1 set-file-hex 433A5C4D757369635C8BC82E6D7033 publish
+    long_title=433A5C$(printf '835C%.0s' $(seq 200))2E617669
+    session 1 set-file-hex 433A5C4D757369635C8BC82E6D7033 publish \
+        set-file-hex 433A5C4D757369635C835C8393834F2E6D7033 publish \
+        set-file-hex 433A5C566964656F5C835F839383582E617669 publish \
+        set-file-hex "$long_title" publish
     expect_output "$dir/host.out" "ansi code page: 932"
-    expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0<U+66F2>\0')"
+    expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0<U+66F2>\0')
+$(record 1 '\0Music\01\0{0}\0<U+30BD><U+30F3><U+30B0>\0')
+$(record 1 '\0Office\01\0{0}\0watching <U+30C0><U+30F3><U+30B9>\0')
+$(record 1 "\\0Office\\01\\0{0}\\0watching $(printf '<U+30BD>%.0s' $(seq 143))\\0")"
+    ;;
+settings_utf8)
+    # The same line saved as UTF-8 with its mark, without it, and in code
+    # page 1252: each gives U+00E9.
+    for bom in '\357\273\277' ''; do
+        settings_utf8_case "$bom"'2,\303\251coute [FILENAME]\n'
+    done
+    settings_utf8_case '2,\351coute [FILENAME]\n'
+    ;;
+windows_close_on_receipt)
+    # Each window closes once it has handled the record; the others still get theirs.
+    messenger_start "$dir" 3 --close-on-receipt || fail "messenger-sim did not start"
+    host_run "$dir" set-file "$ROAD_PATH" publish || fail "host-sim failed"
+    messenger_stop
+    for window in 1 2 3; do
+        grep -qxF "$(record $window "$ROAD_TEXT")" "$dir/messenger.log" || fail "window $window did not get the record"
+    done
     ;;
 hung_window)
     # The window the search visits first stops answering for 4 s; the next is healthy.

@@ -4,10 +4,11 @@
 // Windows are numbered in the order the system's window search visits them,
 // so "window 1" is the one a sender reaches first.
 //
-//   messenger-sim --log FILE [--windows N] [--hang K:MS] [--ready FILE]
-//                 [--stop FILE] [--seconds S] [--show]
+//   messenger-sim --log FILE [--windows N] [--hang K:MS] [--close-on-receipt]
+//                 [--ready FILE] [--stop FILE] [--seconds S] [--show]
 //
 // --hang K:MS: window K stops answering for MS milliseconds once all exist.
+// --close-on-receipt: each window closes as soon as it has handled a record.
 // Log lines: window=K sender=HWND id=0xID bytes=N text=TEXT terminated=yes|no
 // TEXT keeps printable ASCII and writes every other unit, and '<', as <U+XXXX>.
 // --show also prints, in plain words, what the messenger would display.
@@ -35,6 +36,7 @@ struct Options {
     DWORD hangMilliseconds = 0;
     DWORD seconds = 60;
     bool show = false;
+    bool closeOnReceipt = false;
 };
 
 Options options;
@@ -116,6 +118,8 @@ void logCopyData(HWND window, WPARAM sender, const COPYDATASTRUCT& copyData) {
 LRESULT CALLBACK messengerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COPYDATA) {
         logCopyData(window, wParam, *reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+        // Gone before the sender's call returns, as a messenger that quits may be.
+        if (options.closeOnReceipt) DestroyWindow(window);
         return TRUE;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -148,6 +152,10 @@ bool parseOptions(int argc, char** argv) {
             options.show = true;
             continue;
         }
+        if (std::strcmp(name, "--close-on-receipt") == 0) {
+            options.closeOnReceipt = true;
+            continue;
+        }
         if (value == nullptr) return false;
         ++i;
         if (std::strcmp(name, "--log") == 0) {
@@ -177,8 +185,9 @@ bool parseOptions(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (!parseOptions(argc, argv)) {
         std::fprintf(stderr,
-                     "usage: messenger-sim --log FILE [--windows N] [--hang K:MS] [--ready FILE]"
-                     " [--stop FILE] [--seconds S] [--show]\n");
+                     "usage: messenger-sim --log FILE [--windows N] [--hang K:MS]"
+                     " [--close-on-receipt] [--ready FILE] [--stop FILE] [--seconds S]"
+                     " [--show]\n");
         return 2;
     }
     logFile = std::fopen(options.logPath, "wb");  // plain line feeds

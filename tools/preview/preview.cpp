@@ -2,11 +2,13 @@
 // with a settings file or the built-in defaults, before the player is restarted.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "settings/settings_file.h"
 #include "settings/settings_report.h"
 #include "status/status_text.h"
+#include "terminal.h"
 #include "tools/status_fields.h"
 
 namespace {
@@ -15,7 +17,9 @@ constexpr int EXIT_OK = 0;
 constexpr int EXIT_UNREADABLE_SETTINGS = 1;
 constexpr int EXIT_USAGE = 2;
 
-const char* const USAGE = "usage: velkar-preview [--settings FILE] PATH...\n";
+constexpr std::size_t PATH_CAPACITY = 4096;
+
+const char* const USAGE = "usage: velkar-preview [--settings FILE] [--code-page N] PATH...\n";
 
 const char* const HELP =
     "Shows, for each PATH, what the messenger will display while the player\n"
@@ -26,6 +30,9 @@ const char* const HELP =
     "  --settings FILE  read the profiles from FILE (velkar.ini) instead of\n"
     "                   using the built-in defaults; problems in it are\n"
     "                   reported on standard error as FILE:LINE: message\n"
+    "  --code-page N    the player's ANSI code page, in which the text is\n"
+    "                   made and from which it is shown here (default: 1252\n"
+    "                   on Linux, the system's own on Windows)\n"
     "\n"
     "The settings file has two lines; only they are read:\n"
     "  line 1, for every file other than .mp3 and .wav:  2,watching [FILENAME]\n"
@@ -34,26 +41,37 @@ const char* const HELP =
     "number means Music), a comma, and a template: the words before [FILENAME]\n"
     "go before the title, the words after it go after the title. A line without\n"
     "its number, comma or [FILENAME] leaves that profile at the defaults shown.\n"
+    "A file saved as UTF-8 (with or without its byte-order mark) is converted\n"
+    "to the code page; any other is taken as written in it.\n"
     "\n"
     "Exit status: 0 when everything given could be read, 1 when the settings\n"
     "file cannot be read, 2 when no PATH is given or an option is unknown.\n";
+
+// Prints `length` bytes of the plug-in's text between quotes, decoded.
+void printQuoted(const char* label, const char* text, std::size_t length) {
+    std::printf("  %-14s'", label);
+    printText(text, length);
+    std::printf("'\n");
+}
 
 void printField(const char* label, const StatusField& field) {
     if (field.begin == nullptr) {
         std::printf("  %-14s(none)\n", label);
     } else {
-        std::printf("  %-14s'%.*s'\n", label, static_cast<int>(field.length), field.begin);
+        printQuoted(label, field.begin, field.length);
     }
 }
 
-void preview(const char* path, const StatusProfiles& profiles) {
+void preview(const char* argument, const char* path, const StatusProfiles& profiles) {
     ComposedStatus composed{};
     const MediaKind kind = composeStatus(path, profiles, composed);
     const StatusDisplay display = readStatusDisplay(composed.statusText);
-    std::printf("%s\n", path);
+    std::printf("%s\n", argument);
     std::printf("  %-14s%s\n", "audio:", kind == MediaKind::Audio ? "yes" : "no");
-    std::printf("  %-14s'%s'\n", "title:", composed.currentFileName);
-    std::printf("  %-14s%s\n", "status text:", composed.statusText);
+    printQuoted("title:", composed.currentFileName, std::strlen(composed.currentFileName));
+    std::printf("  %-14s", "status text:");
+    printText(composed.statusText, std::strlen(composed.statusText));
+    std::printf("\n");
     printField("category:", display.category);
     printField("display line:", display.displayLine);
 }
@@ -74,6 +92,7 @@ void reportProblems(const char* settingsFile, const SettingsReport& report) {
 
 int main(int argc, char** argv) {
     const char* settingsFile = nullptr;
+    unsigned codePage = defaultCodePage();
     int first = 1;
     for (; first < argc && std::strncmp(argv[first], "--", 2) == 0; ++first) {
         if (std::strcmp(argv[first], "--help") == 0) {
@@ -83,6 +102,8 @@ int main(int argc, char** argv) {
         }
         if (std::strcmp(argv[first], "--settings") == 0 && first + 1 < argc) {
             settingsFile = argv[++first];
+        } else if (std::strcmp(argv[first], "--code-page") == 0 && first + 1 < argc) {
+            codePage = static_cast<unsigned>(std::strtoul(argv[++first], nullptr, 10));
         } else if (std::strcmp(argv[first], "--") == 0) {
             ++first;
             break;
@@ -97,6 +118,11 @@ int main(int argc, char** argv) {
         return EXIT_USAGE;
     }
 
+    if (!selectCodePage(codePage)) {
+        std::fprintf(stderr, "velkar-preview: code page %u cannot be converted here\n", codePage);
+        return EXIT_USAGE;
+    }
+
     StatusProfiles profiles;
     setDefaultProfiles(profiles);
     if (settingsFile != nullptr) {
@@ -107,13 +133,25 @@ int main(int argc, char** argv) {
             return EXIT_UNREADABLE_SETTINGS;
         }
         reportProblems(settingsFile, report);
-        std::printf("settings: %s\n\n", settingsFile);
+        if (report.encoding == SettingsEncoding::Utf8) {
+            std::printf("settings: %s (read as UTF-8)\n\n", settingsFile);
+        } else {
+            std::printf("settings: %s (read in code page %u)\n\n", settingsFile, codePage);
+        }
     } else {
         std::printf("settings: built-in defaults\n\n");
     }
+    int status = EXIT_OK;
     for (int i = first; i < argc; ++i) {
+        static char path[PATH_CAPACITY];
+        if (!pathFromArgument(argv[i], path, sizeof path)) {
+            std::fprintf(stderr, "velkar-preview: '%s' cannot be written in code page %u\n",
+                         argv[i], codePage);
+            status = EXIT_USAGE;
+            continue;
+        }
         if (i > first) std::printf("\n");
-        preview(argv[i], profiles);
+        preview(argv[i], path, profiles);
     }
-    return EXIT_OK;
+    return status;
 }

@@ -1,0 +1,52 @@
+#include "text/ansi_text.h"
+
+#include "platform/platform.h"
+
+AnsiCodePage currentAnsiCodePage() {
+    return ansiCodePageHasLeadBytes() ? AnsiCodePage::DoubleByte : AnsiCodePage::SingleByte;
+}
+
+std::size_t doubleByteCharacterSize(const char* text, std::size_t left) {
+    return left >= 2 && isAnsiLeadByte(static_cast<unsigned char>(*text)) ? 2 : 1;
+}
+
+const char* findLastDoubleByteCharacter(const char* text, char c) {
+    const char* found = nullptr;
+    const std::size_t length = std::strlen(text);
+    for (std::size_t at = 0; at < length; at += doubleByteCharacterSize(text + at, length - at)) {
+        if (text[at] == c) found = text + at;
+    }
+    return found;
+}
+
+const char* findBytes(const char* text, std::size_t length, const char* word) {
+    const std::size_t wordLength = std::strlen(word);
+    const char* const end = text + length;
+    while (static_cast<std::size_t>(end - text) >= wordLength) {
+        text = static_cast<const char*>(
+            std::memchr(text, word[0], static_cast<std::size_t>(end - text)));
+        if (text == nullptr || static_cast<std::size_t>(end - text) < wordLength) return nullptr;
+        if (std::memcmp(text, word, wordLength) == 0) return text;
+        ++text;
+    }
+    return nullptr;
+}
+
+const char* findDoubleByteWord(const char* text, std::size_t length, const char* word) {
+    const std::size_t wordLength = std::strlen(word);
+    for (std::size_t at = 0; length - at >= wordLength;
+         at += doubleByteCharacterSize(text + at, length - at)) {
+        if (std::memcmp(text + at, word, wordLength) == 0) return text + at;
+    }
+    return nullptr;
+}
+
+std::size_t wholeDoubleByteLength(const char* text, std::size_t end) {
+    std::size_t at = 0;
+    while (at < end) {
+        const std::size_t size = isAnsiLeadByte(static_cast<unsigned char>(text[at])) ? 2 : 1;
+        if (at + size > end) break;
+        at += size;
+    }
+    return at;
+}

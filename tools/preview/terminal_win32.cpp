@@ -1,0 +1,50 @@
+// The preview's terminal ends on Windows: arguments already in the ANSI code
+// page, output to the console as wide characters.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "terminal.h"
+
+namespace {
+
+UINT selectedCodePage = CP_ACP;
+
+}  // namespace
+
+unsigned defaultCodePage() { return GetACP(); }
+
+bool selectCodePage(unsigned codePage) {
+    if (!IsValidCodePage(codePage)) return false;
+    selectedCodePage = codePage;
+    return true;
+}
+
+bool pathFromArgument(const char* argument, char* out, std::size_t capacity) {
+    const std::size_t length = std::strlen(argument);
+    if (length >= capacity) return false;
+    std::memcpy(out, argument, length + 1);
+    return true;
+}
+
+void printText(const char* text, std::size_t length) {
+    if (length == 0) return;
+    static wchar_t wide[4096];
+    const int units = MultiByteToWideChar(selectedCodePage, 0, text, static_cast<int>(length), wide,
+                                          sizeof wide / sizeof wide[0]);
+    if (units <= 0) return;
+    std::fflush(stdout);
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(output, &mode)) {
+        DWORD written = 0;
+        WriteConsoleW(output, wide, static_cast<DWORD>(units), &written, nullptr);
+        return;
+    }
+    static char utf8[3 * 4096];
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, wide, units, utf8, sizeof utf8, nullptr, nullptr);
+    if (bytes > 0) std::fwrite(utf8, 1, static_cast<std::size_t>(bytes), stdout);
+}
