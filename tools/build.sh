@@ -10,9 +10,12 @@ for preset in win32 win64; do
     cmake --build --preset "$preset" -j "$(nproc)"
 done
 (cd build/win32 && cpack >/dev/null)
+setup=$(cd build/win32 && ls velkar-*-setup.exe)
+cp "build/win32/$setup" dist/
 echo
-echo "Built build/win32/velkar.dll ($(wc -c < build/win32/velkar.dll) bytes) and"
+echo "Built build/win32/velkar.dll ($(wc -c < build/win32/velkar.dll) bytes),"
+echo "dist/$setup ($(wc -c < "dist/$setup") bytes), the setup program, and"
 echo "dist/$(ls dist | grep -- '-win32.zip$' | tail -n 1) (velkar.dll, velkar.ini, velkar-preview.exe, README.txt)."
-echo "Install: copy velkar.dll into the host player's plugins folder."
+echo "Install: run the setup program, or copy velkar.dll into the host player's plugins folder."
 echo
 sh tools/demo.sh
