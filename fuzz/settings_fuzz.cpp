@@ -87,6 +87,21 @@ Utf8Reading readUtf8(const std::string& text) {
     return {whole, incomplete, static_cast<std::size_t>(in - &copy[0])};
 }
 
+// Whether iconv's "incomplete" last sequence of `text` could still become a
+// character: some ending makes it read whole. (iconv also calls the start of
+// a five- or six-byte form incomplete, which is no UTF-8 at all.)
+bool completable(const std::string& text, std::size_t readLength) {
+    const std::string tail = text.substr(readLength);
+    for (const char* second : {"\x80", "\x90", "\xA0", "\xBF"}) {
+        for (std::size_t added = 1; added <= 3; ++added) {
+            std::string ending = tail.size() == 1 ? std::string(second) : std::string("\x80");
+            ending.append(added - 1, '\x80');
+            if (readUtf8(tail + ending).whole) return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -114,7 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         read[i].resize(std::strlen(read[i].c_str()));
         const Utf8Reading reading = readUtf8(read[i]);
         // Incomplete only where the line buffer ended it, not a NUL.
-        valid &= reading.whole || (reading.incomplete && cut[i] && read[i].size() == kept);
+        valid &= reading.whole || (reading.incomplete && cut[i] && read[i].size() == kept &&
+                                   completable(read[i], reading.readLength));
         for (std::size_t at = 0; at < reading.readLength; ++at) {
             beyondAscii |= static_cast<unsigned char>(read[i][at]) >= 0x80;
         }

@@ -110,12 +110,35 @@ std::size_t asciiRunLength(const char* text, std::size_t length) {
     return at;
 }
 
+// Whether all the `length` bytes at `text` are ASCII; eight at a time, the
+// last eight overlapping the ones before.
+bool isAscii(const char* text, std::size_t length) {
+    constexpr std::uint64_t HIGH_BITS = 0x8080808080808080u;
+    std::uint64_t seen = 0;
+    std::uint64_t word = 0;
+    if (length < sizeof word) {
+        for (std::size_t at = 0; at < length; ++at) seen |= static_cast<unsigned char>(text[at]);
+        return (seen & 0x80) == 0;
+    }
+    for (std::size_t at = 0; at + sizeof word <= length; at += sizeof word) {
+        std::memcpy(&word, text + at, sizeof word);
+        seen |= word;
+    }
+    std::memcpy(&word, text + length - sizeof word, sizeof word);
+    return ((seen | word) & HIGH_BITS) == 0;
+}
+
 // Whether the `length` bytes stored at `text`, read as C text (up to a NUL),
 // are valid UTF-8, noting in `multiByte` whether they hold a sequence longer
 // than one byte. When the line buffer cut the line (`cut`), a last sequence
 // it left incomplete counts as valid and is left out of `validLength`.
 bool isUtf8(const char* text, std::size_t length, bool cut, bool& multiByte,
             std::size_t& validLength) {
+    // Most lines are ASCII through and through.
+    if (isAscii(text, length)) {
+        validLength = length;
+        return true;
+    }
     const std::size_t textLength = std::strlen(text);
     std::size_t at = 0;
     while ((at += asciiRunLength(text + at, textLength - at)) < textLength) {

@@ -31,20 +31,32 @@ const char* parseCategoryNumber(const char* text, long& number) {
     return text;
 }
 
-// Stores the `length` bytes at `piece`, in `encoding`, into `field`
-// (`capacity` bytes) as ANSI text cut between whole characters, always
-// terminated. Returns the number of bytes stored, and whether all fitted.
-std::size_t storePiece(char* field, std::size_t capacity, const char* piece, std::size_t length,
-                       SettingsEncoding encoding, AnsiCodePage codePage, bool& whole) {
-    // A UTF-8 byte never yields more than one unit, nor a unit more than two bytes.
-    char converted[2 * UTF8_CONVERSION_MAX_BYTES];
-    if (encoding == SettingsEncoding::Utf8 && length > 0) {
-        length = convertUtf8ToAnsi(piece, length, converted, sizeof converted);
-        piece = converted;
-    }
+// Stores the `length` bytes of ANSI text at `piece` into `field` (`capacity`
+// bytes), cut between whole characters, always terminated. Returns the
+// number of bytes stored, and whether all fitted.
+std::size_t storeAnsiPiece(char* field, std::size_t capacity, const char* piece, std::size_t length,
+                           AnsiCodePage codePage, bool& whole) {
     const std::size_t kept = wholeCharacterLength(codePage, piece, length, capacity - 1);
     whole = kept == length;
     return copyBoundedCount(field, capacity, piece, kept);
+}
+
+// As storeAnsiPiece, for UTF-8 text converted to the ANSI code page first.
+std::size_t storeUtf8Piece(char* field, std::size_t capacity, const char* piece, std::size_t length,
+                           AnsiCodePage codePage, bool& whole) {
+    // A UTF-8 byte never yields more than one unit, nor a unit more than two bytes.
+    char converted[2 * UTF8_CONVERSION_MAX_BYTES];
+    const std::size_t convertedLength =
+        length > 0 ? convertUtf8ToAnsi(piece, length, converted, sizeof converted) : 0;
+    return storeAnsiPiece(field, capacity, converted, convertedLength, codePage, whole);
+}
+
+// Stores the `length` bytes at `piece`, in `encoding`, into `field`.
+std::size_t storePiece(char* field, std::size_t capacity, const char* piece, std::size_t length,
+                       SettingsEncoding encoding, AnsiCodePage codePage, bool& whole) {
+    return encoding == SettingsEncoding::Utf8
+               ? storeUtf8Piece(field, capacity, piece, length, codePage, whole)
+               : storeAnsiPiece(field, capacity, piece, length, codePage, whole);
 }
 
 }  // namespace

@@ -32,8 +32,11 @@ void sendStatus(const char* text, std::size_t bound, PlatformWindow sender) {
     // and cut between whole characters.
     const std::size_t capacity = bound < WIDE_TEXT_CAPACITY ? bound : WIDE_TEXT_CAPACITY;
     const std::size_t textRoom = capacity > 0 ? capacity - 1 : 0;
+    const std::size_t fitting = boundedLength(text, textRoom);
     const std::size_t byteCount =
-        wholeCharacterLength(currentAnsiCodePage(), text, boundedLength(text, textRoom), textRoom);
+        text[fitting] == '\0'
+            ? fitting
+            : wholeCharacterLength(currentAnsiCodePage(), text, fitting, textRoom);
     const std::size_t units = widenText(text, byteCount, wideText, textRoom);
     wideText[units] = u'\0';
 

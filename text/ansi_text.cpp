@@ -19,19 +19,6 @@ const char* findLastDoubleByteCharacter(const char* text, char c) {
     return found;
 }
 
-const char* findBytes(const char* text, std::size_t length, const char* word) {
-    const std::size_t wordLength = std::strlen(word);
-    const char* const end = text + length;
-    while (static_cast<std::size_t>(end - text) >= wordLength) {
-        text = static_cast<const char*>(
-            std::memchr(text, word[0], static_cast<std::size_t>(end - text)));
-        if (text == nullptr || static_cast<std::size_t>(end - text) < wordLength) return nullptr;
-        if (std::memcmp(text, word, wordLength) == 0) return text;
-        ++text;
-    }
-    return nullptr;
-}
-
 const char* findDoubleByteWord(const char* text, std::size_t length, const char* word) {
     const std::size_t wordLength = std::strlen(word);
     for (std::size_t at = 0; length - at >= wordLength;

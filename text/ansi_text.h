@@ -26,8 +26,19 @@ std::size_t wholeDoubleByteLength(const char* text, std::size_t end);
 
 // Returns the first place among the `length` bytes at `text` where `word`
 // (ASCII, NUL-terminated) begins, byte by byte, whatever the code page; null
-// when there is none.
-const char* findBytes(const char* text, std::size_t length, const char* word);
+// when there is none. Inline, so that a constant word compares as one.
+inline const char* findBytes(const char* text, std::size_t length, const char* word) {
+    const std::size_t wordLength = std::strlen(word);
+    const char* const end = text + length;
+    while (static_cast<std::size_t>(end - text) >= wordLength) {
+        text = static_cast<const char*>(
+            std::memchr(text, word[0], static_cast<std::size_t>(end - text)));
+        if (text == nullptr || static_cast<std::size_t>(end - text) < wordLength) return nullptr;
+        if (std::memcmp(text, word, wordLength) == 0) return text;
+        ++text;
+    }
+    return nullptr;
+}
 
 // Returns the last `c` (an ASCII character) of the NUL-terminated `text`
 // that is a character of its own, or null.

@@ -78,6 +78,9 @@ install)
     expect_entry "DisplayVersion=$(basename "$setup" | sed 's/^velkar-\(.*\)-setup\.exe$/\1/')"
     expect_entry 'UninstallString="C:\Player\Velkar\velkar-uninstall.exe"'
     entry | grep -q '^EstimatedSize=0x[0-9a-f]*$' || fail "the uninstall entry has no size"
+    # The setup program's own version resource (UTF-16 strings).
+    i686-w64-mingw32-strings -el "$setup" | grep -qxF "Tamsel's Velkar setup" ||
+        fail "the setup program has no version resource naming the product"
 
     # The sample's line ends show as one space after the title.
     VELKAR_DLL=$drive_c/Player/plugins/velkar.dll
