@@ -10,6 +10,7 @@ for preset in win32 win64; do
     cmake --build --preset "$preset" -j "$(nproc)"
 done
 (cd build/win32 && cpack >/dev/null)
+rm -rf dist/_CPack_Packages  # cpack's staging, not a deliverable
 setup=$(cd build/win32 && ls velkar-*-setup.exe)
 cp "build/win32/$setup" dist/
 echo
