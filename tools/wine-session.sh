@@ -37,6 +37,20 @@ wine_unavailable_reason() {
     fi
 }
 
+# wine_require TARGET WHAT: ends a test that cannot run TARGET here: skipped
+# (status 77) with the reason, or failed where VELKAR_REQUIRE_WINE is set
+# (CI, which sets Wine up as root, must run every scenario).
+wine_require() {
+    reason=$(wine_unavailable_reason "$1")
+    [ -z "$reason" ] && return 0
+    if [ -n "${VELKAR_REQUIRE_WINE:-}" ]; then
+        echo "FAIL: $2, but $reason"
+        exit 1
+    fi
+    echo "SKIPPED: $2, but $reason"
+    exit 77
+}
+
 # wine_use_target SOURCE_DIR TARGET: the DLL and host-sim of build/TARGET,
 # and the loader that runs them; messenger-sim comes from build/win64.
 wine_use_target() {

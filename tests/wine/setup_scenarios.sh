@@ -4,7 +4,6 @@
 # and what uninstalling leaves.
 # Usage: setup_scenarios.sh SOURCE_DIR WORK_DIR SETUP_EXE SCENARIO
 set -u
-SKIP=77
 source_dir=$1
 work_root=$2
 setup=$3
@@ -13,12 +12,7 @@ export WINEPREFIX=$work_root/wine-prefix
 . "$source_dir/tools/wine-session.sh"
 wine_use_target "$source_dir" win32
 
-reason=$(wine_unavailable_reason win32)
-if [ -n "$reason" ]; then
-    if [ -n "${VELKAR_REQUIRE_WINE:-}" ]; then echo "FAIL: $reason"; exit 1; fi
-    echo "SKIPPED: the setup program is 32-bit and needs Wine's 32-bit side, but $reason"
-    exit $SKIP
-fi
+wine_require win32 "the setup program is 32-bit and needs Wine's 32-bit side"
 [ -f "$setup" ] || { echo "FAIL: $setup missing"; exit 1; }
 
 dir=$work_root/scenarios/setup/$scenario

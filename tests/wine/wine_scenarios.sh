@@ -4,7 +4,6 @@
 # scenarios run the shipped 32-bit DLL (win32) and its 64-bit twin (win64).
 # Usage: wine_scenarios.sh SOURCE_DIR WORK_DIR win32|win64 SCENARIO
 set -u
-SKIP=77
 source_dir=$1
 work_root=$2
 target=$3
@@ -13,13 +12,7 @@ export WINEPREFIX=$work_root/wine-prefix
 . "$source_dir/tools/wine-session.sh"
 wine_use_target "$source_dir" "$target"
 
-reason=$(wine_unavailable_reason "$target")
-if [ -n "$reason" ]; then
-    # CI sets VELKAR_REQUIRE_WINE: there a scenario that cannot run is a failure.
-    if [ -n "${VELKAR_REQUIRE_WINE:-}" ]; then echo "FAIL: $reason"; exit 1; fi
-    echo "SKIPPED: $target scenarios need Wine to run the DLL, but $reason"
-    exit $SKIP
-fi
+wine_require "$target" "$target scenarios need Wine to run the DLL"
 for file in "$VELKAR_HOST_DIR/velkar.dll" "$VELKAR_HOST_DIR/host-sim.exe" "$VELKAR_MESSENGER_DIR/messenger-sim.exe"; do
     [ -f "$file" ] || { echo "FAIL: $file missing"; exit 1; }
 done
