@@ -97,19 +97,6 @@ bool utf8SecondByteFits(unsigned char lead, unsigned char next) {
     return next >= 0x80 && next <= 0xBF;
 }
 
-// How many of the `length` bytes at `text` are ASCII before the first that
-// is not; eight at a time while they last.
-std::size_t asciiRunLength(const char* text, std::size_t length) {
-    constexpr std::uint64_t HIGH_BITS = 0x8080808080808080u;
-    std::size_t at = 0;
-    for (std::uint64_t word = 0; at + sizeof word <= length; at += sizeof word) {
-        std::memcpy(&word, text + at, sizeof word);
-        if ((word & HIGH_BITS) != 0) break;
-    }
-    while (at < length && static_cast<unsigned char>(text[at]) < 0x80) ++at;
-    return at;
-}
-
 // Whether all the `length` bytes at `text` are ASCII; eight at a time, the
 // last eight overlapping the ones before.
 bool isAscii(const char* text, std::size_t length) {
@@ -141,7 +128,7 @@ bool isUtf8(const char* text, std::size_t length, bool cut, bool& multiByte,
     }
     const std::size_t textLength = std::strlen(text);
     std::size_t at = 0;
-    while ((at += asciiRunLength(text + at, textLength - at)) < textLength) {
+    while (at < textLength) {
         const unsigned char lead = static_cast<unsigned char>(text[at]);
         const std::size_t size = utf8SequenceLength(lead);
         if (size == 0) return false;

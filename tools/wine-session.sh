@@ -15,10 +15,20 @@ WINE64_LOADER=/usr/lib/wine/wine64
 # the plug-in's users mostly run code page 1252, and the tests expect it.
 : "${VELKAR_WINE_LOCALE:=en_US.UTF-8}"
 
+# Why the 32-bit side cannot run, found once (a start of the 32-bit loader
+# is slow under an emulator); empty when it can.
+if [ ! -x "$WINE32_LOADER" ] || [ ! -x "$WINE32_LOADER-preloader" ]; then
+    WINE32_PROBLEM="the 32-bit Wine is not installed (wine32:i386 and wine32-preloader:i386; tools/install-deps.sh as root installs them)"
+elif ! "$WINE32_LOADER" --version >/dev/null 2>&1; then
+    WINE32_PROBLEM="this machine cannot execute 32-bit programs (tools/install-deps.sh as root registers QEMU's emulator)"
+else
+    WINE32_PROBLEM=
+fi
+
 if [ -x "$WINE64_LOADER" ]; then
     WINE64=$WINE64_LOADER
     # Without a usable 32-bit side, processes Wine starts use the 64-bit loader too.
-    "$WINE32_LOADER" --version >/dev/null 2>&1 || export WINELOADER=$WINE64_LOADER
+    [ -z "$WINE32_PROBLEM" ] || export WINELOADER=$WINE64_LOADER
 else
     WINE64=wine
 fi
@@ -27,13 +37,8 @@ fi
 wine_unavailable_reason() {
     if ! command -v wine >/dev/null 2>&1 || ! command -v wineserver >/dev/null 2>&1; then
         echo "Wine is not installed (tools/install-deps.sh as root installs it)"
-        return 0
-    fi
-    [ "$1" = win32 ] || return 0
-    if [ ! -x "$WINE32_LOADER" ] || [ ! -x "$WINE32_LOADER-preloader" ]; then
-        echo "the 32-bit Wine is not installed (wine32:i386 and wine32-preloader:i386; tools/install-deps.sh as root installs them)"
-    elif ! "$WINE32_LOADER" --version >/dev/null 2>&1; then
-        echo "this machine cannot execute 32-bit programs (tools/install-deps.sh as root registers QEMU's emulator)"
+    elif [ "$1" = win32 ] && [ -n "$WINE32_PROBLEM" ]; then
+        echo "$WINE32_PROBLEM"
     fi
 }
 
@@ -54,7 +59,6 @@ wine_require() {
 # wine_use_target SOURCE_DIR TARGET: the DLL and host-sim of build/TARGET,
 # and the loader that runs them; messenger-sim comes from build/win64.
 wine_use_target() {
-    VELKAR_TARGET=$2
     VELKAR_HOST_DIR=$1/build/$2
     VELKAR_MESSENGER_DIR=$1/build/win64
     if [ "$2" = win32 ]; then HOST_WINE=$WINE32_LOADER; else HOST_WINE=$WINE64; fi
