@@ -9,8 +9,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "text/bounded_text.h"
-
 namespace {
 
 constexpr std::size_t MAX_NAME = 256;
@@ -42,6 +40,12 @@ struct StandinState {
 };
 
 StandinState state;
+
+// The stand-in's own names and texts, cut to their fixed storage.
+template <std::size_t N>
+void storeName(char (&destination)[N], const char* source) {
+    std::snprintf(destination, N, "%s", source);
+}
 
 const iconv_t NO_CONVERSION = reinterpret_cast<iconv_t>(-1);
 
@@ -123,8 +127,8 @@ void setRegistryValue(const char* keyPath, const char* valueName, const void* by
                       std::size_t size) {
     RegistryValue& value = state.registry;
     value.present = true;
-    copyBounded(value.keyPath, sizeof value.keyPath, keyPath);
-    copyBounded(value.valueName, sizeof value.valueName, valueName);
+    storeName(value.keyPath, keyPath);
+    storeName(value.valueName, valueName);
     value.size = size < sizeof value.bytes ? size : sizeof value.bytes;
     std::memcpy(value.bytes, bytes, value.size);
 }
@@ -138,7 +142,7 @@ void removeRegistryValue() { state.registry.present = false; }
 PlatformWindow openWindow(const char* className) {
     if (state.windowCount == MAX_WINDOWS) return nullptr;
     StandinWindow& window = state.windows[state.windowCount++];
-    copyBounded(window.className, sizeof window.className, className);
+    storeName(window.className, className);
     window.hung = false;
     return &window;
 }
@@ -207,8 +211,8 @@ void showMessageBox(PlatformWindow owner, const char* text, const char* caption)
     if (state.boxCount == standin::MAX_MESSAGE_BOXES) return;
     standin::ShownMessageBox& box = state.boxes[state.boxCount++];
     box.owner = owner;
-    copyBounded(box.text, sizeof box.text, text);
-    copyBounded(box.caption, sizeof box.caption, caption);
+    storeName(box.text, text);
+    storeName(box.caption, caption);
 }
 
 std::size_t widenText(const char* bytes, std::size_t byteCount, char16_t* wide,

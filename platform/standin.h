@@ -9,8 +9,8 @@
 
 namespace standin {
 
-constexpr std::size_t MAX_WINDOWS = 72;
-constexpr std::size_t MAX_RECEIVED = 80;
+constexpr std::size_t MAX_WINDOWS = 160;
+constexpr std::size_t MAX_RECEIVED = 200;
 constexpr std::size_t MAX_RECORD_BYTES = 1024;
 constexpr std::size_t MAX_MESSAGE_BOXES = 8;
 constexpr std::size_t MAX_BOX_TEXT = 256;

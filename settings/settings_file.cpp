@@ -1,11 +1,11 @@
 #include "settings/settings_file.h"
 
-#include <cstdint>
 #include <cstring>
 
 #include "platform/platform.h"
 #include "text/ansi_text.h"
 #include "text/bounded_text.h"
+#include "text/utf8_text.h"
 
 namespace {
 
@@ -15,8 +15,18 @@ constexpr char END_OF_DATA = 0x1A;  // Ctrl-Z
 constexpr unsigned char BYTE_ORDER_MARK[] = {0xEF, 0xBB, 0xBF};
 constexpr std::size_t SKIP_CHUNK = 64;
 
+// Ends the data at a Ctrl-Z among the `length` bytes at `text`. Returns how
+// many bytes come before it (all of them when there is none).
+std::size_t stopAtEndOfData(SettingsSource& source, const char* text, std::size_t length) {
+    const void* end = std::memchr(text, END_OF_DATA, length);
+    if (end == nullptr) return length;
+    source.ended = true;
+    return static_cast<std::size_t>(static_cast<const char*>(end) - text);
+}
+
 // Copies the next bytes of `source` into `out`, raw, up to and including a
-// line feed, at most `room` of them, and returns how many; 0 at the end.
+// line feed, at most `room` of them and none from a Ctrl-Z on, and returns
+// how many; 0 at the end.
 std::size_t takeThroughLineFeed(SettingsSource& source, char* out, std::size_t room) {
     if (source.file == nullptr) {
         std::size_t count = source.size - source.offset;
@@ -25,8 +35,10 @@ std::size_t takeThroughLineFeed(SettingsSource& source, char* out, std::size_t r
         if (const void* lineFeed = std::memchr(next, LINE_FEED, count)) {
             count = static_cast<std::size_t>(static_cast<const char*>(lineFeed) - next) + 1;
         }
-        std::memcpy(out, next, count);
         source.offset += count;
+        // Looked for in the data, not in the copy that is still being written.
+        count = stopAtEndOfData(source, next, count);
+        std::memcpy(out, next, count);
         return count;
     }
     std::size_t count = 0;
@@ -35,16 +47,7 @@ std::size_t takeThroughLineFeed(SettingsSource& source, char* out, std::size_t r
         out[count++] = static_cast<char>(c);
         if (c == LINE_FEED) break;
     }
-    return count;
-}
-
-// Ends the data at a Ctrl-Z among the `length` bytes taken into `text`.
-// Returns how many bytes come before it (all of them when there is none).
-std::size_t stopAtEndOfData(SettingsSource& source, const char* text, std::size_t length) {
-    const void* end = std::memchr(text, END_OF_DATA, length);
-    if (end == nullptr) return length;
-    source.ended = true;
-    return static_cast<std::size_t>(static_cast<const char*>(end) - text);
+    return stopAtEndOfData(source, out, count);
 }
 
 // Skips what is left of a line whose start filled the line buffer. Returns
@@ -52,7 +55,6 @@ std::size_t stopAtEndOfData(SettingsSource& source, const char* text, std::size_
 bool skipRestOfLine(SettingsSource& source, char* line, std::size_t& length) {
     char rest[SKIP_CHUNK];
     std::size_t count = takeThroughLineFeed(source, rest, sizeof rest);
-    count = stopAtEndOfData(source, rest, count);
     if (count == 0) return false;
     // A carriage return kept last and a line feed read next are one line end.
     if (line[length - 1] == CARRIAGE_RETURN && rest[0] == LINE_FEED) {
@@ -60,7 +62,7 @@ bool skipRestOfLine(SettingsSource& source, char* line, std::size_t& length) {
         return false;
     }
     while (!source.ended && count == sizeof rest && rest[count - 1] != LINE_FEED) {
-        count = stopAtEndOfData(source, rest, takeThroughLineFeed(source, rest, sizeof rest));
+        count = takeThroughLineFeed(source, rest, sizeof rest);
     }
     return true;
 }
@@ -68,51 +70,18 @@ bool skipRestOfLine(SettingsSource& source, char* line, std::size_t& length) {
 // Skips a UTF-8 byte-order mark at the start, and says whether there was
 // one; anything else is read again.
 bool skipByteOrderMark(SettingsSource& source) {
-    char start[sizeof BYTE_ORDER_MARK];
-    if (takeThroughLineFeed(source, start, sizeof start) == sizeof start &&
-        std::memcmp(start, BYTE_ORDER_MARK, sizeof start) == 0) {
-        return true;
+    constexpr std::size_t markSize = sizeof BYTE_ORDER_MARK;
+    if (source.file == nullptr) {
+        const bool marked =
+            source.size >= markSize && std::memcmp(source.bytes, BYTE_ORDER_MARK, markSize) == 0;
+        source.offset = marked ? markSize : 0;
+        return marked;
     }
-    if (source.file != nullptr) std::fseek(source.file, 0, SEEK_SET);
-    source.offset = 0;
+    std::size_t matched = 0;
+    while (matched < markSize && std::getc(source.file) == BYTE_ORDER_MARK[matched]) ++matched;
+    if (matched == markSize) return true;
+    std::fseek(source.file, 0, SEEK_SET);
     return false;
-}
-
-// The length of the UTF-8 sequence that `lead` begins, or 0 when it begins none.
-std::size_t utf8SequenceLength(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) return 3;
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    return 0;
-}
-
-// Whether the second byte of a sequence led by `lead` may be `next`: no
-// overlong forms, no surrogates, nothing beyond U+10FFFF.
-bool utf8SecondByteFits(unsigned char lead, unsigned char next) {
-    if (lead == 0xE0) return next >= 0xA0 && next <= 0xBF;
-    if (lead == 0xED) return next >= 0x80 && next <= 0x9F;
-    if (lead == 0xF0) return next >= 0x90 && next <= 0xBF;
-    if (lead == 0xF4) return next >= 0x80 && next <= 0x8F;
-    return next >= 0x80 && next <= 0xBF;
-}
-
-// Whether all the `length` bytes at `text` are ASCII; eight at a time, the
-// last eight overlapping the ones before.
-bool isAscii(const char* text, std::size_t length) {
-    constexpr std::uint64_t HIGH_BITS = 0x8080808080808080u;
-    std::uint64_t seen = 0;
-    std::uint64_t word = 0;
-    if (length < sizeof word) {
-        for (std::size_t at = 0; at < length; ++at) seen |= static_cast<unsigned char>(text[at]);
-        return (seen & 0x80) == 0;
-    }
-    for (std::size_t at = 0; at + sizeof word <= length; at += sizeof word) {
-        std::memcpy(&word, text + at, sizeof word);
-        seen |= word;
-    }
-    std::memcpy(&word, text + length - sizeof word, sizeof word);
-    return ((seen | word) & HIGH_BITS) == 0;
 }
 
 // Whether the `length` bytes stored at `text`, read as C text (up to a NUL),
@@ -127,23 +96,10 @@ bool isUtf8(const char* text, std::size_t length, bool cut, bool& multiByte,
         return true;
     }
     const std::size_t textLength = std::strlen(text);
-    std::size_t at = 0;
-    while (at < textLength) {
-        const unsigned char lead = static_cast<unsigned char>(text[at]);
-        const std::size_t size = utf8SequenceLength(lead);
-        if (size == 0) return false;
-        const std::size_t present = at + size <= textLength ? size : textLength - at;
-        for (std::size_t i = 1; i < present; ++i) {
-            const unsigned char next = static_cast<unsigned char>(text[at + i]);
-            const bool fits = i == 1 ? utf8SecondByteFits(lead, next) : (next & 0xC0) == 0x80;
-            if (!fits) return false;
-        }
-        if (present < size) break;
-        multiByte |= size > 1;
-        at += size;
-    }
-    validLength = at;
-    return at == textLength || (cut && textLength == length);
+    const Utf8Scan scan = scanUtf8(text, textLength);
+    multiByte |= scan.multiByte;
+    validLength = scan.validLength;
+    return scan.validLength == textLength || (scan.endsIncomplete && cut && textLength == length);
 }
 
 // The host's "AppPath" as text. A value stored without a terminator ends
@@ -180,7 +136,6 @@ std::size_t readSettingsLine(SettingsSource& source, char* line, std::size_t cap
     cut = false;
     const std::size_t room = capacity - 1;
     std::size_t length = source.ended ? 0 : takeThroughLineFeed(source, line, room);
-    length = stopAtEndOfData(source, line, length);
     if (length > 0 && line[length - 1] == LINE_FEED) {
         // Text mode: a carriage return right before the line feed is dropped.
         if (length > 1 && line[length - 2] == CARRIAGE_RETURN) line[--length - 1] = LINE_FEED;
@@ -200,7 +155,6 @@ void findSettingsPath(char (&settingsPath)[SETTINGS_PATH_CAPACITY]) {
 }
 
 void readSettings(SettingsSource& source, StatusProfiles& profiles, SettingsReport* report) {
-    setDefaultProfiles(profiles);
     const bool marked = skipByteOrderMark(source);
     char lines[SETTINGS_LINES_READ][SETTINGS_LINE_CAPACITY];
     std::size_t stored[SETTINGS_LINES_READ];
@@ -226,6 +180,10 @@ void readSettings(SettingsSource& source, StatusProfiles& profiles, SettingsRepo
         if (stored[i] > 0) {
             problems = parseSettingsLine(lines[i], i + 1, encoding, profiles);
             if (cut[i]) problems |= SETTINGS_LINE_CUT;
+        }
+        // A line that fills nothing leaves its profile to the defaults.
+        if ((problems & SETTINGS_PROFILE_UNFILLED) != 0) {
+            settingsLineProfile(profiles, i + 1) = settingsLineProfile(DEFAULT_PROFILES, i + 1);
         }
         if (report != nullptr) report->lineProblems[i] = problems;
     }

@@ -12,9 +12,7 @@ namespace {
 // the accumulation from overflowing however many digits follow.
 constexpr long CATEGORY_NUMBER_CEILING = 1000;
 
-bool isFormatSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool isFormatSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Reads an integer as a formatted read would: white space skipped, optional
 // sign, then digits. Returns the position after it, or null without digits.
@@ -82,9 +80,9 @@ SettingsProblems parseSettingsLine(const char* line, int lineNumber, SettingsEnc
     if (marker == nullptr) return SETTINGS_NO_MARKER;
 
     SettingsProblems problems = 0;
-    StatusProfile& profile = lineNumber == 1 ? profiles.videoProfile : profiles.audioProfile;
+    StatusProfile& profile = settingsLineProfile(profiles, lineNumber);
     if (number < 1 || number > 4) problems |= SETTINGS_CATEGORY_OUT_OF_RANGE;
-    copyBounded(profile.categoryCode, sizeof profile.categoryCode, categoryCodeFor(number));
+    std::memcpy(profile.categoryCode, categoryCodeFor(number), sizeof profile.categoryCode);
 
     bool whole = true;
     storePiece(profile.prefix, sizeof profile.prefix, templateText,

@@ -25,11 +25,20 @@ enum SettingsProblem : unsigned {
     SETTINGS_SUFFIX_CUT = 1u << 7,
 };
 constexpr unsigned SETTINGS_PROBLEM_KINDS = 8;
+// The problems that leave a line's profile unfilled.
+constexpr unsigned SETTINGS_PROFILE_UNFILLED =
+    SETTINGS_MISSING_LINE | SETTINGS_NO_NUMBER | SETTINGS_NO_COMMA | SETTINGS_NO_MARKER;
 using SettingsProblems = unsigned;  // a set of SettingsProblem flags; 0 is none
 
 // How the file's text is encoded. The profiles always hold the host's ANSI
 // code page: UTF-8 words are converted to it.
 enum class SettingsEncoding { Ansi, Utf8 };
+
+// The profile that line `lineNumber` fills in `profiles`: 1 video, 2 audio.
+template <typename Profiles>
+auto& settingsLineProfile(Profiles& profiles, int lineNumber) {
+    return lineNumber == 1 ? profiles.videoProfile : profiles.audioProfile;
+}
 
 // Parses `line` (NUL-terminated, as read, its line feed included when it had
 // one, in `encoding`) into the profile of `lineNumber` (1: video, 2: audio):

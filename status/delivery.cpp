@@ -5,19 +5,23 @@
 
 namespace {
 
-// Fills `windows` with the messenger's top-level windows in the order the
-// system's search returns them, each once, at most MESSENGER_WINDOW_CAPACITY.
-// Returns how many.
-std::size_t listMessengerWindows(PlatformWindow (&windows)[MESSENGER_WINDOW_CAPACITY]) {
+// Fills `batch` with the messenger windows from `next` on, in the order the
+// system's search returns them, at most MESSENGER_WINDOW_BATCH, and sets
+// `next` to the window after the last one taken (null when there is none),
+// found before anything is sent to the batch. Returns how many were taken.
+std::size_t takeMessengerWindows(PlatformWindow (&batch)[MESSENGER_WINDOW_BATCH],
+                                 PlatformWindow& next) {
     std::size_t count = 0;
-    for (PlatformWindow window = findNextTopLevelWindow(MESSENGER_WINDOW_CLASS, nullptr);
-         window != nullptr && count < MESSENGER_WINDOW_CAPACITY;
-         window = findNextTopLevelWindow(MESSENGER_WINDOW_CLASS, window)) {
+    while (next != nullptr && count < MESSENGER_WINDOW_BATCH) {
         // A search that comes round to a window it already gave has no more to give.
         for (std::size_t i = 0; i < count; ++i) {
-            if (windows[i] == window) return count;
+            if (batch[i] == next) {
+                next = nullptr;
+                return count;
+            }
         }
-        windows[count++] = window;
+        batch[count++] = next;
+        next = findNextTopLevelWindow(MESSENGER_WINDOW_CLASS, next);
     }
     return count;
 }
@@ -42,12 +46,17 @@ void sendStatus(const char* text, std::size_t bound, PlatformWindow sender) {
 
     const CopyDataRecord record{STATUS_COPYDATA_ID, static_cast<std::uint32_t>(2 * units + 2),
                                 wideText};
-    // The windows are listed before the first send: a messenger window that
-    // closes on receipt would otherwise end the search, since the search goes
-    // on from the window last found. One gone by its turn fails its send.
-    PlatformWindow windows[MESSENGER_WINDOW_CAPACITY];
-    const std::size_t windowCount = listMessengerWindows(windows);
-    for (std::size_t i = 0; i < windowCount; ++i) {
-        sendCopyData(windows[i], sender, record, MESSENGER_SEND_TIMEOUT_MS);
+    // The search goes on from the window last found, so a messenger window
+    // that closes on receipt would end it there. Each batch is therefore
+    // found, and the window after it too, before the batch is sent to; one
+    // gone by its turn fails its send.
+    PlatformWindow batch[MESSENGER_WINDOW_BATCH];
+    PlatformWindow next = findNextTopLevelWindow(MESSENGER_WINDOW_CLASS, nullptr);
+    for (std::size_t found = 0; next != nullptr && found < MESSENGER_WINDOW_SEARCH_LIMIT;) {
+        const std::size_t count = takeMessengerWindows(batch, next);
+        for (std::size_t i = 0; i < count; ++i) {
+            sendCopyData(batch[i], sender, record, MESSENGER_SEND_TIMEOUT_MS);
+        }
+        found += count;
     }
 }

@@ -2,31 +2,25 @@
 
 namespace {
 
-struct CategoryEntry {
-    long number;
-    const char* code;
+// Each code in storage of a profile's field size, so that it is copied whole.
+constexpr char CATEGORY_TABLE[][CATEGORY_CODE_CAPACITY] = {
+    "\\0Music",   // 1, and any number outside the table
+    "\\0Office",  // 2
+    "\\0Games",   // 3
+    "\\0Empty",   // 4
 };
+constexpr long CATEGORY_NUMBERS = sizeof CATEGORY_TABLE / sizeof CATEGORY_TABLE[0];
 
-constexpr CategoryEntry CATEGORY_TABLE[] = {
-    {1, CATEGORY_MUSIC},
-    {2, CATEGORY_OFFICE},
-    {3, CATEGORY_GAMES},
-    {4, CATEGORY_EMPTY},
-};
+}  // namespace
 
-// Built once, copied whole: resetting the profiles is one block copy.
+// Built once, copied whole: resetting a profile is one block copy.
 const StatusProfiles DEFAULT_PROFILES = {
     {"\\0Music", "", ""},
     {"\\0Office", "watching ", ""},
 };
 
-}  // namespace
-
-const char* categoryCodeFor(long number) {
-    for (const CategoryEntry& entry : CATEGORY_TABLE) {
-        if (entry.number == number) return entry.code;
-    }
-    return CATEGORY_MUSIC;
+const char (&categoryCodeFor(long number))[CATEGORY_CODE_CAPACITY] {
+    return CATEGORY_TABLE[number >= 1 && number <= CATEGORY_NUMBERS ? number - 1 : 0];
 }
 
 void setDefaultProfiles(StatusProfiles& profiles) { profiles = DEFAULT_PROFILES; }

@@ -26,8 +26,13 @@ constexpr const char* CATEGORY_GAMES = "\\0Games";
 constexpr const char* CATEGORY_EMPTY = "\\0Empty";
 
 // Returns the category code for a settings file's category number: 1 Music,
-// 2 Office, 3 Games, 4 Empty, and Music for any other number.
-const char* categoryCodeFor(long number);
+// 2 Office, 3 Games, 4 Empty, and Music for any other number: terminated,
+// in storage of a profile's field size.
+const char (&categoryCodeFor(long number))[CATEGORY_CODE_CAPACITY];
+
+// The built-in defaults: audio is Music with no prefix or suffix; video is
+// Office with the prefix "watching ".
+extern const StatusProfiles DEFAULT_PROFILES;
 
 // Overwrites both profiles with the built-in defaults: audio is Music with no
 // prefix or suffix; video is Office with the prefix "watching ".

@@ -46,24 +46,41 @@ TEST_F(Delivery, HungWindowIsSkipped) {
     EXPECT_EQ(receivedText(standin::received(0)), u"abc");
 }
 
-// The windows are listed before the first send, so one that closes on
-// receipt costs the others nothing.
-TEST_F(Delivery, WindowsThatCloseOnReceiptAllGetTheRecord) {
-    for (int i = 0; i < 3; ++i) {
-        standin::setWindowClosesOnReceipt(standin::openWindow(MESSENGER_WINDOW_CLASS));
-    }
-    sendStatus("abc", 5, nullptr);
-    EXPECT_EQ(standin::receivedCount(), 3u);
-    sendStatus("abc", 5, nullptr);
-    EXPECT_EQ(standin::receivedCount(), 3u) << "closed windows are not found again";
-}
+struct WindowsCase {
+    std::size_t windows;
+    bool closeOnReceipt;
+};
 
-TEST_F(Delivery, AtMostTheWindowCapacityIsReached) {
-    for (std::size_t i = 0; i < MESSENGER_WINDOW_CAPACITY + 6; ++i) {
-        standin::openWindow(MESSENGER_WINDOW_CLASS);
+// However many messenger windows there are, each gets the record exactly
+// once, in search order, also when every one closes as it receives it.
+TEST_F(Delivery, EveryWindowGetsTheRecordOnceHoweverMany) {
+    const std::size_t many = 3 * MESSENGER_WINDOW_BATCH + 5;
+    const WindowsCase cases[] = {
+        {1, false},
+        {MESSENGER_WINDOW_BATCH, false},
+        {MESSENGER_WINDOW_BATCH + 1, false},
+        {many, false},
+        {3, true},
+        {MESSENGER_WINDOW_BATCH + 1, true},
+        {many, true},
+    };
+    for (const WindowsCase& c : cases) {
+        standin::reset();
+        std::vector<PlatformWindow> opened;
+        for (std::size_t i = 0; i < c.windows; ++i) {
+            opened.push_back(standin::openWindow(MESSENGER_WINDOW_CLASS));
+            standin::openWindow("SomeOtherWindowClass");
+            if (c.closeOnReceipt) standin::setWindowClosesOnReceipt(opened.back());
+        }
+        sendStatus("abc", 5, nullptr);
+        ASSERT_EQ(standin::receivedCount(), c.windows) << c.windows << " " << c.closeOnReceipt;
+        for (std::size_t i = 0; i < c.windows; ++i) {
+            EXPECT_EQ(standin::received(i).window, opened[i]) << i;
+        }
+        sendStatus("abc", 5, nullptr);
+        EXPECT_EQ(standin::receivedCount(), c.closeOnReceipt ? c.windows : 2 * c.windows)
+            << "closed windows are not found again";
     }
-    sendStatus("abc", 5, nullptr);
-    EXPECT_EQ(standin::receivedCount(), MESSENGER_WINDOW_CAPACITY);
 }
 
 struct BoundCase {

@@ -6,7 +6,7 @@
 
 #include "platform/standin.h"
 #include "settings/settings_file.h"
-#include "settings/settings_report.h"
+#include "tools/settings_report.h"
 
 namespace {
 
@@ -301,7 +301,9 @@ TEST(SettingsLines, EncodingsAndCodePages) {
          LONG_VOWEL + "FILENAME] ", SettingsEncoding::Ansi},
     };
     for (const Case& c : cases) {
-        if (c.codePage != 0) ASSERT_TRUE(standin::setAnsiCodePage(c.codePage));
+        if (c.codePage != 0) {
+            ASSERT_TRUE(standin::setAnsiCodePage(c.codePage));
+        }
         StatusProfiles profiles;
         SettingsReport report{};
         readSettingsBytes(c.file.data(), c.file.size(), profiles, &report);

@@ -24,7 +24,7 @@
 
 namespace {
 
-constexpr int MAX_WINDOWS = 8;
+constexpr int MAX_WINDOWS = 100;
 constexpr const char* MESSENGER_CLASS = "MsnMsgrUIManager";
 
 struct Options {
@@ -206,9 +206,8 @@ int main(int argc, char** argv) {
         CreateThread(nullptr, 0, runWindow, reinterpret_cast<void*>(static_cast<std::intptr_t>(i)),
                      0, nullptr);
     }
-    if (options.windows > 0) {
-        WaitForMultipleObjects(static_cast<DWORD>(options.windows), windowReady, TRUE, 10000);
-    }
+    // One at a time: a single wait takes at most 64 objects.
+    for (int i = 0; i < options.windows; ++i) WaitForSingleObject(windowReady[i], 10000);
     numberWindowsInSearchOrder();
     SetEvent(numbered);
     if (options.readyPath != nullptr) {

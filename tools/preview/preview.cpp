@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "settings/settings_file.h"
-#include "settings/settings_report.h"
 #include "status/status_text.h"
 #include "terminal.h"
+#include "tools/settings_report.h"
 #include "tools/status_fields.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "settings/settings_report.h"
+#include "tools/settings_report.h"
 
 #include <cstdio>
 
