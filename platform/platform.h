@@ -8,6 +8,10 @@
 // A window handle; null means no window.
 using PlatformWindow = void*;
 
+// An open file; PLATFORM_NO_FILE means none.
+using PlatformFile = std::intptr_t;
+constexpr PlatformFile PLATFORM_NO_FILE = -1;
+
 // What a copy-data message carries: an identifier, a byte count and the bytes.
 struct CopyDataRecord {
     std::uintptr_t identifier;
@@ -63,3 +67,23 @@ std::size_t convertUtf8ToAnsi(const char* utf8, std::size_t byteCount, char* out
 // written. A byte never yields more than one unit.
 std::size_t widenText(const char* bytes, std::size_t byteCount, char16_t* wide,
                       std::size_t wideCapacity);
+
+// Opens the file at `path` (text in the host's ANSI code page) for reading
+// only, letting everyone else read, write, rename and delete it meanwhile, so
+// the user's file is never locked. Returns PLATFORM_NO_FILE when it cannot,
+// or when the path names no file on a disk (a pipe, a device).
+PlatformFile openFileForReading(const char* path);
+
+// Sets `size` to the file's size in bytes. Returns false when it cannot tell.
+bool fileSize(PlatformFile file, std::uint64_t& size);
+
+// Moves the file's position to `offset` bytes from its start. Returns false
+// when the system refuses.
+bool seekFile(PlatformFile file, std::uint64_t offset);
+
+// Reads at most `capacity` bytes from the file's position into `out` and
+// returns how many it read: fewer at the end of the file, 0 on an error.
+std::size_t readFile(PlatformFile file, void* out, std::size_t capacity);
+
+// Closes a file that openFileForReading opened.
+void closeFile(PlatformFile file);

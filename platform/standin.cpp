@@ -3,7 +3,10 @@
 // instead of shown, and an ANSI code page played by iconv.
 #include "platform/standin.h"
 
+#include <fcntl.h>
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -289,3 +292,41 @@ std::size_t convertUtf8ToAnsi(const char* utf8, std::size_t byteCount, char* out
     iconv(codePage.fromUtf8, nullptr, nullptr, nullptr, nullptr);
     return written;
 }
+
+PlatformFile openFileForReading(const char* path) {
+    // Not waiting for a writer, should the path name a pipe.
+    const int file = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (file < 0) return PLATFORM_NO_FILE;
+    struct stat status;
+    if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(file);
+        return PLATFORM_NO_FILE;
+    }
+    return file;
+}
+
+bool fileSize(PlatformFile file, std::uint64_t& size) {
+    struct stat status;
+    if (fstat(static_cast<int>(file), &status) != 0) return false;
+    size = static_cast<std::uint64_t>(status.st_size);
+    return true;
+}
+
+bool seekFile(PlatformFile file, std::uint64_t offset) {
+    return lseek(static_cast<int>(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+std::size_t readFile(PlatformFile file, void* out, std::size_t capacity) {
+    std::size_t total = 0;
+    while (total < capacity) {
+        const ssize_t count =
+            read(static_cast<int>(file), static_cast<char*>(out) + total, capacity - total);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return 0;
+        if (count == 0) break;
+        total += static_cast<std::size_t>(count);
+    }
+    return total;
+}
+
+void closeFile(PlatformFile file) { close(static_cast<int>(file)); }

@@ -69,3 +69,40 @@ std::size_t convertUtf8ToAnsi(const char* utf8, std::size_t byteCount, char* out
                                           nullptr, nullptr);
     return bytes > 0 ? static_cast<std::size_t>(bytes) : 0;
 }
+
+PlatformFile openFileForReading(const char* path) {
+    const HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return PLATFORM_NO_FILE;
+    // A pipe or a device would answer reads when it pleases, or never.
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        return PLATFORM_NO_FILE;
+    }
+    return reinterpret_cast<PlatformFile>(file);
+}
+
+bool fileSize(PlatformFile file, std::uint64_t& size) {
+    LARGE_INTEGER bytes;
+    if (GetFileSizeEx(reinterpret_cast<HANDLE>(file), &bytes) == 0) return false;
+    size = static_cast<std::uint64_t>(bytes.QuadPart);
+    return true;
+}
+
+bool seekFile(PlatformFile file, std::uint64_t offset) {
+    LARGE_INTEGER distance;
+    distance.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(reinterpret_cast<HANDLE>(file), distance, nullptr, FILE_BEGIN) != 0;
+}
+
+std::size_t readFile(PlatformFile file, void* out, std::size_t capacity) {
+    DWORD count = 0;
+    const DWORD wanted = capacity < MAXDWORD ? static_cast<DWORD>(capacity) : MAXDWORD;
+    if (ReadFile(reinterpret_cast<HANDLE>(file), out, wanted, &count, nullptr) == 0) {
+        return 0;
+    }
+    return count;
+}
+
+void closeFile(PlatformFile file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }

@@ -102,24 +102,17 @@ bool isUtf8(const char* text, std::size_t length, bool cut, bool& multiByte,
     return scan.validLength == textLength || (scan.endsIncomplete && cut && textLength == length);
 }
 
-// The host's "AppPath" as text. A value stored without a terminator ends
-// where its bytes end, when there is room to say so.
-bool readHostPath(char (&hostPath)[REGISTRY_VALUE_CAPACITY]) {
-    std::size_t byteCount = 0;
-    if (!readUserRegistryValue(HOST_REGISTRY_KEY, HOST_PATH_VALUE, hostPath, sizeof hostPath,
-                               byteCount)) {
-        return false;
-    }
-    if (byteCount == 0 || hostPath[byteCount - 1] != '\0') {
-        if (byteCount == sizeof hostPath) return false;
-        hostPath[byteCount] = '\0';
-    }
-    return true;
-}
-
+// The settings path beside the host's "AppPath". A value stored without a
+// terminator ends where its bytes end, when there is room to say so.
 bool deriveSettingsPath(char (&settingsPath)[SETTINGS_PATH_CAPACITY]) {
     char hostPath[REGISTRY_VALUE_CAPACITY];
-    if (!readHostPath(hostPath)) return false;
+    std::size_t byteCount = 0;
+    if (!readUserRegistryValue(HOST_REGISTRY_KEY, HOST_PATH_VALUE, hostPath, sizeof hostPath,
+                               byteCount) ||
+        ((byteCount == 0 || hostPath[byteCount - 1] != '\0') && byteCount == sizeof hostPath)) {
+        return false;
+    }
+    if (byteCount < sizeof hostPath) hostPath[byteCount] = '\0';
     const char* lastBackslash = findLastAnsiCharacter(currentAnsiCodePage(), hostPath, '\\');
     if (lastBackslash == nullptr) return false;
     const std::size_t folderLength = static_cast<std::size_t>(lastBackslash - hostPath);

@@ -2,9 +2,7 @@
 
 #include <cstring>
 
-#include "platform/platform.h"
 #include "text/ansi_text.h"
-#include "text/bounded_text.h"
 
 namespace {
 
@@ -29,32 +27,27 @@ const char* parseCategoryNumber(const char* text, long& number) {
     return text;
 }
 
-// Stores the `length` bytes of ANSI text at `piece` into `field` (`capacity`
-// bytes), cut between whole characters, always terminated. Returns the
-// number of bytes stored, and whether all fitted.
-std::size_t storeAnsiPiece(char* field, std::size_t capacity, const char* piece, std::size_t length,
-                           AnsiCodePage codePage, bool& whole) {
-    const std::size_t kept = wholeCharacterLength(codePage, piece, length, capacity - 1);
-    whole = kept == length;
-    return copyBoundedCount(field, capacity, piece, kept);
-}
-
-// As storeAnsiPiece, for UTF-8 text converted to the ANSI code page first.
-std::size_t storeUtf8Piece(char* field, std::size_t capacity, const char* piece, std::size_t length,
-                           AnsiCodePage codePage, bool& whole) {
-    // A UTF-8 byte never yields more than one unit, nor a unit more than two bytes.
-    char converted[2 * UTF8_CONVERSION_MAX_BYTES];
-    const std::size_t convertedLength =
-        length > 0 ? convertUtf8ToAnsi(piece, length, converted, sizeof converted) : 0;
-    return storeAnsiPiece(field, capacity, converted, convertedLength, codePage, whole);
-}
-
 // Stores the `length` bytes at `piece`, in `encoding`, into `field`.
 std::size_t storePiece(char* field, std::size_t capacity, const char* piece, std::size_t length,
                        SettingsEncoding encoding, AnsiCodePage codePage, bool& whole) {
     return encoding == SettingsEncoding::Utf8
-               ? storeUtf8Piece(field, capacity, piece, length, codePage, whole)
-               : storeAnsiPiece(field, capacity, piece, length, codePage, whole);
+               ? storeUtf8AsAnsi(codePage, field, capacity, piece, length, whole)
+               : storeAnsiText(codePage, field, capacity, piece, length, whole);
+}
+
+bool startsWith(const char* text, std::size_t length, const char* word) {
+    return length >= std::strlen(word) && std::memcmp(text, word, std::strlen(word)) == 0;
+}
+
+// Returns the first marker among the `length` bytes at `text`, and sets
+// `tags` to whether it is "[TAGS]"; null when there is none.
+const char* findMarker(const char* text, std::size_t length, AnsiCodePage walk, bool& tags) {
+    const char* const end = text + length;
+    for (const char* at = text; (at = findAnsiWord(walk, at, end - at, "[")) != nullptr; ++at) {
+        tags = startsWith(at, end - at, TAGS_MARKER);
+        if (tags || startsWith(at, end - at, FILENAME_MARKER)) return at;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -73,10 +66,10 @@ SettingsProblems parseSettingsLine(const char* line, int lineNumber, SettingsEnc
     if (comma == nullptr) return SETTINGS_NO_COMMA;
     const char* templateText = comma + 1;
     const std::size_t templateLength = static_cast<std::size_t>(lineEnd - templateText);
+    bool tags = false;
     const char* marker =
-        encoding == SettingsEncoding::Utf8
-            ? findBytes(templateText, templateLength, FILENAME_MARKER)
-            : findAnsiWord(codePage, templateText, templateLength, FILENAME_MARKER);
+        findMarker(templateText, templateLength,
+                   encoding == SettingsEncoding::Utf8 ? AnsiCodePage::SingleByte : codePage, tags);
     if (marker == nullptr) return SETTINGS_NO_MARKER;
 
     SettingsProblems problems = 0;
@@ -88,7 +81,8 @@ SettingsProblems parseSettingsLine(const char* line, int lineNumber, SettingsEnc
     storePiece(profile.prefix, sizeof profile.prefix, templateText,
                static_cast<std::size_t>(marker - templateText), encoding, codePage, whole);
     if (!whole) problems |= SETTINGS_PREFIX_CUT;
-    const char* suffix = marker + std::strlen(FILENAME_MARKER);
+    profile.titleFromTags = tags;
+    const char* suffix = marker + std::strlen(tags ? TAGS_MARKER : FILENAME_MARKER);
     const std::size_t kept =
         storePiece(profile.suffix, sizeof profile.suffix, suffix,
                    static_cast<std::size_t>(lineEnd - suffix), encoding, codePage, whole);

@@ -15,8 +15,8 @@ constexpr long CATEGORY_NUMBERS = sizeof CATEGORY_TABLE / sizeof CATEGORY_TABLE[
 
 // Built once, copied whole: resetting a profile is one block copy.
 const StatusProfiles DEFAULT_PROFILES = {
-    {"\\0Music", "", ""},
-    {"\\0Office", "watching ", ""},
+    {"\\0Music", "", "", false},
+    {"\\0Office", "watching ", "", false},
 };
 
 const char (&categoryCodeFor(long number))[CATEGORY_CODE_CAPACITY] {

@@ -12,6 +12,7 @@ struct StatusProfile {
     char categoryCode[CATEGORY_CODE_CAPACITY];
     char prefix[PROFILE_TEXT_CAPACITY];
     char suffix[PROFILE_TEXT_CAPACITY];
+    bool titleFromTags;  // the title comes from the file's tags, where it has them
 };
 
 // Audio files (extension ".MP3" or ".WAV", any case) use `audio`; all others `video`.

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "tags/media_tags.h"
 #include "text/ansi_text.h"
 #include "text/bounded_text.h"
 
@@ -74,10 +75,19 @@ MediaKind composeStatus(const char* path, const StatusProfiles& profiles,
         kind == MediaKind::Audio ? profiles.audioProfile : profiles.videoProfile;
 
     char* title = composed.currentFileName;
-    const std::size_t keptTitle = copyBoundedCount(
-        title, sizeof composed.currentFileName, name,
-        wholeCharacterLength(codePage, name, titleLength, sizeof composed.currentFileName - 1));
-    spaceOutTitle(codePage, title, keptTitle);
+    std::size_t keptTitle = 0;
+    if (profile.titleFromTags) {
+        // The file is read only where the template asks for its tags.
+        MediaTags tags;
+        readMediaTags(path, tags);
+        keptTitle = composeTagTitle(tags, title, sizeof composed.currentFileName);
+    }
+    if (keptTitle == 0) {
+        keptTitle = copyBoundedCount(
+            title, sizeof composed.currentFileName, name,
+            wholeCharacterLength(codePage, name, titleLength, sizeof composed.currentFileName - 1));
+        spaceOutTitle(codePage, title, keptTitle);
+    }
 
     // Every piece but the title is kept whole (together they are at most 297
     // bytes), so the title gets what room is left.

@@ -7,8 +7,11 @@
 #include <cstddef>
 
 #include "status/status_profile.h"
+#include "tags/media_tags.h"
 
 constexpr std::size_t CURRENT_FILE_NAME_CAPACITY = 288;
+static_assert(TAG_TEXT_CAPACITY == CURRENT_FILE_NAME_CAPACITY,
+              "a tag title fits where a name does");
 constexpr std::size_t STATUS_TEXT_CAPACITY = 320;
 
 constexpr const char* STATUS_FIELD_SEPARATOR = "\\0";
@@ -34,7 +37,10 @@ MediaKind mediaKindOfExtension(const char* extension);
 
 // Replaces `composed.currentFileName` with the title of `path` (its last
 // backslash-separated component without the extension, underscores and dots
-// turned into spaces; cut to CURRENT_FILE_NAME_CAPACITY - 1 bytes) and
+// turned into spaces; cut to CURRENT_FILE_NAME_CAPACITY - 1 bytes), or, when
+// the profile takes the title from the tags and the file's tags give one,
+// with that title ("ARTIST - TITLE" or "TITLE": the file is opened, read
+// within its budget and closed before this returns), and
 // `composed.statusText` with the status text for it, using `profiles.audioProfile` or
 // `profiles.videoProfile` by the extension. The status text is always terminated and
 // always ends with the closing "\0"; when it would exceed

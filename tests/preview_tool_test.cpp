@@ -80,8 +80,9 @@ TEST(PreviewTool, FaultyFileIsReportedWithLineNumbers) {
     const std::string settings = writeSettings("2,watching [FILENAME]\n1,listening to\n");
     const ToolRun run = runPreview("--settings " + settings + " x.mp3");
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.err,
-              settings + ":2: no [FILENAME] marker; the audio profile keeps its defaults\n");
+    EXPECT_EQ(
+        run.err,
+        settings + ":2: no [FILENAME] or [TAGS] marker; the audio profile keeps its defaults\n");
     EXPECT_NE(run.out.find("status text:  \\0Music\\01\\0{0}\\0x\\0\n"), std::string::npos);
 }
 

@@ -14,6 +14,7 @@ struct ExpectedProfile {
     std::string categoryCode;
     std::string prefix;
     std::string suffix;
+    bool titleFromTags = false;
 };
 
 const ExpectedProfile VIDEO_DEFAULTS{"\\0Office", "watching ", ""};
@@ -186,6 +187,21 @@ std::vector<SettingsCase> settingsCases() {
          {"\\0Office", std::string(127, 'p'), ""},
          {"\\0Games", "", ""},
          {{1, P::LineCut}, {1, P::PrefixCut}}},
+        {"[TAGS] takes the title from the tags",
+         "2,watching [TAGS]\n1,[TAGS] (tagged)",
+         {"\\0Office", "watching ", " ", true},
+         {"\\0Music", "", " (tagged)", true},
+         {}},
+        {"whichever marker comes first splits the template",
+         "2,[TAGS] [FILENAME]\n1,[FILENAME] [TAGS]",
+         {"\\0Office", "", " [FILENAME] ", true},
+         {"\\0Music", "", " [TAGS]", false},
+         {}},
+        {"brackets that begin no marker are text",
+         "2,[x] [TAGS\n1,[[TAGS]]",
+         VIDEO_DEFAULTS,
+         {"\\0Music", "[", "]", true},
+         {{1, P::NoMarker}}},
     };
 }
 
@@ -194,6 +210,7 @@ void expectProfile(const StatusProfile& profile, const ExpectedProfile& expected
     EXPECT_EQ(profile.categoryCode, expected.categoryCode) << what;
     EXPECT_EQ(profile.prefix, expected.prefix) << what;
     EXPECT_EQ(profile.suffix, expected.suffix) << what;
+    EXPECT_EQ(profile.titleFromTags, expected.titleFromTags) << what;
 }
 
 // The report's problems in the order they are reported: by line, then by kind.
@@ -316,7 +333,7 @@ TEST(SettingsLines, EncodingsAndCodePages) {
 TEST(SettingsLines, DescriptionsNameTheProfile) {
     char text[160];
     describeSettingsProblem(SETTINGS_NO_MARKER, 2, text, sizeof text);
-    EXPECT_STREQ(text, "no [FILENAME] marker; the audio profile keeps its defaults");
+    EXPECT_STREQ(text, "no [FILENAME] or [TAGS] marker; the audio profile keeps its defaults");
     describeSettingsProblem(SETTINGS_NO_COMMA, 1, text, sizeof text);
     EXPECT_STREQ(text, "no comma after the category number; the video profile keeps its defaults");
     char small[8];

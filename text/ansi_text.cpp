@@ -1,6 +1,7 @@
 #include "text/ansi_text.h"
 
 #include "platform/platform.h"
+#include "text/bounded_text.h"
 
 AnsiCodePage currentAnsiCodePage() {
     return ansiCodePageHasLeadBytes() ? AnsiCodePage::DoubleByte : AnsiCodePage::SingleByte;
@@ -36,4 +37,20 @@ std::size_t wholeDoubleByteLength(const char* text, std::size_t end) {
         at += size;
     }
     return at;
+}
+
+std::size_t storeAnsiText(AnsiCodePage codePage, char* out, std::size_t capacity, const char* text,
+                          std::size_t length, bool& whole) {
+    const std::size_t kept = wholeCharacterLength(codePage, text, length, capacity - 1);
+    whole = kept == length;
+    return copyBoundedCount(out, capacity, text, kept);
+}
+
+std::size_t storeUtf8AsAnsi(AnsiCodePage codePage, char* out, std::size_t capacity,
+                            const char* utf8, std::size_t length, bool& whole) {
+    // A UTF-8 byte never yields more than one unit, nor a unit more than two bytes.
+    char converted[2 * UTF8_CONVERSION_MAX_BYTES];
+    const std::size_t convertedLength =
+        length > 0 ? convertUtf8ToAnsi(utf8, length, converted, sizeof converted) : 0;
+    return storeAnsiText(codePage, out, capacity, converted, convertedLength, whole);
 }

@@ -62,3 +62,15 @@ inline std::size_t wholeCharacterLength(AnsiCodePage codePage, const char* text,
     const std::size_t end = length < limit ? length : limit;
     return codePage == AnsiCodePage::SingleByte ? end : wholeDoubleByteLength(text, end);
 }
+
+// Stores the `length` bytes of ANSI text at `text` into `out` (`capacity`
+// bytes, at least 1), cut between whole characters, always terminated.
+// Returns the number of bytes stored; `whole` says whether all of them fitted.
+std::size_t storeAnsiText(AnsiCodePage codePage, char* out, std::size_t capacity, const char* text,
+                          std::size_t length, bool& whole);
+
+// As storeAnsiText, for the `length` bytes of UTF-8 at `utf8` converted to
+// the ANSI code page first (nothing is stored from more than
+// UTF8_CONVERSION_MAX_BYTES of them).
+std::size_t storeUtf8AsAnsi(AnsiCodePage codePage, char* out, std::size_t capacity,
+                            const char* utf8, std::size_t length, bool& whole);

@@ -11,9 +11,9 @@ required="cmake make g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-
 # Wine runs the demo and the end-to-end tests; without it they are skipped.
 optional="wine wine64"
 case ${1:-build} in
-    # ffmpeg and mutagen write the tagged media files the tag tests read.
-    test) required="$required libgtest-dev libbenchmark-dev ffmpeg python3-mutagen" ;;
-    ci) required="$required libgtest-dev libbenchmark-dev ffmpeg python3-mutagen clang libclang-rt-14-dev" ;;
+    # ffmpeg, mutagen and mkvpropedit write the tagged media files the tag tests read.
+    test) required="$required libgtest-dev libbenchmark-dev ffmpeg python3-mutagen mkvtoolnix" ;;
+    ci) required="$required libgtest-dev libbenchmark-dev ffmpeg python3-mutagen mkvtoolnix clang libclang-rt-14-dev" ;;
 esac
 # The 32-bit Wine, which runs the shipped DLL. Without wine32-preloader its
 # loader fails to map the shared user data.

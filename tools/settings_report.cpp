@@ -30,19 +30,19 @@ void describeSettingsProblem(SettingsProblem problem, int lineNumber, char* out,
                           profile);
             break;
         case SETTINGS_NO_MARKER:
-            std::snprintf(out, capacity, "no %s marker; the %s profile keeps its defaults",
-                          FILENAME_MARKER, profile);
+            std::snprintf(out, capacity, "no %s or %s marker; the %s profile keeps its defaults",
+                          FILENAME_MARKER, TAGS_MARKER, profile);
             break;
         case SETTINGS_CATEGORY_OUT_OF_RANGE:
             std::snprintf(out, capacity, "category number outside 1 to 4; Music is used");
             break;
         case SETTINGS_PREFIX_CUT:
-            std::snprintf(out, capacity, "text before %s longer than %u characters; cut",
-                          FILENAME_MARKER, fieldLength);
+            std::snprintf(out, capacity, "text before the marker longer than %u characters; cut",
+                          fieldLength);
             break;
         case SETTINGS_SUFFIX_CUT:
-            std::snprintf(out, capacity, "text after %s longer than %u characters; cut",
-                          FILENAME_MARKER, fieldLength);
+            std::snprintf(out, capacity, "text after the marker longer than %u characters; cut",
+                          fieldLength);
             break;
     }
 }

@@ -1,0 +1,270 @@
+// Matroska and WebM: TITLE and ARTIST of the segment's Tags, and for the
+// title the segment Info's Title. Level-one elements are walked by their
+// sizes up to the first cluster; what lies beyond (tags written at the end)
+// is found through the seek heads.
+#include <cstring>
+
+#include "tags/tag_reader.h"
+
+namespace {
+
+constexpr std::uint32_t ID_EBML = 0x1A45DFA3;
+constexpr std::uint32_t ID_SEGMENT = 0x18538067;
+constexpr std::uint32_t ID_SEEK_HEAD = 0x114D9B74;
+constexpr std::uint32_t ID_SEEK = 0x4DBB;
+constexpr std::uint32_t ID_SEEK_ID = 0x53AB;
+constexpr std::uint32_t ID_SEEK_POSITION = 0x53AC;
+constexpr std::uint32_t ID_INFO = 0x1549A966;
+constexpr std::uint32_t ID_INFO_TITLE = 0x7BA9;
+constexpr std::uint32_t ID_TAGS = 0x1254C367;
+constexpr std::uint32_t ID_TAG = 0x7373;
+constexpr std::uint32_t ID_TARGETS = 0x63C0;
+constexpr std::uint32_t ID_TARGET_TYPE_VALUE = 0x68CA;
+constexpr std::uint32_t ID_SIMPLE_TAG = 0x67C8;
+constexpr std::uint32_t ID_TAG_NAME = 0x45A3;
+constexpr std::uint32_t ID_TAG_STRING = 0x4487;
+constexpr std::uint32_t ID_CLUSTER = 0x1F43B675;
+// A tag aimed at one track, edition, chapter or attachment is not the file's.
+constexpr std::uint32_t TARGET_UIDS[] = {0x63C5, 0x63C9, 0x63C4, 0x63C6};
+// Below this target level (50: album, movie) tags describe the track itself.
+constexpr std::uint64_t ALBUM_TARGET_LEVEL = 50;
+constexpr std::size_t MAXIMUM_SEEK_TARGETS = 8;
+constexpr std::size_t TAG_NAME_CAPACITY = 16;
+
+struct Element {
+    std::uint32_t id;
+    std::uint64_t data;
+    std::uint64_t end;
+    bool unknownSize;
+};
+
+// Reads the element at `offset` inside a parent ending at `end`. An unknown
+// size reaches the parent's end. Returns false when there is none there.
+bool readElement(MediaReader& reader, std::uint64_t offset, std::uint64_t end, Element& element) {
+    unsigned char header[12];
+    std::uint64_t available = end - offset;
+    if (offset >= end) return false;
+    const std::size_t headerRead =
+        static_cast<std::size_t>(available < sizeof header ? available : sizeof header);
+    if (!readMediaBytes(reader, offset, header, headerRead)) return false;
+    std::size_t idLength = 1;
+    while (idLength <= 4 && (header[0] & (0x80 >> (idLength - 1))) == 0) ++idLength;
+    if (idLength > 4 || idLength >= headerRead) return false;
+    element.id = 0;
+    for (std::size_t i = 0; i < idLength; ++i) element.id = element.id << 8 | header[i];
+    const unsigned char first = header[idLength];
+    std::size_t sizeLength = 1;
+    while (sizeLength <= 8 && (first & (0x80 >> (sizeLength - 1))) == 0) ++sizeLength;
+    if (sizeLength > 8 || idLength + sizeLength > headerRead) return false;
+    std::uint64_t size = first & (0xFFu >> sizeLength);
+    bool allOnes = size == (0xFFu >> sizeLength);
+    for (std::size_t i = 1; i < sizeLength; ++i) {
+        size = size << 8 | header[idLength + i];
+        allOnes &= header[idLength + i] == 0xFF;
+    }
+    element.data = offset + idLength + sizeLength;
+    element.unknownSize = allOnes;
+    if (allOnes) {
+        element.end = end;
+    } else if (rangeFits(element.data, size, end)) {
+        element.end = element.data + size;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// An unsigned integer element's value, or 0 when it is not one.
+std::uint64_t readUnsigned(MediaReader& reader, const Element& element) {
+    unsigned char bytes[8];
+    const std::uint64_t length = element.end - element.data;
+    if (length > sizeof bytes ||
+        !readMediaBytes(reader, element.data, bytes, static_cast<std::size_t>(length))) {
+        return 0;
+    }
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < length; ++i) value = value << 8 | bytes[i];
+    return value;
+}
+
+// A SimpleTag: TITLE or ARTIST, with its string.
+void readSimpleTag(MediaReader& reader, const Element& simpleTag, TagFields& fields) {
+    char name[TAG_NAME_CAPACITY] = {};
+    Element value{0, 0, 0, false};
+    bool hasValue = false;
+    Element child;
+    std::uint64_t offset = simpleTag.data;
+    for (unsigned items = 0;
+         items < TAG_ITEMS_PER_LEVEL && readElement(reader, offset, simpleTag.end, child) &&
+         !child.unknownSize;
+         ++items) {
+        offset = child.end;
+        if (child.id == ID_TAG_NAME && child.end - child.data < sizeof name) {
+            readMediaBytes(reader, child.data, name,
+                           static_cast<std::size_t>(child.end - child.data));
+        } else if (child.id == ID_TAG_STRING) {
+            value = child;
+            hasValue = true;
+        }
+    }
+    if (!hasValue) return;
+    const TagFieldKind kind = std::strcmp(name, "TITLE") == 0    ? TAG_TITLE
+                              : std::strcmp(name, "ARTIST") == 0 ? TAG_ARTIST
+                                                                 : TAG_FIELD_KINDS;
+    if (kind == TAG_FIELD_KINDS) return;
+    readTagField(reader, fields, kind, value.data, value.end - value.data, TagEncoding::Utf8);
+}
+
+// A Tag meant for the whole file fills `trackFields` when aimed below the
+// album level, `albumFields` otherwise.
+void readTag(MediaReader& reader, const Element& tag, TagFields& trackFields,
+             TagFields& albumFields) {
+    Element child;
+    std::uint64_t offset = tag.data;
+    TagFields* target = &albumFields;
+    for (unsigned items = 0; items < TAG_ITEMS_PER_LEVEL &&
+                             readElement(reader, offset, tag.end, child) && !child.unknownSize;
+         ++items) {
+        offset = child.end;
+        if (child.id == ID_TARGETS) {
+            Element part;
+            std::uint64_t at = child.data;
+            for (unsigned parts = 0; parts < TAG_ITEMS_PER_LEVEL &&
+                                     readElement(reader, at, child.end, part) && !part.unknownSize;
+                 ++parts) {
+                at = part.end;
+                for (std::uint32_t uid : TARGET_UIDS) {
+                    if (part.id == uid) return;
+                }
+                if (part.id == ID_TARGET_TYPE_VALUE &&
+                    readUnsigned(reader, part) < ALBUM_TARGET_LEVEL) {
+                    target = &trackFields;
+                }
+            }
+        } else if (child.id == ID_SIMPLE_TAG) {
+            readSimpleTag(reader, child, *target);
+        }
+    }
+}
+
+// Calls `visit` for each child of `parent`; stops at one of unknown size.
+template <typename Visit>
+void forEachChild(MediaReader& reader, const Element& parent, Visit visit) {
+    Element child;
+    std::uint64_t offset = parent.data;
+    for (unsigned items = 0; items < TAG_ITEMS_PER_LEVEL &&
+                             readElement(reader, offset, parent.end, child) && !child.unknownSize;
+         ++items) {
+        offset = child.end;
+        visit(child);
+    }
+}
+
+struct Segment {
+    std::uint64_t data;
+    std::uint64_t end;
+    std::uint64_t targets[MAXIMUM_SEEK_TARGETS];  // offsets the seek heads name
+    std::size_t targetCount;
+    std::uint64_t visited[MAXIMUM_SEEK_TARGETS];
+    std::size_t visitedCount;
+    TagFields& fields;
+    TagFields albumFields;
+    TagFields infoFields;
+};
+
+bool wasVisited(const Segment& segment, std::uint64_t offset) {
+    for (std::size_t i = 0; i < segment.visitedCount; ++i) {
+        if (segment.visited[i] == offset) return true;
+    }
+    return false;
+}
+
+// Reads a level-one element of interest: seek head, info or tags.
+void readLevelOne(MediaReader& reader, Segment& segment, const Element& element,
+                  std::uint64_t offset) {
+    if (wasVisited(segment, offset) || segment.visitedCount == MAXIMUM_SEEK_TARGETS) return;
+    if (element.id != ID_SEEK_HEAD && element.id != ID_INFO && element.id != ID_TAGS) return;
+    segment.visited[segment.visitedCount++] = offset;
+    if (element.id == ID_INFO) {
+        forEachChild(reader, element, [&](const Element& child) {
+            if (child.id == ID_INFO_TITLE) {
+                readTagField(reader, segment.infoFields, TAG_TITLE, child.data,
+                             child.end - child.data, TagEncoding::Utf8);
+            }
+        });
+    } else if (element.id == ID_TAGS) {
+        forEachChild(reader, element, [&](const Element& tag) {
+            if (tag.id == ID_TAG) readTag(reader, tag, segment.fields, segment.albumFields);
+        });
+    } else {
+        forEachChild(reader, element, [&](const Element& seek) {
+            if (seek.id != ID_SEEK) return;
+            std::uint32_t id = 0;
+            std::uint64_t position = 0;
+            bool hasPosition = false;
+            forEachChild(reader, seek, [&](const Element& part) {
+                if (part.id == ID_SEEK_ID)
+                    id = static_cast<std::uint32_t>(readUnsigned(reader, part));
+                if (part.id == ID_SEEK_POSITION) {
+                    position = readUnsigned(reader, part);
+                    hasPosition = true;
+                }
+            });
+            const bool wanted = id == ID_SEEK_HEAD || id == ID_INFO || id == ID_TAGS;
+            if (wanted && hasPosition && segment.targetCount < MAXIMUM_SEEK_TARGETS &&
+                position < segment.end - segment.data) {
+                segment.targets[segment.targetCount++] = segment.data + position;
+            }
+        });
+    }
+}
+
+void addFields(TagFields& fields, const TagFields& more) {
+    for (int kind = 0; kind < TAG_FIELD_KINDS; ++kind) {
+        const TagField& field = more.field[kind];
+        if (field.present && !fields.field[kind].present) fields.field[kind] = field;
+    }
+}
+
+}  // namespace
+
+bool readMatroskaTags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
+                      TagFields& fields) {
+    if (headLength < 4 || bigEndian32(head) != ID_EBML) return false;
+    Element element;
+    std::uint64_t offset = 0;
+    bool found = false;
+    for (unsigned items = 0; items < TAG_ITEMS_PER_LEVEL && !found; ++items) {
+        if (!readElement(reader, offset, reader.size, element)) return true;
+        found = element.id == ID_SEGMENT;
+        offset = element.end;
+    }
+    if (!found) return true;
+    Segment segment{element.data, element.end, {}, 0, {}, 0, fields, {}, {}};
+    for (TagField& field : segment.albumFields.field) field.present = false;
+    for (TagField& field : segment.infoFields.field) field.present = false;
+    // Level one, in order, up to the media: clusters are many, and what
+    // follows them the seek heads point to.
+    offset = segment.data;
+    for (unsigned items = 0; items < TAG_ITEMS_PER_LEVEL; ++items) {
+        if (!readElement(reader, offset, segment.end, element) || element.unknownSize ||
+            element.id == ID_CLUSTER) {
+            break;
+        }
+        readLevelOne(reader, segment, element, offset);
+        offset = element.end;
+    }
+    for (std::size_t i = 0; i < segment.targetCount; ++i) {
+        reader.failed = false;  // a lying element before does not hide the others
+        if (!wasVisited(segment, segment.targets[i]) &&
+            readElement(reader, segment.targets[i], segment.end, element) && !element.unknownSize) {
+            readLevelOne(reader, segment, element, segment.targets[i]);
+        }
+    }
+    addFields(fields, segment.albumFields);
+    addFields(fields, segment.infoFields);
+    if (fields.field[TAG_TITLE].present || fields.field[TAG_ARTIST].present) {
+        fields.format = "Matroska";
+    }
+    return true;
+}

@@ -1,0 +1,166 @@
+// The MP4 family (.mp4, .m4a, .m4v, .mov): moov/udta/meta/ilst with its
+// ©nam, ©ART and aART items, and the QuickTime form of ©nam and ©ART
+// straight in udta. Boxes are passed by their sizes, so moov may sit after
+// the media data.
+#include <cstring>
+
+#include "tags/tag_reader.h"
+
+namespace {
+
+constexpr std::size_t BOX_HEADER_SIZE = 8;
+constexpr std::size_t LARGE_BOX_HEADER_SIZE = 16;
+constexpr std::size_t DATA_PREFIX_SIZE = 8;            // the data box's type indicator and locale
+constexpr std::size_t QUICKTIME_TEXT_PREFIX_SIZE = 4;  // text length and language
+constexpr std::uint32_t DATA_TYPE_UTF8 = 1;
+constexpr std::uint32_t DATA_TYPE_UTF16 = 2;
+
+const char* const FILE_START_BOXES[] = {"ftyp", "moov", "mdat", "wide", "free", "skip"};
+
+struct ItemName {
+    unsigned char type[4];
+    TagFieldKind kind;
+};
+constexpr ItemName ITEM_NAMES[] = {
+    {{0xA9, 'n', 'a', 'm'}, TAG_TITLE},
+    {{0xA9, 'A', 'R', 'T'}, TAG_ARTIST},
+    {{'a', 'A', 'R', 'T'}, TAG_ALBUM_ARTIST},
+};
+
+struct Box {
+    unsigned char type[4];
+    std::uint64_t data;  // where its contents begin
+    std::uint64_t end;
+};
+
+// Reads the box at `offset`, inside a parent ending at `parentEnd`. Returns
+// false when there is none there or its size lies.
+bool readBox(MediaReader& reader, std::uint64_t offset, std::uint64_t parentEnd, Box& box) {
+    unsigned char header[LARGE_BOX_HEADER_SIZE];
+    if (!rangeFits(offset, BOX_HEADER_SIZE, parentEnd) ||
+        !readMediaBytes(reader, offset, header, BOX_HEADER_SIZE)) {
+        return false;
+    }
+    std::memcpy(box.type, header + 4, 4);
+    std::uint64_t size = bigEndian32(header);
+    std::uint64_t headerSize = BOX_HEADER_SIZE;
+    if (size == 1) {
+        if (!rangeFits(offset, LARGE_BOX_HEADER_SIZE, parentEnd) ||
+            !readMediaBytes(reader, offset + BOX_HEADER_SIZE, header + BOX_HEADER_SIZE, 8)) {
+            return false;
+        }
+        size = bigEndian64(header + BOX_HEADER_SIZE);
+        headerSize = LARGE_BOX_HEADER_SIZE;
+    } else if (size == 0) {
+        size = parentEnd - offset;  // to the end of its parent
+    }
+    if (size < headerSize || !rangeFits(offset, size, parentEnd)) return false;
+    box.data = offset + headerSize;
+    box.end = offset + size;
+    return true;
+}
+
+// Finds the first box of `type` among the boxes in [offset, end).
+bool findBox(MediaReader& reader, std::uint64_t offset, std::uint64_t end, const char* type,
+             Box& found) {
+    for (unsigned boxes = 0; boxes < TAG_ITEMS_PER_LEVEL; ++boxes) {
+        if (!readBox(reader, offset, end, found)) return false;
+        if (std::memcmp(found.type, type, 4) == 0) return true;
+        offset = found.end;
+    }
+    return false;
+}
+
+TagFieldKind itemKind(const unsigned char* type) {
+    for (const ItemName& item : ITEM_NAMES) {
+        if (std::memcmp(type, item.type, 4) == 0) return item.kind;
+    }
+    return TAG_FIELD_KINDS;
+}
+
+// The items of an ilst box: each holds its value in a data box.
+void readItemList(MediaReader& reader, const Box& list, TagFields& fields) {
+    std::uint64_t offset = list.data;
+    Box item;
+    for (unsigned items = 0; items < TAG_ITEMS_PER_LEVEL && readBox(reader, offset, list.end, item);
+         ++items) {
+        offset = item.end;
+        const TagFieldKind kind = itemKind(item.type);
+        Box data;
+        unsigned char prefix[DATA_PREFIX_SIZE];
+        if (kind == TAG_FIELD_KINDS || !findBox(reader, item.data, item.end, "data", data) ||
+            !rangeFits(data.data, sizeof prefix, data.end) ||
+            !readMediaBytes(reader, data.data, prefix, sizeof prefix)) {
+            continue;
+        }
+        // Text only: 0 is what some writers put for it; others are numbers or pictures.
+        const std::uint32_t dataType = bigEndian32(prefix) & 0xFFFFFF;
+        if (dataType != DATA_TYPE_UTF8 && dataType != DATA_TYPE_UTF16 && dataType != 0) continue;
+        const std::uint64_t value = data.data + sizeof prefix;
+        readTagField(reader, fields, kind, value, data.end - value,
+                     dataType == DATA_TYPE_UTF16 ? TagEncoding::Utf16BigEndian : TagEncoding::Utf8);
+    }
+}
+
+// meta is a full box in MP4 and a plain one in some QuickTime files: there
+// its handler box follows at once.
+std::uint64_t metaChildren(MediaReader& reader, const Box& meta) {
+    unsigned char start[8];
+    if (rangeFits(meta.data, sizeof start, meta.end) &&
+        readMediaBytes(reader, meta.data, start, sizeof start) &&
+        std::memcmp(start + 4, "hdlr", 4) == 0) {
+        return meta.data;
+    }
+    return meta.data + 4;
+}
+
+// QuickTime user data text: a length, a language, then the text.
+void readQuickTimeText(MediaReader& reader, const Box& item, TagFieldKind kind, TagFields& fields) {
+    unsigned char prefix[QUICKTIME_TEXT_PREFIX_SIZE];
+    if (!rangeFits(item.data, sizeof prefix, item.end) ||
+        !readMediaBytes(reader, item.data, prefix, sizeof prefix)) {
+        return;
+    }
+    const std::uint64_t text = item.data + sizeof prefix;
+    const std::uint64_t length = bigEndian16(prefix);
+    if (!rangeFits(text, length, item.end)) return;
+    readTagField(reader, fields, kind, text, length, TagEncoding::Utf8);
+}
+
+}  // namespace
+
+bool readMp4Tags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
+                 TagFields& fields) {
+    if (headLength < BOX_HEADER_SIZE) return false;
+    bool known = false;
+    for (const char* type : FILE_START_BOXES) known |= std::memcmp(head + 4, type, 4) == 0;
+    if (!known) return false;
+    Box moov;
+    Box udta;
+    if (!findBox(reader, 0, reader.size, "moov", moov) ||
+        !findBox(reader, moov.data, moov.end, "udta", udta)) {
+        return true;
+    }
+    Box meta;
+    Box list;
+    if (findBox(reader, udta.data, udta.end, "meta", meta) &&
+        findBox(reader, metaChildren(reader, meta), meta.end, "ilst", list)) {
+        readItemList(reader, list, fields);
+        if (fields.field[TAG_TITLE].present || fields.field[TAG_ARTIST].present) {
+            fields.format = "MP4 ilst";
+            return true;
+        }
+    }
+    std::uint64_t offset = udta.data;
+    Box item;
+    for (unsigned items = 0; items < TAG_ITEMS_PER_LEVEL && readBox(reader, offset, udta.end, item);
+         ++items) {
+        offset = item.end;
+        const TagFieldKind kind = itemKind(item.type);
+        if (kind != TAG_FIELD_KINDS) readQuickTimeText(reader, item, kind, fields);
+    }
+    if (fields.field[TAG_TITLE].present || fields.field[TAG_ARTIST].present) {
+        fields.format = "QuickTime udta";
+    }
+    return true;
+}

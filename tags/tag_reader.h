@@ -1,0 +1,125 @@
+#pragma once
+// What the container readers share: reads within the budget, and the tag
+// fields they fill. Internal to tags/.
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+constexpr std::size_t MEDIA_WINDOW_SIZE = 4096;
+constexpr std::size_t MEDIA_SEEK_FILL_SIZE = 1024;
+// Raw bytes of a field taken at most; UTF-16 needs twice the UTF-8 room.
+constexpr std::size_t TAG_RAW_VALUE_CAPACITY = 1024;
+// A field as found, before conversion: at most what one conversion takes.
+constexpr std::size_t TAG_FIELD_CAPACITY = UTF8_CONVERSION_MAX_BYTES;
+// Boxes, chunks, frames or elements looked at on one level, at most.
+constexpr unsigned TAG_ITEMS_PER_LEVEL = 4096;
+
+// Reads a file, or bytes standing for one, within the read and seek budget.
+struct MediaReader {
+    PlatformFile file;  // PLATFORM_NO_FILE: `bytes` holds the file
+    const unsigned char* bytes;
+    std::uint64_t size;
+    std::uint64_t filePosition;  // where the next read from the file starts
+    std::uint32_t bytesRead;
+    unsigned seeks;
+    bool failed;  // a read failed or would break the budget: nothing more is read
+    std::uint64_t windowStart;
+    std::size_t windowLength;
+    unsigned char window[MEDIA_WINDOW_SIZE];
+};
+
+// Starts `reader` on an open file of `size` bytes, or on `size` bytes at
+// `bytes` when `file` is PLATFORM_NO_FILE.
+void startMediaReader(MediaReader& reader, PlatformFile file, const unsigned char* bytes,
+                      std::uint64_t size);
+
+// Copies the `count` bytes at `offset` into `out`. Returns false, and reads
+// nothing more from then on, when they do not all lie inside the file, when
+// reading them would break the budget, or when the system fails.
+bool readMediaBytes(MediaReader& reader, std::uint64_t offset, void* out, std::size_t count);
+
+// Whether [offset, offset + length) lies inside [0, end), without overflow.
+inline bool rangeFits(std::uint64_t offset, std::uint64_t length, std::uint64_t end) {
+    return offset <= end && length <= end - offset;
+}
+
+inline std::uint32_t bigEndian16(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) << 8 | p[1];
+}
+inline std::uint32_t bigEndian32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
+           static_cast<std::uint32_t>(p[2]) << 8 | p[3];
+}
+inline std::uint64_t bigEndian64(const unsigned char* p) {
+    return static_cast<std::uint64_t>(bigEndian32(p)) << 32 | bigEndian32(p + 4);
+}
+inline std::uint32_t littleEndian16(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[1]) << 8 | p[0];
+}
+inline std::uint32_t littleEndian32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[3]) << 24 | static_cast<std::uint32_t>(p[2]) << 16 |
+           static_cast<std::uint32_t>(p[1]) << 8 | p[0];
+}
+inline std::uint64_t littleEndian64(const unsigned char* p) {
+    return static_cast<std::uint64_t>(littleEndian32(p + 4)) << 32 | littleEndian32(p);
+}
+
+enum TagFieldKind { TAG_TITLE, TAG_ARTIST, TAG_ALBUM_ARTIST, TAG_FIELD_KINDS };
+
+// How a field's bytes are written.
+enum class TagEncoding {
+    Ansi,  // Latin-1 as the Windows programs that wrote it meant: the ANSI code page
+    Utf8,
+    Utf16LittleEndian,
+    Utf16BigEndian,
+    Utf16WithMark,  // a byte-order mark first; little-endian without one
+};
+
+// One field as found: ANSI or UTF-8 bytes, not terminated.
+struct TagField {
+    char text[TAG_FIELD_CAPACITY];
+    std::size_t length;
+    bool utf8;
+    bool present;
+};
+
+// The fields a container reader fills, and the format it found.
+struct TagFields {
+    TagField field[TAG_FIELD_KINDS];
+    const char* format;
+};
+
+// Sets field `kind` of `fields`, unless it is already there (the first value
+// counts), from the `length` bytes at `bytes` in `encoding`: up to the first
+// NUL, UTF-16 turned into UTF-8, invalid UTF-8 cut where it turns invalid,
+// and cut to TAG_FIELD_CAPACITY between whole characters. An empty value
+// sets nothing.
+void setTagField(TagFields& fields, TagFieldKind kind, const unsigned char* bytes,
+                 std::size_t length, TagEncoding encoding);
+
+// Reads at most TAG_RAW_VALUE_CAPACITY of the `length` bytes at `offset` and
+// sets field `kind` from them. Returns false when they cannot be read.
+bool readTagField(MediaReader& reader, TagFields& fields, TagFieldKind kind, std::uint64_t offset,
+                  std::uint64_t length, TagEncoding encoding);
+
+// The container readers. Each looks at the file `reader` reads from its
+// first bytes (`head`, `headLength` of them, read already), and returns
+// whether it knows the container; it fills what it can of `fields`.
+bool readId3Tags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
+                 TagFields& fields);
+bool readRiffTags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
+                  TagFields& fields);
+bool readMp4Tags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
+                 TagFields& fields);
+bool readMatroskaTags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
+                      TagFields& fields);
+bool readVorbisCommentTags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
+                           TagFields& fields);
+bool readAsfTags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
+                 TagFields& fields);
+
+// An ID3v2 tag of `size` bytes at `offset` inside another container (the id3
+// chunk of a WAV file). Returns whether it was one.
+bool readEmbeddedId3v2(MediaReader& reader, std::uint64_t offset, std::uint64_t size,
+                       TagFields& fields);

@@ -1,0 +1,248 @@
+// The Vorbis comment (TITLE=, ARTIST=, ALBUMARTIST=): in a FLAC file's
+// metadata block, or in the comment packet of an Ogg Vorbis, Opus or Theora
+// stream, which may run across pages.
+#include <cstring>
+
+#include "tags/tag_reader.h"
+
+namespace {
+
+constexpr std::size_t FLAC_BLOCK_HEADER_SIZE = 4;
+constexpr unsigned FLAC_VORBIS_COMMENT = 4;
+constexpr std::size_t OGG_PAGE_HEADER_SIZE = 27;
+constexpr unsigned char OGG_FIRST_PAGE = 0x02;
+constexpr std::size_t COMMENT_KEY_CAPACITY = 16;
+
+struct OggCodec {
+    const char* identification;  // how its first packet begins
+    const char* comment;         // how its comment packet begins
+    std::size_t length;          // of both
+    const char* format;
+};
+const OggCodec OGG_CODECS[] = {
+    {"\x01vorbis", "\x03vorbis", 7, "Ogg Vorbis comment"},
+    {"OpusHead", "OpusTags", 8, "Ogg Opus comment"},
+    {"\x80theora", "\x81theora", 7, "Ogg Theora comment"},
+};
+
+struct CommentName {
+    const char* key;
+    TagFieldKind kind;
+};
+const CommentName COMMENT_NAMES[] = {
+    {"TITLE", TAG_TITLE},
+    {"ARTIST", TAG_ARTIST},
+    {"ALBUMARTIST", TAG_ALBUM_ARTIST},
+    {"ALBUM ARTIST", TAG_ALBUM_ARTIST},
+};
+
+// The bytes of a comment block: a range of the file (FLAC), or one packet
+// of one logical Ogg stream, page after page.
+struct CommentStream {
+    MediaReader& reader;
+    std::uint64_t position;  // of the next byte
+    std::uint64_t end;       // FLAC: of the block; Ogg: of the current page
+    bool paged;
+    std::uint32_t serial;
+    unsigned char lacing[255];
+    std::size_t segmentCount;
+    std::size_t segment;      // the segment being read
+    std::size_t segmentLeft;  // its bytes not yet read
+    bool packetEnded;
+    unsigned pages;
+};
+
+// Reads the Ogg page header at `offset` into `stream`'s page state.
+// Returns false when there is no page there.
+bool readPageHeader(CommentStream& stream, std::uint64_t offset, unsigned char* header) {
+    if (!readMediaBytes(stream.reader, offset, header, OGG_PAGE_HEADER_SIZE) ||
+        std::memcmp(header, "OggS", 4) != 0 || header[4] != 0) {
+        return false;
+    }
+    stream.segmentCount = header[26];
+    if (!readMediaBytes(stream.reader, offset + OGG_PAGE_HEADER_SIZE, stream.lacing,
+                        stream.segmentCount)) {
+        return false;
+    }
+    std::uint64_t bodySize = 0;
+    for (std::size_t i = 0; i < stream.segmentCount; ++i) bodySize += stream.lacing[i];
+    stream.position = offset + OGG_PAGE_HEADER_SIZE + stream.segmentCount;
+    stream.end = stream.position + bodySize;
+    stream.segment = 0;
+    stream.segmentLeft = stream.segmentCount > 0 ? stream.lacing[0] : 0;
+    return rangeFits(stream.position, bodySize, stream.reader.size);
+}
+
+// Moves to the next page of the stream's own serial number.
+bool nextPage(CommentStream& stream) {
+    unsigned char header[OGG_PAGE_HEADER_SIZE];
+    while (stream.pages < TAG_ITEMS_PER_LEVEL) {
+        ++stream.pages;
+        if (!readPageHeader(stream, stream.end, header)) return false;
+        if (littleEndian32(header + 14) == stream.serial) return true;
+    }
+    return false;
+}
+
+// Takes up to `count` bytes of the packet at the stream's place into `out`
+// (skips them when `out` is null). Returns how many: fewer at its end.
+std::uint64_t take(CommentStream& stream, unsigned char* out, std::uint64_t count) {
+    std::uint64_t done = 0;
+    while (done < count) {
+        if (!stream.paged) {
+            std::uint64_t piece = stream.end - stream.position;
+            if (piece > count - done) piece = count - done;
+            if (piece == 0) break;
+            if (out != nullptr && !readMediaBytes(stream.reader, stream.position, out + done,
+                                                  static_cast<std::size_t>(piece))) {
+                break;
+            }
+            stream.position += piece;
+            done += piece;
+            continue;
+        }
+        if (stream.segmentLeft == 0) {
+            if (stream.packetEnded) break;
+            if (stream.segment < stream.segmentCount && stream.lacing[stream.segment] < 255) {
+                stream.packetEnded = true;  // a short segment ends the packet
+                break;
+            }
+            if (stream.segment + 1 < stream.segmentCount) {
+                stream.segmentLeft = stream.lacing[++stream.segment];
+            } else if (!nextPage(stream)) {
+                break;
+            }
+            continue;
+        }
+        std::uint64_t piece = stream.segmentLeft;
+        if (piece > count - done) piece = count - done;
+        if (out != nullptr && !readMediaBytes(stream.reader, stream.position, out + done,
+                                              static_cast<std::size_t>(piece))) {
+            break;
+        }
+        stream.position += piece;
+        stream.segmentLeft -= static_cast<std::size_t>(piece);
+        done += piece;
+    }
+    return done;
+}
+
+bool takeExactly(CommentStream& stream, unsigned char* out, std::uint64_t count) {
+    return take(stream, out, count) == count;
+}
+
+bool keyIs(const unsigned char* key, std::size_t length, const char* name) {
+    if (std::strlen(name) != length) return false;
+    for (std::size_t i = 0; i < length; ++i) {
+        const unsigned char c = key[i] >= 'a' && key[i] <= 'z' ? key[i] - 'a' + 'A' : key[i];
+        if (c != static_cast<unsigned char>(name[i])) return false;
+    }
+    return true;
+}
+
+// Reads a Vorbis comment block from the stream: the vendor, then each
+// KEY=value, the values of the names wanted kept, the others passed over.
+bool readComments(CommentStream& stream, TagFields& fields) {
+    unsigned char number[4];
+    if (!takeExactly(stream, number, 4) || !takeExactly(stream, nullptr, littleEndian32(number)) ||
+        !takeExactly(stream, number, 4)) {
+        return false;
+    }
+    const std::uint32_t count = littleEndian32(number);
+    bool found = false;
+    for (std::uint32_t i = 0; i < count && i < TAG_ITEMS_PER_LEVEL; ++i) {
+        if (fields.field[TAG_TITLE].present && fields.field[TAG_ARTIST].present) break;
+        if (!takeExactly(stream, number, 4)) break;
+        const std::uint32_t length = littleEndian32(number);
+        unsigned char comment[COMMENT_KEY_CAPACITY + TAG_RAW_VALUE_CAPACITY];
+        const std::size_t start = length < COMMENT_KEY_CAPACITY ? length : COMMENT_KEY_CAPACITY;
+        if (!takeExactly(stream, comment, start)) break;
+        const void* equals = std::memchr(comment, '=', start);
+        TagFieldKind kind = TAG_FIELD_KINDS;
+        const std::size_t keyLength =
+            equals != nullptr
+                ? static_cast<std::size_t>(static_cast<const unsigned char*>(equals) - comment)
+                : 0;
+        for (const CommentName& name : COMMENT_NAMES) {
+            if (equals != nullptr && keyIs(comment, keyLength, name.key)) kind = name.kind;
+        }
+        std::size_t taken = start;
+        if (kind != TAG_FIELD_KINDS && !fields.field[kind].present) {
+            const std::size_t more =
+                length - start < sizeof comment - start ? length - start : sizeof comment - start;
+            if (!takeExactly(stream, comment + start, more)) break;
+            taken += more;
+            setTagField(fields, kind, comment + keyLength + 1, taken - keyLength - 1,
+                        TagEncoding::Utf8);
+            found |= fields.field[kind].present;
+        }
+        if (!takeExactly(stream, nullptr, length - taken)) break;
+    }
+    return found;
+}
+
+bool readFlac(MediaReader& reader, TagFields& fields) {
+    std::uint64_t offset = 4;
+    for (unsigned blocks = 0; blocks < TAG_ITEMS_PER_LEVEL; ++blocks) {
+        unsigned char header[FLAC_BLOCK_HEADER_SIZE];
+        if (!readMediaBytes(reader, offset, header, sizeof header)) return true;
+        const std::uint64_t length = bigEndian32(header) & 0xFFFFFF;
+        const std::uint64_t data = offset + sizeof header;
+        if (!rangeFits(data, length, reader.size)) return true;
+        if ((header[0] & 0x7F) == FLAC_VORBIS_COMMENT) {
+            CommentStream stream{reader, data, data + length, false, 0, {}, 0, 0, 0, false, 0};
+            if (readComments(stream, fields)) fields.format = "FLAC Vorbis comment";
+            return true;
+        }
+        if ((header[0] & 0x80) != 0) return true;  // the last block
+        offset = data + length;
+    }
+    return true;
+}
+
+bool readOgg(MediaReader& reader, TagFields& fields) {
+    CommentStream stream{reader, 0, 0, true, 0, {}, 0, 0, 0, false, 0};
+    unsigned char header[OGG_PAGE_HEADER_SIZE];
+    // The streams' first pages come first; the first stream with comments counts.
+    const OggCodec* codec = nullptr;
+    std::uint64_t offset = 0;
+    for (unsigned pages = 0; pages < TAG_ITEMS_PER_LEVEL && codec == nullptr; ++pages) {
+        if (!readPageHeader(stream, offset, header) || (header[5] & OGG_FIRST_PAGE) == 0) {
+            return true;
+        }
+        unsigned char start[8];
+        const std::size_t startLength = stream.end - stream.position < sizeof start
+                                            ? static_cast<std::size_t>(stream.end - stream.position)
+                                            : sizeof start;
+        if (!readMediaBytes(reader, stream.position, start, startLength)) return true;
+        for (const OggCodec& known : OGG_CODECS) {
+            if (startLength >= known.length &&
+                std::memcmp(start, known.identification, known.length) == 0) {
+                codec = &known;
+            }
+        }
+        stream.serial = littleEndian32(header + 14);
+        offset = stream.end;
+    }
+    if (codec == nullptr) return true;
+    // The identification packet has its page to itself: the comment packet
+    // begins the stream's next page.
+    stream.end = offset;
+    stream.pages = 0;
+    unsigned char prefix[8];
+    if (!nextPage(stream) || !takeExactly(stream, prefix, codec->length) ||
+        std::memcmp(prefix, codec->comment, codec->length) != 0) {
+        return true;
+    }
+    if (readComments(stream, fields)) fields.format = codec->format;
+    return true;
+}
+
+}  // namespace
+
+bool readVorbisCommentTags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
+                           TagFields& fields) {
+    if (headLength >= 4 && std::memcmp(head, "fLaC", 4) == 0) return readFlac(reader, fields);
+    if (headLength >= 4 && std::memcmp(head, "OggS", 4) == 0) return readOgg(reader, fields);
+    return false;
+}

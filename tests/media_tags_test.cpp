@@ -1,0 +1,179 @@
+// The tag reader against files that ffmpeg, mutagen and mkvpropedit wrote
+// at test time, compared with what mutagen (or ffprobe) reads from them.
+#include "tags/media_tags.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/standin.h"
+#include "status/status_text.h"
+
+namespace {
+
+const std::string MEDIA = VELKAR_MEDIA_DIR;
+
+struct MediaFile {
+    std::string name;
+    std::string format;  // empty: the file's tags give nothing
+    std::string artist1252, title1252, artist932, title932;
+};
+
+std::string fromHex(const std::string& hex) {
+    std::string bytes;
+    if (hex == "-") return bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
+std::vector<MediaFile> mediaFiles() {
+    std::vector<MediaFile> files;
+    std::ifstream manifest(MEDIA + "/manifest.tsv");
+    std::string line;
+    while (std::getline(manifest, line)) {
+        std::istringstream columns(line);
+        std::string c[6];
+        for (std::string& column : c) std::getline(columns, column, '\t');
+        files.push_back({c[0], c[1] == "-" ? "" : c[1], fromHex(c[2]), fromHex(c[3]), fromHex(c[4]),
+                         fromHex(c[5])});
+    }
+    return files;
+}
+
+std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Where the oracle's raw text is not what the messenger may see.
+const std::map<std::string, std::pair<std::string, std::string>> SHAPED = {
+    {"v24-control.mp3", {"Back/slash", "Line Break Tab"}},
+};
+
+class MediaTagsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        standin::reset();
+        ASSERT_TRUE(standin::setAnsiCodePage(1252));
+        files = mediaFiles();
+        ASSERT_GE(files.size(), 30u) << "no media files in " << MEDIA;
+    }
+    void TearDown() override { standin::reset(); }
+    std::vector<MediaFile> files;
+};
+
+TEST_F(MediaTagsTest, ReadsWhatTheOracleReadsWithinTheBudget) {
+    for (const MediaFile& file : files) {
+        MediaTags tags;
+        ASSERT_TRUE(readMediaTags((MEDIA + "/" + file.name).c_str(), tags)) << file.name;
+        EXPECT_EQ(tags.format != nullptr ? tags.format : "", file.format) << file.name;
+        const auto shaped = SHAPED.find(file.name);
+        EXPECT_EQ(tags.artist, shaped != SHAPED.end() ? shaped->second.first : file.artist1252)
+            << file.name;
+        EXPECT_EQ(tags.title, shaped != SHAPED.end() ? shaped->second.second : file.title1252)
+            << file.name;
+        EXPECT_LE(tags.bytesRead, TAG_READ_BUDGET) << file.name;
+        EXPECT_LE(tags.seeks, TAG_SEEK_BUDGET) << file.name;
+    }
+}
+
+// What lies beyond a large picture or the media data is reached by seeking.
+TEST_F(MediaTagsTest, LargeDataIsSeekedPastNotRead) {
+    const std::pair<const char*, std::uint32_t> cases[] = {
+        {"v23-picture-first.mp3", 16 * 1024},
+        {"large-moov-at-end.mp4", 16 * 1024},
+        {"tags-at-end.mkv", 16 * 1024},
+        {"song.ogg", 48 * 1024},  // a page header each 4 KiB of the picture
+    };
+    for (const auto& [name, most] : cases) {
+        MediaTags tags;
+        readMediaTags((MEDIA + "/" + name).c_str(), tags);
+        EXPECT_NE(tags.title[0], '\0') << name;
+        EXPECT_LE(tags.bytesRead, most) << name;
+        EXPECT_GT(fileBytes(MEDIA + "/" + name).size(), 3 * most) << name;
+    }
+}
+
+TEST_F(MediaTagsTest, UnicodeTitlesInADoubleByteCodePage) {
+    ASSERT_TRUE(standin::setAnsiCodePage(932));
+    for (const MediaFile& file : files) {
+        if (file.name != "v23-japanese.mp3" && file.name != "v24-utf8.mp3") continue;
+        MediaTags tags;
+        readMediaTags((MEDIA + "/" + file.name).c_str(), tags);
+        EXPECT_EQ(tags.artist, file.artist932) << file.name;
+        EXPECT_EQ(tags.title, file.title932) << file.name;
+    }
+}
+
+// A file cut short anywhere, or with one byte changed, gives the whole
+// field or none of it, within the budget.
+TEST_F(MediaTagsTest, TruncatedAndDamagedFilesGiveWholeFieldsOrNone) {
+    for (const MediaFile& file : files) {
+        const std::string bytes = fileBytes(MEDIA + "/" + file.name);
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+        std::vector<std::size_t> cuts;
+        for (std::size_t cut = 0; cut < 160 && cut < bytes.size(); cut += 3) cuts.push_back(cut);
+        for (int eighth = 1; eighth < 8; ++eighth) cuts.push_back(bytes.size() * eighth / 8);
+        for (std::size_t cut : cuts) {
+            MediaTags tags;
+            readMediaTagsBytes(data, cut, tags);
+            EXPECT_TRUE(tags.title[0] == '\0' || tags.title == file.title1252 ||
+                        SHAPED.count(file.name) != 0)
+                << file.name << " cut at " << cut << ": " << tags.title;
+            EXPECT_LE(tags.bytesRead, TAG_READ_BUDGET);
+        }
+        std::string damaged = bytes;
+        for (std::size_t at = 0; at < 200 && at < damaged.size(); ++at) {
+            damaged[at] = static_cast<char>(damaged[at] ^ 0xFF);
+            MediaTags tags;
+            readMediaTagsBytes(reinterpret_cast<const unsigned char*>(damaged.data()),
+                               damaged.size(), tags);
+            EXPECT_LE(tags.bytesRead, TAG_READ_BUDGET);
+            EXPECT_LE(tags.seeks, TAG_SEEK_BUDGET);
+            damaged[at] = bytes[at];
+        }
+    }
+}
+
+struct TitleCase {
+    const char* file;
+    const char* expected;  // the status text's title: from the tags or the name
+};
+
+// Through composition: "[TAGS]" uses the tags where there are some, the
+// file's name where there are none, and "[FILENAME]" never opens the file.
+TEST_F(MediaTagsTest, ComposedTitleFromTagsOrName) {
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(MEDIA.c_str()), 0);
+    StatusProfiles profiles;
+    setDefaultProfiles(profiles);
+    profiles.audioProfile.titleFromTags = true;
+    profiles.videoProfile.titleFromTags = true;
+    const TitleCase cases[] = {
+        {"v23-utf16.mp3", "\\0Music\\01\\0{0}\\0Bj\xF6rk - J\xF3ga\\0"},
+        {"v24-title-only.mp3", "\\0Music\\01\\0{0}\\0Only a Title\\0"},
+        {"untagged.mp3", "\\0Music\\01\\0{0}\\0untagged\\0"},
+        {"video.mkv", "\\0Office\\01\\0{0}\\0watching Matrjoschka - Nested video.mkv\\0"},
+        {"missing_file.avi", "\\0Office\\01\\0{0}\\0watching missing file\\0"},
+    };
+    ComposedStatus composed{};
+    for (const TitleCase& c : cases) {
+        composeStatus(c.file, profiles, composed);
+        EXPECT_STREQ(composed.statusText, c.expected) << c.file;
+    }
+    profiles.audioProfile.titleFromTags = false;
+    composeStatus("v23-utf16.mp3", profiles, composed);
+    EXPECT_STREQ(composed.statusText, "\\0Music\\01\\0{0}\\0v23-utf16\\0");
+    ASSERT_EQ(chdir(previous), 0);
+}
+
+}  // namespace
