@@ -57,7 +57,7 @@ const iconv_t NO_CONVERSION = reinterpret_cast<iconv_t>(-1);
 struct AnsiCodePage {
     unsigned number;   // 0: Latin-1, each byte the code point of its value
     iconv_t widening;  // the code page to UTF-16LE
-    iconv_t fromUtf8;  // UTF-8 to the code page, opened on first use
+    iconv_t fromUtf8;  // UTF-8 to the code page
     bool leadByte[256];
     bool hasLeadBytes;
 };
@@ -78,6 +78,14 @@ void closeConversions() {
     codePage = AnsiCodePage{0, NO_CONVERSION, NO_CONVERSION, {}, false};
 }
 
+// Opened ahead, not at a conversion: iconv_open allocates, and the
+// conversions run where allocation is watched.
+void openConversionFromUtf8() {
+    char name[16];
+    iconvName(codePage.number, name);
+    codePage.fromUtf8 = iconv_open(name, "UTF-8");
+}
+
 // A live window of the stand-in, or null for anything else, closed ones included.
 StandinWindow* windowFromHandle(PlatformWindow handle) {
     for (std::size_t i = 0; i < state.windowCount; ++i) {
@@ -94,6 +102,7 @@ namespace standin {
 void reset() {
     std::memset(&state, 0, sizeof state);
     closeConversions();
+    openConversionFromUtf8();
 }
 
 bool setAnsiCodePage(unsigned number) {
@@ -104,6 +113,7 @@ bool setAnsiCodePage(unsigned number) {
     closeConversions();
     codePage.number = number;
     codePage.widening = widening;
+    openConversionFromUtf8();
     // A lead byte is one that the conversion finds incomplete on its own.
     for (unsigned byte = 0x80; byte <= 0xFF; ++byte) {
         char in = static_cast<char>(byte);
@@ -260,12 +270,8 @@ bool isAnsiLeadByte(unsigned char byte) { return codePage.leadByte[byte]; }
 std::size_t convertUtf8ToAnsi(const char* utf8, std::size_t byteCount, char* out,
                               std::size_t capacity) {
     if (byteCount == 0 || byteCount > UTF8_CONVERSION_MAX_BYTES) return 0;
-    if (codePage.fromUtf8 == NO_CONVERSION) {
-        char name[16];
-        iconvName(codePage.number, name);
-        codePage.fromUtf8 = iconv_open(name, "UTF-8");
-        if (codePage.fromUtf8 == NO_CONVERSION) return 0;
-    }
+    if (codePage.fromUtf8 == NO_CONVERSION) openConversionFromUtf8();  // never reset
+    if (codePage.fromUtf8 == NO_CONVERSION) return 0;
     char* in = const_cast<char*>(utf8);
     std::size_t inLeft = byteCount;
     char* next = out;

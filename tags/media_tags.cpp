@@ -19,8 +19,10 @@ constexpr ContainerReader CONTAINER_READERS[] = {
 bool isControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
 // Stores `field` into `out` (TAG_TEXT_CAPACITY bytes) in the ANSI code page:
-// converted from UTF-8, control characters made spaces, backslashes made
-// slashes, trimmed, cut between whole characters, always terminated.
+// converted from UTF-8; a control character or space, or a run of them, made
+// one space, none at either end; a backslash made a slash; a lead byte
+// without a second byte that can follow it made '?'; cut between whole
+// characters; always terminated.
 void storeField(const TagField& field, char (&out)[TAG_TEXT_CAPACITY]) {
     out[0] = '\0';
     if (!field.present) return;
@@ -32,32 +34,33 @@ void storeField(const TagField& field, char (&out)[TAG_TEXT_CAPACITY]) {
         length = convertUtf8ToAnsi(field.text, field.length, converted, sizeof converted);
         text = converted;
     }
-    const AnsiCodePage codePage = currentAnsiCodePage();
+    const bool doubleByte = currentAnsiCodePage() == AnsiCodePage::DoubleByte;
     std::size_t used = 0;
     bool pendingSpace = false;
     for (std::size_t at = 0; at < length;) {
-        const std::size_t size = codePage == AnsiCodePage::DoubleByte
-                                     ? doubleByteCharacterSize(text + at, length - at)
-                                     : 1;
-        const unsigned char c = static_cast<unsigned char>(text[at]);
+        char character[2] = {text[at], '\0'};
+        std::size_t size = 1;
+        if (doubleByte && isDoubleByteLead(text[at])) {
+            if (at + 1 < length && static_cast<unsigned char>(text[at + 1]) >= LOWEST_SECOND_BYTE) {
+                character[1] = text[at + 1];
+                size = 2;
+            } else {
+                character[0] = '?';
+            }
+        }
+        at += size;
+        const unsigned char c = static_cast<unsigned char>(character[0]);
         if (size == 1 && (isControl(c) || c == ' ')) {
-            // Runs of control characters and spaces keep one space, and none
-            // at either end.
             pendingSpace |= used > 0;
-            at += 1;
             continue;
         }
-        const std::size_t needed = size + (pendingSpace ? 1 : 0);
-        if (used + needed > sizeof out - 1) break;
+        if (used + size + (pendingSpace ? 1 : 0) > sizeof out - 1) break;
         if (pendingSpace) out[used++] = ' ';
         pendingSpace = false;
-        std::memcpy(out + used, text + at, size);
-        if (size == 1 && c == '\\') out[used] = '/';
+        out[used] = size == 1 && c == '\\' ? '/' : character[0];
+        if (size == 2) out[used + 1] = character[1];
         used += size;
-        at += size;
     }
-    // A lead byte whose second byte the text lacks is no character.
-    used = wholeCharacterLength(codePage, out, used, used);
     out[used] = '\0';
 }
 

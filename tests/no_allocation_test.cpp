@@ -13,6 +13,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "host/plugin.h"
 #include "platform/standin.h"
@@ -92,6 +93,14 @@ TEST(NoAllocation, TheCounterSeesAllocations) {
 
 PluginDescriptor descriptor;
 
+// Tagged files of every container, read where the settings say [TAGS].
+const char* const MEDIA_FILES[] = {"v23-utf16.mp3", "v23-picture-first.mp3", "v1.mp3",
+                                   "info.wav",      "id3.wav",               "large-moov-at-end.mp4",
+                                   "video.mov",     "tags-at-end.mkv",       "song.flac",
+                                   "song.ogg",      "song.opus",             "video.wmv",
+                                   "video.avi",     "untagged.mp3"};
+std::vector<std::string> mediaPaths;
+
 void driveEveryCommand() {
     static const char* const paths[] = {
         "C:\\Media\\My_Band_-_Best.Song.mp3",
@@ -111,36 +120,53 @@ void driveEveryCommand() {
         }
         descriptor.callback(40002, reinterpret_cast<std::intptr_t>(longPath), 0);
         descriptor.callback(40006, 0, 0);
+        for (const std::string& path : mediaPaths) {
+            descriptor.callback(40002, reinterpret_cast<std::intptr_t>(path.c_str()), 0);
+            descriptor.callback(40006, 0, 0);
+        }
         descriptor.callback(40007, 0, 0);
         descriptor.callback(40004, 0, 0);
         for (std::int32_t other : {0, 40003, 40005, 40008, -1}) descriptor.callback(other, 0, 0);
     }
 }
 
+// With the title from the file's name, and from the file's tags: then every
+// announcement opens, reads and closes a media file.
 TEST(NoAllocation, CommandsAfterPluginInitNeverAllocate) {
-    char folder[] = "/tmp/velkar-noalloc-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string appPath = std::string(folder) + "/Player\\player.exe";
-    const std::string settingsFile = std::string(folder) + "/Player\\plugins\\velkar.ini";
-    std::FILE* file = std::fopen(settingsFile.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::fputs("3,playing [FILENAME]\r\n4,hearing [FILENAME]\r\n", file);
-    std::fclose(file);
+    for (const char* marker : {"[FILENAME]", "[TAGS]"}) {
+        char folder[] = "/tmp/velkar-noalloc-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        const std::string appPath = std::string(folder) + "/Player\\player.exe";
+        const std::string settingsFile = std::string(folder) + "/Player\\plugins\\velkar.ini";
+        std::FILE* file = std::fopen(settingsFile.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fprintf(file, "3,playing %s\r\n4,hearing %s\r\n", marker, marker);
+        std::fclose(file);
+        mediaPaths.clear();
+        for (const char* name : MEDIA_FILES) {
+            mediaPaths.push_back(std::string(VELKAR_MEDIA_DIR) + "/" + name);
+        }
 
-    standin::reset();
-    standin::setRegistryString("SOFTWARE\\BST\\bsplayerv1", "AppPath", appPath.c_str());
-    standin::openWindow("MsnMsgrUIManager");
-    standin::openWindow("MsnMsgrUIManager");
-    std::memset(&moduleState, 0, sizeof moduleState);
-    ASSERT_EQ(pluginInit(&descriptor), 1);
-    ASSERT_STREQ(moduleState.profiles.audioProfile.prefix, "hearing ");
+        standin::reset();
+        standin::setRegistryString("SOFTWARE\\BST\\bsplayerv1", "AppPath", appPath.c_str());
+        standin::openWindow("MsnMsgrUIManager");
+        standin::openWindow("MsnMsgrUIManager");
+        std::memset(&moduleState, 0, sizeof moduleState);
+        ASSERT_EQ(pluginInit(&descriptor), 1);
+        ASSERT_STREQ(moduleState.profiles.audioProfile.prefix, "hearing ");
 
-    EXPECT_EQ(countAllocationsDuring(driveEveryCommand), 0);
-    EXPECT_GT(standin::receivedCount(), 0u);
-    EXPECT_GT(standin::shownMessageBoxCount(), 0u);
+        EXPECT_EQ(countAllocationsDuring(driveEveryCommand), 0) << marker;
+        EXPECT_GT(standin::receivedCount(), 0u);
+        EXPECT_GT(standin::shownMessageBoxCount(), 0u);
+        // The tags were really read.
+        descriptor.callback(40002, reinterpret_cast<std::intptr_t>(mediaPaths[0].c_str()), 0);
+        EXPECT_EQ(std::strstr(moduleState.composed.statusText, "Bj\xF6rk - J\xF3ga") != nullptr,
+                  std::string(marker) == "[TAGS]")
+            << moduleState.composed.statusText;
 
-    std::remove(settingsFile.c_str());
-    rmdir(folder);
+        std::remove(settingsFile.c_str());
+        rmdir(folder);
+    }
 }
 
 }  // namespace

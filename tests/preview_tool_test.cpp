@@ -54,6 +54,7 @@ TEST(PreviewTool, GoodFileShowsEachPath) {
     EXPECT_NE(
         run.out.find("C:\\Media\\My_Band_-_Best.Song.mp3\n"
                      "  audio:        yes\n"
+                     "  tags:         (the file cannot be opened)\n"
                      "  title:        'My Band - Best Song'\n"
                      "  status text:  \\0Music\\01\\0{0}\\0listening to My Band - Best Song \\0\n"
                      "  category:     'Music'\n"
@@ -62,6 +63,7 @@ TEST(PreviewTool, GoodFileShowsEachPath) {
         << run.out;
     EXPECT_NE(run.out.find("D:\\clips\\holiday.mpeg\n"
                            "  audio:        no\n"
+                           "  tags:         (the file cannot be opened)\n"
                            "  title:        'holiday'\n"
                            "  status text:  \\0Office\\01\\0{0}\\0watching holiday \\0\n"),
               std::string::npos)
@@ -119,19 +121,28 @@ TEST(PreviewTool, TextIsDecodedFromTheCodePage) {
         {"2,\xE9"
          "coute [FILENAME]\n",
          "x.avi",
-         "(read in code page 1252)\n\nx.avi\n  audio:        no\n  title:        'x'\n"
+         "(read in code page 1252)\n\nx.avi\n  audio:        no\n"
+         "  tags:         (the file cannot be opened)\n  title:        'x'\n"
          "  status text:  \\0Office\\01\\0{0}\\0\xC3\xA9"
          "coute x \\0\n"},
         {"\xEF\xBB\xBF"
          "2,\xC3\xA9"
          "coute [FILENAME]\n",
          "x.avi",
-         "(read as UTF-8)\n\nx.avi\n  audio:        no\n  title:        'x'\n"
+         "(read as UTF-8)\n\nx.avi\n  audio:        no\n"
+         "  tags:         (the file cannot be opened)\n  title:        'x'\n"
          "  status text:  \\0Office\\01\\0{0}\\0\xC3\xA9"
          "coute x \\0\n"},
         {"", "'C:\\Caf\xC3\xA9_\xE2\x82\xAC.mp3'", "display line: 'Caf\xC3\xA9 \xE2\x82\xAC'\n"},
         {"", "--code-page 932 'C:\\Music\\\xE3\x82\xBD\xE3\x83\xB3\xE3\x82\xB0.mp3'",
          "display line: '\xE3\x82\xBD\xE3\x83\xB3\xE3\x82\xB0'\n"},
+        // The file's own tags, shown whichever marker the template holds,
+        // and used where it holds [TAGS].
+        {"2,[FILENAME]\n1,[TAGS]\n", std::string(VELKAR_MEDIA_DIR) + "/v23-utf16.mp3",
+         "  tags:         MP3 ID3v2.3\n  tag artist:   'Bj\xC3\xB6rk'\n"
+         "  tag title:    'J\xC3\xB3ga'\n  title:        'Bj\xC3\xB6rk - J\xC3\xB3ga'\n"},
+        {"", std::string(VELKAR_MEDIA_DIR) + "/untagged.mp4",
+         "  tags:         (none found; [TAGS] takes the file's name)\n"},
     };
     for (const Case& c : cases) {
         const std::string settings =

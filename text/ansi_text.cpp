@@ -7,6 +7,8 @@ AnsiCodePage currentAnsiCodePage() {
     return ansiCodePageHasLeadBytes() ? AnsiCodePage::DoubleByte : AnsiCodePage::SingleByte;
 }
 
+bool isDoubleByteLead(char c) { return isAnsiLeadByte(static_cast<unsigned char>(c)); }
+
 std::size_t doubleByteCharacterSize(const char* text, std::size_t left) {
     return left >= 2 && isAnsiLeadByte(static_cast<unsigned char>(*text)) ? 2 : 1;
 }

@@ -19,6 +19,13 @@ AnsiCodePage currentAnsiCodePage();
 // 2 for a lead byte followed by its second byte, else 1. Double-byte only.
 std::size_t doubleByteCharacterSize(const char* text, std::size_t left);
 
+// Whether `c` begins a two-byte character. Double-byte only.
+bool isDoubleByteLead(char c);
+
+// The lowest byte any double-byte code page takes as a second byte; a lead
+// byte followed by a lower one begins no character.
+constexpr unsigned char LOWEST_SECOND_BYTE = 0x40;
+
 // The double-byte halves of the functions below.
 const char* findLastDoubleByteCharacter(const char* text, char c);
 const char* findDoubleByteWord(const char* text, std::size_t length, const char* word);

@@ -7,6 +7,7 @@
 
 #include "settings/settings_file.h"
 #include "status/status_text.h"
+#include "tags/media_tags.h"
 #include "terminal.h"
 #include "tools/settings_report.h"
 #include "tools/status_fields.h"
@@ -24,8 +25,9 @@ const char* const USAGE = "usage: velkar-preview [--settings FILE] [--code-page 
 const char* const HELP =
     "Shows, for each PATH, what the messenger will display while the player\n"
     "plays that file: whether it counts as audio (.mp3 or .wav, any case), the\n"
-    "title, the status text exactly as sent (each \\0 is a backslash and a zero,\n"
-    "the messenger's field separator), its category and its display line.\n"
+    "tags found in the file (their format, artist and title), the title, the\n"
+    "status text exactly as sent (each \\0 is a backslash and a zero, the\n"
+    "messenger's field separator), its category and its display line.\n"
     "\n"
     "  --settings FILE  read the profiles from FILE (velkar.ini) instead of\n"
     "                   using the built-in defaults; problems in it are\n"
@@ -39,8 +41,10 @@ const char* const HELP =
     "  line 2, for .mp3 and .wav files:                  1,[FILENAME]\n"
     "Each is a category number (1 Music, 2 Office, 3 Games, 4 Empty; any other\n"
     "number means Music), a comma, and a template: the words before [FILENAME]\n"
-    "go before the title, the words after it go after the title. A line without\n"
-    "its number, comma or [FILENAME] leaves that profile at the defaults shown.\n"
+    "go before the title, the words after it go after the title. [TAGS] in its\n"
+    "place takes the title from the file's tags, \"ARTIST - TITLE\" (or only the\n"
+    "title), and from the file's name when it has none. A line without its\n"
+    "number, comma or marker leaves that profile at the defaults shown.\n"
     "A file saved as UTF-8 (with or without its byte-order mark) is converted\n"
     "to the code page; any other is taken as written in it.\n"
     "\n"
@@ -62,12 +66,27 @@ void printField(const char* label, const StatusField& field) {
     }
 }
 
+// What the file's own tags say, whichever marker the template holds.
+void printTags(const char* path) {
+    MediaTags tags;
+    if (!readMediaTags(path, tags)) {
+        std::printf("  %-14s%s\n", "tags:", "(the file cannot be opened)");
+    } else if (tags.format == nullptr) {
+        std::printf("  %-14s%s\n", "tags:", "(none found; [TAGS] takes the file's name)");
+    } else {
+        std::printf("  %-14s%s\n", "tags:", tags.format);
+        printQuoted("tag artist:", tags.artist, std::strlen(tags.artist));
+        printQuoted("tag title:", tags.title, std::strlen(tags.title));
+    }
+}
+
 void preview(const char* argument, const char* path, const StatusProfiles& profiles) {
     ComposedStatus composed{};
     const MediaKind kind = composeStatus(path, profiles, composed);
     const StatusDisplay display = readStatusDisplay(composed.statusText);
     std::printf("%s\n", argument);
     std::printf("  %-14s%s\n", "audio:", kind == MediaKind::Audio ? "yes" : "no");
+    printTags(path);
     printQuoted("title:", composed.currentFileName, std::strlen(composed.currentFileName));
     std::printf("  %-14s", "status text:");
     printText(composed.statusText, std::strlen(composed.statusText));
