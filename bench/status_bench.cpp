@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
@@ -15,6 +16,7 @@
 #include "settings/settings_file.h"
 #include "status/delivery.h"
 #include "status/status_text.h"
+#include "tags/media_tags.h"
 
 namespace {
 
@@ -90,6 +92,45 @@ void referencePublish(benchmark::State& state) {
     }
 }
 
+// One generated file of each tag format (tests/tags/make_media.py), and the
+// files whose tags lie past large data.
+const std::map<std::string, std::string> MEDIA_FILES = {
+    {"id3v2", "v24-utf8.mp3"},
+    {"id3v1", "v1.mp3"},
+    {"id3_after_picture", "v23-picture-first.mp3"},
+    {"wav_info", "info.wav"},
+    {"wav_id3", "id3.wav"},
+    {"mp4", "faststart.m4a"},
+    {"mp4_moov_at_end", "large-moov-at-end.mp4"},
+    {"matroska", "video.mkv"},
+    {"matroska_tags_at_end", "tags-at-end.mkv"},
+    {"flac", "song.flac"},
+    {"ogg_vorbis", "song.ogg"},
+    {"ogg_opus", "song.opus"},
+    {"asf", "song.wma"},
+    {"avi", "video.avi"},
+};
+
+void oursTags(benchmark::State& state, const std::string& path) {
+    MediaTags tags;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(readMediaTags(path.c_str(), tags));
+        benchmark::ClobberMemory();
+    }
+    if (tags.title[0] == '\0') state.SkipWithError("no title read");
+}
+
+// The floor: open the file, read its first 4 KiB, close it.
+void floorTags(benchmark::State& state, const std::string& path) {
+    static unsigned char head[4096];
+    for (auto _ : state) {
+        const PlatformFile file = openFileForReading(path.c_str());
+        benchmark::DoNotOptimize(readFile(file, head, sizeof head));
+        closeFile(file);
+        benchmark::ClobberMemory();
+    }
+}
+
 // Collects each run's time per iteration, keyed by "ours/x" or "reference/x".
 class PairingReporter : public benchmark::ConsoleReporter {
 public:
@@ -134,6 +175,22 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("reference/settings_parse", referenceSettings);
     benchmark::RegisterBenchmark("ours/publish_prepare", oursPublish);
     benchmark::RegisterBenchmark("reference/publish_prepare", referencePublish);
+    // Tags, against the floor of touching the file at all.
+    const char* mediaDirectory = std::getenv("VELKAR_MEDIA_DIR");
+    const std::string media = mediaDirectory != nullptr ? mediaDirectory : VELKAR_MEDIA_DIR;
+    if (std::FILE* manifest = std::fopen((media + "/manifest.tsv").c_str(), "r")) {
+        std::fclose(manifest);
+        standin::reset();
+        for (const auto& [name, file] : MEDIA_FILES) {
+            benchmark::RegisterBenchmark(("ours/tags_" + name).c_str(), oursTags,
+                                         media + "/" + file);
+            benchmark::RegisterBenchmark(("reference/tags_" + name).c_str(), floorTags,
+                                         media + "/" + file);
+        }
+    } else {
+        std::fprintf(stderr, "no media files in %s (ctest makes them): tag reading not timed\n",
+                     media.c_str());
+    }
 
     benchmark::Initialize(&argc, argv);
     PairingReporter reporter;

@@ -27,8 +27,9 @@ void checkText(const char* text, std::size_t capacity) {
     require(wholeCharacterLength(codePage, text, length, length) == length);
     require(length == 0 || (text[0] != ' ' && text[length - 1] != ' '));
     for (std::size_t at = 0; at < length;) {
-        const std::size_t size =
-            codePage == AnsiCodePage::DoubleByte ? doubleByteCharacterSize(text + at, length - at) : 1;
+        const std::size_t size = codePage == AnsiCodePage::DoubleByte
+                                     ? doubleByteCharacterSize(text + at, length - at)
+                                     : 1;
         const unsigned char c = static_cast<unsigned char>(text[at]);
         if (size == 1) require(c >= 0x20 && c != 0x7F && c != '\\');
         if (size == 2) require(static_cast<unsigned char>(text[at + 1]) >= LOWEST_SECOND_BYTE);

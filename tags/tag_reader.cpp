@@ -7,36 +7,44 @@
 
 namespace {
 
-// Fills the window with the bytes from `offset` on, as many as the file,
-// the window and the budget allow; after a seek only MEDIA_SEEK_FILL_SIZE,
-// since what follows a skip is mostly a header. Returns false when none can
-// be read.
+// Fills the window so that it holds the byte at `offset` and as many
+// around it as the file, the window and the budget allow. A short way ahead
+// is read through rather than sought: one call instead of two. After a seek
+// the window takes half a window before the byte too, since containers put
+// what is read together near each other (tags beside the index that names
+// them at the end of a file). Returns false when the byte cannot be read.
 bool fillWindow(MediaReader& reader, std::uint64_t offset) {
+    std::uint64_t start = offset;
+    constexpr std::uint64_t half = MEDIA_WINDOW_SIZE / 2;
+    if (offset > reader.filePosition && offset - reader.filePosition < half) {
+        start = reader.filePosition;
+    } else if (offset != reader.filePosition) {
+        start = offset - (offset < half ? offset : half);
+    }
+    const bool seeking = start != reader.filePosition;
+    std::uint64_t count = reader.size - start;
+    if (count > MEDIA_WINDOW_SIZE) count = MEDIA_WINDOW_SIZE;
     const std::uint32_t budgetLeft = TAG_READ_BUDGET - reader.bytesRead;
-    const bool seeking = offset != reader.filePosition;
-    std::uint64_t count = reader.size - offset;
-    const std::size_t fill = seeking ? MEDIA_SEEK_FILL_SIZE : MEDIA_WINDOW_SIZE;
-    if (count > fill) count = fill;
     if (count > budgetLeft) count = budgetLeft;
-    if (count == 0) return false;
+    if (count <= offset - start) return false;
     if (seeking) {
         if (reader.seeks == TAG_SEEK_BUDGET) return false;
         ++reader.seeks;
-        if (reader.file != PLATFORM_NO_FILE && !seekFile(reader.file, offset)) return false;
-        reader.filePosition = offset;
+        if (reader.file != PLATFORM_NO_FILE && !seekFile(reader.file, start)) return false;
+        reader.filePosition = start;
     }
     const std::size_t wanted = static_cast<std::size_t>(count);
     std::size_t got = wanted;
     if (reader.file != PLATFORM_NO_FILE) {
         got = readFile(reader.file, reader.window, wanted);
     } else {
-        std::memcpy(reader.window, reader.bytes + offset, wanted);
+        std::memcpy(reader.window, reader.bytes + start, wanted);
     }
     reader.bytesRead += static_cast<std::uint32_t>(wanted);
     reader.filePosition += got;
-    reader.windowStart = offset;
+    reader.windowStart = start;
     reader.windowLength = got;
-    return got > 0;
+    return got > offset - start;
 }
 
 }  // namespace

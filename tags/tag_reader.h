@@ -7,7 +7,6 @@
 #include "platform/platform.h"
 
 constexpr std::size_t MEDIA_WINDOW_SIZE = 4096;
-constexpr std::size_t MEDIA_SEEK_FILL_SIZE = 1024;
 // Raw bytes of a field taken at most; UTF-16 needs twice the UTF-8 room.
 constexpr std::size_t TAG_RAW_VALUE_CAPACITY = 1024;
 // A field as found, before conversion: at most what one conversion takes.

@@ -80,6 +80,22 @@ settings_utf8_case() {
     expect_lines "$dir/messenger.log" "$(record 1 '\0Office\01\0{0}\0<U+00E9>coute holiday \0')"
 }
 
+# tags_session FILE...: c:\velkar.ini takes the titles from the tags; each
+# media file (made by the tests' fixture) is announced and published.
+media_dir=$(dirname "$work_root")/media
+tags_session() {
+    clean_settings
+    printf '2,watching [TAGS]\n1,[TAGS]\n' >"$drive_c/velkar.ini"
+    commands=
+    for name in "$@"; do
+        [ -f "$media_dir/$name" ] || fail "$media_dir/$name missing"
+        commands="$commands set-file $(windows_path "$media_dir/$name") publish"
+    done
+    # shellcheck disable=SC2086
+    session 1 $commands
+    clean_settings
+}
+
 wine_prepare_prefix
 
 case $scenario in
@@ -191,6 +207,20 @@ windows_close_on_receipt | many_windows)
         [ "$(grep -cxF "$(record "$window" "$ROAD_TEXT")" "$dir/messenger.log")" -eq 1 ] ||
             fail "window $window did not get the record once"
     done
+    ;;
+tags)
+    # A tagged MP3, an untagged one (its name), and tags after the media.
+    tags_session v23-utf16.mp3 untagged.mp3 tags-at-end.mkv
+    expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0Bj<U+00F6>rk - J<U+00F3>ga \0')
+$(record 1 '\0Music\01\0{0}\0untagged \0')
+$(record 1 '\0Office\01\0{0}\0watching Appended Artist, whose name does not fit where the old tags were - Appended Title \0')"
+    ;;
+tags_code_page_932)
+    # A Japanese artist and title in UTF-16, converted to code page 932.
+    VELKAR_WINE_LOCALE=ja_JP.UTF-8
+    tags_session v23-japanese.mp3
+    expect_output "$dir/host.out" "ansi code page: 932"
+    expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0<U+5742><U+672C><U+9F8D><U+4E00> - <U+6226><U+5834><U+306E><U+30E1><U+30EA><U+30FC><U+30AF><U+30EA><U+30B9><U+30DE><U+30B9> \0')"
     ;;
 hung_window)
     # The window the search visits first stops answering for 4 s; the next is healthy.
