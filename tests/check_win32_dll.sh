@@ -22,6 +22,10 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 headers=$("$objdump" -p "$dll")
 
+# It loads into the player's process: it stays small.
+size=$(wc -c <"$dll")
+[ "$size" -lt 49152 ] || fail "velkar.dll is $size bytes, not under 48 KiB"
+
 exports=$(printf '%s\n' "$headers" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
     sed -n 's/^[[:space:]]*\[ *[0-9]*\] \(.*\)$/\1/p')
 [ "$exports" = "pluginInit" ] || fail "exports are '$exports', expected exactly 'pluginInit'"
