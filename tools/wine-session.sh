@@ -60,7 +60,7 @@ wine_require() {
 # and the loader that runs them; messenger-sim comes from build/win64.
 wine_use_target() {
     VELKAR_HOST_DIR=$1/build/$2
-    VELKAR_MESSENGER_DIR=$1/build/win64
+    VELKAR_MESSENGER_DIR=${VELKAR_MESSENGER_DIR:-$1/build/win64}
     if [ "$2" = win32 ]; then HOST_WINE=$WINE32_LOADER; else HOST_WINE=$WINE64; fi
 }
 
