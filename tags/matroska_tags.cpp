@@ -87,18 +87,25 @@ std::uint64_t readUnsigned(MediaReader& reader, const Element& element) {
     return value;
 }
 
+// Calls `visit` for each child of `parent`; stops at one of unknown size.
+template <typename Visit>
+void forEachChild(MediaReader& reader, const Element& parent, Visit visit) {
+    Element child;
+    std::uint64_t offset = parent.data;
+    for (unsigned items = 0; items < TAG_ITEMS_PER_LEVEL &&
+                             readElement(reader, offset, parent.end, child) && !child.unknownSize;
+         ++items) {
+        offset = child.end;
+        visit(child);
+    }
+}
+
 // A SimpleTag: TITLE or ARTIST, with its string.
 void readSimpleTag(MediaReader& reader, const Element& simpleTag, TagFields& fields) {
     char name[TAG_NAME_CAPACITY] = {};
     Element value{0, 0, 0, false};
     bool hasValue = false;
-    Element child;
-    std::uint64_t offset = simpleTag.data;
-    for (unsigned items = 0;
-         items < TAG_ITEMS_PER_LEVEL && readElement(reader, offset, simpleTag.end, child) &&
-         !child.unknownSize;
-         ++items) {
-        offset = child.end;
+    forEachChild(reader, simpleTag, [&](const Element& child) {
         if (child.id == ID_TAG_NAME && child.end - child.data < sizeof name) {
             readMediaBytes(reader, child.data, name,
                            static_cast<std::size_t>(child.end - child.data));
@@ -106,7 +113,7 @@ void readSimpleTag(MediaReader& reader, const Element& simpleTag, TagFields& fie
             value = child;
             hasValue = true;
         }
-    }
+    });
     if (!hasValue) return;
     const TagFieldKind kind = std::strcmp(name, "TITLE") == 0    ? TAG_TITLE
                               : std::strcmp(name, "ARTIST") == 0 ? TAG_ARTIST
@@ -119,45 +126,21 @@ void readSimpleTag(MediaReader& reader, const Element& simpleTag, TagFields& fie
 // album level, `albumFields` otherwise.
 void readTag(MediaReader& reader, const Element& tag, TagFields& trackFields,
              TagFields& albumFields) {
-    Element child;
-    std::uint64_t offset = tag.data;
     TagFields* target = &albumFields;
-    for (unsigned items = 0; items < TAG_ITEMS_PER_LEVEL &&
-                             readElement(reader, offset, tag.end, child) && !child.unknownSize;
-         ++items) {
-        offset = child.end;
+    bool aimedElsewhere = false;
+    forEachChild(reader, tag, [&](const Element& child) {
         if (child.id == ID_TARGETS) {
-            Element part;
-            std::uint64_t at = child.data;
-            for (unsigned parts = 0; parts < TAG_ITEMS_PER_LEVEL &&
-                                     readElement(reader, at, child.end, part) && !part.unknownSize;
-                 ++parts) {
-                at = part.end;
-                for (std::uint32_t uid : TARGET_UIDS) {
-                    if (part.id == uid) return;
-                }
+            forEachChild(reader, child, [&](const Element& part) {
+                for (std::uint32_t uid : TARGET_UIDS) aimedElsewhere |= part.id == uid;
                 if (part.id == ID_TARGET_TYPE_VALUE &&
                     readUnsigned(reader, part) < ALBUM_TARGET_LEVEL) {
                     target = &trackFields;
                 }
-            }
-        } else if (child.id == ID_SIMPLE_TAG) {
+            });
+        } else if (child.id == ID_SIMPLE_TAG && !aimedElsewhere) {
             readSimpleTag(reader, child, *target);
         }
-    }
-}
-
-// Calls `visit` for each child of `parent`; stops at one of unknown size.
-template <typename Visit>
-void forEachChild(MediaReader& reader, const Element& parent, Visit visit) {
-    Element child;
-    std::uint64_t offset = parent.data;
-    for (unsigned items = 0; items < TAG_ITEMS_PER_LEVEL &&
-                             readElement(reader, offset, parent.end, child) && !child.unknownSize;
-         ++items) {
-        offset = child.end;
-        visit(child);
-    }
+    });
 }
 
 struct Segment {

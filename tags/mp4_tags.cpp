@@ -71,6 +71,17 @@ bool findBox(MediaReader& reader, std::uint64_t offset, std::uint64_t end, const
     return false;
 }
 
+// Calls `visit` for each box in [offset, end); stops at one whose size lies.
+template <typename Visit>
+void forEachBox(MediaReader& reader, std::uint64_t offset, std::uint64_t end, Visit visit) {
+    Box box;
+    for (unsigned boxes = 0; boxes < TAG_ITEMS_PER_LEVEL && readBox(reader, offset, end, box);
+         ++boxes) {
+        offset = box.end;
+        visit(box);
+    }
+}
+
 TagFieldKind itemKind(const unsigned char* type) {
     for (const ItemName& item : ITEM_NAMES) {
         if (std::memcmp(type, item.type, 4) == 0) return item.kind;
@@ -80,26 +91,22 @@ TagFieldKind itemKind(const unsigned char* type) {
 
 // The items of an ilst box: each holds its value in a data box.
 void readItemList(MediaReader& reader, const Box& list, TagFields& fields) {
-    std::uint64_t offset = list.data;
-    Box item;
-    for (unsigned items = 0; items < TAG_ITEMS_PER_LEVEL && readBox(reader, offset, list.end, item);
-         ++items) {
-        offset = item.end;
+    forEachBox(reader, list.data, list.end, [&](const Box& item) {
         const TagFieldKind kind = itemKind(item.type);
         Box data;
         unsigned char prefix[DATA_PREFIX_SIZE];
         if (kind == TAG_FIELD_KINDS || !findBox(reader, item.data, item.end, "data", data) ||
             !rangeFits(data.data, sizeof prefix, data.end) ||
             !readMediaBytes(reader, data.data, prefix, sizeof prefix)) {
-            continue;
+            return;
         }
         // Text only: 0 is what some writers put for it; others are numbers or pictures.
         const std::uint32_t dataType = bigEndian32(prefix) & 0xFFFFFF;
-        if (dataType != DATA_TYPE_UTF8 && dataType != DATA_TYPE_UTF16 && dataType != 0) continue;
+        if (dataType != DATA_TYPE_UTF8 && dataType != DATA_TYPE_UTF16 && dataType != 0) return;
         const std::uint64_t value = data.data + sizeof prefix;
         readTagField(reader, fields, kind, value, data.end - value,
                      dataType == DATA_TYPE_UTF16 ? TagEncoding::Utf16BigEndian : TagEncoding::Utf8);
-    }
+    });
 }
 
 // meta is a full box in MP4 and a plain one in some QuickTime files: there
@@ -151,14 +158,10 @@ bool readMp4Tags(MediaReader& reader, const unsigned char* head, std::size_t hea
             return true;
         }
     }
-    std::uint64_t offset = udta.data;
-    Box item;
-    for (unsigned items = 0; items < TAG_ITEMS_PER_LEVEL && readBox(reader, offset, udta.end, item);
-         ++items) {
-        offset = item.end;
+    forEachBox(reader, udta.data, udta.end, [&](const Box& item) {
         const TagFieldKind kind = itemKind(item.type);
         if (kind != TAG_FIELD_KINDS) readQuickTimeText(reader, item, kind, fields);
-    }
+    });
     if (fields.field[TAG_TITLE].present || fields.field[TAG_ARTIST].present) {
         fields.format = "QuickTime udta";
     }

@@ -41,16 +41,28 @@ release
 (cd "$clone/dist" && sha256sum -c --quiet SHA256SUMS) || fail "SHA256SUMS does not cover the signed files"
 
 # Under Wine: the main tree's host-sim and messenger-sim, the signed files.
+# A scenario that cannot run here says so and counts as skipped (77).
+skipped=0
+wine_step() {
+    what=$1
+    shift
+    "$@"
+    status=$?
+    if [ $status -eq 77 ]; then skipped=1; elif [ $status -ne 0 ]; then fail "$what"; fi
+}
 unset VELKAR_SIGNING_CERTIFICATE VELKAR_SIGNING_PASSWORD
-VELKAR_DLL=$clone/build/win32/velkar.dll sh "$source_dir/tests/wine/wine_scenarios.sh" \
-    "$source_dir" "$wine_work" win32 road || fail "the signed DLL failed the road of one event"
 export VELKAR_MESSENGER_DIR="$source_dir/build/win64"
-sh "$source_dir/tests/wine/setup_scenarios.sh" "$clone" "$wine_work" "$setup" install ||
-    fail "the signed setup did not install"
-uninstaller=$wine_work/wine-prefix/drive_c/Player/Velkar/velkar-uninstall.exe
-verify "$uninstaller" || { fail "the installed uninstaller does not verify"; cat "$work/verify.out"; }
-sh "$source_dir/tests/wine/setup_scenarios.sh" "$clone" "$wine_work" "$setup" uninstall ||
-    fail "the signed setup's uninstaller did not uninstall"
+wine_step "the signed DLL failed the road of one event" env VELKAR_DLL="$clone/build/win32/velkar.dll" \
+    sh "$source_dir/tests/wine/wine_scenarios.sh" "$source_dir" "$wine_work" win32 road
+wine_step "the signed setup did not install, or its uninstaller is not signed" \
+    env VELKAR_VERIFY_CERTIFICATE="$work/certificate.pem" \
+    sh "$source_dir/tests/wine/setup_scenarios.sh" "$clone" "$wine_work" "$setup" install
+wine_step "the signed setup's uninstaller did not uninstall" \
+    sh "$source_dir/tests/wine/setup_scenarios.sh" "$clone" "$wine_work" "$setup" uninstall
 if [ $failures -ne 0 ]; then exit 1; fi
+if [ $skipped -ne 0 ]; then
+    echo "SKIPPED: the signed files verify and reproduce, but Wine could not run them here"
+    exit 77
+fi
 rm -rf "$work"
 echo "signing: every signed file verifies; signed builds reproduce and run"

@@ -72,6 +72,13 @@ install)
     expect_entry "DisplayVersion=$(basename "$setup" | sed 's/^velkar-\(.*\)-setup\.exe$/\1/')"
     expect_entry 'UninstallString="C:\Player\Velkar\velkar-uninstall.exe"'
     entry | grep -q '^EstimatedSize=0x[0-9a-f]*$' || fail "the uninstall entry has no size"
+    # A signed setup writes a signed uninstaller; VELKAR_VERIFY_CERTIFICATE
+    # names the certificate to check it against.
+    if [ -n "${VELKAR_VERIFY_CERTIFICATE:-}" ] &&
+        ! osslsigncode verify -CAfile "$VELKAR_VERIFY_CERTIFICATE" \
+            -in "$drive_c/Player/Velkar/velkar-uninstall.exe" >"$dir/verify.out" 2>&1; then
+        fail "the installed uninstaller's signature does not verify: $(cat "$dir/verify.out")"
+    fi
     # The setup program's own version resource (UTF-16 strings).
     i686-w64-mingw32-strings -el "$setup" | grep -qxF "Tamsel's Velkar setup" ||
         fail "the setup program has no version resource naming the product"
