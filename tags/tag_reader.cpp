@@ -10,7 +10,7 @@ namespace {
 // Fills the window so that it holds the byte at `offset` and as many
 // around it as the file, the window and the budget allow. A short way ahead
 // is read through rather than sought: one call instead of two. After a seek
-// the window takes half a window before the byte too, since containers put
+// the window takes a quarter window before the byte too, since containers put
 // what is read together near each other (tags beside the index that names
 // them at the end of a file). Returns false when the byte cannot be read.
 bool fillWindow(MediaReader& reader, std::uint64_t offset) {
@@ -19,7 +19,8 @@ bool fillWindow(MediaReader& reader, std::uint64_t offset) {
     if (offset > reader.filePosition && offset - reader.filePosition < half) {
         start = reader.filePosition;
     } else if (offset != reader.filePosition) {
-        start = offset - (offset < half ? offset : half);
+        constexpr std::uint64_t before = MEDIA_WINDOW_SIZE / 4;
+        start = offset - (offset < before ? offset : before);
     }
     const bool seeking = start != reader.filePosition;
     std::uint64_t count = reader.size - start;
