@@ -9,6 +9,10 @@ set -u
 source_dir=$1
 work=$2
 wine_work=$3
+if ! git -C "$source_dir" rev-parse HEAD >/dev/null 2>&1; then
+    echo "SKIPPED: $source_dir is not a git checkout; the release is built from a clone of its commit"
+    exit 77
+fi
 rm -rf "$work"
 mkdir -p "$work"
 failures=0
