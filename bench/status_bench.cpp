@@ -125,7 +125,7 @@ void floorTags(benchmark::State& state, const std::string& path) {
     static unsigned char head[4096];
     for (auto _ : state) {
         const PlatformFile file = openFileForReading(path.c_str());
-        benchmark::DoNotOptimize(readFile(file, head, sizeof head));
+        benchmark::DoNotOptimize(readFileAt(file, 0, head, sizeof head));
         closeFile(file);
         benchmark::ClobberMemory();
     }

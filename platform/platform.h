@@ -77,13 +77,10 @@ PlatformFile openFileForReading(const char* path);
 // Sets `size` to the file's size in bytes. Returns false when it cannot tell.
 bool fileSize(PlatformFile file, std::uint64_t& size);
 
-// Moves the file's position to `offset` bytes from its start. Returns false
-// when the system refuses.
-bool seekFile(PlatformFile file, std::uint64_t offset);
-
-// Reads at most `capacity` bytes from the file's position into `out` and
-// returns how many it read: fewer at the end of the file, 0 on an error.
-std::size_t readFile(PlatformFile file, void* out, std::size_t capacity);
+// Reads at most `capacity` bytes from `offset` bytes into the file into
+// `out`, in one call, and returns how many it read: fewer at the end of the
+// file, 0 on an error.
+std::size_t readFileAt(PlatformFile file, std::uint64_t offset, void* out, std::size_t capacity);
 
 // Closes a file that openFileForReading opened.
 void closeFile(PlatformFile file);

@@ -318,15 +318,11 @@ bool fileSize(PlatformFile file, std::uint64_t& size) {
     return true;
 }
 
-bool seekFile(PlatformFile file, std::uint64_t offset) {
-    return lseek(static_cast<int>(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
-}
-
-std::size_t readFile(PlatformFile file, void* out, std::size_t capacity) {
+std::size_t readFileAt(PlatformFile file, std::uint64_t offset, void* out, std::size_t capacity) {
     std::size_t total = 0;
     while (total < capacity) {
-        const ssize_t count =
-            read(static_cast<int>(file), static_cast<char*>(out) + total, capacity - total);
+        const ssize_t count = pread(static_cast<int>(file), static_cast<char*>(out) + total,
+                                    capacity - total, static_cast<off_t>(offset + total));
         if (count < 0 && errno == EINTR) continue;
         if (count < 0) return 0;
         if (count == 0) break;

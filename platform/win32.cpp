@@ -90,18 +90,16 @@ bool fileSize(PlatformFile file, std::uint64_t& size) {
     return true;
 }
 
-bool seekFile(PlatformFile file, std::uint64_t offset) {
-    LARGE_INTEGER distance;
-    distance.QuadPart = static_cast<LONGLONG>(offset);
-    return SetFilePointerEx(reinterpret_cast<HANDLE>(file), distance, nullptr, FILE_BEGIN) != 0;
-}
-
-std::size_t readFile(PlatformFile file, void* out, std::size_t capacity) {
+std::size_t readFileAt(PlatformFile file, std::uint64_t offset, void* out, std::size_t capacity) {
+    // On a handle opened without FILE_FLAG_OVERLAPPED, the offset in the
+    // structure places the read and the call waits for it: a seek and a read
+    // in one call.
+    OVERLAPPED place{};
+    place.Offset = static_cast<DWORD>(offset);
+    place.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD count = 0;
     const DWORD wanted = capacity < MAXDWORD ? static_cast<DWORD>(capacity) : MAXDWORD;
-    if (ReadFile(reinterpret_cast<HANDLE>(file), out, wanted, &count, nullptr) == 0) {
-        return 0;
-    }
+    if (ReadFile(reinterpret_cast<HANDLE>(file), out, wanted, &count, &place) == 0) return 0;
     return count;
 }
 

@@ -9,7 +9,7 @@ namespace {
 
 // Fills the window so that it holds the byte at `offset` and as many
 // around it as the file, the window and the budget allow. A short way ahead
-// is read through rather than sought: one call instead of two. After a seek
+// is read through rather than counted as a seek. After a seek
 // the window takes a quarter window before the byte too, since containers put
 // what is read together near each other (tags beside the index that names
 // them at the end of a file). Returns false when the byte cannot be read.
@@ -31,13 +31,12 @@ bool fillWindow(MediaReader& reader, std::uint64_t offset) {
     if (seeking) {
         if (reader.seeks == TAG_SEEK_BUDGET) return false;
         ++reader.seeks;
-        if (reader.file != PLATFORM_NO_FILE && !seekFile(reader.file, start)) return false;
         reader.filePosition = start;
     }
     const std::size_t wanted = static_cast<std::size_t>(count);
     std::size_t got = wanted;
     if (reader.file != PLATFORM_NO_FILE) {
-        got = readFile(reader.file, reader.window, wanted);
+        got = readFileAt(reader.file, start, reader.window, wanted);
     } else {
         std::memcpy(reader.window, reader.bytes + start, wanted);
     }

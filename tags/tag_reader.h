@@ -19,7 +19,7 @@ struct MediaReader {
     PlatformFile file;  // PLATFORM_NO_FILE: `bytes` holds the file
     const unsigned char* bytes;
     std::uint64_t size;
-    std::uint64_t filePosition;  // where the next read from the file starts
+    std::uint64_t filePosition;  // where the last read ended; a read elsewhere is a seek
     std::uint32_t bytesRead;
     unsigned seeks;
     bool failed;  // a read failed or would break the budget: nothing more is read
