@@ -72,18 +72,29 @@ void iconvName(unsigned number, char (&name)[16]) {
     }
 }
 
+// UTF-8 to Latin-1, opened once and kept: reset() runs before every fuzz
+// input, and opening a conversion costs far more than the work it serves.
+iconv_t latin1FromUtf8 = NO_CONVERSION;
+
 void closeConversions() {
     if (codePage.widening != NO_CONVERSION) iconv_close(codePage.widening);
-    if (codePage.fromUtf8 != NO_CONVERSION) iconv_close(codePage.fromUtf8);
+    if (codePage.fromUtf8 != NO_CONVERSION && codePage.fromUtf8 != latin1FromUtf8) {
+        iconv_close(codePage.fromUtf8);
+    }
     codePage = AnsiCodePage{0, NO_CONVERSION, NO_CONVERSION, {}, false};
 }
 
 // Opened ahead, not at a conversion: iconv_open allocates, and the
 // conversions run where allocation is watched.
 void openConversionFromUtf8() {
+    if (codePage.number == 0 && latin1FromUtf8 != NO_CONVERSION) {
+        codePage.fromUtf8 = latin1FromUtf8;
+        return;
+    }
     char name[16];
     iconvName(codePage.number, name);
     codePage.fromUtf8 = iconv_open(name, "UTF-8");
+    if (codePage.number == 0) latin1FromUtf8 = codePage.fromUtf8;
 }
 
 // A live window of the stand-in, or null for anything else, closed ones included.
