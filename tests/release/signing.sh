@@ -9,14 +9,7 @@ set -u
 source_dir=$1
 work=$2
 wine_work=$3
-if ! git -C "$source_dir" rev-parse HEAD >/dev/null 2>&1; then
-    echo "SKIPPED: $source_dir is not a git checkout; the release is built from a clone of its commit"
-    exit 77
-fi
-rm -rf "$work"
-mkdir -p "$work"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/release-test.sh"
 
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Velkar test signing" \
     -keyout "$work/key.pem" -out "$work/certificate.pem" 2>/dev/null &&
