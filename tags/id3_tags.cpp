@@ -219,9 +219,6 @@ bool readId3Tags(MediaReader& reader, const unsigned char* head, std::size_t hea
     const bool tagged = headLength >= ID3V2_HEADER_SIZE && std::memcmp(head, "ID3", 3) == 0 &&
                         readId3v2At(reader, 0, reader.size, MP3_FORMATS, fields);
     if (!tagged && !isMpegAudioFrame(head, headLength)) return false;
-    // Frames that ended in a lying size do not keep the end of the file from
-    // a look; the budget still holds.
-    reader.failed = false;
     if (!fields.field[TAG_TITLE].present) readId3v1(reader, fields);
     return true;
 }

@@ -238,7 +238,6 @@ bool readMatroskaTags(MediaReader& reader, const unsigned char* head, std::size_
         offset = element.end;
     }
     for (std::size_t i = 0; i < segment.targetCount; ++i) {
-        reader.failed = false;  // a lying element before does not hide the others
         if (!wasVisited(segment, segment.targets[i]) &&
             readElement(reader, segment.targets[i], segment.end, element) && !element.unknownSize) {
             readLevelOne(reader, segment, element, segment.targets[i]);

@@ -57,24 +57,17 @@ void startMediaReader(MediaReader& reader, PlatformFile file, const unsigned cha
     reader.filePosition = 0;
     reader.bytesRead = 0;
     reader.seeks = 0;
-    reader.failed = false;
     reader.windowStart = 0;
     reader.windowLength = 0;
 }
 
 bool readMediaBytes(MediaReader& reader, std::uint64_t offset, void* out, std::size_t count) {
-    if (reader.failed || !rangeFits(offset, count, reader.size)) {
-        reader.failed = true;
-        return false;
-    }
+    if (!rangeFits(offset, count, reader.size)) return false;
     unsigned char* next = static_cast<unsigned char*>(out);
     while (count > 0) {
         const bool inWindow =
             offset >= reader.windowStart && offset - reader.windowStart < reader.windowLength;
-        if (!inWindow && !fillWindow(reader, offset)) {
-            reader.failed = true;
-            return false;
-        }
+        if (!inWindow && !fillWindow(reader, offset)) return false;
         const std::size_t at = static_cast<std::size_t>(offset - reader.windowStart);
         std::size_t piece = reader.windowLength - at;
         if (piece > count) piece = count;

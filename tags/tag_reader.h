@@ -22,7 +22,6 @@ struct MediaReader {
     std::uint64_t filePosition;  // where the last read ended; a read elsewhere is a seek
     std::uint32_t bytesRead;
     unsigned seeks;
-    bool failed;  // a read failed or would break the budget: nothing more is read
     std::uint64_t windowStart;
     std::size_t windowLength;
     unsigned char window[MEDIA_WINDOW_SIZE];
@@ -33,9 +32,10 @@ struct MediaReader {
 void startMediaReader(MediaReader& reader, PlatformFile file, const unsigned char* bytes,
                       std::uint64_t size);
 
-// Copies the `count` bytes at `offset` into `out`. Returns false, and reads
-// nothing more from then on, when they do not all lie inside the file, when
-// reading them would break the budget, or when the system fails.
+// Copies the `count` bytes at `offset` into `out`. Returns false when they
+// do not all lie inside the file, when reading them would break the budget
+// (every attempt counts against it, a failed one too), or when the system
+// fails; a failed read leaves the others to be tried.
 bool readMediaBytes(MediaReader& reader, std::uint64_t offset, void* out, std::size_t count);
 
 // Whether [offset, offset + length) lies inside [0, end), without overflow.
