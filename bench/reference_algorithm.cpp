@@ -30,7 +30,7 @@ std::size_t readLine(const char* bytes, std::size_t size, std::size_t offset, ch
     return length;
 }
 
-void parseLine(char* line, StatusProfile& profile, bool lastLine) {
+void parseLine(char* line, Profile& profile, bool lastLine) {
     int number = 0;
     std::sscanf(line, "%d", &number);
     std::strcpy(profile.categoryCode,
@@ -51,7 +51,9 @@ void parseLine(char* line, StatusProfile& profile, bool lastLine) {
 
 }  // namespace
 
-const char* composeStatus(const char* path, const StatusProfiles& profiles) {
+Profiles defaultProfiles() { return {{"\\0Music", "", ""}, {"\\0Office", "watching ", ""}}; }
+
+const char* composeStatus(const char* path, const Profiles& profiles) {
     std::strcpy(currentFileName, "\\");
     std::strcat(currentFileName, path);
     const char* name = std::strrchr(currentFileName, '\\') + 1;
@@ -63,7 +65,7 @@ const char* composeStatus(const char* path, const StatusProfiles& profiles) {
         std::strcpy(upper, extension);
     }
     const bool audio = std::strcmp(upper, ".MP3") == 0 || std::strcmp(upper, ".WAV") == 0;
-    const StatusProfile& profile = audio ? profiles.audioProfile : profiles.videoProfile;
+    const Profile& profile = audio ? profiles.audioProfile : profiles.videoProfile;
     std::strcpy(statusText, profile.categoryCode);
     std::strcat(statusText, "\\01\\0{0}\\0");
     std::strcat(statusText, profile.prefix);
@@ -77,7 +79,7 @@ const char* composeStatus(const char* path, const StatusProfiles& profiles) {
     return statusText;
 }
 
-void parseSettings(const char* bytes, std::size_t size, StatusProfiles& profiles) {
+void parseSettings(const char* bytes, std::size_t size, Profiles& profiles) {
     char line[300];
     std::size_t offset = readLine(bytes, size, 0, line, sizeof line);
     parseLine(line, profiles.videoProfile, false);

@@ -1,9 +1,10 @@
-// Any bytes as the settings file: every profile field ends inside its
-// storage, the category is one of the four codes, no line feed reaches a
-// profile, and the file reads exactly as its lines parsed one by one, split
-// here by a separate, deliberately plain splitter; where no line was cut, the
-// file counts as UTF-8 exactly when it has the mark, or when iconv reads its
-// lines as UTF-8 and they hold a byte beyond ASCII.
+// Any bytes as the settings file (Latin-1 being the ANSI code page): every
+// profile field ends inside its storage and holds whole characters only,
+// the category is one of the four codes, no line feed reaches a profile, and
+// the file reads exactly as its lines parsed one by one, split here by a
+// separate, deliberately plain splitter and decoded by iconv; where no line
+// was cut, the file counts as UTF-8 exactly when it has the mark, or when
+// iconv reads its lines as UTF-8 and they hold a byte beyond ASCII.
 #include <iconv.h>
 
 #include <cerrno>
@@ -15,6 +16,8 @@
 #include <vector>
 
 #include "settings/settings_file.h"
+#include "text/bounded_text.h"
+#include "text/unicode_text.h"
 
 namespace {
 
@@ -22,24 +25,43 @@ void require(bool condition) {
     if (!condition) std::abort();
 }
 
-bool terminatedWithin(const char* field, std::size_t capacity) {
-    return std::memchr(field, '\0', capacity) != nullptr;
+bool terminatedWithin(const char16_t* field, std::size_t capacity) {
+    return boundedLength(field, capacity) < capacity;
+}
+
+bool same(const char16_t* a, const char16_t* b) {
+    return std::u16string(a) == std::u16string(b);
+}
+
+bool hasUnit(const char16_t* text, char16_t unit) {
+    return std::u16string(text).find(unit) != std::u16string::npos;
+}
+
+bool wholeCharacters(const char16_t* text) {
+    const std::u16string units = text;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        if (isHighSurrogate(units[i]) && (i + 1 == units.size() || !isLowSurrogate(units[++i]))) {
+            return false;
+        }
+        if (isLowSurrogate(units[i]) && (i == 0 || !isHighSurrogate(units[i - 1]))) return false;
+    }
+    return true;
 }
 
 void checkProfile(const StatusProfile& profile) {
-    require(terminatedWithin(profile.categoryCode, sizeof profile.categoryCode));
-    require(terminatedWithin(profile.prefix, sizeof profile.prefix));
-    require(terminatedWithin(profile.suffix, sizeof profile.suffix));
-    const char* code = profile.categoryCode;
-    require(std::strcmp(code, CATEGORY_MUSIC) == 0 || std::strcmp(code, CATEGORY_OFFICE) == 0 ||
-            std::strcmp(code, CATEGORY_GAMES) == 0 || std::strcmp(code, CATEGORY_EMPTY) == 0);
-    require(std::strchr(profile.prefix, '\n') == nullptr);
-    require(std::strchr(profile.suffix, '\n') == nullptr);
+    require(terminatedWithin(profile.categoryCode, CATEGORY_CODE_CAPACITY));
+    require(terminatedWithin(profile.prefix, PROFILE_TEXT_CAPACITY));
+    require(terminatedWithin(profile.suffix, PROFILE_TEXT_CAPACITY));
+    const char16_t* code = profile.categoryCode;
+    require(same(code, CATEGORY_MUSIC) || same(code, CATEGORY_OFFICE) || same(code, CATEGORY_GAMES) ||
+            same(code, CATEGORY_EMPTY));
+    require(!hasUnit(profile.prefix, u'\n') && !hasUnit(profile.suffix, u'\n'));
+    require(wholeCharacters(profile.prefix) && wholeCharacters(profile.suffix));
 }
 
 bool sameProfile(const StatusProfile& a, const StatusProfile& b) {
-    return std::strcmp(a.categoryCode, b.categoryCode) == 0 &&
-           std::strcmp(a.prefix, b.prefix) == 0 && std::strcmp(a.suffix, b.suffix) == 0;
+    return same(a.categoryCode, b.categoryCode) && same(a.prefix, b.prefix) &&
+           same(a.suffix, b.suffix) && a.titleFromTags == b.titleFromTags;
 }
 
 // The text-mode rules over the whole file at once: the mark at the start
@@ -72,18 +94,19 @@ struct Utf8Reading {
     std::size_t readLength;
 };
 
-Utf8Reading readUtf8(const std::string& text) {
+Utf8Reading readUtf8(const std::string& text, std::u16string* decoded = nullptr) {
     static const iconv_t conversion = iconv_open("UTF-16LE", "UTF-8");
     std::string copy = text;
     char* in = &copy[0];
     std::size_t inLeft = copy.size();
-    std::vector<char> out(2 * copy.size() + 2);
-    char* next = out.data();
-    std::size_t outLeft = out.size();
+    std::u16string out(copy.size() + 1, u'\0');
+    char* next = reinterpret_cast<char*>(out.data());
+    std::size_t outLeft = out.size() * sizeof(char16_t);
     const bool whole =
         iconv(conversion, &in, &inLeft, &next, &outLeft) != static_cast<std::size_t>(-1);
     const bool incomplete = !whole && errno == EINVAL;
     iconv(conversion, nullptr, nullptr, nullptr, nullptr);
+    if (decoded != nullptr) *decoded = out.substr(0, out.size() - outLeft / sizeof(char16_t));
     return {whole, incomplete, static_cast<std::size_t>(in - &copy[0])};
 }
 
@@ -143,11 +166,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t i = static_cast<std::size_t>(lineNumber) - 1;
         SettingsProblems problems = SETTINGS_MISSING_LINE;
         if (i < lines.size()) {
-            // Valid UTF-8 loses a last character that the cut left incomplete.
-            if (encoding == SettingsEncoding::Utf8 && valid) {
-                read[i].resize(readUtf8(read[i]).readLength);
+            // UTF-8 with each byte that begins no character as U+FFFD, a
+            // last character that the cut left incomplete dropped; Latin-1
+            // byte by byte.
+            std::u16string line;
+            if (encoding == SettingsEncoding::Utf8) {
+                std::string rest = read[i];
+                for (;;) {
+                    std::u16string piece;
+                    const Utf8Reading reading = readUtf8(rest, &piece);
+                    line += piece;
+                    if (reading.whole ||
+                        (reading.incomplete && completable(rest, reading.readLength))) {
+                        break;
+                    }
+                    line += u'\uFFFD';
+                    rest = rest.substr(reading.readLength + 1);
+                }
+            } else {
+                for (unsigned char c : read[i]) line.push_back(c);
             }
-            problems = parseSettingsLine(read[i].c_str(), lineNumber, encoding, byLine);
+            problems = parseSettingsLine(line.data(), line.size(), lineNumber, byLine);
             if (cut[i]) problems |= SETTINGS_LINE_CUT;
         }
         require(report.lineProblems[i] == problems);

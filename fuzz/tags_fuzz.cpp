@@ -1,47 +1,59 @@
-// Any bytes as a media file, read in Latin-1 (even sizes) or in the
-// double-byte code page 932 (odd sizes): the reading ends within its read
-// and seek budget, the artist and title end inside their storage, hold whole
-// characters only (a second byte never a control character), no control
-// character and no backslash of their own, with
-// no space at either end, and the composed title, widened as the messenger
-// receives it, holds no backslash, so no tag adds a field separator.
+// Any bytes as a media file, its Latin-1 fields read in Latin-1, code page
+// 932 or UTF-8 (65001) by its size: the reading ends within its read and
+// seek budget, the artist and title end inside their storage, hold whole
+// characters only, no control character (C0, C1, the line and paragraph
+// separators) and no backslash, with no space at either end, and the
+// composed title holds no backslash and no control character either, so no
+// tag adds a field separator or breaks the display line.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 
 #include "platform/standin.h"
 #include "tags/media_tags.h"
-#include "text/ansi_text.h"
+#include "text/bounded_text.h"
+#include "text/unicode_text.h"
 
 namespace {
+
+constexpr unsigned CODE_PAGES[] = {0, 932, 65001};  // 0: the stand-in's Latin-1
 
 void require(bool condition) {
     if (!condition) std::abort();
 }
 
-void checkText(const char* text, std::size_t capacity) {
-    const std::size_t length = strnlen(text, capacity);
+bool isControl(char16_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+}
+
+// Returns the length of the terminated text in `capacity` units, after
+// checking that it holds whole characters, no control and no backslash.
+std::size_t checkText(const char16_t* text, std::size_t capacity) {
+    const std::size_t length = boundedLength(text, capacity);
     require(length < capacity);
-    const AnsiCodePage codePage = currentAnsiCodePage();
-    require(wholeCharacterLength(codePage, text, length, length) == length);
-    require(length == 0 || (text[0] != ' ' && text[length - 1] != ' '));
-    for (std::size_t at = 0; at < length;) {
-        const std::size_t size = codePage == AnsiCodePage::DoubleByte
-                                     ? doubleByteCharacterSize(text + at, length - at)
-                                     : 1;
-        const unsigned char c = static_cast<unsigned char>(text[at]);
-        if (size == 1) require(c >= 0x20 && c != 0x7F && c != '\\');
-        if (size == 2) require(static_cast<unsigned char>(text[at + 1]) >= LOWEST_SECOND_BYTE);
-        at += size;
+    for (std::size_t at = 0; at < length; ++at) {
+        const char16_t c = text[at];
+        require(!isControl(c) && c != u'\\');
+        if (isHighSurrogate(c)) {
+            require(at + 1 < length && isLowSurrogate(text[at + 1]));
+            ++at;
+        } else {
+            require(!isLowSurrogate(c));
+        }
     }
+    return length;
+}
+
+void checkField(const char16_t* text, std::size_t capacity) {
+    const std::size_t length = checkText(text, capacity);
+    require(length == 0 || (text[0] != u' ' && text[length - 1] != u' '));
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static unsigned codePage = 0;
-    const unsigned wanted = size % 2 == 1 ? 932 : 0;
+    const unsigned wanted = CODE_PAGES[size % 3];
     if (wanted != codePage) {
         standin::reset();
         if (wanted != 0) require(standin::setAnsiCodePage(wanted));
@@ -50,15 +62,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     MediaTags tags;
     readMediaTagsBytes(data, size, tags);
     require(tags.bytesRead <= TAG_READ_BUDGET && tags.seeks <= TAG_SEEK_BUDGET);
-    checkText(tags.artist, sizeof tags.artist);
-    checkText(tags.title, sizeof tags.title);
+    checkField(tags.artist, TAG_TEXT_CAPACITY);
+    checkField(tags.title, TAG_TEXT_CAPACITY);
 
-    char title[TAG_TEXT_CAPACITY];
-    const std::size_t length = composeTagTitle(tags, title, sizeof title);
-    require(length < sizeof title && title[length] == '\0');
-    require((length == 0) == (tags.title[0] == '\0'));
-    char16_t wide[TAG_TEXT_CAPACITY];
-    const std::size_t units = widenText(title, length, wide, TAG_TEXT_CAPACITY);
-    for (std::size_t i = 0; i < units; ++i) require(wide[i] != u'\\' && wide[i] >= 0x20);
+    char16_t title[TAG_TEXT_CAPACITY];
+    const std::size_t length = composeTagTitle(tags, title, TAG_TEXT_CAPACITY);
+    require(length < TAG_TEXT_CAPACITY && title[length] == u'\0');
+    require((length == 0) == (tags.title[0] == u'\0'));
+    require(checkText(title, TAG_TEXT_CAPACITY) == length);
     return 0;
 }

@@ -1,8 +1,6 @@
 // The host's two ways in, and where each command goes.
 #include "host/plugin.h"
 
-#include <cstring>
-
 #include "settings/settings_file.h"
 #include "status/delivery.h"
 #include "text/bounded_text.h"
@@ -33,7 +31,8 @@ extern "C" std::int32_t HOST_CALL onHostCommand(std::int32_t command, std::intpt
     switch (command) {
         case CMD_SET_FILE:
             if (param != 0) {
-                composeStatus(reinterpret_cast<const char*>(param), moduleState.profiles,
+                takeAnnouncedPath(reinterpret_cast<const char*>(param), moduleState.announcedPath);
+                composeStatus(moduleState.announcedPath, moduleState.profiles,
                               moduleState.composed);
             }
             break;
@@ -42,11 +41,10 @@ extern "C" std::int32_t HOST_CALL onHostCommand(std::int32_t command, std::intpt
             showMessageBox(reinterpret_cast<PlatformWindow>(param),
                            VELKAR_ABOUT_LEAD VELKAR_CONTACT_ADDRESS, VELKAR_ABOUT_CAPTION);
             break;
-        case CMD_PUBLISH: {
-            const char* text = moduleState.composed.statusText;
-            sendStatus(text, std::strlen(text) + 2, currentHostWindow());
+        case CMD_PUBLISH:
+            sendStatus(moduleState.composed.statusText, moduleState.composed.statusLength + 2,
+                       currentHostWindow());
             break;
-        }
         case CMD_WITHDRAW:
             sendStatus(WITHDRAW_TEXT, WITHDRAW_BOUND, currentHostWindow());
             break;

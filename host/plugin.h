@@ -51,6 +51,7 @@ constexpr std::int32_t CMD_WITHDRAW = 40007;
 struct ModuleState {
     PluginDescriptor* descriptor;  // null until pluginInit
     StatusProfiles profiles;
+    AnnouncedPath announcedPath;  // the last announced file's path
     ComposedStatus composed;
 };
 

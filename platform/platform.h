@@ -21,11 +21,11 @@ struct CopyDataRecord {
 
 // Reads the raw bytes of the value `valueName` of the key `keyPath` under the
 // current user's registry root into `out`, at most `capacity` bytes, and sets
-// `byteCount` to the number stored. Adds nothing: a value stored without a
-// terminator arrives without one. Returns false, with `out` holding nothing
-// useful, when the key or the value does not exist or the value is larger
-// than `capacity`.
-bool readUserRegistryValue(const char* keyPath, const char* valueName, void* out,
+// `byteCount` to the number stored; a string value arrives as UTF-16LE
+// units. Adds nothing: a value stored without a terminator arrives without
+// one. Returns false, with `out` holding nothing useful, when the key or the
+// value does not exist or the value is larger than `capacity`.
+bool readUserRegistryValue(const char16_t* keyPath, const char16_t* valueName, void* out,
                            std::size_t capacity, std::size_t& byteCount);
 
 // Returns the next top-level window of class `className` after `previous`
@@ -44,35 +44,32 @@ void showMessageBox(PlatformWindow owner, const char* text, const char* caption)
 
 // Whether the host's ANSI code page has two-byte characters at all (a
 // double-byte code page such as 932); where it has none, every byte is one
-// character.
+// character (UTF-8, code page 65001, counts as having none, as Windows says).
 bool ansiCodePageHasLeadBytes();
 
 // Whether `byte` begins a two-byte character in the host's ANSI code page.
 bool isAnsiLeadByte(unsigned char byte);
 
-// The most UTF-8 bytes convertUtf8ToAnsi takes at once.
-constexpr std::size_t UTF8_CONVERSION_MAX_BYTES = 512;
-
-// Converts the `byteCount` bytes of UTF-8 at `utf8` (byteCount at most
-// UTF8_CONVERSION_MAX_BYTES) to the host's ANSI code page in `out`, writing at
-// most `capacity` bytes and no terminator. A character the code page lacks
-// becomes whatever the system's conversion makes of it. Returns the number of
-// bytes written: 0 when nothing was given, or when the result does not fit.
-std::size_t convertUtf8ToAnsi(const char* utf8, std::size_t byteCount, char* out,
-                              std::size_t capacity);
-
 // Converts the `byteCount` bytes at `bytes` (any bytes, NUL included), text in
-// the host's ANSI code page, to UTF-16 in `wide`, writing at most
-// `wideCapacity` units and no terminator. Returns the number of units
-// written. A byte never yields more than one unit.
-std::size_t widenText(const char* bytes, std::size_t byteCount, char16_t* wide,
-                      std::size_t wideCapacity);
+// the host's ANSI code page, to UTF-16 in `out` by the system's conversion,
+// writing at most `capacity` units and no terminator. A byte never yields
+// more than one unit, so capacity >= byteCount always suffices. Returns the
+// number of units written: 0 when nothing was given or the result does not fit.
+std::size_t ansiToUtf16(const char* bytes, std::size_t byteCount, char16_t* out,
+                        std::size_t capacity);
 
-// Opens the file at `path` (text in the host's ANSI code page) for reading
-// only, letting everyone else read, write, rename and delete it meanwhile, so
-// the user's file is never locked. Returns PLATFORM_NO_FILE when it cannot,
-// or when the path names no file on a disk (a pipe, a device).
-PlatformFile openFileForReading(const char* path);
+// Converts the `units` units of UTF-16 at `text` to the host's ANSI code page
+// in `out` by the system's conversion, writing at most `capacity` bytes and
+// no terminator; a character the code page lacks becomes what that conversion
+// makes of it. Returns the number of bytes written: 0 when nothing was given
+// or the result does not fit.
+std::size_t utf16ToAnsi(const char16_t* text, std::size_t units, char* out, std::size_t capacity);
+
+// Opens the file at `path` (UTF-16, terminated) for reading only, letting
+// everyone else read, write, rename and delete it meanwhile, so the user's
+// file is never locked. Returns PLATFORM_NO_FILE when it cannot, or when the
+// path names no file on a disk (a pipe, a device).
+PlatformFile openFileForReading(const char16_t* path);
 
 // Sets `size` to the file's size in bytes. Returns false when it cannot tell.
 bool fileSize(PlatformFile file, std::uint64_t& size);

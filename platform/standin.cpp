@@ -25,8 +25,8 @@ struct StandinWindow {
 
 struct RegistryValue {
     bool present;
-    char keyPath[MAX_NAME];
-    char valueName[MAX_NAME];
+    char16_t keyPath[MAX_NAME];
+    char16_t valueName[MAX_NAME];
     unsigned char bytes[standin::MAX_REGISTRY_BYTES];
     std::size_t size;
 };
@@ -50,51 +50,83 @@ void storeName(char (&destination)[N], const char* source) {
     std::snprintf(destination, N, "%s", source);
 }
 
+template <std::size_t N>
+void storeName(char16_t (&destination)[N], const char16_t* source) {
+    std::size_t length = 0;
+    while (length + 1 < N && source[length] != u'\0') ++length;
+    std::memcpy(destination, source, length * sizeof(char16_t));
+    destination[length] = u'\0';
+}
+
+bool sameName(const char16_t* a, const char16_t* b) {
+    while (*a != u'\0' && *a == *b) ++a, ++b;
+    return *a == *b;
+}
+
 const iconv_t NO_CONVERSION = reinterpret_cast<iconv_t>(-1);
+constexpr unsigned CODE_PAGE_UTF8 = 65001;
 
 // The code page the stand-in plays. Its conversions hold iconv descriptors,
-// which reset() closes; Latin-1, the default, widens without one.
+// which reset() closes; Latin-1, the default, converts without one.
 struct AnsiCodePage {
     unsigned number;   // 0: Latin-1, each byte the code point of its value
-    iconv_t widening;  // the code page to UTF-16LE
-    iconv_t fromUtf8;  // UTF-8 to the code page
+    iconv_t toUtf16;   // the code page to UTF-16LE
+    iconv_t fromUtf16;  // UTF-16LE to the code page
     bool leadByte[256];
     bool hasLeadBytes;
 };
 
 AnsiCodePage codePage{0, NO_CONVERSION, NO_CONVERSION, {}, false};
 
+// iconv's name for a Windows code page; it has none for 65001, which is UTF-8.
 void iconvName(unsigned number, char (&name)[16]) {
-    if (number == 0) {
-        std::snprintf(name, sizeof name, "ISO-8859-1");
+    if (number == CODE_PAGE_UTF8) {
+        std::snprintf(name, sizeof name, "UTF-8");
     } else {
         std::snprintf(name, sizeof name, "CP%u", number);
     }
 }
 
-// UTF-8 to Latin-1, opened once and kept: reset() runs before every fuzz
-// input, and opening a conversion costs far more than the work it serves.
-iconv_t latin1FromUtf8 = NO_CONVERSION;
+// File names go to Linux in UTF-8. Opened once and kept: iconv_open
+// allocates, and files are opened where allocation is watched.
+iconv_t fileNameConversion = NO_CONVERSION;
 
 void closeConversions() {
-    if (codePage.widening != NO_CONVERSION) iconv_close(codePage.widening);
-    if (codePage.fromUtf8 != NO_CONVERSION && codePage.fromUtf8 != latin1FromUtf8) {
-        iconv_close(codePage.fromUtf8);
-    }
+    if (codePage.toUtf16 != NO_CONVERSION) iconv_close(codePage.toUtf16);
+    if (codePage.fromUtf16 != NO_CONVERSION) iconv_close(codePage.fromUtf16);
     codePage = AnsiCodePage{0, NO_CONVERSION, NO_CONVERSION, {}, false};
 }
 
-// Opened ahead, not at a conversion: iconv_open allocates, and the
-// conversions run where allocation is watched.
-void openConversionFromUtf8() {
-    if (codePage.number == 0 && latin1FromUtf8 != NO_CONVERSION) {
-        codePage.fromUtf8 = latin1FromUtf8;
-        return;
+// Runs `conversion` over `in` into `out`; each character it cannot take is
+// replaced by `replacement` (`replacementSize` bytes), and the input passed
+// by the whole character, as Windows passes it: `characterSize` says how
+// many bytes that is. Returns the bytes written, or false in `fits` when
+// `out` is too small.
+template <typename CharacterSize>
+std::size_t convertReplacing(iconv_t conversion, const char* inBytes, std::size_t inCount,
+                             char* outBytes, std::size_t outCapacity, const char* replacement,
+                             std::size_t replacementSize, CharacterSize characterSize,
+                             bool& fits) {
+    char* in = const_cast<char*>(inBytes);
+    std::size_t inLeft = inCount;
+    char* out = outBytes;
+    std::size_t outLeft = outCapacity;
+    fits = true;
+    while (inLeft > 0) {
+        if (iconv(conversion, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1)) break;
+        if (errno == E2BIG || outLeft < replacementSize) {
+            fits = false;
+            break;
+        }
+        std::memcpy(out, replacement, replacementSize);
+        out += replacementSize;
+        outLeft -= replacementSize;
+        const std::size_t skipped = characterSize(in, inLeft);
+        in += skipped;
+        inLeft -= skipped;
     }
-    char name[16];
-    iconvName(codePage.number, name);
-    codePage.fromUtf8 = iconv_open(name, "UTF-8");
-    if (codePage.number == 0) latin1FromUtf8 = codePage.fromUtf8;
+    iconv(conversion, nullptr, nullptr, nullptr, nullptr);
+    return static_cast<std::size_t>(out - outBytes);
 }
 
 // A live window of the stand-in, or null for anything else, closed ones included.
@@ -113,20 +145,26 @@ namespace standin {
 void reset() {
     std::memset(&state, 0, sizeof state);
     closeConversions();
-    openConversionFromUtf8();
+    if (fileNameConversion == NO_CONVERSION) fileNameConversion = iconv_open("UTF-8", "UTF-16LE");
 }
 
 bool setAnsiCodePage(unsigned number) {
     char name[16];
     iconvName(number, name);
-    const iconv_t widening = iconv_open("UTF-16LE", name);
-    if (widening == NO_CONVERSION) return false;
+    const iconv_t toUtf16 = iconv_open("UTF-16LE", name);
+    if (toUtf16 == NO_CONVERSION) return false;
+    const iconv_t fromUtf16 = iconv_open(name, "UTF-16LE");
+    if (fromUtf16 == NO_CONVERSION) {
+        iconv_close(toUtf16);
+        return false;
+    }
     closeConversions();
     codePage.number = number;
-    codePage.widening = widening;
-    openConversionFromUtf8();
-    // A lead byte is one that the conversion finds incomplete on its own.
-    for (unsigned byte = 0x80; byte <= 0xFF; ++byte) {
+    codePage.toUtf16 = toUtf16;
+    codePage.fromUtf16 = fromUtf16;
+    // Windows gives UTF-8 no lead bytes; elsewhere a lead byte is one that
+    // the conversion finds incomplete on its own.
+    for (unsigned byte = 0x80; byte <= 0xFF && number != CODE_PAGE_UTF8; ++byte) {
         char in = static_cast<char>(byte);
         char* inNext = &in;
         std::size_t inLeft = 1;
@@ -134,9 +172,9 @@ bool setAnsiCodePage(unsigned number) {
         char* outNext = reinterpret_cast<char*>(unit);
         std::size_t outLeft = sizeof unit;
         const bool incomplete =
-            iconv(widening, &inNext, &inLeft, &outNext, &outLeft) == static_cast<std::size_t>(-1) &&
+            iconv(toUtf16, &inNext, &inLeft, &outNext, &outLeft) == static_cast<std::size_t>(-1) &&
             errno == EINVAL;
-        iconv(widening, nullptr, nullptr, nullptr, nullptr);
+        iconv(toUtf16, nullptr, nullptr, nullptr, nullptr);
         codePage.leadByte[byte] = incomplete;
         codePage.hasLeadBytes |= incomplete;
     }
@@ -147,7 +185,7 @@ void setWindowClosesOnReceipt(PlatformWindow handle) {
     if (StandinWindow* window = windowFromHandle(handle)) window->closesOnReceipt = true;
 }
 
-void setRegistryValue(const char* keyPath, const char* valueName, const void* bytes,
+void setRegistryValue(const char16_t* keyPath, const char16_t* valueName, const void* bytes,
                       std::size_t size) {
     RegistryValue& value = state.registry;
     value.present = true;
@@ -157,8 +195,10 @@ void setRegistryValue(const char* keyPath, const char* valueName, const void* by
     std::memcpy(value.bytes, bytes, value.size);
 }
 
-void setRegistryString(const char* keyPath, const char* valueName, const char* text) {
-    setRegistryValue(keyPath, valueName, text, std::strlen(text) + 1);
+void setRegistryString(const char16_t* keyPath, const char16_t* valueName, const char16_t* text) {
+    std::size_t units = 0;
+    while (text[units] != u'\0') ++units;
+    setRegistryValue(keyPath, valueName, text, (units + 1) * sizeof(char16_t));
 }
 
 void removeRegistryValue() { state.registry.present = false; }
@@ -183,11 +223,11 @@ const ShownMessageBox& shownMessageBox(std::size_t index) { return state.boxes[i
 
 }  // namespace standin
 
-bool readUserRegistryValue(const char* keyPath, const char* valueName, void* out,
+bool readUserRegistryValue(const char16_t* keyPath, const char16_t* valueName, void* out,
                            std::size_t capacity, std::size_t& byteCount) {
     const RegistryValue& value = state.registry;
-    if (!value.present || std::strcmp(value.keyPath, keyPath) != 0 ||
-        std::strcmp(value.valueName, valueName) != 0 || value.size > capacity) {
+    if (!value.present || !sameName(value.keyPath, keyPath) ||
+        !sameName(value.valueName, valueName) || value.size > capacity) {
         return false;
     }
     std::memcpy(out, value.bytes, value.size);
@@ -239,80 +279,83 @@ void showMessageBox(PlatformWindow owner, const char* text, const char* caption)
     storeName(box.caption, caption);
 }
 
-std::size_t widenText(const char* bytes, std::size_t byteCount, char16_t* wide,
-                      std::size_t wideCapacity) {
-    if (codePage.widening == NO_CONVERSION) {
-        // Latin-1: each byte is the code point of the same value.
-        const std::size_t units = byteCount < wideCapacity ? byteCount : wideCapacity;
-        for (std::size_t i = 0; i < units; ++i) {
-            wide[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]));
-        }
-        return units;
-    }
-    char* in = const_cast<char*>(bytes);
-    std::size_t inLeft = byteCount;
-    char* out = reinterpret_cast<char*>(wide);
-    std::size_t outLeft = wideCapacity * sizeof(char16_t);
-    while (inLeft > 0 && outLeft >= sizeof(char16_t)) {
-        if (iconv(codePage.widening, &in, &inLeft, &out, &outLeft) !=
-            static_cast<std::size_t>(-1)) {
-            break;
-        }
-        if (errno == E2BIG) break;
-        // A character the code page cannot read, taken whole as Windows takes
-        // it: a lead byte with the byte after it.
-        const char16_t replacement = u'\uFFFD';
-        std::memcpy(out, &replacement, sizeof replacement);
-        out += sizeof replacement;
-        outLeft -= sizeof replacement;
-        const std::size_t skipped =
-            codePage.leadByte[static_cast<unsigned char>(*in)] && inLeft >= 2 ? 2 : 1;
-        in += skipped;
-        inLeft -= skipped;
-    }
-    iconv(codePage.widening, nullptr, nullptr, nullptr, nullptr);
-    return static_cast<std::size_t>(out - reinterpret_cast<char*>(wide)) / sizeof(char16_t);
-}
-
 bool ansiCodePageHasLeadBytes() { return codePage.hasLeadBytes; }
 
 bool isAnsiLeadByte(unsigned char byte) { return codePage.leadByte[byte]; }
 
-std::size_t convertUtf8ToAnsi(const char* utf8, std::size_t byteCount, char* out,
-                              std::size_t capacity) {
-    if (byteCount == 0 || byteCount > UTF8_CONVERSION_MAX_BYTES) return 0;
-    if (codePage.fromUtf8 == NO_CONVERSION) openConversionFromUtf8();  // never reset
-    if (codePage.fromUtf8 == NO_CONVERSION) return 0;
-    char* in = const_cast<char*>(utf8);
-    std::size_t inLeft = byteCount;
-    char* next = out;
-    std::size_t outLeft = capacity;
-    std::size_t written = 0;
-    for (;;) {
-        const std::size_t result = iconv(codePage.fromUtf8, &in, &inLeft, &next, &outLeft);
-        written = static_cast<std::size_t>(next - out);
-        if (result != static_cast<std::size_t>(-1) || inLeft == 0) break;
-        if (errno == E2BIG || outLeft == 0) {
-            written = 0;  // does not fit
-            break;
+std::size_t ansiToUtf16(const char* bytes, std::size_t byteCount, char16_t* out,
+                        std::size_t capacity) {
+    if (codePage.toUtf16 == NO_CONVERSION) {
+        // Latin-1: each byte is the code point of the same value.
+        if (byteCount > capacity) return 0;
+        for (std::size_t i = 0; i < byteCount; ++i) {
+            out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]));
         }
-        // A character the code page lacks, or bytes that are not UTF-8: '?',
-        // the default character of the Windows code pages, for the whole
-        // character.
-        *next++ = '?';
-        --outLeft;
-        do {
-            ++in;
-            --inLeft;
-        } while (inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80);
+        return byteCount;
     }
-    iconv(codePage.fromUtf8, nullptr, nullptr, nullptr, nullptr);
-    return written;
+    // A character the code page cannot read becomes U+FFFD, taken whole as
+    // Windows takes it: a lead byte with the byte after it.
+    const char16_t replacement = u'\uFFFD';
+    bool fits = true;
+    const std::size_t written = convertReplacing(
+        codePage.toUtf16, bytes, byteCount, reinterpret_cast<char*>(out),
+        capacity * sizeof(char16_t), reinterpret_cast<const char*>(&replacement),
+        sizeof replacement,
+        [](const char* at, std::size_t left) {
+            return codePage.leadByte[static_cast<unsigned char>(*at)] && left >= 2 ? 2 : 1;
+        },
+        fits);
+    return fits ? written / sizeof(char16_t) : 0;
 }
 
-PlatformFile openFileForReading(const char* path) {
+std::size_t utf16ToAnsi(const char16_t* text, std::size_t units, char* out, std::size_t capacity) {
+    if (units == 0) return 0;
+    if (codePage.fromUtf16 == NO_CONVERSION) {
+        // Latin-1 holds U+0000 to U+00FF; '?' stands for anything else, a
+        // surrogate pair being one character.
+        std::size_t written = 0;
+        for (std::size_t i = 0; i < units; ++i) {
+            if (written == capacity) return 0;
+            const char16_t unit = text[i];
+            if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units && text[i + 1] >= 0xDC00 &&
+                text[i + 1] <= 0xDFFF) {
+                ++i;
+            }
+            out[written++] = unit <= 0xFF ? static_cast<char>(unit) : '?';
+        }
+        return written;
+    }
+    // '?', the default character of the Windows code pages, for the whole
+    // character: a surrogate pair is one.
+    bool fits = true;
+    const std::size_t written = convertReplacing(
+        codePage.fromUtf16, reinterpret_cast<const char*>(text), units * sizeof(char16_t), out,
+        capacity, "?", 1,
+        [](const char* at, std::size_t left) {
+            const unsigned high = static_cast<unsigned char>(at[1]);
+            return high >= 0xD8 && high <= 0xDB && left >= 4 ? 4 : 2;
+        },
+        fits);
+    return fits ? written : 0;
+}
+
+PlatformFile openFileForReading(const char16_t* path) {
+    // Linux names files in UTF-8.
+    char name[4096];
+    std::size_t units = 0;
+    while (path[units] != u'\0') ++units;
+    if (fileNameConversion == NO_CONVERSION) fileNameConversion = iconv_open("UTF-8", "UTF-16LE");
+    if (fileNameConversion == NO_CONVERSION) return PLATFORM_NO_FILE;
+    char* in = reinterpret_cast<char*>(const_cast<char16_t*>(path));
+    std::size_t inLeft = units * sizeof(char16_t);
+    char* out = name;
+    std::size_t outLeft = sizeof name - 1;
+    const std::size_t converted = iconv(fileNameConversion, &in, &inLeft, &out, &outLeft);
+    iconv(fileNameConversion, nullptr, nullptr, nullptr, nullptr);
+    if (converted == static_cast<std::size_t>(-1)) return PLATFORM_NO_FILE;
+    *out = '\0';
     // Not waiting for a writer, should the path name a pipe.
-    const int file = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int file = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (file < 0) return PLATFORM_NO_FILE;
     struct stat status;
     if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {

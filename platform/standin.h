@@ -20,19 +20,21 @@ constexpr std::size_t MAX_REGISTRY_BYTES = 1024;
 // and plays Latin-1 again.
 void reset();
 
-// Plays the Windows code page `number` through iconv ("CP932" for 932) as the
-// host's ANSI code page: its lead bytes, its widening, and UTF-8 converted to
-// it (a character it lacks becomes '?'). Until then, and after reset(), the
-// code page is Latin-1: one byte per character, each the code point of its
-// value. Returns false, changing nothing, when iconv does not know it.
+// Plays the Windows code page `number` through iconv ("CP932" for 932; 65001,
+// for which iconv has no such name, as "UTF-8") as the host's ANSI code
+// page: its lead bytes, and the conversions to and from UTF-16 (a character
+// it lacks becomes '?', one it cannot read U+FFFD). Until then, and after
+// reset(), the code page is Latin-1: one byte per character, each the code
+// point of its value. Returns false, changing nothing, when iconv does not
+// know it.
 bool setAnsiCodePage(unsigned number);
 
 // Makes `keyPath`/`valueName` hold `size` raw bytes (stored as they are, so a
 // value without a terminator can be set). At most one value exists at a time.
-void setRegistryValue(const char* keyPath, const char* valueName, const void* bytes,
+void setRegistryValue(const char16_t* keyPath, const char16_t* valueName, const void* bytes,
                       std::size_t size);
-// Sets the value to the text with its terminator.
-void setRegistryString(const char* keyPath, const char* valueName, const char* text);
+// Sets the value to the UTF-16 text with its terminator, as a string value is stored.
+void setRegistryString(const char16_t* keyPath, const char16_t* valueName, const char16_t* text);
 void removeRegistryValue();
 
 // Opens a top-level window of `className`; windows are found in opening order.

@@ -2,18 +2,29 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <climits>
+
 #include "platform/platform.h"
 
-bool readUserRegistryValue(const char* keyPath, const char* valueName, void* out,
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide text is UTF-16");
+
+namespace {
+
+const wchar_t* wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+
+}  // namespace
+
+bool readUserRegistryValue(const char16_t* keyPath, const char16_t* valueName, void* out,
                            std::size_t capacity, std::size_t& byteCount) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, wide(keyPath), 0, KEY_QUERY_VALUE, &key) !=
+        ERROR_SUCCESS) {
         return false;
     }
     DWORD size = static_cast<DWORD>(capacity);
     // Any type is accepted: the caller reads the bytes as it needs them.
     const LONG result =
-        RegQueryValueExA(key, valueName, nullptr, nullptr, static_cast<BYTE*>(out), &size);
+        RegQueryValueExW(key, wide(valueName), nullptr, nullptr, static_cast<BYTE*>(out), &size);
     RegCloseKey(key);
     if (result != ERROR_SUCCESS) return false;  // ERROR_MORE_DATA: larger than `out`
     byteCount = size;
@@ -41,38 +52,31 @@ void showMessageBox(PlatformWindow owner, const char* text, const char* caption)
     MessageBoxA(static_cast<HWND>(owner), text, caption, MB_OK);
 }
 
-std::size_t widenText(const char* bytes, std::size_t byteCount, char16_t* wide,
-                      std::size_t wideCapacity) {
-    static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide text is UTF-16");
-    if (byteCount == 0 || wideCapacity == 0) return 0;
-    const int units =
-        MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(byteCount),
-                            reinterpret_cast<wchar_t*>(wide), static_cast<int>(wideCapacity));
-    return units > 0 ? static_cast<std::size_t>(units) : 0;
-}
-
 bool ansiCodePageHasLeadBytes() {
     CPINFO info;
-    return GetCPInfo(CP_ACP, &info) != 0 && info.MaxCharSize > 1;
+    return GetCPInfo(CP_ACP, &info) != 0 && info.MaxCharSize > 1 && GetACP() != CP_UTF8;
 }
 
 bool isAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByteEx(CP_ACP, byte) != 0; }
 
-std::size_t convertUtf8ToAnsi(const char* utf8, std::size_t byteCount, char* out,
-                              std::size_t capacity) {
-    if (byteCount == 0 || byteCount > UTF8_CONVERSION_MAX_BYTES || capacity == 0) return 0;
-    wchar_t wide[UTF8_CONVERSION_MAX_BYTES];  // a byte never yields more than one unit
-    const int units = MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(byteCount), wide,
-                                          static_cast<int>(UTF8_CONVERSION_MAX_BYTES));
-    if (units <= 0) return 0;
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide, units, out, static_cast<int>(capacity),
-                                          nullptr, nullptr);
+std::size_t ansiToUtf16(const char* bytes, std::size_t byteCount, char16_t* out,
+                        std::size_t capacity) {
+    if (byteCount == 0 || capacity == 0 || byteCount > INT_MAX || capacity > INT_MAX) return 0;
+    const int units = MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(byteCount),
+                                          reinterpret_cast<wchar_t*>(out), static_cast<int>(capacity));
+    return units > 0 ? static_cast<std::size_t>(units) : 0;
+}
+
+std::size_t utf16ToAnsi(const char16_t* text, std::size_t units, char* out, std::size_t capacity) {
+    if (units == 0 || capacity == 0 || units > INT_MAX || capacity > INT_MAX) return 0;
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide(text), static_cast<int>(units), out,
+                                          static_cast<int>(capacity), nullptr, nullptr);
     return bytes > 0 ? static_cast<std::size_t>(bytes) : 0;
 }
 
-PlatformFile openFileForReading(const char* path) {
+PlatformFile openFileForReading(const char16_t* path) {
     const HANDLE file =
-        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return PLATFORM_NO_FILE;
     // A pipe or a device would answer reads when it pleases, or never.

@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-#include "text/ansi_text.h"
+#include "text/bounded_text.h"
+#include "text/unicode_text.h"
 
 namespace {
 
@@ -10,66 +11,66 @@ namespace {
 // the accumulation from overflowing however many digits follow.
 constexpr long CATEGORY_NUMBER_CEILING = 1000;
 
-bool isFormatSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isFormatSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
 // Reads an integer as a formatted read would: white space skipped, optional
 // sign, then digits. Returns the position after it, or null without digits.
-const char* parseCategoryNumber(const char* text, long& number) {
-    while (isFormatSpace(*text)) ++text;
+const char16_t* parseCategoryNumber(const char16_t* text, const char16_t* end, long& number) {
+    while (text < end && isFormatSpace(*text)) ++text;
     bool negative = false;
-    if (*text == '+' || *text == '-') negative = *text++ == '-';
-    if (*text < '0' || *text > '9') return nullptr;
+    if (text < end && (*text == u'+' || *text == u'-')) negative = *text++ == u'-';
+    if (text == end || !isDigit(*text)) return nullptr;
     long magnitude = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        if (magnitude < CATEGORY_NUMBER_CEILING) magnitude = magnitude * 10 + (*text - '0');
+    for (; text < end && isDigit(*text); ++text) {
+        if (magnitude < CATEGORY_NUMBER_CEILING) magnitude = magnitude * 10 + (*text - u'0');
     }
     number = negative ? -magnitude : magnitude;
     return text;
 }
 
-// Stores the `length` bytes at `piece`, in `encoding`, into `field`.
-std::size_t storePiece(char* field, std::size_t capacity, const char* piece, std::size_t length,
-                       SettingsEncoding encoding, AnsiCodePage codePage, bool& whole) {
-    return encoding == SettingsEncoding::Utf8
-               ? storeUtf8AsAnsi(codePage, field, capacity, piece, length, whole)
-               : storeAnsiText(codePage, field, capacity, piece, length, whole);
+template <std::size_t N>
+bool startsWith(const char16_t* text, const char16_t* end, const char16_t (&word)[N]) {
+    constexpr std::size_t length = N - 1;
+    return static_cast<std::size_t>(end - text) >= length &&
+           std::memcmp(text, word, length * sizeof(char16_t)) == 0;
 }
 
-bool startsWith(const char* text, std::size_t length, const char* word) {
-    return length >= std::strlen(word) && std::memcmp(text, word, std::strlen(word)) == 0;
-}
-
-// Returns the first marker among the `length` bytes at `text`, and sets
-// `tags` to whether it is "[TAGS]"; null when there is none.
-const char* findMarker(const char* text, std::size_t length, AnsiCodePage walk, bool& tags) {
-    const char* const end = text + length;
-    for (const char* at = text; (at = findAnsiWord(walk, at, end - at, "[")) != nullptr; ++at) {
-        tags = startsWith(at, end - at, TAGS_MARKER);
-        if (tags || startsWith(at, end - at, FILENAME_MARKER)) return at;
+// Returns the first marker in [text, end), and sets `tags` to whether it is
+// "[TAGS]"; null when there is none.
+const char16_t* findMarker(const char16_t* text, const char16_t* end, bool& tags) {
+    for (const char16_t* at = text; at < end; ++at) {
+        if (*at != u'[') continue;
+        tags = startsWith(at, end, TAGS_MARKER);
+        if (tags || startsWith(at, end, FILENAME_MARKER)) return at;
     }
     return nullptr;
 }
 
+// Stores [begin, end) into `field`, cut between whole characters. Returns
+// the units stored; `whole` says whether all of them fitted.
+std::size_t storePiece(char16_t (&field)[PROFILE_TEXT_CAPACITY], const char16_t* begin,
+                       const char16_t* end, bool& whole) {
+    const std::size_t length = static_cast<std::size_t>(end - begin);
+    const std::size_t kept = wholeUtf16Length(begin, length, PROFILE_TEXT_CAPACITY - 1);
+    whole = kept == length;
+    return copyBoundedCount(field, PROFILE_TEXT_CAPACITY, begin, kept);
+}
+
 }  // namespace
 
-SettingsProblems parseSettingsLine(const char* line, int lineNumber, SettingsEncoding encoding,
+SettingsProblems parseSettingsLine(const char16_t* line, std::size_t length, int lineNumber,
                                    StatusProfiles& profiles) {
-    const char* const lineEnd = line + std::strlen(line);
-    const AnsiCodePage codePage = currentAnsiCodePage();
+    const char16_t* const lineEnd = line + length;
     long number = 0;
-    const char* afterNumber = parseCategoryNumber(line, number);
+    const char16_t* afterNumber = parseCategoryNumber(line, lineEnd, number);
     if (afterNumber == nullptr) return SETTINGS_NO_NUMBER;
-    // No second byte of a two-byte character is a comma, but one may be a
-    // bracket; in UTF-8 no byte of a longer character is either.
-    const char* comma = static_cast<const char*>(
-        std::memchr(afterNumber, ',', static_cast<std::size_t>(lineEnd - afterNumber)));
-    if (comma == nullptr) return SETTINGS_NO_COMMA;
-    const char* templateText = comma + 1;
-    const std::size_t templateLength = static_cast<std::size_t>(lineEnd - templateText);
+    const char16_t* comma = afterNumber;
+    while (comma < lineEnd && *comma != u',') ++comma;
+    if (comma == lineEnd) return SETTINGS_NO_COMMA;
+    const char16_t* templateText = comma + 1;
     bool tags = false;
-    const char* marker =
-        findMarker(templateText, templateLength,
-                   encoding == SettingsEncoding::Utf8 ? AnsiCodePage::SingleByte : codePage, tags);
+    const char16_t* marker = findMarker(templateText, lineEnd, tags);
     if (marker == nullptr) return SETTINGS_NO_MARKER;
 
     SettingsProblems problems = 0;
@@ -78,16 +79,14 @@ SettingsProblems parseSettingsLine(const char* line, int lineNumber, SettingsEnc
     std::memcpy(profile.categoryCode, categoryCodeFor(number), sizeof profile.categoryCode);
 
     bool whole = true;
-    storePiece(profile.prefix, sizeof profile.prefix, templateText,
-               static_cast<std::size_t>(marker - templateText), encoding, codePage, whole);
+    storePiece(profile.prefix, templateText, marker, whole);
     if (!whole) problems |= SETTINGS_PREFIX_CUT;
     profile.titleFromTags = tags;
-    const char* suffix = marker + std::strlen(tags ? TAGS_MARKER : FILENAME_MARKER);
-    const std::size_t kept =
-        storePiece(profile.suffix, sizeof profile.suffix, suffix,
-                   static_cast<std::size_t>(lineEnd - suffix), encoding, codePage, whole);
+    const char16_t* suffix =
+        marker + (tags ? literalLength(TAGS_MARKER) : literalLength(FILENAME_MARKER));
+    const std::size_t kept = storePiece(profile.suffix, suffix, lineEnd, whole);
     if (!whole) problems |= SETTINGS_SUFFIX_CUT;
     // The line's own line feed must never reach the messenger's display line.
-    if (kept > 0 && profile.suffix[kept - 1] == '\n') profile.suffix[kept - 1] = ' ';
+    if (kept > 0 && profile.suffix[kept - 1] == u'\n') profile.suffix[kept - 1] = u' ';
     return problems;
 }

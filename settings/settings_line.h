@@ -4,15 +4,16 @@
 // A line is a category number, a comma, and a template holding the marker
 // "[FILENAME]" or "[TAGS]", whichever comes first: the text before the
 // marker becomes the profile's prefix, the text after it the suffix, and
-// "[TAGS]" has the title taken from the file's tags. Line 1 fills the video profile, line 2 the
-// audio profile. A line that cannot be used leaves its profile as it was.
+// "[TAGS]" has the title taken from the file's tags. Line 1 fills the video
+// profile, line 2 the audio profile. A line that cannot be used leaves its
+// profile as it was.
 #include <cstddef>
 
 #include "status/status_profile.h"
 
-constexpr const char* FILENAME_MARKER = "[FILENAME]";
+constexpr char16_t FILENAME_MARKER[] = u"[FILENAME]";
 // Where it stands, the title comes from the file's own tags.
-constexpr const char* TAGS_MARKER = "[TAGS]";
+constexpr char16_t TAGS_MARKER[] = u"[TAGS]";
 constexpr int SETTINGS_LINES_READ = 2;
 
 // What can be wrong with a line, as flags of a SettingsProblems set, in the
@@ -33,8 +34,7 @@ constexpr unsigned SETTINGS_PROFILE_UNFILLED =
     SETTINGS_MISSING_LINE | SETTINGS_NO_NUMBER | SETTINGS_NO_COMMA | SETTINGS_NO_MARKER;
 using SettingsProblems = unsigned;  // a set of SettingsProblem flags; 0 is none
 
-// How the file's text is encoded. The profiles always hold the host's ANSI
-// code page: UTF-8 words are converted to it.
+// How the file's text is encoded; either way it is read into UTF-16.
 enum class SettingsEncoding { Ansi, Utf8 };
 
 // The profile that line `lineNumber` fills in `profiles`: 1 video, 2 audio.
@@ -43,11 +43,11 @@ auto& settingsLineProfile(Profiles& profiles, int lineNumber) {
     return lineNumber == 1 ? profiles.videoProfile : profiles.audioProfile;
 }
 
-// Parses `line` (NUL-terminated, as read, its line feed included when it had
-// one, in `encoding`) into the profile of `lineNumber` (1: video, 2: audio):
-// category code, prefix, suffix and title source, each replaced whole, in the ANSI code
-// page, and cut between whole characters to fit its field. The line's own
+// Parses the `length` units at `line` (UTF-16, as read, its line feed
+// included when it had one) into the profile of `lineNumber` (1: video,
+// 2: audio): category code, prefix, suffix and title source, each replaced
+// whole, and cut between whole characters to fit its field. The line's own
 // line feed ends the suffix as a space. A line without its number, comma or
 // marker changes nothing. Returns the problems found.
-SettingsProblems parseSettingsLine(const char* line, int lineNumber, SettingsEncoding encoding,
+SettingsProblems parseSettingsLine(const char16_t* line, std::size_t length, int lineNumber,
                                    StatusProfiles& profiles);

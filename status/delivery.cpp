@@ -1,7 +1,6 @@
 #include "status/delivery.h"
 
-#include "text/ansi_text.h"
-#include "text/bounded_text.h"
+#include "text/unicode_text.h"
 
 namespace {
 
@@ -28,20 +27,21 @@ std::size_t takeMessengerWindows(PlatformWindow (&batch)[MESSENGER_WINDOW_BATCH]
 
 }  // namespace
 
-void sendStatus(const char* text, std::size_t bound, PlatformWindow sender) {
+void sendStatus(const char16_t* text, std::size_t bound, PlatformWindow sender) {
     char16_t wideText[WIDE_TEXT_CAPACITY];
     // Room for the text inside the bound, keeping one unit for the
-    // terminator, which is always sent. A byte never yields more than one
-    // unit, so the bytes taken are capped at the units there is room for,
-    // and cut between whole characters.
+    // terminator, which is always sent.
     const std::size_t capacity = bound < WIDE_TEXT_CAPACITY ? bound : WIDE_TEXT_CAPACITY;
     const std::size_t textRoom = capacity > 0 ? capacity - 1 : 0;
-    const std::size_t fitting = boundedLength(text, textRoom);
-    const std::size_t byteCount =
-        text[fitting] == '\0'
-            ? fitting
-            : wholeCharacterLength(currentAnsiCodePage(), text, fitting, textRoom);
-    const std::size_t units = widenText(text, byteCount, wideText, textRoom);
+    // One pass: copied up to the terminator or the room, one unit beyond
+    // the room looked at so that a cut never parts a surrogate pair.
+    std::size_t fitting = 0;
+    while (fitting < textRoom && text[fitting] != u'\0') {
+        wideText[fitting] = text[fitting];
+        ++fitting;
+    }
+    const bool more = fitting == textRoom && text[fitting] != u'\0';
+    const std::size_t units = more ? wholeUtf16Length(text, fitting + 1, textRoom) : fitting;
     wideText[units] = u'\0';
 
     const CopyDataRecord record{STATUS_COPYDATA_ID, static_cast<std::uint32_t>(2 * units + 2),

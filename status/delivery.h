@@ -20,10 +20,10 @@ constexpr std::size_t MESSENGER_WINDOW_SEARCH_LIMIT = 65536;
 // Bound for WITHDRAW_TEXT: its 25 characters, terminator and a little spare.
 constexpr std::size_t WITHDRAW_BOUND = 28;
 
-// Widens `text` (8-bit, NUL-terminated) to at most min(bound, WIDE_TEXT_CAPACITY)
-// UTF-16 units, terminator included, and sends it with the identifier
-// STATUS_COPYDATA_ID and the byte count 2n + 2 (n units before the terminator)
-// to every messenger window once, in the order the system's search gives
-// them, naming `sender` (may be null). A window that fails, times out or has
-// closed is skipped; nothing is reported.
-void sendStatus(const char* text, std::size_t bound, PlatformWindow sender);
+// Sends `text` (UTF-16, terminated), cut between whole characters to at
+// most min(bound, WIDE_TEXT_CAPACITY) units, terminator included, with the
+// identifier STATUS_COPYDATA_ID and the byte count 2n + 2 (n units before the
+// terminator) to every messenger window once, in the order the system's
+// search gives them, naming `sender` (may be null). A window that fails,
+// times out or has closed is skipped; nothing is reported.
+void sendStatus(const char16_t* text, std::size_t bound, PlatformWindow sender);

@@ -6,12 +6,12 @@
 constexpr std::size_t CATEGORY_CODE_CAPACITY = 32;
 constexpr std::size_t PROFILE_TEXT_CAPACITY = 128;
 
-// Category, prefix and suffix as 8-bit NUL-terminated text in the host's ANSI
-// code page. The category code begins with the separator "\0".
+// Category, prefix and suffix as UTF-16, terminated. The category code
+// begins with the separator "\0".
 struct StatusProfile {
-    char categoryCode[CATEGORY_CODE_CAPACITY];
-    char prefix[PROFILE_TEXT_CAPACITY];
-    char suffix[PROFILE_TEXT_CAPACITY];
+    char16_t categoryCode[CATEGORY_CODE_CAPACITY];
+    char16_t prefix[PROFILE_TEXT_CAPACITY];
+    char16_t suffix[PROFILE_TEXT_CAPACITY];
     bool titleFromTags;  // the title comes from the file's tags, where it has them
 };
 
@@ -21,20 +21,19 @@ struct StatusProfiles {
     StatusProfile videoProfile;
 };
 
-constexpr const char* CATEGORY_MUSIC = "\\0Music";
-constexpr const char* CATEGORY_OFFICE = "\\0Office";
-constexpr const char* CATEGORY_GAMES = "\\0Games";
-constexpr const char* CATEGORY_EMPTY = "\\0Empty";
+constexpr const char16_t* CATEGORY_MUSIC = u"\\0Music";
+constexpr const char16_t* CATEGORY_OFFICE = u"\\0Office";
+constexpr const char16_t* CATEGORY_GAMES = u"\\0Games";
+constexpr const char16_t* CATEGORY_EMPTY = u"\\0Empty";
 
 // Returns the category code for a settings file's category number: 1 Music,
 // 2 Office, 3 Games, 4 Empty, and Music for any other number: terminated,
 // in storage of a profile's field size.
-const char (&categoryCodeFor(long number))[CATEGORY_CODE_CAPACITY];
+const char16_t (&categoryCodeFor(long number))[CATEGORY_CODE_CAPACITY];
 
 // The built-in defaults: audio is Music with no prefix or suffix; video is
 // Office with the prefix "watching ".
 extern const StatusProfiles DEFAULT_PROFILES;
 
-// Overwrites both profiles with the built-in defaults: audio is Music with no
-// prefix or suffix; video is Office with the prefix "watching ".
+// Overwrites both profiles with the built-in defaults.
 void setDefaultProfiles(StatusProfiles& profiles);

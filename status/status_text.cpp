@@ -5,56 +5,59 @@
 #include "tags/media_tags.h"
 #include "text/ansi_text.h"
 #include "text/bounded_text.h"
+#include "text/unicode_text.h"
 
 namespace {
 
 constexpr std::size_t AUDIO_EXTENSION_LENGTH = 4;
-constexpr const char* AUDIO_EXTENSIONS[] = {".MP3", ".WAV"};
+constexpr const char16_t* AUDIO_EXTENSIONS[] = {u".MP3", u".WAV"};
 
 // Upper-cases a to z only: the extension test must not depend on the locale.
-char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char16_t asciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c; }
 
-bool equalsIgnoringAsciiCase(const char* text, const char* upperCaseWord, std::size_t length) {
+bool equalsIgnoringAsciiCase(const char16_t* text, const char16_t* upperCaseWord,
+                             std::size_t length) {
     for (std::size_t i = 0; i < length; ++i) {
         if (asciiUpper(text[i]) != upperCaseWord[i]) return false;
     }
     return true;
 }
 
-// Turns underscores and dots that are characters of their own into spaces.
-void spaceOutTitle(AnsiCodePage codePage, char* title, std::size_t length) {
-    if (codePage == AnsiCodePage::SingleByte) {
-        for (std::size_t i = 0; i < length; ++i) {
-            const char c = title[i];
-            title[i] = c == '_' || c == '.' ? ' ' : c;  // an unconditional store vectorizes
-        }
-        return;
+// The last `c` among the `length` units at `text`, or null.
+const char16_t* findLast(const char16_t* text, std::size_t length, char16_t c) {
+    for (std::size_t at = length; at > 0; --at) {
+        if (text[at - 1] == c) return text + at - 1;
     }
-    for (std::size_t at = 0; at < length; at += doubleByteCharacterSize(title + at, length - at)) {
-        if (title[at] == '_' || title[at] == '.') title[at] = ' ';
+    return nullptr;
+}
+
+void spaceOutTitle(char16_t* title, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        const char16_t c = title[i];
+        title[i] = c == u'_' || c == u'.' ? u' ' : c;  // an unconditional store vectorizes
     }
 }
 
-// The length of a profile text, less a lead byte left alone at its end.
-std::size_t wholePiece(AnsiCodePage codePage, const char* text) {
-    const std::size_t length = boundedLength(text, PROFILE_TEXT_CAPACITY - 1);
-    return wholeCharacterLength(codePage, text, length, length);
-}
-
-// Copies `length` bytes of `piece` to `out`, whose room the caller has
+// Copies `length` units of `piece` to `out`, whose room the caller has
 // checked, and returns the position after them.
-char* put(char* out, const char* piece, std::size_t length) {
-    std::memcpy(out, piece, length);
+char16_t* put(char16_t* out, const char16_t* piece, std::size_t length) {
+    std::memcpy(out, piece, length * sizeof(char16_t));
     return out + length;
 }
 
 }  // namespace
 
-MediaKind mediaKindOfExtension(const char* extension) {
-    if (extension == nullptr || std::strlen(extension) != AUDIO_EXTENSION_LENGTH) {
-        return MediaKind::Other;
-    }
-    for (const char* audio : AUDIO_EXTENSIONS) {
+void takeAnnouncedPath(const char* hostPath, AnnouncedPath& path) {
+    constexpr std::size_t longest = ANNOUNCED_PATH_CAPACITY - 1;
+    const std::size_t bytes = boundedLength(hostPath, ANNOUNCED_PATH_CAPACITY);
+    path.whole = bytes <= longest;
+    path.length = storeAnsiAsUtf16(hostPath, bytes, path.text, longest);
+    path.text[path.length] = u'\0';
+}
+
+MediaKind mediaKindOfExtension(const char16_t* extension, std::size_t length) {
+    if (extension == nullptr || length != AUDIO_EXTENSION_LENGTH) return MediaKind::Other;
+    for (const char16_t* audio : AUDIO_EXTENSIONS) {
         if (equalsIgnoringAsciiCase(extension, audio, AUDIO_EXTENSION_LENGTH)) {
             return MediaKind::Audio;
         }
@@ -62,58 +65,59 @@ MediaKind mediaKindOfExtension(const char* extension) {
     return MediaKind::Other;
 }
 
-MediaKind composeStatus(const char* path, const StatusProfiles& profiles,
+MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profiles,
                         ComposedStatus& composed) {
-    const AnsiCodePage codePage = currentAnsiCodePage();
-    const char* lastBackslash = findLastAnsiCharacter(codePage, path, '\\');
-    const char* name = lastBackslash != nullptr ? lastBackslash + 1 : path;
-    const char* extension = findLastAnsiCharacter(codePage, name, '.');
+    const char16_t* const pathEnd = path.text + path.length;
+    const char16_t* lastBackslash = findLast(path.text, path.length, u'\\');
+    const char16_t* name = lastBackslash != nullptr ? lastBackslash + 1 : path.text;
+    const std::size_t nameLength = static_cast<std::size_t>(pathEnd - name);
+    const char16_t* extension = findLast(name, nameLength, u'.');
     const std::size_t titleLength =
-        extension != nullptr ? static_cast<std::size_t>(extension - name) : std::strlen(name);
-    const MediaKind kind = mediaKindOfExtension(extension);
+        extension != nullptr ? static_cast<std::size_t>(extension - name) : nameLength;
+    const MediaKind kind = mediaKindOfExtension(extension, nameLength - titleLength);
     const StatusProfile& profile =
         kind == MediaKind::Audio ? profiles.audioProfile : profiles.videoProfile;
 
-    char* title = composed.currentFileName;
+    char16_t* title = composed.currentFileName;
+    constexpr std::size_t titleCapacity = CURRENT_FILE_NAME_CAPACITY;
     std::size_t keptTitle = 0;
-    if (profile.titleFromTags) {
-        // The file is read only where the template asks for its tags.
+    // The file is read only where the template asks for its tags, and only
+    // when the path is the one the host gave.
+    if (profile.titleFromTags && path.whole) {
         MediaTags tags;
-        readMediaTags(path, tags);
-        keptTitle = composeTagTitle(tags, title, sizeof composed.currentFileName);
+        readMediaTags(path.text, tags);
+        keptTitle = composeTagTitle(tags, title, titleCapacity);
     }
     if (keptTitle == 0) {
-        keptTitle = copyBoundedCount(
-            title, sizeof composed.currentFileName, name,
-            wholeCharacterLength(codePage, name, titleLength, sizeof composed.currentFileName - 1));
-        spaceOutTitle(codePage, title, keptTitle);
+        keptTitle = copyBoundedCount(title, titleCapacity, name,
+                                     wholeUtf16Length(name, titleLength, titleCapacity - 1));
+        spaceOutTitle(title, keptTitle);
     }
 
     // Every piece but the title is kept whole (together they are at most 297
-    // bytes), so the title gets what room is left.
-    const std::size_t categoryLength =
-        boundedLength(profile.categoryCode, CATEGORY_CODE_CAPACITY - 1);
-    const std::size_t fixedLength = std::strlen(STATUS_FIXED_PIECE);
-    // Pieces join between whole characters: a lead byte left at the end of
-    // one would take the next piece's first byte as its second.
-    const std::size_t prefixLength = wholePiece(codePage, profile.prefix);
-    const std::size_t suffixLength = wholePiece(codePage, profile.suffix);
-    const std::size_t closingLength = std::strlen(STATUS_CLOSING);
+    // units), so the title gets what room is left.
+    const std::size_t categoryLength = boundedLength(profile.categoryCode, CATEGORY_CODE_CAPACITY - 1);
+    constexpr std::size_t fixedLength = literalLength(STATUS_FIXED_PIECE);
+    const std::size_t prefixLength = boundedLength(profile.prefix, PROFILE_TEXT_CAPACITY - 1);
+    const std::size_t suffixLength = boundedLength(profile.suffix, PROFILE_TEXT_CAPACITY - 1);
+    constexpr std::size_t closingLength = literalLength(STATUS_CLOSING);
     const std::size_t others =
         categoryLength + fixedLength + prefixLength + suffixLength + closingLength;
     constexpr std::size_t maximumText = STATUS_TEXT_CAPACITY - 1;
     static_assert(
-        CATEGORY_CODE_CAPACITY - 1 + 10 + 2 * (PROFILE_TEXT_CAPACITY - 1) + 2 < maximumText,
+        CATEGORY_CODE_CAPACITY - 1 + fixedLength + 2 * (PROFILE_TEXT_CAPACITY - 1) + closingLength <
+            maximumText,
         "the fixed pieces always fit");
-    const std::size_t titleRoom = maximumText - others;
-    const std::size_t titleUsed = wholeCharacterLength(codePage, title, keptTitle, titleRoom);
+    const std::size_t titleUsed = wholeUtf16Length(title, keptTitle, maximumText - others);
 
-    char* out = composed.statusText;
+    char16_t* out = composed.statusText;
     out = put(out, profile.categoryCode, categoryLength);
     out = put(out, STATUS_FIXED_PIECE, fixedLength);
     out = put(out, profile.prefix, prefixLength);
     out = put(out, title, titleUsed);
     out = put(out, profile.suffix, suffixLength);
-    put(out, STATUS_CLOSING, closingLength + 1);  // with its terminator
+    out = put(out, STATUS_CLOSING, closingLength);
+    *out = u'\0';
+    composed.statusLength = static_cast<std::size_t>(out - composed.statusText);
     return kind;
 }

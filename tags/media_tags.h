@@ -19,33 +19,34 @@ constexpr unsigned TAG_SEEK_BUDGET = 64;
 constexpr std::size_t TAG_TEXT_CAPACITY = 288;
 // The most an artist takes of a composed title, so a title always shows.
 constexpr std::size_t TAG_ARTIST_MAXIMUM = 127;
-constexpr const char* TAG_ARTIST_TITLE_SEPARATOR = " - ";
+constexpr const char16_t TAG_ARTIST_TITLE_SEPARATOR[] = u" - ";
 
-// What a file's tags say, in the host's ANSI code page, terminated and cut
-// between whole characters. A control character (line ends, tabs) or a run
-// of them becomes one space, a backslash becomes '/', and spaces at either
-// end are dropped, so no tag can add a field to the messenger's text or
-// break its display line. A field the tags lack is empty. Of a field with
-// several values, the first counts. The artist is the track's artist, or
-// the album artist where that is all there is.
+// What a file's tags say, in UTF-16, terminated and cut between whole
+// characters. A control character (C0 and C1, line and paragraph
+// separators: line ends, tabs) or a run of them becomes one space, a
+// backslash becomes '/', and spaces at either end are dropped, so no tag can
+// add a field to the messenger's text or break its display line. A field the
+// tags lack is empty. Of a field with several values, the first counts. The
+// artist is the track's artist, or the album artist where that is all there
+// is.
 struct MediaTags {
     const char* format;  // the tag format found, e.g. "MP3 ID3v2.4"; null: none
-    char artist[TAG_TEXT_CAPACITY];
-    char title[TAG_TEXT_CAPACITY];
+    char16_t artist[TAG_TEXT_CAPACITY];
+    char16_t title[TAG_TEXT_CAPACITY];
     std::uint32_t bytesRead;  // what reading them cost
     unsigned seeks;
 };
 
-// Reads the tags of the file at `path` (ANSI code page) into `tags`: opened
-// for reading only, shared with everyone, and closed before returning.
-// Returns false, with `tags` empty, when the file cannot be opened.
-bool readMediaTags(const char* path, MediaTags& tags);
+// Reads the tags of the file at `path` (UTF-16, terminated) into `tags`:
+// opened for reading only, shared with everyone, and closed before
+// returning. Returns false, with `tags` empty, when the file cannot be opened.
+bool readMediaTags(const char16_t* path, MediaTags& tags);
 
 // readMediaTags over the `size` bytes at `bytes`, counted as the file would be.
 void readMediaTagsBytes(const unsigned char* bytes, std::size_t size, MediaTags& tags);
 
-// Writes the title the tags give into `out` (`capacity` bytes, always
+// Writes the title the tags give into `out` (`capacity` units, always
 // terminated): "ARTIST - TITLE", or "TITLE" without an artist, the artist
-// cut to TAG_ARTIST_MAXIMUM bytes and the whole cut to fit, between whole
+// cut to TAG_ARTIST_MAXIMUM units and the whole cut to fit, between whole
 // characters. Returns its length: 0 when the tags give no title.
-std::size_t composeTagTitle(const MediaTags& tags, char* out, std::size_t capacity);
+std::size_t composeTagTitle(const MediaTags& tags, char16_t* out, std::size_t capacity);

@@ -3,7 +3,8 @@
 #include <cstring>
 
 #include "tags/media_tags.h"
-#include "text/utf8_text.h"
+#include "text/ansi_text.h"
+#include "text/unicode_text.h"
 
 namespace {
 
@@ -83,8 +84,7 @@ void setTagField(TagFields& fields, TagFieldKind kind, const unsigned char* byte
                  std::size_t length, TagEncoding encoding) {
     TagField& field = fields.field[kind];
     if (field.present) return;
-    char converted[TAG_FIELD_CAPACITY];
-    const char* text = reinterpret_cast<const char*>(bytes);
+    std::size_t units = 0;
     if (encoding == TagEncoding::Utf16LittleEndian || encoding == TagEncoding::Utf16BigEndian ||
         encoding == TagEncoding::Utf16WithMark) {
         Utf16Order order = encoding == TagEncoding::Utf16BigEndian ? Utf16Order::BigEndian
@@ -96,23 +96,26 @@ void setTagField(TagFields& fields, TagFieldKind kind, const unsigned char* byte
                 length -= 2;
             }
         }
-        length = convertUtf16ToUtf8(bytes, length, order, converted, sizeof converted);
-        text = converted;
-        encoding = TagEncoding::Utf8;
+        // Up to the first U+0000: the units are read first, since a zero
+        // byte is half of many a character.
+        units = readUtf16Bytes(bytes, length, order, field.text, TAG_FIELD_CAPACITY);
+        for (std::size_t i = 0; i < units; ++i) {
+            if (field.text[i] == u'\0') {
+                units = i;
+                break;
+            }
+        }
+    } else {
+        const char* text = reinterpret_cast<const char*>(bytes);
+        if (const void* end = std::memchr(text, '\0', length)) {
+            length = static_cast<std::size_t>(static_cast<const char*>(end) - text);
+        }
+        units = encoding == TagEncoding::Utf8
+                    ? convertUtf8ToUtf16(text, length, field.text, TAG_FIELD_CAPACITY)
+                    : storeAnsiAsUtf16(text, length, field.text, TAG_FIELD_CAPACITY);
     }
-    if (const void* end = std::memchr(text, '\0', length)) {
-        length = static_cast<std::size_t>(static_cast<const char*>(end) - text);
-    }
-    if (encoding == TagEncoding::Utf8) {
-        length = scanUtf8(text, length).validLength;
-        length = wholeUtf8Length(text, length, sizeof field.text);
-    } else if (length > sizeof field.text) {
-        length = sizeof field.text;  // cut between characters when converted
-    }
-    if (length == 0) return;
-    std::memcpy(field.text, text, length);
-    field.length = length;
-    field.utf8 = encoding == TagEncoding::Utf8;
+    if (units == 0) return;
+    field.length = units;
     field.present = true;
 }
 

@@ -7,10 +7,10 @@
 #include "platform/platform.h"
 
 constexpr std::size_t MEDIA_WINDOW_SIZE = 4096;
-// Raw bytes of a field taken at most; UTF-16 needs twice the UTF-8 room.
+// Raw bytes of a field taken at most.
 constexpr std::size_t TAG_RAW_VALUE_CAPACITY = 1024;
-// A field as found, before conversion: at most what one conversion takes.
-constexpr std::size_t TAG_FIELD_CAPACITY = UTF8_CONVERSION_MAX_BYTES;
+// A field as found, converted to UTF-16 but not yet shaped, in units.
+constexpr std::size_t TAG_FIELD_CAPACITY = 512;
 // Boxes, chunks, frames or elements looked at on one level, at most.
 constexpr unsigned TAG_ITEMS_PER_LEVEL = 4096;
 
@@ -75,11 +75,10 @@ enum class TagEncoding {
     Utf16WithMark,  // a byte-order mark first; little-endian without one
 };
 
-// One field as found: ANSI or UTF-8 bytes, not terminated.
+// One field as found: UTF-16, whole characters, not terminated.
 struct TagField {
-    char text[TAG_FIELD_CAPACITY];
+    char16_t text[TAG_FIELD_CAPACITY];
     std::size_t length;
-    bool utf8;
     bool present;
 };
 
@@ -90,10 +89,10 @@ struct TagFields {
 };
 
 // Sets field `kind` of `fields`, unless it is already there (the first value
-// counts), from the `length` bytes at `bytes` in `encoding`: up to the first
-// NUL, UTF-16 turned into UTF-8, invalid UTF-8 cut where it turns invalid,
-// and cut to TAG_FIELD_CAPACITY between whole characters. An empty value
-// sets nothing.
+// counts), from the `length` bytes at `bytes` in `encoding`, converted to
+// UTF-16: up to the first NUL, UTF-8 cut where it turns invalid, ANSI
+// through the system's conversion, and cut to TAG_FIELD_CAPACITY units
+// between whole characters. An empty value sets nothing.
 void setTagField(TagFields& fields, TagFieldKind kind, const unsigned char* bytes,
                  std::size_t length, TagEncoding encoding);
 

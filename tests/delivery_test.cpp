@@ -15,7 +15,7 @@ TEST_F(Delivery, EveryMessengerWindowGetsTheIdenticalRecord) {
     standin::openWindow("SomeOtherWindowClass");
     const PlatformWindow second = standin::openWindow(MESSENGER_WINDOW_CLASS);
     int sender = 0;
-    sendStatus("\\0Music\\01\\0{0}\\0x\\0", 40, &sender);
+    sendStatus(u"\\0Music\\01\\0{0}\\0x\\0", 40, &sender);
 
     ASSERT_EQ(standin::receivedCount(), 2u);
     const standin::ReceivedRecord& a = standin::received(0);
@@ -30,7 +30,7 @@ TEST_F(Delivery, EveryMessengerWindowGetsTheIdenticalRecord) {
 
 TEST_F(Delivery, NoMessengerWindowMeansNothingSent) {
     standin::openWindow("SomeOtherWindowClass");
-    sendStatus("text", 6, nullptr);
+    sendStatus(u"text", 6, nullptr);
     EXPECT_EQ(standin::receivedCount(), 0u);
 }
 
@@ -39,7 +39,7 @@ TEST_F(Delivery, HungWindowIsSkipped) {
     const PlatformWindow hung = standin::openWindow(MESSENGER_WINDOW_CLASS);
     const PlatformWindow healthy = standin::openWindow(MESSENGER_WINDOW_CLASS);
     standin::setWindowHung(hung, true);
-    sendStatus("abc", 5, nullptr);
+    sendStatus(u"abc", 5, nullptr);
     EXPECT_EQ(standin::timedOutSendCount(), 1u);
     ASSERT_EQ(standin::receivedCount(), 1u);
     EXPECT_EQ(standin::received(0).window, healthy);
@@ -72,19 +72,19 @@ TEST_F(Delivery, EveryWindowGetsTheRecordOnceHoweverMany) {
             standin::openWindow("SomeOtherWindowClass");
             if (c.closeOnReceipt) standin::setWindowClosesOnReceipt(opened.back());
         }
-        sendStatus("abc", 5, nullptr);
+        sendStatus(u"abc", 5, nullptr);
         ASSERT_EQ(standin::receivedCount(), c.windows) << c.windows << " " << c.closeOnReceipt;
         for (std::size_t i = 0; i < c.windows; ++i) {
             EXPECT_EQ(standin::received(i).window, opened[i]) << i;
         }
-        sendStatus("abc", 5, nullptr);
+        sendStatus(u"abc", 5, nullptr);
         EXPECT_EQ(standin::receivedCount(), c.closeOnReceipt ? c.windows : 2 * c.windows)
             << "closed windows are not found again";
     }
 }
 
 struct BoundCase {
-    std::string text;
+    std::u16string text;
     std::size_t bound;
     std::u16string expected;  // units before the terminator
 };
@@ -93,13 +93,16 @@ struct BoundCase {
 // always ends in a terminator inside its byte count.
 TEST_F(Delivery, BoundCapsTheWideText) {
     const BoundCase cases[] = {
-        {"abc", 5, u"abc"},
-        {"abc", 4, u"abc"},
-        {"abc", 3, u"ab"},
-        {"abc", 1, u""},
-        {"abc", 0, u""},
-        {std::string(600, 'z'), 700, std::u16string(499, u'z')},
-        {"\xE9\x80\x92\xFF", 6, u"\u00E9\u0080\u0092\u00FF"},
+        {u"abc", 5, u"abc"},
+        {u"abc", 4, u"abc"},
+        {u"abc", 3, u"ab"},
+        {u"abc", 1, u""},
+        {u"abc", 0, u""},
+        {std::u16string(600, u'z'), 700, std::u16string(499, u'z')},
+        // A cut never parts a surrogate pair.
+        {u"ab\U0001F600", 5, u"ab\U0001F600"},
+        {u"ab\U0001F600", 4, u"ab"},
+        {std::u16string(498, u'z') + u"\U0001F600", 700, std::u16string(498, u'z')},
     };
     standin::openWindow(MESSENGER_WINDOW_CLASS);
     for (const BoundCase& c : cases) {

@@ -14,6 +14,7 @@
 
 #include "platform/standin.h"
 #include "status/status_text.h"
+#include "test_support.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ const std::string MEDIA = VELKAR_MEDIA_DIR;
 struct MediaFile {
     std::string name;
     std::string format;  // empty: the file's tags give nothing
-    std::string artist1252, title1252, artist932, title932;
+    std::u16string artist, title;
 };
 
 std::string fromHex(const std::string& hex) {
@@ -40,10 +41,9 @@ std::vector<MediaFile> mediaFiles() {
     std::string line;
     while (std::getline(manifest, line)) {
         std::istringstream columns(line);
-        std::string c[6];
+        std::string c[4];
         for (std::string& column : c) std::getline(columns, column, '\t');
-        files.push_back({c[0], c[1] == "-" ? "" : c[1], fromHex(c[2]), fromHex(c[3]), fromHex(c[4]),
-                         fromHex(c[5])});
+        files.push_back({c[0], c[1] == "-" ? "" : c[1], u16(fromHex(c[2])), u16(fromHex(c[3]))});
     }
     return files;
 }
@@ -54,9 +54,11 @@ std::string fileBytes(const std::string& path) {
 }
 
 // Where the oracle's raw text is not what the messenger may see.
-const std::map<std::string, std::pair<std::string, std::string>> SHAPED = {
-    {"v24-control.mp3", {"Back/slash", "Line Break Tab"}},
+const std::map<std::string, std::pair<std::u16string, std::u16string>> SHAPED = {
+    {"v24-control.mp3", {u"Back/slash", u"Line Break Tab Para Next"}},
 };
+
+std::u16string widePath(const std::string& path) { return u16(path); }
 
 class MediaTagsTest : public ::testing::Test {
 protected:
@@ -73,12 +75,12 @@ protected:
 TEST_F(MediaTagsTest, ReadsWhatTheOracleReadsWithinTheBudget) {
     for (const MediaFile& file : files) {
         MediaTags tags;
-        ASSERT_TRUE(readMediaTags((MEDIA + "/" + file.name).c_str(), tags)) << file.name;
+        ASSERT_TRUE(readMediaTags(widePath(MEDIA + "/" + file.name).c_str(), tags)) << file.name;
         EXPECT_EQ(tags.format != nullptr ? tags.format : "", file.format) << file.name;
         const auto shaped = SHAPED.find(file.name);
-        EXPECT_EQ(tags.artist, shaped != SHAPED.end() ? shaped->second.first : file.artist1252)
+        EXPECT_EQ(tags.artist, shaped != SHAPED.end() ? shaped->second.first : file.artist)
             << file.name;
-        EXPECT_EQ(tags.title, shaped != SHAPED.end() ? shaped->second.second : file.title1252)
+        EXPECT_EQ(tags.title, shaped != SHAPED.end() ? shaped->second.second : file.title)
             << file.name;
         EXPECT_LE(tags.bytesRead, TAG_READ_BUDGET) << file.name;
         EXPECT_LE(tags.seeks, TAG_SEEK_BUDGET) << file.name;
@@ -94,21 +96,28 @@ TEST_F(MediaTagsTest, LargeDataIsSeekedPastNotRead) {
     };
     for (const auto& [name, most] : cases) {
         MediaTags tags;
-        readMediaTags((MEDIA + "/" + name).c_str(), tags);
-        EXPECT_NE(tags.title[0], '\0') << name;
+        readMediaTags(widePath(MEDIA + "/" + name).c_str(), tags);
+        EXPECT_NE(tags.title[0], u'\0') << name;
         EXPECT_LE(tags.bytesRead, most) << name;
         EXPECT_GT(fileBytes(MEDIA + "/" + name).size(), 3 * most) << name;
     }
 }
 
-TEST_F(MediaTagsTest, UnicodeTitlesInADoubleByteCodePage) {
-    ASSERT_TRUE(standin::setAnsiCodePage(932));
-    for (const MediaFile& file : files) {
-        if (file.name != "v23-japanese.mp3" && file.name != "v24-utf8.mp3") continue;
-        MediaTags tags;
-        readMediaTags((MEDIA + "/" + file.name).c_str(), tags);
-        EXPECT_EQ(tags.artist, file.artist932) << file.name;
-        EXPECT_EQ(tags.title, file.title932) << file.name;
+// Unicode tags arrive as written whatever the ANSI code page: they never
+// pass through it.
+TEST_F(MediaTagsTest, UnicodeTagsDoNotDependOnTheCodePage) {
+    for (unsigned codePage : {932u, 65001u}) {
+        ASSERT_TRUE(standin::setAnsiCodePage(codePage));
+        for (const MediaFile& file : files) {
+            if (file.name != "v23-japanese.mp3" && file.name != "v24-cyrillic.mp3" &&
+                file.name != "v24-emoji.mp3") {
+                continue;
+            }
+            MediaTags tags;
+            readMediaTags(widePath(MEDIA + "/" + file.name).c_str(), tags);
+            EXPECT_EQ(tags.artist, file.artist) << file.name << " " << codePage;
+            EXPECT_EQ(tags.title, file.title) << file.name << " " << codePage;
+        }
     }
 }
 
@@ -124,9 +133,9 @@ TEST_F(MediaTagsTest, TruncatedAndDamagedFilesGiveWholeFieldsOrNone) {
         for (std::size_t cut : cuts) {
             MediaTags tags;
             readMediaTagsBytes(data, cut, tags);
-            EXPECT_TRUE(tags.title[0] == '\0' || tags.title == file.title1252 ||
+            EXPECT_TRUE(tags.title[0] == u'\0' || tags.title == file.title ||
                         SHAPED.count(file.name) != 0)
-                << file.name << " cut at " << cut << ": " << tags.title;
+                << file.name << " cut at " << cut << ": " << utf8(tags.title);
             EXPECT_LE(tags.bytesRead, TAG_READ_BUDGET);
         }
         std::string damaged = bytes;
@@ -185,36 +194,36 @@ TEST_F(MediaTagsTest, Id3FormsNoWriterMakes) {
     const struct {
         const char* name;
         std::string tag;
-        const char* artist;
-        const char* title;
+        const char16_t* artist;
+        const char16_t* title;
     } cases[] = {
         {"ID3v2.2",
          id3Tag(2, 0,
                 id3Frame("TP1", latin1 + "Old Band", 2) + id3Frame("TT2", latin1 + "Old Song", 2)),
-         "Old Band", "Old Song"},
+         u"Old Band", u"Old Song"},
         {"ID3v2.3 unsynchronised, extended header",
          id3Tag(3, 0xC0,
                 unsynchronise(std::string("\0\0\0\x06\0\0\0\0\0\0", 10) +
                               id3Frame("TIT2", latin1 + "\xFF\xFFy", 3))),
-         "", "\xFF\xFFy"},
+         u"", u"\u00FF\u00FFy"},
         {"ID3v2.4 frame unsynchronised with a data length indicator",
          id3Tag(4, 0,
                 id3Frame("TIT2", std::string("\0\0\0\x04", 4) + latin1 + unsynchronise("\xFF\xFFz"),
                          4, 0x03)),
-         "", "\xFF\xFFz"},
+         u"", u"\u00FF\u00FFz"},
     };
     for (const auto& c : cases) {
         MediaTags tags;
         readMediaTagsBytes(reinterpret_cast<const unsigned char*>(c.tag.data()), c.tag.size(),
                            tags);
-        EXPECT_STREQ(tags.artist, c.artist) << c.name;
-        EXPECT_STREQ(tags.title, c.title) << c.name;
+        EXPECT_EQ(std::u16string(tags.artist), c.artist) << c.name;
+        EXPECT_EQ(std::u16string(tags.title), c.title) << c.name;
     }
 }
 
 struct TitleCase {
     const char* file;
-    const char* expected;  // the status text's title: from the tags or the name
+    std::u16string expected;  // the status text: its title from the tags or the name
 };
 
 // Through composition: "[TAGS]" uses the tags where there are some, the
@@ -228,20 +237,23 @@ TEST_F(MediaTagsTest, ComposedTitleFromTagsOrName) {
     profiles.audioProfile.titleFromTags = true;
     profiles.videoProfile.titleFromTags = true;
     const TitleCase cases[] = {
-        {"v23-utf16.mp3", "\\0Music\\01\\0{0}\\0Bj\xF6rk - J\xF3ga\\0"},
-        {"v24-title-only.mp3", "\\0Music\\01\\0{0}\\0Only a Title\\0"},
-        {"untagged.mp3", "\\0Music\\01\\0{0}\\0untagged\\0"},
-        {"video.mkv", "\\0Office\\01\\0{0}\\0watching Matrjoschka - Nested video.mkv\\0"},
-        {"missing_file.avi", "\\0Office\\01\\0{0}\\0watching missing file\\0"},
+        {"v23-utf16.mp3", u"\\0Music\\01\\0{0}\\0Bj\u00F6rk - J\u00F3ga\\0"},
+        {"v24-title-only.mp3", u"\\0Music\\01\\0{0}\\0Only a Title\\0"},
+        {"untagged.mp3", u"\\0Music\\01\\0{0}\\0untagged\\0"},
+        {"video.mkv", u"\\0Office\\01\\0{0}\\0watching Matrjoschka - Nested video.mkv\\0"},
+        {"missing_file.avi", u"\\0Office\\01\\0{0}\\0watching missing file\\0"},
+        {"v24-emoji.mp3", u"\\0Music\\01\\0{0}\\0Smile \U0001F600 - Party \U0001F389\\0"},
+        // The artist's 127 units would end inside the pair: it is cut before it.
+        {"v24-long-artist.mp3", u"\\0Music\\01\\0{0}\\0" + std::u16string(126, u'A') + u" - Cut\\0"},
     };
     ComposedStatus composed{};
     for (const TitleCase& c : cases) {
-        composeStatus(c.file, profiles, composed);
-        EXPECT_STREQ(composed.statusText, c.expected) << c.file;
+        composeHostPath(c.file, profiles, composed);
+        EXPECT_EQ(std::u16string(composed.statusText), c.expected) << c.file;
     }
     profiles.audioProfile.titleFromTags = false;
-    composeStatus("v23-utf16.mp3", profiles, composed);
-    EXPECT_STREQ(composed.statusText, "\\0Music\\01\\0{0}\\0v23-utf16\\0");
+    composeHostPath("v23-utf16.mp3", profiles, composed);
+    EXPECT_EQ(std::u16string(composed.statusText), u"\\0Music\\01\\0{0}\\0v23-utf16\\0");
     ASSERT_EQ(chdir(previous), 0);
 }
 

@@ -148,21 +148,22 @@ TEST(NoAllocation, CommandsAfterPluginInitNeverAllocate) {
         }
 
         standin::reset();
-        standin::setRegistryString("SOFTWARE\\BST\\bsplayerv1", "AppPath", appPath.c_str());
+        const std::u16string wideAppPath(appPath.begin(), appPath.end());  // ASCII
+        standin::setRegistryString(u"SOFTWARE\\BST\\bsplayerv1", u"AppPath", wideAppPath.c_str());
         standin::openWindow("MsnMsgrUIManager");
         standin::openWindow("MsnMsgrUIManager");
         std::memset(&moduleState, 0, sizeof moduleState);
         ASSERT_EQ(pluginInit(&descriptor), 1);
-        ASSERT_STREQ(moduleState.profiles.audioProfile.prefix, "hearing ");
+        ASSERT_EQ(std::u16string(moduleState.profiles.audioProfile.prefix), u"hearing ");
 
         EXPECT_EQ(countAllocationsDuring(driveEveryCommand), 0) << marker;
         EXPECT_GT(standin::receivedCount(), 0u);
         EXPECT_GT(standin::shownMessageBoxCount(), 0u);
         // The tags were really read.
         descriptor.callback(40002, reinterpret_cast<std::intptr_t>(mediaPaths[0].c_str()), 0);
-        EXPECT_EQ(std::strstr(moduleState.composed.statusText, "Bj\xF6rk - J\xF3ga") != nullptr,
-                  std::string(marker) == "[TAGS]")
-            << moduleState.composed.statusText;
+        EXPECT_EQ(std::u16string(moduleState.composed.statusText).find(u"Bj\u00F6rk - J\u00F3ga") !=
+                      std::u16string::npos,
+                  std::string(marker) == "[TAGS]");
 
         std::remove(settingsFile.c_str());
         rmdir(folder);

@@ -95,7 +95,7 @@ TEST_F(PluginCommands, WithdrawIs25UnitsAnd52Bytes) {
 TEST_F(PluginCommands, NumbersOutsideTheTableDoNothing) {
     standin::openWindow("MsnMsgrUIManager");
     setFile(ROAD_PATH);
-    const std::string before = moduleState.composed.statusText;
+    const std::u16string before = moduleState.composed.statusText;
     const char* otherPath = "D:\\other.avi";
     for (std::int32_t number : {INT_MIN, -40002, -1, 0, 2, 39999, 40000, 40001, 40003, 40005, 40008,
                                 40010, 80004, INT_MAX}) {
@@ -103,13 +103,13 @@ TEST_F(PluginCommands, NumbersOutsideTheTableDoNothing) {
     }
     EXPECT_EQ(standin::receivedCount(), 0u);
     EXPECT_EQ(standin::shownMessageBoxCount(), 0u);
-    EXPECT_EQ(std::string(moduleState.composed.statusText), before);
+    EXPECT_EQ(std::u16string(moduleState.composed.statusText), before);
 }
 
 TEST_F(PluginCommands, SetFileWithNullPathChangesNothing) {
     setFile(ROAD_PATH);
     EXPECT_EQ(command(40002, 0), 0);
-    EXPECT_EQ(std::string(moduleState.composed.statusText), ROAD_TEXT);
+    EXPECT_EQ(std::u16string(moduleState.composed.statusText), latin1(ROAD_TEXT));
 }
 
 TEST_F(PluginCommands, AboutBoxIsOwnedByTheGivenWindow) {

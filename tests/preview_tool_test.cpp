@@ -108,10 +108,9 @@ TEST(PreviewTool, ExitStatusOnBadUse) {
     }
 }
 
-// The text is shown as the messenger shows it: decoded from the code page,
-// written in the terminal's UTF-8; paths typed in UTF-8 reach the plug-in in
-// the code page.
-TEST(PreviewTool, TextIsDecodedFromTheCodePage) {
+// The text is shown as the messenger receives it, in the terminal's UTF-8;
+// paths typed in UTF-8 reach the plug-in in the code page.
+TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
     struct Case {
         std::string settings;  // empty: none
         std::string arguments;
@@ -136,6 +135,8 @@ TEST(PreviewTool, TextIsDecodedFromTheCodePage) {
         {"", "'C:\\Caf\xC3\xA9_\xE2\x82\xAC.mp3'", "display line: 'Caf\xC3\xA9 \xE2\x82\xAC'\n"},
         {"", "--code-page 932 'C:\\Music\\\xE3\x82\xBD\xE3\x83\xB3\xE3\x82\xB0.mp3'",
          "display line: '\xE3\x82\xBD\xE3\x83\xB3\xE3\x82\xB0'\n"},
+        {"2,\xE2\x99\xAA [FILENAME]\n", "--code-page 65001 'C:\\Caf\xC3\xA9_\xF0\x9F\x98\x80.avi'",
+         "display line: '\xE2\x99\xAA Caf\xC3\xA9 \xF0\x9F\x98\x80 '\n"},
         // The file's own tags, shown whichever marker the template holds,
         // and used where it holds [TAGS].
         {"2,[FILENAME]\n1,[TAGS]\n", std::string(VELKAR_MEDIA_DIR) + "/v23-utf16.mp3",

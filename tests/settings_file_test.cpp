@@ -38,18 +38,19 @@ protected:
         std::fwrite(bytes.data(), 1, bytes.size(), file);
         std::fclose(file);
     }
+    // The value in UTF-8 here, stored as the registry stores a string: UTF-16.
     static void setAppPath(const std::string& value) {
-        standin::setRegistryString("SOFTWARE\\BST\\bsplayerv1", "AppPath", value.c_str());
+        standin::setRegistryString(u"SOFTWARE\\BST\\bsplayerv1", u"AppPath", u16(value).c_str());
     }
     static std::string settingsPath() {
-        char path[SETTINGS_PATH_CAPACITY];
+        char16_t path[SETTINGS_PATH_CAPACITY];
         findSettingsPath(path);
-        return path;
+        return utf8(path);
     }
     static std::string loadedVideoPrefix() {
         StatusProfiles profiles;
         loadSettings(profiles);
-        return profiles.videoProfile.prefix;
+        return utf8(profiles.videoProfile.prefix);
     }
 
     char previousDirectory[4096];
@@ -74,6 +75,9 @@ TEST_F(SettingsFiles, SettingsPathFromTheRegistry) {
         {"derived path one too long", folder240 + "g\\player.exe", "c:\\velkar.ini"},
         {"value too long for its buffer", "C:\\" + std::string(300, 'v') + "\\p.exe",
          "c:\\velkar.ini"},
+        // Whatever the code page: the value is UTF-16.
+        {"a folder in another script", "C:\\\xD0\x9F\xD0\xBB\xD0\xB5\xD0\xB5\xD1\x80\\p.exe",
+         "C:\\\xD0\x9F\xD0\xBB\xD0\xB5\xD0\xB5\xD1\x80\\plugins\\velkar.ini"},
     };
     for (const PathCase& c : cases) {
         standin::reset();
@@ -82,22 +86,15 @@ TEST_F(SettingsFiles, SettingsPathFromTheRegistry) {
     }
 }
 
-// In code page 932 the second byte of a character may be 0x5C: it is not the
-// last backslash of the host's path.
-TEST_F(SettingsFiles, DoubleByteAppPathKeepsItsCharacters) {
-    ASSERT_TRUE(standin::setAnsiCodePage(932));
-    setAppPath("C:\\Player\\\x83\x5C.exe");  // ソ.exe
-    EXPECT_EQ(settingsPath(), "C:\\Player\\plugins\\velkar.ini");
-    standin::reset();
-}
-
 TEST_F(SettingsFiles, ValueWithoutTerminatorIsTerminatedWhereItEnds) {
-    const std::string value = "D:\\Player\\player.exe";
-    standin::setRegistryValue("SOFTWARE\\BST\\bsplayerv1", "AppPath", value.data(), value.size());
+    const std::u16string value = u"D:\\Player\\player.exe";
+    standin::setRegistryValue(u"SOFTWARE\\BST\\bsplayerv1", u"AppPath", value.data(),
+                              value.size() * sizeof(char16_t));
     EXPECT_EQ(settingsPath(), "D:\\Player\\plugins\\velkar.ini");
-    // 300 bytes with no terminator leave no room for one: too long.
-    const std::string full = "D:\\" + std::string(297, 'p');
-    standin::setRegistryValue("SOFTWARE\\BST\\bsplayerv1", "AppPath", full.data(), full.size());
+    // 300 units with no terminator leave no room for one: too long.
+    const std::u16string full = u"D:\\" + std::u16string(297, u'p');
+    standin::setRegistryValue(u"SOFTWARE\\BST\\bsplayerv1", u"AppPath", full.data(),
+                              full.size() * sizeof(char16_t));
     EXPECT_EQ(settingsPath(), "c:\\velkar.ini");
 }
 
@@ -108,19 +105,23 @@ TEST_F(SettingsFiles, WhichFileIsRead) {
         bool derivedFile;
         bool fallbackFile;
         const char* videoPrefix;
+        std::string folder = "Player";
     };
     const FileCase cases[] = {
         {"no value, no file: defaults", false, false, false, "watching "},
         {"no value: the fallback file", false, false, true, "fallback "},
         {"value and its file, fallback present too", true, true, true, "derived "},
         {"value without its file: defaults, never the fallback", true, false, true, "watching "},
+        // Opened by its UTF-16 name, which no code page need hold.
+        {"a folder in another script", true, true, true, "derived ",
+         "\xD0\x9F\xD0\xBB\xD0\xB5\xD0\xB5\xD1\x80 \xE2\x99\xAA"},
     };
     for (const FileCase& c : cases) {
         standin::reset();
-        std::remove("Player\\plugins\\velkar.ini");
+        std::remove((c.folder + "\\plugins\\velkar.ini").c_str());
         std::remove("c:\\velkar.ini");
-        if (c.registryValue) setAppPath("Player\\player.exe");
-        if (c.derivedFile) writeFile("Player\\plugins\\velkar.ini", DERIVED_FILE);
+        if (c.registryValue) setAppPath(c.folder + "\\player.exe");
+        if (c.derivedFile) writeFile(c.folder + "\\plugins\\velkar.ini", DERIVED_FILE);
         if (c.fallbackFile) writeFile("c:\\velkar.ini", FALLBACK_FILE);
         EXPECT_EQ(loadedVideoPrefix(), c.videoPrefix) << c.name;
     }
@@ -131,9 +132,9 @@ TEST_F(SettingsFiles, LongLinesOfAFileAreSkippedToTheNext) {
                                     std::string(5000, 'z'));
     StatusProfiles profiles;
     loadSettings(profiles);
-    EXPECT_STREQ(profiles.audioProfile.categoryCode, "\\0Games");
-    EXPECT_STREQ(profiles.audioProfile.prefix, "b ");
-    EXPECT_EQ(std::string(profiles.videoProfile.suffix), std::string(127, 's'));
+    EXPECT_EQ(std::u16string(profiles.audioProfile.categoryCode), u"\\0Games");
+    EXPECT_EQ(std::u16string(profiles.audioProfile.prefix), u"b ");
+    EXPECT_EQ(std::u16string(profiles.videoProfile.suffix), std::u16string(127, u's'));
 }
 
 // pluginInit reads the file the host's registry value leads to, and the

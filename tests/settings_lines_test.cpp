@@ -6,6 +6,7 @@
 
 #include "platform/standin.h"
 #include "settings/settings_file.h"
+#include "test_support.h"
 #include "tools/settings_report.h"
 
 namespace {
@@ -205,11 +206,12 @@ std::vector<SettingsCase> settingsCases() {
     };
 }
 
+// The expected texts are ASCII: each byte one unit.
 void expectProfile(const StatusProfile& profile, const ExpectedProfile& expected,
                    const std::string& what) {
-    EXPECT_EQ(profile.categoryCode, expected.categoryCode) << what;
-    EXPECT_EQ(profile.prefix, expected.prefix) << what;
-    EXPECT_EQ(profile.suffix, expected.suffix) << what;
+    EXPECT_EQ(profile.categoryCode, latin1(expected.categoryCode)) << what;
+    EXPECT_EQ(profile.prefix, latin1(expected.prefix)) << what;
+    EXPECT_EQ(profile.suffix, latin1(expected.suffix)) << what;
     EXPECT_EQ(profile.titleFromTags, expected.titleFromTags) << what;
 }
 
@@ -238,84 +240,82 @@ TEST(SettingsLines, FilesTable) {
 }
 
 TEST(SettingsLines, CategoryNumbers) {
-    const std::pair<std::string, const char*> cases[] = {
-        {"0", "\\0Music"},
-        {"1", "\\0Music"},
-        {"2", "\\0Office"},
-        {"3", "\\0Games"},
-        {"4", "\\0Empty"},
-        {"5", "\\0Music"},
-        {"99", "\\0Music"},
-        {"-1", "\\0Music"},
-        {"+2", "\\0Office"},
-        {"-3", "\\0Music"},
-        {"002", "\\0Office"},
-        {THIRTY_DIGITS, "\\0Music"},
-        {"-" + THIRTY_DIGITS, "\\0Music"},
-        {"4294967298", "\\0Music"},
+    const std::pair<std::string, const char16_t*> cases[] = {
+        {"0", u"\\0Music"},
+        {"1", u"\\0Music"},
+        {"2", u"\\0Office"},
+        {"3", u"\\0Games"},
+        {"4", u"\\0Empty"},
+        {"5", u"\\0Music"},
+        {"99", u"\\0Music"},
+        {"-1", u"\\0Music"},
+        {"+2", u"\\0Office"},
+        {"-3", u"\\0Music"},
+        {"002", u"\\0Office"},
+        {THIRTY_DIGITS, u"\\0Music"},
+        {"-" + THIRTY_DIGITS, u"\\0Music"},
+        {"4294967298", u"\\0Music"},
     };
     for (const auto& [number, code] : cases) {
         const std::string file = "1,[FILENAME]\n" + number + ",[FILENAME]\n";
         StatusProfiles profiles;
         SettingsReport report{};
         readSettingsBytes(file.data(), file.size(), profiles, &report);
-        EXPECT_STREQ(profiles.audioProfile.categoryCode, code) << number;
-        const bool outOfRange = std::string(code) == "\\0Music" && number != "1";
+        EXPECT_EQ(std::u16string(profiles.audioProfile.categoryCode), code) << number;
+        const bool outOfRange = std::u16string(code) == u"\\0Music" && number != "1";
         EXPECT_EQ(report.lineProblems[1], outOfRange ? SETTINGS_CATEGORY_OUT_OF_RANGE : 0u)
             << number;
     }
 }
 
-// UTF-8 files, with or without the mark, are converted to the ANSI code
-// page; other files are taken as they are. Either way, cuts and the marker
-// fall on whole characters of the ANSI code page.
+// UTF-8 files, with or without the mark, and files in the ANSI code page are
+// read into UTF-16 alike; a line cut at its byte limit loses a character the
+// cut would part, whole.
 TEST(SettingsLines, EncodingsAndCodePages) {
     struct Case {
         const char* name;
         unsigned codePage;  // 0: the stand-in's Latin-1
         std::string file;
-        std::string videoPrefix;
+        std::string videoPrefix;  // UTF-8
+        std::string videoSuffix;  // UTF-8
         SettingsEncoding encoding;
+        Problems problems;
     };
-    const std::string UTF8_E_ACUTE = "\xC3\xA9";
-    const std::string UTF8_SUN = "\xE6\x97\xA5";   // 日, 93 FA in code page 932
-    const std::string UTF8_BOOK = "\xE6\x9C\xAC";  // 本
-    const std::string LONG_VOWEL = "\x81\x5B";     // ー in code page 932: its second byte is '['
+    const std::string E_ACUTE = "\xC3\xA9";
+    const std::string SUN = "\xE6\x97\xA5";  // 日, 93 FA in code page 932
+    const std::string NOTE = "\xE2\x99\xAA";  // ♪, in no single-byte code page
+    const std::string SJIS_SUN = "\x93\xFA";
+    const std::string LONG_VOWEL = "\x81\x5B";  // ー in code page 932: its second byte is '['
     const Case cases[] = {
-        {"UTF-8 with the mark", 0,
-         "\xEF\xBB\xBF"
-         "2," +
-             UTF8_E_ACUTE + "coute [FILENAME]\n",
-         "\xE9"
-         "coute ",
-         SettingsEncoding::Utf8},
-        {"UTF-8 without the mark", 0, "2," + UTF8_E_ACUTE + "coute [FILENAME]\n",
-         "\xE9"
-         "coute ",
-         SettingsEncoding::Utf8},
-        {"code page 1252 stays as it is", 0,
-         "2,\xE9"
-         "coute [FILENAME]\n",
-         "\xE9"
-         "coute ",
-         SettingsEncoding::Ansi},
-        {"ASCII only", 0, "2,hearing [FILENAME]\n", "hearing ", SettingsEncoding::Ansi},
+        {"UTF-8 with the mark", 0, "\xEF\xBB\xBF" "2," + E_ACUTE + "coute [FILENAME]\n",
+         E_ACUTE + "coute ", " ", SettingsEncoding::Utf8, {{2, P::MissingLine}}},
+        {"UTF-8 without the mark", 0, "2," + E_ACUTE + "coute [FILENAME]\n", E_ACUTE + "coute ",
+         " ", SettingsEncoding::Utf8, {{2, P::MissingLine}}},
+        {"code page 1252", 0, "2,\xE9" "coute [FILENAME]\n", E_ACUTE + "coute ", " ",
+         SettingsEncoding::Ansi, {{2, P::MissingLine}}},
+        {"ASCII only", 0, "2,hearing [FILENAME]\n", "hearing ", " ", SettingsEncoding::Ansi,
+         {{2, P::MissingLine}}},
         {"valid UTF-8 on line 1, not on line 2", 0,
-         "2," + UTF8_E_ACUTE + " [FILENAME]\n1,\xE9 [FILENAME]\n", UTF8_E_ACUTE + " ",
-         SettingsEncoding::Ansi},
-        {"characters the code page lacks", 0, "2," + UTF8_SUN + UTF8_BOOK + " [FILENAME]\n", "?? ",
-         SettingsEncoding::Utf8},
-        {"UTF-8 into a double-byte code page", 932, "2," + UTF8_SUN + UTF8_BOOK + " [FILENAME]\n",
-         "\x93\xFA\x96\x7B ", SettingsEncoding::Utf8},
-        // 70 characters are 140 bytes in code page 932: cut to 63 whole ones.
-        {"converted, then cut between characters", 932,
-         "2," + repeatedText(UTF8_SUN, 70) + "[FILENAME]\n", repeatedText("\x93\xFA", 63),
-         SettingsEncoding::Utf8},
-        {"code page 932 cut between characters", 932,
-         "2,a" + repeatedText("\x93\xFA", 70) + "[FILENAME]\n", "a" + repeatedText("\x93\xFA", 63),
-         SettingsEncoding::Ansi},
+         "2," + E_ACUTE + " [FILENAME]\n1,\xE9 [FILENAME]\n", "\xC3\x83\xC2\xA9 ", " ",
+         SettingsEncoding::Ansi, {}},
+        {"characters no code page holds", 0, "2," + NOTE + SUN + " [FILENAME]\n",
+         NOTE + SUN + " ", " ", SettingsEncoding::Utf8, {{2, P::MissingLine}}},
+        {"code page 932", 932, "2," + SJIS_SUN + " [FILENAME]\n", SUN + " ", " ",
+         SettingsEncoding::Ansi, {{2, P::MissingLine}}},
         {"a second byte is no marker's bracket", 932, "2," + LONG_VOWEL + "FILENAME] [FILENAME]\n",
-         LONG_VOWEL + "FILENAME] ", SettingsEncoding::Ansi},
+         "\xE3\x83\xBC" "FILENAME] ", " ", SettingsEncoding::Ansi, {{2, P::MissingLine}}},
+        // 12 + 95 * 3 + 2 bytes: the 96th character is parted by the cut.
+        {"UTF-8 cut at the byte limit", 0, "2,[FILENAME]" + repeatedText(NOTE, 100) + "\n", "",
+         repeatedText(NOTE, 95), SettingsEncoding::Utf8,
+         {{1, P::LineCut}, {2, P::MissingLine}}},
+        // 12 + 143 * 2 + 1 bytes, then 127 of the 143 characters fit the suffix.
+        {"code page 932 cut at the byte limit", 932,
+         "2,[FILENAME]" + repeatedText(SJIS_SUN, 150) + "\n", "", repeatedText(SUN, 127),
+         SettingsEncoding::Ansi, {{1, P::LineCut}, {1, P::SuffixCut}, {2, P::MissingLine}}},
+        {"words are cut to 127 units, never inside a pair", 65001,
+         "2," + repeatedText("\xF0\x9F\x98\x80", 70) + "[FILENAME]\n",
+         repeatedText("\xF0\x9F\x98\x80", 63), " ", SettingsEncoding::Utf8,
+         {{1, P::PrefixCut}, {2, P::MissingLine}}},
     };
     for (const Case& c : cases) {
         if (c.codePage != 0) {
@@ -324,8 +324,10 @@ TEST(SettingsLines, EncodingsAndCodePages) {
         StatusProfiles profiles;
         SettingsReport report{};
         readSettingsBytes(c.file.data(), c.file.size(), profiles, &report);
-        EXPECT_EQ(std::string(profiles.videoProfile.prefix), c.videoPrefix) << c.name;
+        EXPECT_EQ(std::u16string(profiles.videoProfile.prefix), u16(c.videoPrefix)) << c.name;
+        EXPECT_EQ(std::u16string(profiles.videoProfile.suffix), u16(c.videoSuffix)) << c.name;
         EXPECT_EQ(report.encoding, c.encoding) << c.name;
+        EXPECT_EQ(problemsOf(report), c.problems) << c.name;
         standin::reset();
     }
 }

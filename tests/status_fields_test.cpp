@@ -7,31 +7,32 @@
 
 namespace {
 
-std::string fieldText(const StatusField& field) {
-    return field.begin == nullptr ? "(absent)" : std::string(field.begin, field.length);
+std::u16string fieldText(const StatusField& field) {
+    return field.begin == nullptr ? u"(absent)" : std::u16string(field.begin, field.length);
 }
 
 TEST(StatusFields, CategoryAndDisplayLine) {
     struct Case {
-        const char* text;
-        const char* category;
-        const char* displayLine;
+        const char16_t* text;
+        const char16_t* category;
+        const char16_t* displayLine;
     };
     const Case cases[] = {
-        {"\\0Music\\01\\0{0}\\0My Band - Best Song\\0", "Music", "My Band - Best Song"},
-        {"\\0Games\\01\\0{0}\\0\\0\\0\\0\\0", "Games", ""},
-        {"\\0Office\\01\\0{0}\\0watching holiday \\0", "Office", "watching holiday "},
+        {u"\\0Music\\01\\0{0}\\0My Band - Best Song\\0", u"Music", u"My Band - Best Song"},
+        {u"\\0Games\\01\\0{0}\\0\\0\\0\\0\\0", u"Games", u""},
+        {u"\\0Office\\01\\0{0}\\0watching holiday \\0", u"Office", u"watching holiday "},
         // A separator inside the words splits the line there, as the messenger would.
-        {"\\0Music\\01\\0{0}\\0a\\0b\\0", "Music", "a"},
-        {"\\0Music\\01\\0{0}\\0tail", "Music", "tail"},
-        {"\\0Music\\01", "Music", "(absent)"},
-        {"", "(absent)", "(absent)"},
-        {"no separators", "(absent)", "(absent)"},
+        {u"\\0Music\\01\\0{0}\\0a\\0b\\0", u"Music", u"a"},
+        {u"\\0Music\\01\\0{0}\\0tail", u"Music", u"tail"},
+        {u"\\0Music\\01", u"Music", u"(absent)"},
+        {u"", u"(absent)", u"(absent)"},
+        {u"no separators", u"(absent)", u"(absent)"},
     };
     for (const Case& c : cases) {
-        const StatusDisplay display = readStatusDisplay(c.text);
-        EXPECT_EQ(fieldText(display.category), c.category) << c.text;
-        EXPECT_EQ(fieldText(display.displayLine), c.displayLine) << c.text;
+        const std::u16string text = c.text;
+        const StatusDisplay display = readStatusDisplay(text.data(), text.size());
+        EXPECT_EQ(fieldText(display.category), c.category);
+        EXPECT_EQ(fieldText(display.displayLine), c.displayLine);
     }
 }
 

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 
-#include "platform/standin.h"
+#include "test_support.h"
+#include "text/bounded_text.h"
 
 namespace {
 
@@ -15,111 +17,130 @@ StatusProfiles defaultProfiles() {
     return profiles;
 }
 
+void setText(char16_t (&field)[PROFILE_TEXT_CAPACITY], const std::u16string& text) {
+    copyBounded(field, PROFILE_TEXT_CAPACITY, text.c_str());
+}
+
 struct CompositionCase {
     const char* path;
     MediaKind kind;
-    const char* title;
-    const char* statusText;
+    const char16_t* title;
+    const char16_t* statusText;
 };
 
 // Titles drop exactly the extension, whatever its length.
 TEST(ComposeStatus, DefaultProfilesTable) {
     const CompositionCase cases[] = {
-        {"C:\\Media\\My_Band_-_Best.Song.mp3", MediaKind::Audio, "My Band - Best Song",
-         "\\0Music\\01\\0{0}\\0My Band - Best Song\\0"},
-        {"D:\\clips\\holiday.mpeg", MediaKind::Other, "holiday",
-         "\\0Office\\01\\0{0}\\0watching holiday\\0"},
-        {"movie.ts", MediaKind::Other, "movie", "\\0Office\\01\\0{0}\\0watching movie\\0"},
-        {"C:\\a.b", MediaKind::Other, "a", "\\0Office\\01\\0{0}\\0watching a\\0"},
-        {"a.flacx", MediaKind::Other, "a", "\\0Office\\01\\0{0}\\0watching a\\0"},
-        {"a.mp", MediaKind::Other, "a", "\\0Office\\01\\0{0}\\0watching a\\0"},
-        {"C:\\music\\README", MediaKind::Other, "README",
-         "\\0Office\\01\\0{0}\\0watching README\\0"},
-        {"x\\song.wav", MediaKind::Audio, "song", "\\0Music\\01\\0{0}\\0song\\0"},
-        {"x\\song.Wav", MediaKind::Audio, "song", "\\0Music\\01\\0{0}\\0song\\0"},
-        {"x\\song.WAV", MediaKind::Audio, "song", "\\0Music\\01\\0{0}\\0song\\0"},
-        {"x\\song.MP3X", MediaKind::Other, "song", "\\0Office\\01\\0{0}\\0watching song\\0"},
-        {"x\\song.wma", MediaKind::Other, "song", "\\0Office\\01\\0{0}\\0watching song\\0"},
-        {"x\\.mp3", MediaKind::Audio, "", "\\0Music\\01\\0{0}\\0\\0"},
-        {"x\\dir.v2\\name", MediaKind::Other, "name", "\\0Office\\01\\0{0}\\0watching name\\0"},
+        {"C:\\Media\\My_Band_-_Best.Song.mp3", MediaKind::Audio, u"My Band - Best Song",
+         u"\\0Music\\01\\0{0}\\0My Band - Best Song\\0"},
+        {"D:\\clips\\holiday.mpeg", MediaKind::Other, u"holiday",
+         u"\\0Office\\01\\0{0}\\0watching holiday\\0"},
+        {"movie.ts", MediaKind::Other, u"movie", u"\\0Office\\01\\0{0}\\0watching movie\\0"},
+        {"C:\\a.b", MediaKind::Other, u"a", u"\\0Office\\01\\0{0}\\0watching a\\0"},
+        {"a.flacx", MediaKind::Other, u"a", u"\\0Office\\01\\0{0}\\0watching a\\0"},
+        {"a.mp", MediaKind::Other, u"a", u"\\0Office\\01\\0{0}\\0watching a\\0"},
+        {"C:\\music\\README", MediaKind::Other, u"README",
+         u"\\0Office\\01\\0{0}\\0watching README\\0"},
+        {"x\\song.wav", MediaKind::Audio, u"song", u"\\0Music\\01\\0{0}\\0song\\0"},
+        {"x\\song.Wav", MediaKind::Audio, u"song", u"\\0Music\\01\\0{0}\\0song\\0"},
+        {"x\\song.WAV", MediaKind::Audio, u"song", u"\\0Music\\01\\0{0}\\0song\\0"},
+        {"x\\song.MP3X", MediaKind::Other, u"song", u"\\0Office\\01\\0{0}\\0watching song\\0"},
+        {"x\\song.wma", MediaKind::Other, u"song", u"\\0Office\\01\\0{0}\\0watching song\\0"},
+        {"x\\.mp3", MediaKind::Audio, u"", u"\\0Music\\01\\0{0}\\0\\0"},
+        {"x\\dir.v2\\name", MediaKind::Other, u"name", u"\\0Office\\01\\0{0}\\0watching name\\0"},
         // Only the backslash separates components.
-        {"C:/media/a_b.mp3", MediaKind::Audio, "C:/media/a b",
-         "\\0Music\\01\\0{0}\\0C:/media/a b\\0"},
-        {"trailing\\", MediaKind::Other, "", "\\0Office\\01\\0{0}\\0watching \\0"},
-        {"", MediaKind::Other, "", "\\0Office\\01\\0{0}\\0watching \\0"},
-        // Bytes above 0x7F pass through untouched.
-        {"C:\\caf\xE9_\x92s.mp3", MediaKind::Audio, "caf\xE9 \x92s",
-         "\\0Music\\01\\0{0}\\0caf\xE9 \x92s\\0"},
+        {"C:/media/a_b.mp3", MediaKind::Audio, u"C:/media/a b",
+         u"\\0Music\\01\\0{0}\\0C:/media/a b\\0"},
+        {"trailing\\", MediaKind::Other, u"", u"\\0Office\\01\\0{0}\\0watching \\0"},
+        {"", MediaKind::Other, u"", u"\\0Office\\01\\0{0}\\0watching \\0"},
+        // Latin-1 bytes arrive as the characters of the same value.
+        {"C:\\caf\xE9_\x92s.mp3", MediaKind::Audio, u"caf\u00E9 \u0092s",
+         u"\\0Music\\01\\0{0}\\0caf\u00E9 \u0092s\\0"},
     };
     const StatusProfiles profiles = defaultProfiles();
     for (const CompositionCase& c : cases) {
         ComposedStatus composed{};
-        EXPECT_EQ(composeStatus(c.path, profiles, composed), c.kind) << c.path;
-        EXPECT_STREQ(composed.currentFileName, c.title) << c.path;
-        EXPECT_STREQ(composed.statusText, c.statusText) << c.path;
+        EXPECT_EQ(composeHostPath(c.path, profiles, composed), c.kind) << c.path;
+        EXPECT_EQ(std::u16string(composed.currentFileName), c.title) << c.path;
+        EXPECT_EQ(std::u16string(composed.statusText), c.statusText) << c.path;
     }
 }
 
 TEST(ComposeStatus, SecondCompositionReplacesTheFirstWhole) {
     const StatusProfiles profiles = defaultProfiles();
     ComposedStatus composed{};
-    composeStatus("C:\\Media\\A_very_long_name_for_a_song.mp3", profiles, composed);
-    composeStatus("b.ts", profiles, composed);
-    EXPECT_STREQ(composed.statusText, "\\0Office\\01\\0{0}\\0watching b\\0");
-    EXPECT_STREQ(composed.currentFileName, "b");
+    composeHostPath("C:\\Media\\A_very_long_name_for_a_song.mp3", profiles, composed);
+    composeHostPath("b.ts", profiles, composed);
+    EXPECT_EQ(std::u16string(composed.statusText), u"\\0Office\\01\\0{0}\\0watching b\\0");
+    EXPECT_EQ(std::u16string(composed.currentFileName), u"b");
 }
 
 TEST(ComposeStatus, UsesEachProfileWhole) {
     StatusProfiles profiles = defaultProfiles();
-    std::strcpy(profiles.audioProfile.categoryCode, "\\0Games");
-    std::strcpy(profiles.audioProfile.prefix, "Now Playing: ");
-    std::strcpy(profiles.audioProfile.suffix, " (loud)");
+    std::memcpy(profiles.audioProfile.categoryCode, CATEGORY_GAMES, 16);
+    setText(profiles.audioProfile.prefix, u"Now Playing: ");
+    setText(profiles.audioProfile.suffix, u" (loud)");
     ComposedStatus composed{};
-    composeStatus("x.mp3", profiles, composed);
-    EXPECT_STREQ(composed.statusText, "\\0Games\\01\\0{0}\\0Now Playing: x (loud)\\0");
+    composeHostPath("x.mp3", profiles, composed);
+    EXPECT_EQ(std::u16string(composed.statusText), u"\\0Games\\01\\0{0}\\0Now Playing: x (loud)\\0");
 }
 
-// Guard bytes around the storage show any write past it.
+// Guard units around the storage show any write past it.
 struct GuardedComposition {
-    char before[64];
+    char16_t before[64];
     ComposedStatus composed;
-    char after[64];
+    char16_t after[64];
 };
 
+constexpr char16_t GUARD = u'G';
+
 void expectGuardsIntact(const GuardedComposition& guarded) {
-    for (char c : guarded.before) ASSERT_EQ(c, 'G');
-    for (char c : guarded.after) ASSERT_EQ(c, 'G');
+    for (char16_t c : guarded.before) ASSERT_EQ(c, GUARD);
+    for (char16_t c : guarded.after) ASSERT_EQ(c, GUARD);
 }
 
-std::string longRun(std::size_t count, char c) { return std::string(count, c); }
+void fillGuards(GuardedComposition& guarded) {
+    for (char16_t& c : guarded.before) c = GUARD;
+    for (char16_t& c : guarded.after) c = GUARD;
+}
 
 TEST(ComposeStatus, LongInputStaysInsideStorage) {
     struct LongCase {
         std::string path;
         MediaKind kind;
-        std::string titleStart;
+        std::u16string titleStart;
+        bool whole;
     };
     const LongCase cases[] = {
         // A deep path: only the last component matters, however long the rest.
-        {"C:\\" + longRun(5000, 'd') + "\\song.mp3", MediaKind::Audio, "song"},
+        {"C:\\" + std::string(20000, 'd') + "\\song.mp3", MediaKind::Audio, u"song", true},
         // A name longer than the title storage: the extension still decides.
-        {"C:\\" + longRun(1000, 'n') + ".mp3", MediaKind::Audio, longRun(287, 'n')},
+        {"C:\\" + std::string(20000, 'n') + ".mp3", MediaKind::Audio, std::u16string(287, u'n'),
+         true},
         // An extension far longer than any work copy.
-        {"C:\\name." + longRun(300, 'e') + "mp3", MediaKind::Other, "name"},
-        {"C:\\name." + longRun(300, 'e'), MediaKind::Other, "name"},
-        {longRun(400, '_'), MediaKind::Other, longRun(287, ' ')},
+        {"C:\\name." + std::string(300, 'e') + "mp3", MediaKind::Other, u"name", true},
+        {std::string(400, '_'), MediaKind::Other, std::u16string(287, u' '), true},
+        // Longer than any Windows path: its first 32,767 bytes, which name no file.
+        {"C:\\" + std::string(40000, 'x') + "\\song.mp3", MediaKind::Other,
+         std::u16string(287, u'x'), false},
     };
     StatusProfiles profiles = defaultProfiles();
+    profiles.audioProfile.titleFromTags = true;
+    profiles.videoProfile.titleFromTags = true;
     for (const LongCase& c : cases) {
+        auto path = std::make_unique<AnnouncedPath>();
+        takeAnnouncedPath(c.path.c_str(), *path);
+        EXPECT_EQ(path->whole, c.whole);
+        EXPECT_EQ(path->length, c.whole ? c.path.size() : ANNOUNCED_PATH_CAPACITY - 1);
         GuardedComposition guarded;
-        std::memset(&guarded, 'G', sizeof guarded);
-        EXPECT_EQ(composeStatus(c.path.c_str(), profiles, guarded.composed), c.kind);
+        fillGuards(guarded);
+        EXPECT_EQ(composeStatus(*path, profiles, guarded.composed), c.kind);
         expectGuardsIntact(guarded);
-        const std::string title = guarded.composed.currentFileName;
+        const std::u16string title = guarded.composed.currentFileName;
         EXPECT_EQ(title.substr(0, c.titleStart.size()), c.titleStart);
-        const std::string text = guarded.composed.statusText;
+        const std::u16string text = guarded.composed.statusText;
         EXPECT_LE(text.size(), STATUS_TEXT_CAPACITY - 1);
-        EXPECT_EQ(text.substr(text.size() - 2), "\\0");
+        EXPECT_EQ(text.substr(text.size() - 2), u"\\0");
     }
 }
 
@@ -127,58 +148,40 @@ TEST(ComposeStatus, LongInputStaysInsideStorage) {
 // pieces, prefix and suffix stay whole, and the closing separator is kept.
 TEST(ComposeStatus, OverlongTextShortensOnlyTheTitle) {
     StatusProfiles profiles = defaultProfiles();
-    const std::string prefix = longRun(127, 'P');
-    const std::string suffix = longRun(127, 'S');
-    std::strcpy(profiles.videoProfile.prefix, prefix.c_str());
-    std::strcpy(profiles.videoProfile.suffix, suffix.c_str());
-    const std::string path = "D:\\" + longRun(250, 't') + ".avi";
+    const std::u16string prefix(127, u'P');
+    const std::u16string suffix(127, u'S');
+    setText(profiles.videoProfile.prefix, prefix);
+    setText(profiles.videoProfile.suffix, suffix);
 
     GuardedComposition guarded;
-    std::memset(&guarded, 'G', sizeof guarded);
-    composeStatus(path.c_str(), profiles, guarded.composed);
+    fillGuards(guarded);
+    composeHostPath("D:\\" + std::string(250, 't') + ".avi", profiles, guarded.composed);
     expectGuardsIntact(guarded);
 
-    const std::string head = std::string("\\0Office") + STATUS_FIXED_PIECE + prefix;
-    const std::string tail = suffix + "\\0";
+    const std::u16string head = std::u16string(u"\\0Office") + STATUS_FIXED_PIECE + prefix;
+    const std::u16string tail = suffix + u"\\0";
     const std::size_t titleRoom = STATUS_TEXT_CAPACITY - 1 - head.size() - tail.size();
-    EXPECT_EQ(std::string(guarded.composed.statusText), head + longRun(titleRoom, 't') + tail);
-    EXPECT_EQ(std::strlen(guarded.composed.statusText), STATUS_TEXT_CAPACITY - 1);
+    EXPECT_EQ(std::u16string(guarded.composed.statusText),
+              head + std::u16string(titleRoom, u't') + tail);
     // The title itself is kept whole in its own storage.
-    EXPECT_EQ(std::string(guarded.composed.currentFileName), longRun(250, 't'));
+    EXPECT_EQ(std::u16string(guarded.composed.currentFileName), std::u16string(250, u't'));
 }
 
-// The title storage keeps 287 bytes; with a 12-byte prefix the text is then
-// exactly 319 characters, and one more prefix byte costs the title one byte.
+// The title storage keeps 287 units; with a 12-unit prefix the text is then
+// exactly 319 units, and one more prefix unit costs the title one unit.
 TEST(ComposeStatus, TitleIsCutOnlyWhenTheTextWouldNotFit) {
-    const std::string title = longRun(299, 'x');
     for (const std::size_t prefixLength : {12u, 13u}) {
         StatusProfiles profiles = defaultProfiles();
-        std::strcpy(profiles.videoProfile.prefix, longRun(prefixLength, 'p').c_str());
+        setText(profiles.videoProfile.prefix, std::u16string(prefixLength, u'p'));
         ComposedStatus composed{};
-        composeStatus((title + ".avi").c_str(), profiles, composed);
+        composeHostPath(std::string(299, 'x') + ".avi", profiles, composed);
         const std::size_t keptTitle = prefixLength == 12 ? 287 : 286;
-        EXPECT_EQ(std::string(composed.statusText), std::string("\\0Office") + STATUS_FIXED_PIECE +
-                                                        longRun(prefixLength, 'p') +
-                                                        longRun(keptTitle, 'x') + "\\0");
+        EXPECT_EQ(std::u16string(composed.statusText),
+                  std::u16string(u"\\0Office") + STATUS_FIXED_PIECE +
+                      std::u16string(prefixLength, u'p') + std::u16string(keptTitle, u'x') +
+                      u"\\0");
     }
 }
-
-}  // namespace
-
-namespace {
-
-// Code page 932 (Shift-JIS), as the stand-in plays it for the test's length.
-class ShiftJis : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(standin::setAnsiCodePage(932)); }
-    void TearDown() override { standin::reset(); }
-};
-
-const std::string SO = "\x83\x5C";  // ソ: its second byte is a backslash
-const std::string NN = "\x83\x93";  // ン
-const std::string GU = "\x83\x4F";  // グ
-const std::string DA = "\x83\x5F";  // ダ: its second byte is an underscore
-const std::string SU = "\x83\x58";  // ス
 
 std::string repeated(const std::string& piece, std::size_t count) {
     std::string text;
@@ -186,35 +189,63 @@ std::string repeated(const std::string& piece, std::size_t count) {
     return text;
 }
 
-// Second bytes are never separators, underscores or dots, and every cut
-// falls between whole characters.
-TEST_F(ShiftJis, NamesAreTakenByWholeCharacters) {
+std::u16string repeated(const std::u16string& piece, std::size_t count) {
+    std::u16string text;
+    for (std::size_t i = 0; i < count; ++i) text += piece;
+    return text;
+}
+
+// Names in the host's code page, converted whole by the system, then cut in
+// UTF-16: a double-byte character whose second byte is a backslash's or an
+// underscore's is one character and nothing else, and no cut parts a
+// surrogate pair or leaves half a UTF-8 character.
+TEST(ComposeStatus, CodePagesAndCuts) {
     struct Case {
+        unsigned codePage;
         std::string path;
-        std::string prefix;
-        std::string expectedTitle;
-        std::string expectedText;
+        std::size_t prefixLength;  // of 'p's instead of "watching "; 0: the default
+        std::u16string expectedTitle;
+        std::u16string expectedLine;
     };
-    const std::string longName = repeated(SO, 200);
+    const std::string SO = "\x83\x5C";  // ソ in code page 932: its second byte is a backslash
+    const std::string DA = "\x83\x5F";  // ダ: its second byte is an underscore
+    const std::string NN = "\x83\x93";  // ン
+    const std::u16string longSo = repeated(u"\u30BD", 287);
+    const std::string E_ACUTE = "\xC3\xA9";
+    const std::string NOTE = "\xE2\x99\xAA";      // ♪
+    const std::string FACE = "\xF0\x9F\x98\x80";  // 😀, a surrogate pair
     const Case cases[] = {
-        {"C:\\Music\\" + SO + NN + GU + ".mp3", "watching ", SO + NN + GU,
-         "\\0Music\\01\\0{0}\\0" + SO + NN + GU + "\\0"},
-        {"C:\\Video\\" + DA + NN + SU + ".avi", "watching ", DA + NN + SU,
-         "\\0Office\\01\\0{0}\\0watching " + DA + NN + SU + "\\0"},
-        // 287 bytes of storage hold 143 whole characters.
-        {"C:\\" + longName + ".avi", "watching ", repeated(SO, 143),
-         "\\0Office\\01\\0{0}\\0watching " + repeated(SO, 143) + "\\0"},
-        // With a 40-byte prefix the text has room for 259 title bytes: 129 characters.
-        {"C:\\" + longName + ".avi", std::string(40, 'p'), repeated(SO, 143),
-         "\\0Office\\01\\0{0}\\0" + std::string(40, 'p') + repeated(SO, 129) + "\\0"},
+        {932, "C:\\Music\\" + SO + NN + ".mp3", 0, u"\u30BD\u30F3", u"\u30BD\u30F3"},
+        {932, "C:\\Video\\" + DA + NN + ".avi", 0, u"\u30C0\u30F3", u"watching \u30C0\u30F3"},
+        {936, "C:\\Music\\\x81\x5C\x81\x5F.mp3", 0, u"\u4E57\u4E62", u"\u4E57\u4E62"},
+        {950, "C:\\Music\\\xA4\x5C\xA4\x5F.mp3", 0, u"\u4E48\u4E8E", u"\u4E48\u4E8E"},
+        // 300 characters: the title keeps 287 of them, the text room for them all...
+        {932, "C:\\" + repeated(SO, 300) + ".avi", 0, longSo, u"watching " + longSo},
+        // ...but with a 40-unit prefix, room for 259.
+        {932, "C:\\" + repeated(SO, 300) + ".avi", 40, longSo,
+         std::u16string(40, u'p') + repeated(u"\u30BD", 259)},
+        {65001, "C:\\" + repeated(E_ACUTE, 300) + ".avi", 0, repeated(u"\u00E9", 287),
+         u"watching " + repeated(u"\u00E9", 287)},
+        {65001, "C:\\" + repeated(NOTE, 300) + ".avi", 0, repeated(u"\u266A", 287),
+         u"watching " + repeated(u"\u266A", 287)},
+        // 287 units would end inside a pair: 143 pairs, 286 units, are kept.
+        {65001, "C:\\" + repeated(FACE, 200) + ".avi", 0, repeated(u"\U0001F600", 143),
+         u"watching " + repeated(u"\U0001F600", 143)},
+        {65001, "C:\\" + repeated(FACE, 200) + ".avi", 40, repeated(u"\U0001F600", 143),
+         std::u16string(40, u'p') + repeated(u"\U0001F600", 129)},
     };
     for (const Case& c : cases) {
+        ASSERT_TRUE(standin::setAnsiCodePage(c.codePage));
         StatusProfiles profiles = defaultProfiles();
-        std::strcpy(profiles.videoProfile.prefix, c.prefix.c_str());
+        if (c.prefixLength > 0) setText(profiles.videoProfile.prefix, std::u16string(c.prefixLength, u'p'));
         ComposedStatus composed{};
-        composeStatus(c.path.c_str(), profiles, composed);
-        EXPECT_EQ(std::string(composed.currentFileName), c.expectedTitle) << c.path;
-        EXPECT_EQ(std::string(composed.statusText), c.expectedText) << c.path;
+        const MediaKind kind = composeHostPath(c.path, profiles, composed);
+        const std::u16string category = kind == MediaKind::Audio ? u"\\0Music" : u"\\0Office";
+        EXPECT_EQ(std::u16string(composed.currentFileName), c.expectedTitle) << c.codePage;
+        EXPECT_EQ(std::u16string(composed.statusText),
+                  category + STATUS_FIXED_PIECE + c.expectedLine + u"\\0")
+            << c.codePage << " " << c.path.size();
+        standin::reset();
     }
 }
 

@@ -2,6 +2,7 @@
 // Shared helpers: a freshly loaded module over a fresh stand-in, and readers
 // for what the stand-in's messenger windows received.
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <cstring>
 #include <string>
@@ -25,6 +26,46 @@ inline std::u16string latin1(const std::string& text) {
     std::u16string wide;
     for (unsigned char c : text) wide.push_back(c);
     return wide;
+}
+
+// UTF-8 text as UTF-16, by iconv: the expectations do not lean on the
+// plug-in's own conversions.
+inline std::u16string u16(const std::string& utf8) {
+    static const iconv_t conversion = iconv_open("UTF-16LE", "UTF-8");
+    std::string in = utf8;
+    std::u16string out(utf8.size() + 1, u'\0');
+    char* inNext = in.data();
+    std::size_t inLeft = in.size();
+    char* outNext = reinterpret_cast<char*>(out.data());
+    std::size_t outLeft = out.size() * sizeof(char16_t);
+    iconv(conversion, &inNext, &inLeft, &outNext, &outLeft);
+    iconv(conversion, nullptr, nullptr, nullptr, nullptr);
+    out.resize(out.size() - outLeft / sizeof(char16_t));
+    return out;
+}
+
+// UTF-16 as UTF-8, for messages.
+inline std::string utf8(const std::u16string& text) {
+    static const iconv_t conversion = iconv_open("UTF-8", "UTF-16LE");
+    std::u16string in = text;
+    std::string out(4 * text.size() + 1, '\0');
+    char* inNext = reinterpret_cast<char*>(in.data());
+    std::size_t inLeft = in.size() * sizeof(char16_t);
+    char* outNext = out.data();
+    std::size_t outLeft = out.size();
+    iconv(conversion, &inNext, &inLeft, &outNext, &outLeft);
+    iconv(conversion, nullptr, nullptr, nullptr, nullptr);
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+// The host's path (ANSI, as the stand-in's code page reads it) composed with
+// `profiles`, as an announcement composes it.
+inline MediaKind composeHostPath(const std::string& hostPath, const StatusProfiles& profiles,
+                                 ComposedStatus& composed) {
+    static AnnouncedPath path;
+    takeAnnouncedPath(hostPath.c_str(), path);
+    return composeStatus(path, profiles, composed);
 }
 
 class FreshModule : public ::testing::Test {

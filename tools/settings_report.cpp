@@ -30,8 +30,9 @@ void describeSettingsProblem(SettingsProblem problem, int lineNumber, char* out,
                           profile);
             break;
         case SETTINGS_NO_MARKER:
-            std::snprintf(out, capacity, "no %s or %s marker; the %s profile keeps its defaults",
-                          FILENAME_MARKER, TAGS_MARKER, profile);
+            std::snprintf(out, capacity,
+                          "no [FILENAME] or [TAGS] marker; the %s profile keeps its defaults",
+                          profile);
             break;
         case SETTINGS_CATEGORY_OUT_OF_RANGE:
             std::snprintf(out, capacity, "category number outside 1 to 4; Music is used");

@@ -1,9 +1,5 @@
 #include "tools/status_fields.h"
 
-#include <cstring>
-
-#include "status/status_text.h"
-
 namespace {
 
 constexpr int CATEGORY_FIELD = 1;
@@ -11,21 +7,22 @@ constexpr int DISPLAY_LINE_FIELD = 4;
 
 }  // namespace
 
-StatusDisplay readStatusDisplay(const char* text) {
+StatusDisplay readStatusDisplay(const char16_t* text, std::size_t units) {
     StatusDisplay display{{nullptr, 0}, {nullptr, 0}};
-    const std::size_t separatorLength = std::strlen(STATUS_FIELD_SEPARATOR);
     int field = 0;
-    const char* fieldStart = text;
-    for (;;) {
-        const char* separator = std::strstr(fieldStart, STATUS_FIELD_SEPARATOR);
-        const std::size_t length = separator != nullptr
-                                       ? static_cast<std::size_t>(separator - fieldStart)
-                                       : std::strlen(fieldStart);
-        if (field == CATEGORY_FIELD) display.category = {fieldStart, length};
-        if (field == DISPLAY_LINE_FIELD) display.displayLine = {fieldStart, length};
-        if (separator == nullptr || field == DISPLAY_LINE_FIELD) break;
-        fieldStart = separator + separatorLength;
+    std::size_t fieldStart = 0;
+    for (std::size_t at = 0; at <= units; ++at) {
+        const bool separator = at + 1 < units && text[at] == u'\\' && text[at + 1] == u'0';
+        if (!separator && at < units) continue;
+        const StatusField found{text + fieldStart, at - fieldStart};
+        if (field == CATEGORY_FIELD) display.category = found;
+        if (field == DISPLAY_LINE_FIELD) {
+            display.displayLine = found;
+            break;
+        }
         ++field;
+        fieldStart = at + 2;
+        ++at;
     }
     return display;
 }

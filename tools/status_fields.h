@@ -4,7 +4,7 @@
 #include <cstddef>
 
 struct StatusField {
-    const char* begin;  // inside the text read; null when the field is absent
+    const char16_t* begin;  // inside the text read; null when the field is absent
     std::size_t length;
 };
 
@@ -13,5 +13,6 @@ struct StatusDisplay {
     StatusField displayLine;
 };
 
-// Returns views into `text` (NUL-terminated) of the category and the display line.
-StatusDisplay readStatusDisplay(const char* text);
+// Returns views into the `units` units of UTF-16 at `text` of the category
+// and the display line.
+StatusDisplay readStatusDisplay(const char16_t* text, std::size_t units);

@@ -126,12 +126,13 @@ messenger_stop() {
     tr -d '\r' <"$session_dir/messenger.raw" >"$session_dir/messenger.out"
 }
 
-# host_run DIR ARGS...: runs host-sim with the target's DLL (or VELKAR_DLL
-# when set), output in DIR/host.out.
+# host_run DIR ARGS...: runs host-sim (or VELKAR_HOST_SIM, another build of
+# it, when set) with the target's DLL (or VELKAR_DLL when set), output in
+# DIR/host.out.
 host_run() {
     run_dir=$1
     shift
-    LC_ALL=$VELKAR_WINE_LOCALE "$HOST_WINE" "$VELKAR_HOST_DIR/host-sim.exe" \
+    LC_ALL=$VELKAR_WINE_LOCALE "$HOST_WINE" "$VELKAR_HOST_DIR/${VELKAR_HOST_SIM:-host-sim.exe}" \
         "$(windows_path "${VELKAR_DLL:-$VELKAR_HOST_DIR/velkar.dll}")" "$@" >"$run_dir/host.raw" 2>&1
     host_status=$?
     # The C runtime writes text-mode line ends.

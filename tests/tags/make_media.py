@@ -6,9 +6,8 @@ for the format) and writes manifest.tsv: what a tag reader must find.
 Usage: make_media.py OUT_DIR
 
 manifest.tsv columns: file, format, then artist and title as the oracle
-read them, in code page 1252 and in code page 932 (as Windows' own
-conversion makes them, '?' for a character the code page lacks), each in
-hexadecimal; an empty title means the file's tags give none.
+read them, each as UTF-8 in hexadecimal; an empty title means the file's
+tags give none.
 """
 import json
 import os
@@ -111,7 +110,14 @@ def main():
     id3_file("v24-album-artist.mp3", 4, id3.Encoding.UTF8, None, "Compilation Track",
              album_artist="Various Artists")
     id3_file("v23-japanese.mp3", 3, id3.Encoding.UTF16, "坂本龍一", "戦場のメリークリスマス")
-    id3_file("v24-control.mp3", 4, id3.Encoding.UTF8, "Back\\slash", "Line\r\nBreak\tTab")
+    id3_file("v24-control.mp3", 4, id3.Encoding.UTF8, "Back\\slash",
+             "Line\r\nBreak\tTab\u2028Para\u0085Next")
+    # Scripts beyond any one code page, and a character beyond the BMP (a
+    # surrogate pair in UTF-16), also where the artist's cut falls on it.
+    id3_file("v24-cyrillic.mp3", 4, id3.Encoding.UTF8, "Кино", "Группа крови")
+    id3_file("v23-korean.mp3", 3, id3.Encoding.UTF16, "아이유", "좋은 날")
+    id3_file("v24-emoji.mp3", 4, id3.Encoding.UTF16, "Smile \U0001F600", "Party \U0001F389")
+    id3_file("v24-long-artist.mp3", 4, id3.Encoding.UTF8, "A" * 126 + "\U0001F600", "Cut")
 
     # ffmpeg writes ID3v1 only beside ID3v2; mutagen removes the latter.
     ffmpeg("v1.mp3", AUDIO, ["-c:a", "libmp3lame", "-b:a", "32k"],
@@ -238,14 +244,12 @@ def main():
     record("video.avi", "AVI LIST/INFO", tags.get("artist", ""), tags.get("title", ""),
            ("Avi Author", "Interleaved"))
 
-    def encoded(text, code_page):
-        return text.encode(code_page, errors="replace").hex() or "-"
+    def encoded(text):
+        return text.encode("utf-8").hex() or "-"
 
     with open(path("manifest.tsv"), "w", encoding="ascii") as out:
         for name, format_name, artist, title in manifest:
-            columns = [name, format_name or "-"]
-            for code_page in ("cp1252", "cp932"):
-                columns += [encoded(artist, code_page), encoded(title, code_page)]
+            columns = [name, format_name or "-", encoded(artist), encoded(title)]
             out.write("\t".join(columns) + "\n")
 
 

@@ -69,16 +69,19 @@ clean_settings() {
     rm -rf "$drive_c/Player" "$drive_c/velkar.ini"
 }
 
-# settings_utf8_case FORMAT: c:\velkar.ini holds printf's FORMAT; the video
-# profile's first word must arrive as U+00E9 "coute".
+# settings_utf8_case FORMAT WORD: c:\velkar.ini holds printf's FORMAT; the
+# video profile's first word must arrive as WORD.
 settings_utf8_case() {
     clean_settings
     # shellcheck disable=SC2059
     printf "$1" >"$drive_c/velkar.ini"
     session 1 set-file 'D:\clips\holiday.mpeg' publish
     clean_settings
-    expect_lines "$dir/messenger.log" "$(record 1 '\0Office\01\0{0}\0<U+00E9>coute holiday \0')"
+    expect_lines "$dir/messenger.log" "$(record 1 "\\0Office\\01\\0{0}\\0$2 holiday \\0")"
 }
+
+# repeat TEXT N: TEXT N times.
+repeat() { printf "$1%.0s" $(seq "$2"); }
 
 # tags_session FILE...: c:\velkar.ini takes the titles from the tags; each
 # media file (made by the tests' fixture) is announced and published.
@@ -171,10 +174,10 @@ code_page_1252)
 code_page_932)
     # A double-byte code page. <0x8B 0xC8> is one character, U+66F2. The
     # second byte of ソ (83 5C) is a backslash's, of ダ (83 5F) an
-    # underscore's: neither may split the name. 200 ソ are a title longer
-    # than its 287 bytes of storage, cut between characters.
+    # underscore's: neither may split the name. 300 ソ are a title longer
+    # than its 287 units of storage, cut between characters.
     VELKAR_WINE_LOCALE=ja_JP.UTF-8
-    long_title=433A5C$(printf '835C%.0s' $(seq 200))2E617669
+    long_title=433A5C$(repeat 835C 300)2E617669
     session 1 set-file-hex 433A5C4D757369635C8BC82E6D7033 publish \
         set-file-hex 433A5C4D757369635C835C8393834F2E6D7033 publish \
         set-file-hex 433A5C566964656F5C835F839383582E617669 publish \
@@ -183,15 +186,46 @@ code_page_932)
     expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0<U+66F2>\0')
 $(record 1 '\0Music\01\0{0}\0<U+30BD><U+30F3><U+30B0>\0')
 $(record 1 '\0Office\01\0{0}\0watching <U+30C0><U+30F3><U+30B9>\0')
-$(record 1 "\\0Office\\01\\0{0}\\0watching $(printf '<U+30BD>%.0s' $(seq 143))\\0")"
+$(record 1 "\\0Office\\01\\0{0}\\0watching $(repeat '<U+30BD>' 287)\\0")"
+    ;;
+code_pages_936_950)
+    # Simplified and traditional Chinese: characters whose second bytes are a
+    # backslash's and an underscore's are one character and nothing else.
+    for case in "zh_CN.UTF-8 936 815C 815F <U+4E57> <U+4E62>" "zh_TW.UTF-8 950 A45C A45F <U+4E48> <U+4E8E>"; do
+        set -- $case
+        VELKAR_WINE_LOCALE=$1
+        session 1 set-file-hex "433A5C4D757369635C$3${4}2E6D7033" publish \
+            set-file-hex "433A5C566964656F5C$4${3}2E617669" publish
+        expect_output "$dir/host.out" "ansi code page: $2"
+        expect_lines "$dir/messenger.log" "$(record 1 "\\0Music\\01\\0{0}\\0$5$6\\0")
+$(record 1 "\\0Office\\01\\0{0}\\0watching $6$5\\0")"
+    done
+    ;;
+utf8_host)
+    # A host whose ANSI code page is UTF-8: names of 300 two- and three-byte
+    # characters keep 287 whole ones, a line separator in a tag becomes a
+    # space, and a UTF-8 velkar.ini keeps its words.
+    clean_settings
+    printf '2,\342\231\252 [FILENAME] \342\231\252\n1,[TAGS]\n' >"$drive_c/velkar.ini"
+    VELKAR_HOST_SIM=host-sim-utf8.exe
+    session 1 set-file-hex "433A5C$(repeat C3A9 300)2E617669" publish \
+        set-file-hex "433A5C$(repeat E38182 300)2E617669" publish \
+        set-file "$(windows_path "$media_dir/v24-control.mp3")" publish
+    clean_settings
+    expect_output "$dir/host.out" "ansi code page: 65001"
+    expect_lines "$dir/messenger.log" "$(record 1 "\\0Office\\01\\0{0}\\0<U+266A> $(repeat '<U+00E9>' 287) <U+266A> \\0")
+$(record 1 "\\0Office\\01\\0{0}\\0<U+266A> $(repeat '<U+3042>' 287) <U+266A> \\0")
+$(record 1 '\0Music\01\0{0}\0Back/slash - Line Break Tab Para Next \0')"
     ;;
 settings_utf8)
     # The same line saved as UTF-8 with its mark, without it, and in code
-    # page 1252: each gives U+00E9.
+    # page 1252: each gives U+00E9. A character no single-byte code page has
+    # arrives as written.
     for bom in '\357\273\277' ''; do
-        settings_utf8_case "$bom"'2,\303\251coute [FILENAME]\n'
+        settings_utf8_case "$bom"'2,\303\251coute [FILENAME]\n' '<U+00E9>coute'
     done
-    settings_utf8_case '2,\351coute [FILENAME]\n'
+    settings_utf8_case '2,\351coute [FILENAME]\n' '<U+00E9>coute'
+    settings_utf8_case '2,\342\231\252 [FILENAME]\n' '<U+266A>'
     ;;
 windows_close_on_receipt | many_windows)
     # Many more windows than the plug-in finds in one batch (16): each gets
@@ -209,11 +243,21 @@ windows_close_on_receipt | many_windows)
     done
     ;;
 tags)
-    # A tagged MP3, an untagged one (its name), and tags after the media.
-    tags_session v23-utf16.mp3 untagged.mp3 tags-at-end.mkv
+    # A tagged MP3, an untagged one (its name), and tags after the media;
+    # then scripts no single-byte code page holds, arriving as written, a
+    # character beyond the BMP (a surrogate pair), and an artist of 126
+    # letters and such a character, cut before it.
+    tags_session v23-utf16.mp3 untagged.mp3 tags-at-end.mkv v23-japanese.mp3 v24-cyrillic.mp3 \
+        v23-korean.mp3 v24-emoji.mp3 v24-long-artist.mp3
+    expect_output "$dir/host.out" "ansi code page: 1252"
     expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0Bj<U+00F6>rk - J<U+00F3>ga \0')
 $(record 1 '\0Music\01\0{0}\0untagged \0')
-$(record 1 '\0Office\01\0{0}\0watching Appended Artist, whose name does not fit where the old tags were - Appended Title \0')"
+$(record 1 '\0Office\01\0{0}\0watching Appended Artist, whose name does not fit where the old tags were - Appended Title \0')
+$(record 1 '\0Music\01\0{0}\0<U+5742><U+672C><U+9F8D><U+4E00> - <U+6226><U+5834><U+306E><U+30E1><U+30EA><U+30FC><U+30AF><U+30EA><U+30B9><U+30DE><U+30B9> \0')
+$(record 1 '\0Music\01\0{0}\0<U+041A><U+0438><U+043D><U+043E> - <U+0413><U+0440><U+0443><U+043F><U+043F><U+0430> <U+043A><U+0440><U+043E><U+0432><U+0438> \0')
+$(record 1 '\0Music\01\0{0}\0<U+C544><U+C774><U+C720> - <U+C88B><U+C740> <U+B0A0> \0')
+$(record 1 '\0Music\01\0{0}\0Smile <U+D83D><U+DE00> - Party <U+D83C><U+DF89> \0')
+$(record 1 "\\0Music\\01\\0{0}\\0$(repeat A 126) - Cut \\0")"
     ;;
 tags_code_page_932)
     # A Japanese artist and title in UTF-16, converted to code page 932.

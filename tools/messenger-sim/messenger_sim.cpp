@@ -80,20 +80,27 @@ void escapeText(const wchar_t* text, std::size_t units, char* out, std::size_t c
     out[used] = '\0';
 }
 
-void showInPlainWords(int window, const wchar_t* text, std::size_t units) {
+// A field in UTF-8, for the console.
+void printField(const StatusField& field) {
     char narrow[2048];
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(units), narrow,
-                                           sizeof narrow - 1, nullptr, nullptr);
-    narrow[length > 0 ? length : 0] = '\0';
-    const StatusDisplay display = readStatusDisplay(narrow);
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(field.begin),
+                            static_cast<int>(field.length), narrow, sizeof narrow, nullptr, nullptr);
+    std::fwrite(narrow, 1, length > 0 ? static_cast<std::size_t>(length) : 0, stdout);
+}
+
+void showInPlainWords(int window, const wchar_t* text, std::size_t units) {
+    const StatusDisplay display =
+        readStatusDisplay(reinterpret_cast<const char16_t*>(text), units);
     const StatusField& line = display.displayLine;
+    std::printf("messenger window %d: category ", window);
+    printField(display.category);
     if (line.begin == nullptr || line.length == 0) {
-        std::printf("messenger window %d: category %.*s, display line empty (status withdrawn)\n",
-                    window, static_cast<int>(display.category.length), display.category.begin);
+        std::printf(", display line empty (status withdrawn)\n");
     } else {
-        std::printf("messenger window %d: category %.*s, display line \"%.*s\"\n", window,
-                    static_cast<int>(display.category.length), display.category.begin,
-                    static_cast<int>(line.length), line.begin);
+        std::printf(", display line \"");
+        printField(line);
+        std::printf("\"\n");
     }
     std::fflush(stdout);
 }

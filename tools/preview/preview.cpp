@@ -1,6 +1,5 @@
 // velkar-preview: shows what the messenger will display for given file paths,
 // with a settings file or the built-in defaults, before the player is restarted.
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include "status/status_text.h"
 #include "tags/media_tags.h"
 #include "terminal.h"
+#include "text/bounded_text.h"
 #include "tools/settings_report.h"
 #include "tools/status_fields.h"
 
@@ -32,9 +32,10 @@ const char* const HELP =
     "  --settings FILE  read the profiles from FILE (velkar.ini) instead of\n"
     "                   using the built-in defaults; problems in it are\n"
     "                   reported on standard error as FILE:LINE: message\n"
-    "  --code-page N    the player's ANSI code page, in which the text is\n"
-    "                   made and from which it is shown here (default: 1252\n"
-    "                   on Linux, the system's own on Windows)\n"
+    "  --code-page N    the player's ANSI code page, in which paths arrive and\n"
+    "                   settings files without the UTF-8 mark are read\n"
+    "                   (default: 1252 on Linux, where 65001 is UTF-8; on\n"
+    "                   Windows the system's own)\n"
     "\n"
     "The settings file has two lines; only they are read:\n"
     "  line 1, for every file other than .mp3 and .wav:  2,watching [FILENAME]\n"
@@ -45,17 +46,21 @@ const char* const HELP =
     "place takes the title from the file's tags, \"ARTIST - TITLE\" (or only the\n"
     "title), and from the file's name when it has none. A line without its\n"
     "number, comma or marker leaves that profile at the defaults shown.\n"
-    "A file saved as UTF-8 (with or without its byte-order mark) is converted\n"
-    "to the code page; any other is taken as written in it.\n"
+    "A file saved as UTF-8 (with or without its byte-order mark) is read as\n"
+    "UTF-8; any other in the code page. Every character arrives as written.\n"
     "\n"
     "Exit status: 0 when everything given could be read, 1 when the settings\n"
     "file cannot be read, 2 when no PATH is given or an option is unknown.\n";
 
-// Prints `length` bytes of the plug-in's text between quotes, decoded.
-void printQuoted(const char* label, const char* text, std::size_t length) {
+// Prints `units` units of the plug-in's text between quotes.
+void printQuoted(const char* label, const char16_t* text, std::size_t units) {
     std::printf("  %-14s'", label);
-    printText(text, length);
+    printText(text, units);
     std::printf("'\n");
+}
+
+std::size_t lengthOf(const char16_t* text, std::size_t capacity) {
+    return boundedLength(text, capacity);
 }
 
 void printField(const char* label, const StatusField& field) {
@@ -67,29 +72,33 @@ void printField(const char* label, const StatusField& field) {
 }
 
 // What the file's own tags say, whichever marker the template holds.
-void printTags(const char* path) {
+void printTags(const AnnouncedPath& path) {
     MediaTags tags;
-    if (!readMediaTags(path, tags)) {
+    if (!path.whole || !readMediaTags(path.text, tags)) {
         std::printf("  %-14s%s\n", "tags:", "(the file cannot be opened)");
     } else if (tags.format == nullptr) {
         std::printf("  %-14s%s\n", "tags:", "(none found; [TAGS] takes the file's name)");
     } else {
         std::printf("  %-14s%s\n", "tags:", tags.format);
-        printQuoted("tag artist:", tags.artist, std::strlen(tags.artist));
-        printQuoted("tag title:", tags.title, std::strlen(tags.title));
+        printQuoted("tag artist:", tags.artist, lengthOf(tags.artist, TAG_TEXT_CAPACITY));
+        printQuoted("tag title:", tags.title, lengthOf(tags.title, TAG_TEXT_CAPACITY));
     }
 }
 
-void preview(const char* argument, const char* path, const StatusProfiles& profiles) {
-    ComposedStatus composed{};
+void preview(const char* argument, const char* hostPath, const StatusProfiles& profiles) {
+    static AnnouncedPath path;
+    takeAnnouncedPath(hostPath, path);
+    static ComposedStatus composed;
     const MediaKind kind = composeStatus(path, profiles, composed);
-    const StatusDisplay display = readStatusDisplay(composed.statusText);
+    const std::size_t textLength = lengthOf(composed.statusText, STATUS_TEXT_CAPACITY);
+    const StatusDisplay display = readStatusDisplay(composed.statusText, textLength);
     std::printf("%s\n", argument);
     std::printf("  %-14s%s\n", "audio:", kind == MediaKind::Audio ? "yes" : "no");
     printTags(path);
-    printQuoted("title:", composed.currentFileName, std::strlen(composed.currentFileName));
+    printQuoted("title:", composed.currentFileName,
+                lengthOf(composed.currentFileName, CURRENT_FILE_NAME_CAPACITY));
     std::printf("  %-14s", "status text:");
-    printText(composed.statusText, std::strlen(composed.statusText));
+    printText(composed.statusText, textLength);
     std::printf("\n");
     printField("category:", display.category);
     printField("display line:", display.displayLine);
@@ -138,7 +147,7 @@ int main(int argc, char** argv) {
     }
 
     if (!selectCodePage(codePage)) {
-        std::fprintf(stderr, "velkar-preview: code page %u cannot be converted here\n", codePage);
+        std::fprintf(stderr, "velkar-preview: code page %u cannot be played here\n", codePage);
         return EXIT_USAGE;
     }
 
@@ -146,9 +155,13 @@ int main(int argc, char** argv) {
     setDefaultProfiles(profiles);
     if (settingsFile != nullptr) {
         SettingsReport report{};
-        if (!readSettingsFile(settingsFile, profiles, &report)) {
-            std::fprintf(stderr, "velkar-preview: cannot read settings file '%s': %s\n",
-                         settingsFile, std::strerror(errno));
+        static char hostPath[PATH_CAPACITY];
+        static AnnouncedPath settingsPath;
+        const bool named = pathFromArgument(settingsFile, hostPath, sizeof hostPath);
+        takeAnnouncedPath(hostPath, settingsPath);
+        if (!named || !readSettingsFile(settingsPath.text, profiles, &report)) {
+            std::fprintf(stderr, "velkar-preview: cannot read settings file '%s'\n",
+                         settingsFile);
             return EXIT_UNREADABLE_SETTINGS;
         }
         reportProblems(settingsFile, report);

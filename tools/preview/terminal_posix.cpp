@@ -1,59 +1,36 @@
 // The preview's terminal ends on Linux: UTF-8 on both sides, the code page
-// played by the platform stand-in and iconv.
-#include <iconv.h>
-
-#include <cerrno>
+// played by the platform stand-in.
 #include <cstdio>
 #include <cstring>
 
 #include "platform/platform.h"
 #include "platform/standin.h"
 #include "terminal.h"
-
-namespace {
-
-const iconv_t NO_CONVERSION = reinterpret_cast<iconv_t>(-1);
-iconv_t toTerminal = NO_CONVERSION;
-
-}  // namespace
+#include "text/unicode_text.h"
 
 unsigned defaultCodePage() { return 1252; }
 
-bool selectCodePage(unsigned codePage) {
-    char name[16];
-    std::snprintf(name, sizeof name, "CP%u", codePage);
-    const iconv_t conversion = iconv_open("UTF-8", name);
-    if (conversion == NO_CONVERSION || !standin::setAnsiCodePage(codePage)) return false;
-    toTerminal = conversion;
-    return true;
-}
+bool selectCodePage(unsigned codePage) { return standin::setAnsiCodePage(codePage); }
 
 bool pathFromArgument(const char* argument, char* out, std::size_t capacity) {
     const std::size_t length = std::strlen(argument);
-    if (length == 0) {
-        out[0] = '\0';
-        return true;
-    }
-    const std::size_t written = convertUtf8ToAnsi(argument, length, out, capacity - 1);
+    out[0] = '\0';
+    if (length == 0) return true;
+    static char16_t wide[8192];
+    const std::size_t units = convertUtf8ToUtf16(argument, length, wide, sizeof wide / sizeof wide[0]);
+    const std::size_t written = utf16ToAnsi(wide, units, out, capacity - 1);
     out[written] = '\0';
     return written > 0;
 }
 
-void printText(const char* text, std::size_t length) {
-    char* in = const_cast<char*>(text);
-    std::size_t inLeft = length;
-    while (inLeft > 0) {
-        char decoded[512];
-        char* out = decoded;
-        std::size_t outLeft = sizeof decoded;
-        const std::size_t result = iconv(toTerminal, &in, &inLeft, &out, &outLeft);
-        std::fwrite(decoded, 1, static_cast<std::size_t>(out - decoded), stdout);
-        if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            // A byte the code page cannot read, or half a character at the end.
-            std::fputs("\xEF\xBF\xBD", stdout);
-            ++in;
-            --inLeft;
-        }
+void printText(const char16_t* text, std::size_t units) {
+    while (units > 0) {
+        char utf8[1024];
+        // Whole characters at a time: a pair is never parted between pieces.
+        const std::size_t piece = wholeUtf16Length(text, units, sizeof utf8 / 4);
+        const std::size_t bytes = convertUtf16ToUtf8(text, piece, utf8, sizeof utf8);
+        std::fwrite(utf8, 1, bytes, stdout);
+        text += piece;
+        units -= piece;
     }
-    iconv(toTerminal, nullptr, nullptr, nullptr, nullptr);
 }

@@ -8,19 +8,9 @@
 
 #include "terminal.h"
 
-namespace {
-
-UINT selectedCodePage = CP_ACP;
-
-}  // namespace
-
 unsigned defaultCodePage() { return GetACP(); }
 
-bool selectCodePage(unsigned codePage) {
-    if (!IsValidCodePage(codePage)) return false;
-    selectedCodePage = codePage;
-    return true;
-}
+bool selectCodePage(unsigned codePage) { return codePage == GetACP(); }
 
 bool pathFromArgument(const char* argument, char* out, std::size_t capacity) {
     const std::size_t length = std::strlen(argument);
@@ -29,12 +19,9 @@ bool pathFromArgument(const char* argument, char* out, std::size_t capacity) {
     return true;
 }
 
-void printText(const char* text, std::size_t length) {
-    if (length == 0) return;
-    static wchar_t wide[4096];
-    const int units = MultiByteToWideChar(selectedCodePage, 0, text, static_cast<int>(length), wide,
-                                          sizeof wide / sizeof wide[0]);
-    if (units <= 0) return;
+void printText(const char16_t* text, std::size_t units) {
+    if (units == 0) return;
+    const wchar_t* wide = reinterpret_cast<const wchar_t*>(text);
     std::fflush(stdout);
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD mode = 0;
@@ -43,8 +30,8 @@ void printText(const char* text, std::size_t length) {
         WriteConsoleW(output, wide, static_cast<DWORD>(units), &written, nullptr);
         return;
     }
-    static char utf8[3 * 4096];
-    const int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, wide, units, utf8, sizeof utf8, nullptr, nullptr);
+    static char utf8[3 * 32768];
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(units), utf8,
+                                          sizeof utf8, nullptr, nullptr);
     if (bytes > 0) std::fwrite(utf8, 1, static_cast<std::size_t>(bytes), stdout);
 }
