@@ -96,7 +96,9 @@ const std::map<std::string, std::string> MEDIA_FILES = {
 };
 
 // File names here are ASCII: each byte one unit.
-std::u16string widePath(const std::string& path) { return std::u16string(path.begin(), path.end()); }
+std::u16string widePath(const std::string& path) {
+    return std::u16string(path.begin(), path.end());
+}
 
 void oursTags(benchmark::State& state, const std::string& path) {
     MediaTags tags;

@@ -31,9 +31,9 @@ void takeField(const std::uint8_t*& data, const std::uint8_t* end,
                char16_t (&field)[PROFILE_TEXT_CAPACITY]) {
     const std::uint8_t* lineEnd = data;
     while (lineEnd < end && *lineEnd != '\n') ++lineEnd;
-    const std::size_t units =
-        convertUtf8ToUtf16(reinterpret_cast<const char*>(data), static_cast<std::size_t>(lineEnd - data),
-                           field, PROFILE_TEXT_CAPACITY - 1);
+    const std::size_t units = convertUtf8ToUtf16(reinterpret_cast<const char*>(data),
+                                                 static_cast<std::size_t>(lineEnd - data), field,
+                                                 PROFILE_TEXT_CAPACITY - 1);
     field[units] = u'\0';
     data = lineEnd < end ? lineEnd + 1 : end;
 }

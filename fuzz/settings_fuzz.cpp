@@ -29,9 +29,7 @@ bool terminatedWithin(const char16_t* field, std::size_t capacity) {
     return boundedLength(field, capacity) < capacity;
 }
 
-bool same(const char16_t* a, const char16_t* b) {
-    return std::u16string(a) == std::u16string(b);
-}
+bool same(const char16_t* a, const char16_t* b) { return std::u16string(a) == std::u16string(b); }
 
 bool hasUnit(const char16_t* text, char16_t unit) {
     return std::u16string(text).find(unit) != std::u16string::npos;
@@ -53,8 +51,8 @@ void checkProfile(const StatusProfile& profile) {
     require(terminatedWithin(profile.prefix, PROFILE_TEXT_CAPACITY));
     require(terminatedWithin(profile.suffix, PROFILE_TEXT_CAPACITY));
     const char16_t* code = profile.categoryCode;
-    require(same(code, CATEGORY_MUSIC) || same(code, CATEGORY_OFFICE) || same(code, CATEGORY_GAMES) ||
-            same(code, CATEGORY_EMPTY));
+    require(same(code, CATEGORY_MUSIC) || same(code, CATEGORY_OFFICE) ||
+            same(code, CATEGORY_GAMES) || same(code, CATEGORY_EMPTY));
     require(!hasUnit(profile.prefix, u'\n') && !hasUnit(profile.suffix, u'\n'));
     require(wholeCharacters(profile.prefix) && wholeCharacters(profile.suffix));
 }

@@ -69,8 +69,8 @@ constexpr unsigned CODE_PAGE_UTF8 = 65001;
 // The code page the stand-in plays. Its conversions hold iconv descriptors,
 // which reset() closes; Latin-1, the default, converts without one.
 struct AnsiCodePage {
-    unsigned number;   // 0: Latin-1, each byte the code point of its value
-    iconv_t toUtf16;   // the code page to UTF-16LE
+    unsigned number;    // 0: Latin-1, each byte the code point of its value
+    iconv_t toUtf16;    // the code page to UTF-16LE
     iconv_t fromUtf16;  // UTF-16LE to the code page
     bool leadByte[256];
     bool hasLeadBytes;
@@ -105,8 +105,7 @@ void closeConversions() {
 template <typename CharacterSize>
 std::size_t convertReplacing(iconv_t conversion, const char* inBytes, std::size_t inCount,
                              char* outBytes, std::size_t outCapacity, const char* replacement,
-                             std::size_t replacementSize, CharacterSize characterSize,
-                             bool& fits) {
+                             std::size_t replacementSize, CharacterSize characterSize, bool& fits) {
     char* in = const_cast<char*>(inBytes);
     std::size_t inLeft = inCount;
     char* out = outBytes;

@@ -62,8 +62,9 @@ bool isAnsiLeadByte(unsigned char byte) { return IsDBCSLeadByteEx(CP_ACP, byte) 
 std::size_t ansiToUtf16(const char* bytes, std::size_t byteCount, char16_t* out,
                         std::size_t capacity) {
     if (byteCount == 0 || capacity == 0 || byteCount > INT_MAX || capacity > INT_MAX) return 0;
-    const int units = MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(byteCount),
-                                          reinterpret_cast<wchar_t*>(out), static_cast<int>(capacity));
+    const int units =
+        MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(byteCount),
+                            reinterpret_cast<wchar_t*>(out), static_cast<int>(capacity));
     return units > 0 ? static_cast<std::size_t>(units) : 0;
 }
 
@@ -75,9 +76,9 @@ std::size_t utf16ToAnsi(const char16_t* text, std::size_t units, char* out, std:
 }
 
 PlatformFile openFileForReading(const char16_t* path) {
-    const HANDLE file =
-        CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(wide(path), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return PLATFORM_NO_FILE;
     // A pipe or a device would answer reads when it pleases, or never.
     if (GetFileType(file) != FILE_TYPE_DISK) {

@@ -132,7 +132,8 @@ bool deriveSettingsPath(char16_t (&settingsPath)[SETTINGS_PATH_CAPACITY]) {
         if (hostPath[at] == u'\\') lastBackslash = at;
     }
     if (lastBackslash == length) return false;
-    const std::size_t besideLength = boundedLength(SETTINGS_FILE_BESIDE_HOST, SETTINGS_PATH_CAPACITY);
+    const std::size_t besideLength =
+        boundedLength(SETTINGS_FILE_BESIDE_HOST, SETTINGS_PATH_CAPACITY);
     if (lastBackslash + besideLength >= SETTINGS_PATH_CAPACITY) return false;
     copyBoundedCount(settingsPath, SETTINGS_PATH_CAPACITY, hostPath, lastBackslash);
     appendBounded(settingsPath, SETTINGS_PATH_CAPACITY, lastBackslash, SETTINGS_FILE_BESIDE_HOST);
@@ -196,7 +197,8 @@ bool readSettingsFile(const char16_t* path, StatusProfiles& profiles, SettingsRe
     static char bytes[SETTINGS_FILE_CAPACITY];
     std::size_t size = 0;
     std::size_t got = 0;
-    while (size < sizeof bytes && (got = readFileAt(file, size, bytes + size, sizeof bytes - size)) > 0) {
+    while (size < sizeof bytes &&
+           (got = readFileAt(file, size, bytes + size, sizeof bytes - size)) > 0) {
         size += got;
     }
     closeFile(file);

@@ -96,7 +96,8 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
 
     // Every piece but the title is kept whole (together they are at most 297
     // units), so the title gets what room is left.
-    const std::size_t categoryLength = boundedLength(profile.categoryCode, CATEGORY_CODE_CAPACITY - 1);
+    const std::size_t categoryLength =
+        boundedLength(profile.categoryCode, CATEGORY_CODE_CAPACITY - 1);
     constexpr std::size_t fixedLength = literalLength(STATUS_FIXED_PIECE);
     const std::size_t prefixLength = boundedLength(profile.prefix, PROFILE_TEXT_CAPACITY - 1);
     const std::size_t suffixLength = boundedLength(profile.suffix, PROFILE_TEXT_CAPACITY - 1);

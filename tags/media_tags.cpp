@@ -34,7 +34,7 @@ void storeField(const TagField& field, char16_t (&out)[TAG_TEXT_CAPACITY]) {
         const char16_t c = field.text[at];
         const std::size_t size =
             isHighSurrogate(c) && at + 1 < field.length && isLowSurrogate(field.text[at + 1]) ? 2
-                                                                                             : 1;
+                                                                                              : 1;
         if (isControl(c) || c == u' ') {
             pendingSpace |= used > 0;
             ++at;

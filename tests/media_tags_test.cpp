@@ -244,7 +244,8 @@ TEST_F(MediaTagsTest, ComposedTitleFromTagsOrName) {
         {"missing_file.avi", u"\\0Office\\01\\0{0}\\0watching missing file\\0"},
         {"v24-emoji.mp3", u"\\0Music\\01\\0{0}\\0Smile \U0001F600 - Party \U0001F389\\0"},
         // The artist's 127 units would end inside the pair: it is cut before it.
-        {"v24-long-artist.mp3", u"\\0Music\\01\\0{0}\\0" + std::u16string(126, u'A') + u" - Cut\\0"},
+        {"v24-long-artist.mp3",
+         u"\\0Music\\01\\0{0}\\0" + std::u16string(126, u'A') + u" - Cut\\0"},
     };
     ComposedStatus composed{};
     for (const TitleCase& c : cases) {

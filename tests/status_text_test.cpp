@@ -82,7 +82,8 @@ TEST(ComposeStatus, UsesEachProfileWhole) {
     setText(profiles.audioProfile.suffix, u" (loud)");
     ComposedStatus composed{};
     composeHostPath("x.mp3", profiles, composed);
-    EXPECT_EQ(std::u16string(composed.statusText), u"\\0Games\\01\\0{0}\\0Now Playing: x (loud)\\0");
+    EXPECT_EQ(std::u16string(composed.statusText),
+              u"\\0Games\\01\\0{0}\\0Now Playing: x (loud)\\0");
 }
 
 // Guard units around the storage show any write past it.
@@ -237,7 +238,8 @@ TEST(ComposeStatus, CodePagesAndCuts) {
     for (const Case& c : cases) {
         ASSERT_TRUE(standin::setAnsiCodePage(c.codePage));
         StatusProfiles profiles = defaultProfiles();
-        if (c.prefixLength > 0) setText(profiles.videoProfile.prefix, std::u16string(c.prefixLength, u'p'));
+        if (c.prefixLength > 0)
+            setText(profiles.videoProfile.prefix, std::u16string(c.prefixLength, u'p'));
         ComposedStatus composed{};
         const MediaKind kind = composeHostPath(c.path, profiles, composed);
         const std::u16string category = kind == MediaKind::Audio ? u"\\0Music" : u"\\0Office";

@@ -83,15 +83,14 @@ void escapeText(const wchar_t* text, std::size_t units, char* out, std::size_t c
 // A field in UTF-8, for the console.
 void printField(const StatusField& field) {
     char narrow[2048];
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(field.begin),
-                            static_cast<int>(field.length), narrow, sizeof narrow, nullptr, nullptr);
+    const int length = WideCharToMultiByte(
+        CP_UTF8, 0, reinterpret_cast<const wchar_t*>(field.begin), static_cast<int>(field.length),
+        narrow, sizeof narrow, nullptr, nullptr);
     std::fwrite(narrow, 1, length > 0 ? static_cast<std::size_t>(length) : 0, stdout);
 }
 
 void showInPlainWords(int window, const wchar_t* text, std::size_t units) {
-    const StatusDisplay display =
-        readStatusDisplay(reinterpret_cast<const char16_t*>(text), units);
+    const StatusDisplay display = readStatusDisplay(reinterpret_cast<const char16_t*>(text), units);
     const StatusField& line = display.displayLine;
     std::printf("messenger window %d: category ", window);
     printField(display.category);

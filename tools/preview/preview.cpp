@@ -160,8 +160,7 @@ int main(int argc, char** argv) {
         const bool named = pathFromArgument(settingsFile, hostPath, sizeof hostPath);
         takeAnnouncedPath(hostPath, settingsPath);
         if (!named || !readSettingsFile(settingsPath.text, profiles, &report)) {
-            std::fprintf(stderr, "velkar-preview: cannot read settings file '%s'\n",
-                         settingsFile);
+            std::fprintf(stderr, "velkar-preview: cannot read settings file '%s'\n", settingsFile);
             return EXIT_UNREADABLE_SETTINGS;
         }
         reportProblems(settingsFile, report);

@@ -17,7 +17,8 @@ bool pathFromArgument(const char* argument, char* out, std::size_t capacity) {
     out[0] = '\0';
     if (length == 0) return true;
     static char16_t wide[8192];
-    const std::size_t units = convertUtf8ToUtf16(argument, length, wide, sizeof wide / sizeof wide[0]);
+    const std::size_t units =
+        convertUtf8ToUtf16(argument, length, wide, sizeof wide / sizeof wide[0]);
     const std::size_t written = utf16ToAnsi(wide, units, out, capacity - 1);
     out[written] = '\0';
     return written > 0;
