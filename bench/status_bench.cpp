@@ -92,7 +92,16 @@ const std::map<std::string, std::string> MEDIA_FILES = {
     {"ogg_vorbis", "song.ogg"},
     {"ogg_opus", "song.opus"},
     {"asf", "song.wma"},
+    {"asf_extended", "extended.wma"},
     {"avi", "video.avi"},
+    {"apev2_wavpack", "song.wv"},
+    {"apev2_mp3", "ape.mp3"},
+    {"aiff", "id3.aiff"},
+    {"dsf", "song.dsf"},
+    {"module", "song.xm"},
+    {"ogg_flac", "song.oga"},
+    {"mp4_keys", "keys.mov"},
+    {"id3_before_flac", "id3-padding.flac"},
 };
 
 // File names here are ASCII: each byte one unit.

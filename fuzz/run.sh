@@ -17,7 +17,7 @@ for target in $targets; do
     seeds="../../fuzz/corpus/$target"
     limit=
     if [ "$target" = tags ]; then
-        [ -f build/fuzz/media/manifest.tsv ] ||
+        [ build/fuzz/media/manifest.tsv -nt tests/tags/make_media.py ] ||
             /usr/bin/python3 tests/tags/make_media.py build/fuzz/media >/dev/null
         seeds=media
         # Longer seeds are read cut to this; what lies past it is reached by seeking.

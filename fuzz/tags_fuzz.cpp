@@ -1,6 +1,6 @@
 // Any bytes as a media file, its Latin-1 fields read in Latin-1, code page
 // 932 or UTF-8 (65001) by its size: the reading ends within its read and
-// seek budget, the artist and title end inside their storage, hold whole
+// seek budget, the artist, title and album end inside their storage, hold whole
 // characters only, no control character (C0, C1, the line and paragraph
 // separators) and no backslash, with no space at either end, and the
 // composed title holds no backslash and no control character either, so no
@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/standin.h"
 #include "tags/media_tags.h"
@@ -64,6 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(tags.bytesRead <= TAG_READ_BUDGET && tags.seeks <= TAG_SEEK_BUDGET);
     checkField(tags.artist, TAG_TEXT_CAPACITY);
     checkField(tags.title, TAG_TEXT_CAPACITY);
+    checkField(tags.album, TAG_TEXT_CAPACITY);
+    require(std::memchr(tags.format, '\0', sizeof tags.format) != nullptr);
 
     char16_t title[TAG_TEXT_CAPACITY];
     const std::size_t length = composeTagTitle(tags, title, TAG_TEXT_CAPACITY);

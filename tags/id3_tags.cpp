@@ -1,5 +1,5 @@
-// ID3v2.2, 2.3 and 2.4 at the start of a file (or in a WAV file's id3
-// chunk), and ID3v1 in the last 128 bytes.
+// ID3v2.2, 2.3 and 2.4 in front of a file (or in a chunk of a WAV, AIFF or
+// DSF file), and ID3v1 in the last 128 bytes.
 #include <cstring>
 
 #include "tags/tag_reader.h"
@@ -11,9 +11,10 @@ constexpr std::size_t ID3V1_SIZE = 128;
 constexpr std::size_t ID3V1_FIELD_SIZE = 30;
 constexpr unsigned char FLAG_UNSYNCHRONISED = 0x80;
 constexpr unsigned char FLAG_EXTENDED_HEADER = 0x40;  // ID3v2.2: compressed, unreadable
+constexpr unsigned char FLAG_FOOTER = 0x10;           // ID3v2.4: ten more bytes at the end
+constexpr std::size_t ID3V1_ALBUM_OFFSET = 63;
 
-const char* const MP3_FORMATS[] = {"MP3 ID3v2.2", "MP3 ID3v2.3", "MP3 ID3v2.4"};
-const char* const WAV_FORMATS[] = {"WAV ID3v2.2", "WAV ID3v2.3", "WAV ID3v2.4"};
+const char* const VERSION_NAMES[] = {"ID3v2.2", "ID3v2.3", "ID3v2.4"};
 
 struct FrameName {
     char v22[4];
@@ -24,6 +25,7 @@ constexpr FrameName FRAME_NAMES[] = {
     {"TT2", "TIT2", TAG_TITLE},
     {"TP1", "TPE1", TAG_ARTIST},
     {"TP2", "TPE2", TAG_ALBUM_ARTIST},
+    {"TAL", "TALB", TAG_ALBUM},
 };
 
 // The tag's bytes in order, as its frames see them: where the whole tag is
@@ -115,25 +117,32 @@ void setTextFrame(TagFields& fields, TagFieldKind kind, const unsigned char* dat
 }
 
 // Reads the frames of the tag whose header is `header` and whose bytes
-// after the header are [offset, end). Returns whether it gave a field.
-bool readId3v2Frames(MediaReader& reader, const unsigned char* header, std::uint64_t offset,
+// after the header are [offset, end).
+void readId3v2Frames(MediaReader& reader, const unsigned char* header, std::uint64_t offset,
                      std::uint64_t end, TagFields& fields) {
     const unsigned version = header[3];
     const unsigned char flags = header[5];
-    if (version == 2 && (flags & FLAG_EXTENDED_HEADER) != 0) return false;
+    if (version == 2 && (flags & FLAG_EXTENDED_HEADER) != 0) return;
     Id3Stream stream{reader, offset, end, version < 4 && (flags & FLAG_UNSYNCHRONISED) != 0, false};
-    if ((flags & FLAG_EXTENDED_HEADER) != 0) {
+    // Old taggers set the flag with no extended header: a frame follows at
+    // once, where a real one begins with its size.
+    unsigned char first[4];
+    bool frameFirst = true;
+    if ((flags & FLAG_EXTENDED_HEADER) != 0 && rangeFits(offset, sizeof first, end) &&
+        readMediaBytes(reader, offset, first, sizeof first)) {
+        for (unsigned char c : first) frameFirst &= isFrameNameCharacter(c);
+    }
+    if ((flags & FLAG_EXTENDED_HEADER) != 0 && !frameFirst) {
         unsigned char size[4];
-        if (!streamRead(stream, size, sizeof size)) return false;
+        if (!streamRead(stream, size, sizeof size)) return;
         // 2.3 counts what follows its size; 2.4 counts itself, size included.
         const std::uint64_t rest = version == 3 ? bigEndian32(size) : syncsafe32(size);
-        if (version == 4 && rest < sizeof size) return false;
-        if (!streamSkip(stream, version == 3 ? rest : rest - sizeof size)) return false;
+        if (version == 4 && rest < sizeof size) return;
+        if (!streamSkip(stream, version == 3 ? rest : rest - sizeof size)) return;
     }
     const std::size_t headerSize = version == 2 ? 6 : 10;
-    bool found = false;
     for (unsigned frames = 0; frames < TAG_ITEMS_PER_LEVEL; ++frames) {
-        if (fields.field[TAG_TITLE].present && fields.field[TAG_ARTIST].present) break;
+        if (allFieldsPresent(fields)) break;
         unsigned char frame[10];
         if (!streamRead(stream, frame, headerSize)) break;
         if (!isFrameNameCharacter(frame[0])) break;  // padding, or no frame at all
@@ -168,15 +177,13 @@ bool readId3v2Frames(MediaReader& reader, const unsigned char* header, std::uint
             version == 4 && ((format & 0x02) != 0 || (flags & FLAG_UNSYNCHRONISED) != 0);
         if (frameUnsynchronised) length = resynchronise(data + start, length);
         setTextFrame(fields, kind, data + start, length);
-        found |= fields.field[kind].present;
     }
-    return found;
 }
 
-// Reads an ID3v2 tag at `offset`, at most `limit` bytes long, labelled from
-// `formats`. Returns whether it was an ID3v2 tag.
-bool readId3v2At(MediaReader& reader, std::uint64_t offset, std::uint64_t limit,
-                 const char* const (&formats)[3], TagFields& fields) {
+}  // namespace
+
+bool readId3v2(MediaReader& reader, std::uint64_t offset, std::uint64_t limit, TagFields& fields,
+               std::uint64_t& end) {
     unsigned char header[ID3V2_HEADER_SIZE];
     if (limit < sizeof header || !readMediaBytes(reader, offset, header, sizeof header)) {
         return false;
@@ -186,44 +193,26 @@ bool readId3v2At(MediaReader& reader, std::uint64_t offset, std::uint64_t limit,
         return false;
     }
     const std::uint64_t size = syncsafe32(header + 6);
-    const std::uint64_t frameEnd =
-        offset + sizeof header + (size < limit - sizeof header ? size : limit - sizeof header);
-    if (readId3v2Frames(reader, header, offset + sizeof header, frameEnd, fields)) {
-        fields.format = formats[header[3] - 2];
-    }
+    const std::uint64_t room = limit - sizeof header;
+    const std::uint64_t frameEnd = offset + sizeof header + (size < room ? size : room);
+    const bool footer = header[3] == 4 && (header[5] & FLAG_FOOTER) != 0;
+    end = offset + sizeof header + size + (footer ? ID3V2_HEADER_SIZE : 0);
+    fields.source = VERSION_NAMES[header[3] - 2];
+    readId3v2Frames(reader, header, offset + sizeof header, frameEnd, fields);
     return true;
 }
 
-void readId3v1(MediaReader& reader, TagFields& fields) {
-    if (reader.size < ID3V1_SIZE) return;
+bool readId3v1(MediaReader& reader, TagFields& fields) {
+    if (reader.size < ID3V1_SIZE) return false;
     unsigned char tag[ID3V1_SIZE];
-    if (!readMediaBytes(reader, reader.size - ID3V1_SIZE, tag, sizeof tag)) return;
-    if (std::memcmp(tag, "TAG", 3) != 0) return;
-    const bool hadTitle = fields.field[TAG_TITLE].present;
+    if (!readMediaBytes(reader, reader.size - ID3V1_SIZE, tag, sizeof tag) ||
+        std::memcmp(tag, "TAG", 3) != 0) {
+        return false;
+    }
+    fields.source = "ID3v1";
     setTagField(fields, TAG_TITLE, tag + 3, ID3V1_FIELD_SIZE, TagEncoding::Ansi);
     setTagField(fields, TAG_ARTIST, tag + 3 + ID3V1_FIELD_SIZE, ID3V1_FIELD_SIZE,
                 TagEncoding::Ansi);
-    if (!hadTitle && fields.field[TAG_TITLE].present && fields.format == nullptr) {
-        fields.format = "MP3 ID3v1";
-    }
-}
-
-bool isMpegAudioFrame(const unsigned char* head, std::size_t length) {
-    return length >= 2 && head[0] == 0xFF && (head[1] & 0xE0) == 0xE0;
-}
-
-}  // namespace
-
-bool readId3Tags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
-                 TagFields& fields) {
-    const bool tagged = headLength >= ID3V2_HEADER_SIZE && std::memcmp(head, "ID3", 3) == 0 &&
-                        readId3v2At(reader, 0, reader.size, MP3_FORMATS, fields);
-    if (!tagged && !isMpegAudioFrame(head, headLength)) return false;
-    if (!fields.field[TAG_TITLE].present) readId3v1(reader, fields);
+    setTagField(fields, TAG_ALBUM, tag + ID3V1_ALBUM_OFFSET, ID3V1_FIELD_SIZE, TagEncoding::Ansi);
     return true;
-}
-
-bool readEmbeddedId3v2(MediaReader& reader, std::uint64_t offset, std::uint64_t size,
-                       TagFields& fields) {
-    return readId3v2At(reader, offset, size, WAV_FORMATS, fields);
 }

@@ -1,7 +1,8 @@
 // Matroska and WebM: TITLE and ARTIST of the segment's Tags, and for the
-// title the segment Info's Title. Level-one elements are walked by their
-// sizes up to the first cluster; what lies beyond (tags written at the end)
-// is found through the seek heads.
+// title the segment Info's Title; where a file has both a track-level and an
+// album-level TITLE, the latter is the album. Level-one elements are walked
+// by their sizes up to the first cluster; what lies beyond (tags written at
+// the end) is found through the seek heads.
 #include <cstring>
 
 #include "tags/tag_reader.h"
@@ -24,7 +25,8 @@ constexpr std::uint32_t ID_SIMPLE_TAG = 0x67C8;
 constexpr std::uint32_t ID_TAG_NAME = 0x45A3;
 constexpr std::uint32_t ID_TAG_STRING = 0x4487;
 constexpr std::uint32_t ID_CLUSTER = 0x1F43B675;
-// A tag aimed at one track, edition, chapter or attachment is not the file's.
+// A tag aimed at one track, edition, chapter or attachment is not the
+// file's; aimed at UID 0, it is aimed at all of them.
 constexpr std::uint32_t TARGET_UIDS[] = {0x63C5, 0x63C9, 0x63C4, 0x63C6};
 // Below this target level (50: album, movie) tags describe the track itself.
 constexpr std::uint64_t ALBUM_TARGET_LEVEL = 50;
@@ -131,7 +133,9 @@ void readTag(MediaReader& reader, const Element& tag, TagFields& trackFields,
     forEachChild(reader, tag, [&](const Element& child) {
         if (child.id == ID_TARGETS) {
             forEachChild(reader, child, [&](const Element& part) {
-                for (std::uint32_t uid : TARGET_UIDS) aimedElsewhere |= part.id == uid;
+                for (std::uint32_t uid : TARGET_UIDS) {
+                    aimedElsewhere |= part.id == uid && readUnsigned(reader, part) != 0;
+                }
                 if (part.id == ID_TARGET_TYPE_VALUE &&
                     readUnsigned(reader, part) < ALBUM_TARGET_LEVEL) {
                     target = &trackFields;
@@ -202,18 +206,12 @@ void readLevelOne(MediaReader& reader, Segment& segment, const Element& element,
     }
 }
 
-void addFields(TagFields& fields, const TagFields& more) {
-    for (int kind = 0; kind < TAG_FIELD_KINDS; ++kind) {
-        const TagField& field = more.field[kind];
-        if (field.present && !fields.field[kind].present) fields.field[kind] = field;
-    }
-}
-
 }  // namespace
 
 bool readMatroskaTags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
                       TagFields& fields) {
     if (headLength < 4 || bigEndian32(head) != ID_EBML) return false;
+    fields.container = "Matroska";
     Element element;
     std::uint64_t offset = 0;
     bool found = false;
@@ -224,8 +222,9 @@ bool readMatroskaTags(MediaReader& reader, const unsigned char* head, std::size_
     }
     if (!found) return true;
     Segment segment{element.data, element.end, {}, 0, {}, 0, fields, {}, {}};
-    for (TagField& field : segment.albumFields.field) field.present = false;
-    for (TagField& field : segment.infoFields.field) field.present = false;
+    clearTagFields(segment.albumFields);
+    clearTagFields(segment.infoFields);
+    fields.source = "";
     // Level one, in order, up to the media: clusters are many, and what
     // follows them the seek heads point to.
     offset = segment.data;
@@ -243,10 +242,11 @@ bool readMatroskaTags(MediaReader& reader, const unsigned char* head, std::size_
             readLevelOne(reader, segment, element, segment.targets[i]);
         }
     }
-    addFields(fields, segment.albumFields);
-    addFields(fields, segment.infoFields);
-    if (fields.field[TAG_TITLE].present || fields.field[TAG_ARTIST].present) {
-        fields.format = "Matroska";
+    const TagField& albumTitle = segment.albumFields.field[TAG_TITLE];
+    if (fields.field[TAG_TITLE].present && albumTitle.present) {
+        fields.field[TAG_ALBUM] = albumTitle;
     }
+    fillMissingFields(fields, segment.albumFields);
+    fillMissingFields(fields, segment.infoFields);
     return true;
 }

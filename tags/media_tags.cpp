@@ -11,10 +11,14 @@ namespace {
 // Enough of the start of a file to tell every container apart.
 constexpr std::size_t HEAD_SIZE = 64;
 
+// ID3v2 tags in front of a container, at most: some files carry two.
+constexpr unsigned FRONT_TAGS_MAXIMUM = 4;
+
 using ContainerReader = bool (*)(MediaReader&, const unsigned char*, std::size_t, TagFields&);
-// ID3v2 first: other containers may follow such a tag (it is read as MP3).
+// Tracker modules last: only MOD says what it is beyond the first bytes.
 constexpr ContainerReader CONTAINER_READERS[] = {
-    readId3Tags, readRiffTags, readMp4Tags, readMatroskaTags, readVorbisCommentTags, readAsfTags,
+    readRiffTags, readAiffTags,           readMp4Tags, readMatroskaTags, readVorbisCommentTags,
+    readAsfTags,  readEndTaggedContainer, readDsfTags, readModuleTags,
 };
 
 // C0 and C1 controls, and the two separators that also break a line.
@@ -40,6 +44,11 @@ void storeField(const TagField& field, char16_t (&out)[TAG_TEXT_CAPACITY]) {
             ++at;
             continue;
         }
+        // A byte-order mark inside a value is no character.
+        if (c == 0xFEFF || c == 0xFFFE) {
+            ++at;
+            continue;
+        }
         if (used + size + (pendingSpace ? 1 : 0) > TAG_TEXT_CAPACITY - 1) break;
         if (pendingSpace) out[used++] = u' ';
         pendingSpace = false;
@@ -51,26 +60,53 @@ void storeField(const TagField& field, char16_t (&out)[TAG_TEXT_CAPACITY]) {
 }
 
 void finishTags(const MediaReader& reader, const TagFields& fields, MediaTags& tags) {
-    tags.format = fields.format;
     storeField(fields.field[TAG_TITLE], tags.title);
     storeField(fields.field[TAG_ARTIST], tags.artist);
     if (tags.artist[0] == u'\0') storeField(fields.field[TAG_ALBUM_ARTIST], tags.artist);
+    storeField(fields.field[TAG_ALBUM], tags.album);
+    if (fields.tag != nullptr) {
+        std::size_t length = copyBounded(tags.format, sizeof tags.format,
+                                         fields.container != nullptr ? fields.container : "");
+        if (fields.tag[0] != '\0') {
+            length = appendBounded(tags.format, sizeof tags.format, length, " ");
+            appendBounded(tags.format, sizeof tags.format, length, fields.tag);
+        }
+    }
     tags.bytesRead = reader.bytesRead;
     tags.seeks = reader.seeks;
 }
 
 void readTags(MediaReader& reader, MediaTags& tags) {
     TagFields fields;
-    for (TagField& field : fields.field) field.present = false;
-    fields.format = nullptr;
+    clearTagFields(fields);
+    // ID3v2 tags in front: MP3 has them, and some taggers put one before
+    // other containers, which then fill what the tag lacks.
+    std::uint64_t start = 0;
+    bool frontTag = false;
+    for (unsigned i = 0; i < FRONT_TAGS_MAXIMUM && start < reader.size; ++i) {
+        std::uint64_t end = 0;
+        if (!readId3v2(reader, start, reader.size - start, fields, end)) break;
+        frontTag = true;
+        start = end;
+    }
+    setMediaBase(reader, start);
     unsigned char head[HEAD_SIZE];
     const std::size_t headLength =
         static_cast<std::size_t>(reader.size < HEAD_SIZE ? reader.size : HEAD_SIZE);
+    ContainerReader found = nullptr;
     if (readMediaBytes(reader, 0, head, headLength)) {
         for (ContainerReader readContainer : CONTAINER_READERS) {
-            if (readContainer(reader, head, headLength, fields)) break;
+            if (readContainer(reader, head, headLength, fields)) {
+                found = readContainer;
+                break;
+            }
         }
     }
+    setMediaBase(reader, 0);
+    // What follows an ID3v2 tag, when nothing else, is MPEG audio.
+    if (found == nullptr && frontTag) fields.container = "MP3";
+    const bool endTagged = found == readEndTaggedContainer || (found == nullptr && frontTag);
+    if (endTagged && !fields.field[TAG_TITLE].present) readEndTags(reader, fields);
     finishTags(reader, fields, tags);
 }
 
@@ -78,7 +114,7 @@ void readTags(MediaReader& reader, MediaTags& tags) {
 
 bool readMediaTags(const char16_t* path, MediaTags& tags) {
     static_assert(MEDIA_WINDOW_SIZE <= TAG_READ_BUDGET, "one window fits the budget");
-    tags = MediaTags{nullptr, u"", u"", 0, 0};
+    tags = MediaTags{"", u"", u"", u"", 0, 0};
     const PlatformFile file = openFileForReading(path);
     if (file == PLATFORM_NO_FILE) return false;
     std::uint64_t size = 0;
@@ -92,7 +128,7 @@ bool readMediaTags(const char16_t* path, MediaTags& tags) {
 }
 
 void readMediaTagsBytes(const unsigned char* bytes, std::size_t size, MediaTags& tags) {
-    tags = MediaTags{nullptr, u"", u"", 0, 0};
+    tags = MediaTags{"", u"", u"", u"", 0, 0};
     MediaReader reader;
     startMediaReader(reader, PLATFORM_NO_FILE, bytes, size);
     readTags(reader, tags);
@@ -111,6 +147,7 @@ std::size_t composeTagTitle(const MediaTags& tags, char16_t* out, std::size_t ca
         if (artistRoom > TAG_ARTIST_MAXIMUM) artistRoom = TAG_ARTIST_MAXIMUM;
         const std::size_t artistLength = boundedLength(tags.artist, TAG_TEXT_CAPACITY);
         used = wholeUtf16Length(tags.artist, artistLength, artistRoom);
+        while (used > 0 && tags.artist[used - 1] == u' ') --used;  // a cut may end at one
         std::memcpy(out, tags.artist, used * sizeof(char16_t));
         if (used > 0) {
             std::memcpy(out + used, TAG_ARTIST_TITLE_SEPARATOR, separatorLength * sizeof(char16_t));
@@ -118,7 +155,8 @@ std::size_t composeTagTitle(const MediaTags& tags, char16_t* out, std::size_t ca
         }
     }
     const std::size_t titleLength = boundedLength(tags.title, TAG_TEXT_CAPACITY);
-    const std::size_t titleUsed = wholeUtf16Length(tags.title, titleLength, room - used);
+    std::size_t titleUsed = wholeUtf16Length(tags.title, titleLength, room - used);
+    while (titleUsed > 0 && tags.title[titleUsed - 1] == u' ') --titleUsed;
     std::memcpy(out + used, tags.title, titleUsed * sizeof(char16_t));
     used += titleUsed;
     out[used] = u'\0';

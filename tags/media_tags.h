@@ -1,22 +1,27 @@
 #pragma once
-// A media file's own artist and title, read from its tags.
+// A media file's own artist, title and album, read from its tags.
 //
-// The container is told by the file's content, never by its name: MP3
-// (ID3v2.2 to 2.4 at the start, else ID3v1 at the end), WAV and AVI
-// (LIST/INFO, and an id3 chunk), the MP4 family (moov/udta/meta/ilst),
-// Matroska and WebM (Tags, and the segment's Info title), FLAC and Ogg
-// Vorbis, Opus or Theora (the Vorbis comment) and ASF (the content
-// description). The file is hostile input: at most TAG_READ_BUDGET bytes
-// are read and TAG_SEEK_BUDGET seeks made, every size and offset is
-// checked, and nesting is bounded; a file that breaks any of that gives no
-// tags, never a crash, a hang or a read past a buffer.
+// The container is told by the file's content, never by its name, also
+// after an ID3v2 tag in front of it: MP3 (ID3v2.2 to 2.4 at the start, else
+// APEv2 and ID3v1 at the end), WAV and AVI (LIST/INFO, and an id3 chunk),
+// AIFF (an ID3 chunk, else NAME and AUTH), the MP4 family (ilst, mdta keys,
+// udta text), Matroska and WebM (Tags, and the segment's Info title), FLAC
+// and Ogg Vorbis, Opus, Theora or FLAC (the Vorbis comment), ASF (the
+// content description and the extended one), DSF (ID3v2), WavPack,
+// Monkey's Audio, TAK, Musepack, OptimFROG and TTA (APEv2 at the end), and
+// tracker modules (the song name). The file is hostile input: at most
+// TAG_READ_BUDGET bytes are read and TAG_SEEK_BUDGET seeks made, every size
+// and offset is checked, and nesting is bounded; a file that breaks any of
+// that gives no tags, never a crash, a hang or a read past a buffer.
 #include <cstddef>
 #include <cstdint>
 
 constexpr std::uint32_t TAG_READ_BUDGET = 256 * 1024;
 constexpr unsigned TAG_SEEK_BUDGET = 64;
-// Room for an artist or a title, terminator included: the title's storage.
+// Room for an artist, a title or an album, terminator included: the title's storage.
 constexpr std::size_t TAG_TEXT_CAPACITY = 288;
+// Room for the format's name, e.g. "Monkey's Audio APEv2".
+constexpr std::size_t TAG_FORMAT_CAPACITY = 64;
 // The most an artist takes of a composed title, so a title always shows.
 constexpr std::size_t TAG_ARTIST_MAXIMUM = 127;
 constexpr const char16_t TAG_ARTIST_TITLE_SEPARATOR[] = u" - ";
@@ -24,15 +29,18 @@ constexpr const char16_t TAG_ARTIST_TITLE_SEPARATOR[] = u" - ";
 // What a file's tags say, in UTF-16, terminated and cut between whole
 // characters. A control character (C0 and C1, line and paragraph
 // separators: line ends, tabs) or a run of them becomes one space, a
-// backslash becomes '/', and spaces at either end are dropped, so no tag can
-// add a field to the messenger's text or break its display line. A field the
-// tags lack is empty. Of a field with several values, the first counts. The
-// artist is the track's artist, or the album artist where that is all there
-// is.
+// byte-order mark goes, a backslash becomes '/', and spaces at either end
+// are dropped, so no tag can add a field to the messenger's text or break
+// its display line. A field the tags lack, or whose value is blank, is
+// empty. Of a field with several values, the first counts. The artist is the
+// track's artist, or the album artist where that is all there is.
 struct MediaTags {
-    const char* format;  // the tag format found, e.g. "MP3 ID3v2.4"; null: none
+    // The file's format and the tag that gave its first field, e.g. "MP3
+    // ID3v2.4"; empty when the tags give nothing.
+    char format[TAG_FORMAT_CAPACITY];
     char16_t artist[TAG_TEXT_CAPACITY];
     char16_t title[TAG_TEXT_CAPACITY];
+    char16_t album[TAG_TEXT_CAPACITY];
     std::uint32_t bytesRead;  // what reading them cost
     unsigned seeks;
 };
@@ -48,5 +56,6 @@ void readMediaTagsBytes(const unsigned char* bytes, std::size_t size, MediaTags&
 // Writes the title the tags give into `out` (`capacity` units, always
 // terminated): "ARTIST - TITLE", or "TITLE" without an artist, the artist
 // cut to TAG_ARTIST_MAXIMUM units and the whole cut to fit, between whole
-// characters. Returns its length: 0 when the tags give no title.
+// characters, with no space left at a cut. Returns its length: 0 when the
+// tags give no title.
 std::size_t composeTagTitle(const MediaTags& tags, char16_t* out, std::size_t capacity);

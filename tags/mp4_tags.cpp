@@ -1,5 +1,7 @@
 // The MP4 family (.mp4, .m4a, .m4v, .mov): moov/udta/meta/ilst with its
-// ©nam, ©ART and aART items, and the QuickTime form of ©nam and ©ART
+// ©nam, ©ART, aART and ©alb items; a meta box whose keys name its items
+// (com.apple.quicktime.title and the like, as cameras and editors write
+// them, in moov or in udta); and the QuickTime form of ©nam, ©ART and ©alb
 // straight in udta. Boxes are passed by their sizes, so moov may sit after
 // the media data.
 #include <cstring>
@@ -25,6 +27,27 @@ constexpr ItemName ITEM_NAMES[] = {
     {{0xA9, 'n', 'a', 'm'}, TAG_TITLE},
     {{0xA9, 'A', 'R', 'T'}, TAG_ARTIST},
     {{'a', 'A', 'R', 'T'}, TAG_ALBUM_ARTIST},
+    {{0xA9, 'a', 'l', 'b'}, TAG_ALBUM},
+};
+
+struct KeyName {
+    const char* key;
+    TagFieldKind kind;
+};
+const KeyName KEY_NAMES[] = {
+    {"com.apple.quicktime.title", TAG_TITLE},
+    {"com.apple.quicktime.artist", TAG_ARTIST},
+    {"com.apple.quicktime.album", TAG_ALBUM},
+};
+// Keys looked at, at most; their names are short.
+constexpr std::size_t MAXIMUM_KEYS = 64;
+constexpr std::size_t KEY_NAME_CAPACITY = 64;
+constexpr std::size_t KEY_ENTRY_HEADER_SIZE = 8;  // size and namespace
+
+// What a meta box's keys say: the field each item index stands for.
+struct MetaKeys {
+    TagFieldKind kind[MAXIMUM_KEYS];
+    std::size_t count;
 };
 
 struct Box {
@@ -89,10 +112,18 @@ TagFieldKind itemKind(const unsigned char* type) {
     return TAG_FIELD_KINDS;
 }
 
+// The field an ilst item stands for: by its type, or, where the meta box
+// has keys, by the key its type counts to (from 1).
+TagFieldKind itemFieldKind(const Box& item, const MetaKeys* keys) {
+    if (keys == nullptr) return itemKind(item.type);
+    const std::uint32_t index = bigEndian32(item.type);
+    return index >= 1 && index <= keys->count ? keys->kind[index - 1] : TAG_FIELD_KINDS;
+}
+
 // The items of an ilst box: each holds its value in a data box.
-void readItemList(MediaReader& reader, const Box& list, TagFields& fields) {
+void readItemList(MediaReader& reader, const Box& list, const MetaKeys* keys, TagFields& fields) {
     forEachBox(reader, list.data, list.end, [&](const Box& item) {
-        const TagFieldKind kind = itemKind(item.type);
+        const TagFieldKind kind = itemFieldKind(item, keys);
         Box data;
         unsigned char prefix[DATA_PREFIX_SIZE];
         if (kind == TAG_FIELD_KINDS || !findBox(reader, item.data, item.end, "data", data) ||
@@ -107,6 +138,41 @@ void readItemList(MediaReader& reader, const Box& list, TagFields& fields) {
         readTagField(reader, fields, kind, value, data.end - value,
                      dataType == DATA_TYPE_UTF16 ? TagEncoding::Utf16BigEndian : TagEncoding::Utf8);
     });
+}
+
+// A keys box: a version and flags, a count, then each key's size,
+// namespace and name.
+void readKeys(MediaReader& reader, const Box& box, MetaKeys& keys) {
+    keys.count = 0;
+    unsigned char count[8];
+    if (!rangeFits(box.data, sizeof count, box.end) ||
+        !readMediaBytes(reader, box.data, count, sizeof count)) {
+        return;
+    }
+    std::uint64_t offset = box.data + sizeof count;
+    for (std::uint32_t i = 0; i < bigEndian32(count + 4) && keys.count < MAXIMUM_KEYS; ++i) {
+        unsigned char entry[KEY_ENTRY_HEADER_SIZE + KEY_NAME_CAPACITY];
+        if (!rangeFits(offset, KEY_ENTRY_HEADER_SIZE, box.end) ||
+            !readMediaBytes(reader, offset, entry, KEY_ENTRY_HEADER_SIZE)) {
+            return;
+        }
+        const std::uint64_t size = bigEndian32(entry);
+        if (size < KEY_ENTRY_HEADER_SIZE || !rangeFits(offset, size, box.end)) return;
+        const std::size_t nameLength = static_cast<std::size_t>(size - KEY_ENTRY_HEADER_SIZE);
+        TagFieldKind kind = TAG_FIELD_KINDS;
+        if (nameLength <= KEY_NAME_CAPACITY &&
+            readMediaBytes(reader, offset + KEY_ENTRY_HEADER_SIZE, entry + KEY_ENTRY_HEADER_SIZE,
+                           nameLength)) {
+            for (const KeyName& key : KEY_NAMES) {
+                if (std::strlen(key.key) == nameLength &&
+                    std::memcmp(entry + KEY_ENTRY_HEADER_SIZE, key.key, nameLength) == 0) {
+                    kind = key.kind;
+                }
+            }
+        }
+        keys.kind[keys.count++] = kind;
+        offset += size;
+    }
 }
 
 // meta is a full box in MP4 and a plain one in some QuickTime files: there
@@ -134,6 +200,19 @@ void readQuickTimeText(MediaReader& reader, const Box& item, TagFieldKind kind, 
     readTagField(reader, fields, kind, text, length, TagEncoding::Utf8);
 }
 
+// A meta box: its ilst, whose items its keys name where it has them.
+void readMeta(MediaReader& reader, const Box& meta, TagFields& fields) {
+    const std::uint64_t children = metaChildren(reader, meta);
+    Box list;
+    if (!findBox(reader, children, meta.end, "ilst", list)) return;
+    Box keysBox;
+    MetaKeys keys;
+    const bool keyed = findBox(reader, children, meta.end, "keys", keysBox);
+    if (keyed) readKeys(reader, keysBox, keys);
+    fields.source = keyed ? "mdta keys" : "ilst";
+    readItemList(reader, list, keyed ? &keys : nullptr, fields);
+}
+
 }  // namespace
 
 bool readMp4Tags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
@@ -142,28 +221,18 @@ bool readMp4Tags(MediaReader& reader, const unsigned char* head, std::size_t hea
     bool known = false;
     for (const char* type : FILE_START_BOXES) known |= std::memcmp(head + 4, type, 4) == 0;
     if (!known) return false;
+    fields.container = "MP4";
     Box moov;
-    Box udta;
-    if (!findBox(reader, 0, reader.size, "moov", moov) ||
-        !findBox(reader, moov.data, moov.end, "udta", udta)) {
-        return true;
-    }
+    if (!findBox(reader, 0, reader.size, "moov", moov)) return true;
     Box meta;
-    Box list;
-    if (findBox(reader, udta.data, udta.end, "meta", meta) &&
-        findBox(reader, metaChildren(reader, meta), meta.end, "ilst", list)) {
-        readItemList(reader, list, fields);
-        if (fields.field[TAG_TITLE].present || fields.field[TAG_ARTIST].present) {
-            fields.format = "MP4 ilst";
-            return true;
-        }
-    }
+    if (findBox(reader, moov.data, moov.end, "meta", meta)) readMeta(reader, meta, fields);
+    Box udta;
+    if (!findBox(reader, moov.data, moov.end, "udta", udta)) return true;
+    if (findBox(reader, udta.data, udta.end, "meta", meta)) readMeta(reader, meta, fields);
+    fields.source = "udta";
     forEachBox(reader, udta.data, udta.end, [&](const Box& item) {
         const TagFieldKind kind = itemKind(item.type);
         if (kind != TAG_FIELD_KINDS) readQuickTimeText(reader, item, kind, fields);
     });
-    if (fields.field[TAG_TITLE].present || fields.field[TAG_ARTIST].present) {
-        fields.format = "QuickTime udta";
-    }
     return true;
 }

@@ -24,7 +24,7 @@ bool fillWindow(MediaReader& reader, std::uint64_t offset) {
         start = offset - (offset < before ? offset : before);
     }
     const bool seeking = start != reader.filePosition;
-    std::uint64_t count = reader.size - start;
+    std::uint64_t count = reader.fileSize - start;
     if (count > MEDIA_WINDOW_SIZE) count = MEDIA_WINDOW_SIZE;
     const std::uint32_t budgetLeft = TAG_READ_BUDGET - reader.bytesRead;
     if (count > budgetLeft) count = budgetLeft;
@@ -54,6 +54,8 @@ void startMediaReader(MediaReader& reader, PlatformFile file, const unsigned cha
                       std::uint64_t size) {
     reader.file = file;
     reader.bytes = bytes;
+    reader.fileSize = size;
+    reader.base = 0;
     reader.size = size;
     reader.filePosition = 0;
     reader.bytesRead = 0;
@@ -62,8 +64,14 @@ void startMediaReader(MediaReader& reader, PlatformFile file, const unsigned cha
     reader.windowLength = 0;
 }
 
+void setMediaBase(MediaReader& reader, std::uint64_t base) {
+    reader.base = base < reader.fileSize ? base : reader.fileSize;
+    reader.size = reader.fileSize - reader.base;
+}
+
 bool readMediaBytes(MediaReader& reader, std::uint64_t offset, void* out, std::size_t count) {
     if (!rangeFits(offset, count, reader.size)) return false;
+    offset += reader.base;
     unsigned char* next = static_cast<unsigned char*>(out);
     while (count > 0) {
         const bool inWindow =
@@ -78,6 +86,36 @@ bool readMediaBytes(MediaReader& reader, std::uint64_t offset, void* out, std::s
         count -= piece;
     }
     return true;
+}
+
+bool equalsIgnoringCase(const unsigned char* text, std::size_t length, const char* upperCaseName) {
+    if (std::strlen(upperCaseName) != length) return false;
+    for (std::size_t i = 0; i < length; ++i) {
+        const unsigned char c = text[i] >= 'a' && text[i] <= 'z' ? text[i] - 'a' + 'A' : text[i];
+        if (c != static_cast<unsigned char>(upperCaseName[i])) return false;
+    }
+    return true;
+}
+
+void clearTagFields(TagFields& fields) {
+    for (TagField& field : fields.field) field.present = false;
+    fields.container = nullptr;
+    fields.tag = nullptr;
+    fields.source = "";
+}
+
+void fillMissingFields(TagFields& fields, const TagFields& more) {
+    for (int kind = 0; kind < TAG_FIELD_KINDS; ++kind) {
+        const TagField& field = more.field[kind];
+        if (!field.present || fields.field[kind].present) continue;
+        fields.field[kind] = field;
+        if (fields.tag == nullptr) fields.tag = more.tag != nullptr ? more.tag : more.source;
+    }
+}
+
+bool isBlankTagUnit(char16_t unit) {
+    return unit <= 0x20 || (unit >= 0x7F && unit <= 0x9F) || unit == 0x2028 || unit == 0x2029 ||
+           unit == 0xFEFF || unit == 0xFFFE;
 }
 
 void setTagField(TagFields& fields, TagFieldKind kind, const unsigned char* bytes,
@@ -110,13 +148,23 @@ void setTagField(TagFields& fields, TagFieldKind kind, const unsigned char* byte
         if (const void* end = std::memchr(text, '\0', length)) {
             length = static_cast<std::size_t>(static_cast<const char*>(end) - text);
         }
+        if (encoding == TagEncoding::Utf8OrAnsi) {
+            const Utf8Scan scan = scanUtf8(text, length);
+            // A last character cut short by the raw value's limit still counts.
+            const bool valid = scan.validLength == length || scan.endsIncomplete;
+            encoding = valid && scan.multiByte ? TagEncoding::Utf8 : TagEncoding::Ansi;
+        }
         units = encoding == TagEncoding::Utf8
                     ? convertUtf8ToUtf16(text, length, field.text, TAG_FIELD_CAPACITY)
                     : storeAnsiAsUtf16(text, length, field.text, TAG_FIELD_CAPACITY);
     }
-    if (units == 0) return;
+    // A value of spaces and controls only is no value: what follows may fill it.
+    std::size_t shown = 0;
+    while (shown < units && isBlankTagUnit(field.text[shown])) ++shown;
+    if (shown == units) return;
     field.length = units;
     field.present = true;
+    if (fields.tag == nullptr) fields.tag = fields.source;
 }
 
 bool readTagField(MediaReader& reader, TagFields& fields, TagFieldKind kind, std::uint64_t offset,

@@ -15,10 +15,15 @@ constexpr std::size_t TAG_FIELD_CAPACITY = 512;
 constexpr unsigned TAG_ITEMS_PER_LEVEL = 4096;
 
 // Reads a file, or bytes standing for one, within the read and seek budget.
+// A container that follows other data (an ID3v2 tag in front) is read as if
+// it began the file: offsets are counted from `base`, and `size` is what
+// lies from there to the end.
 struct MediaReader {
     PlatformFile file;  // PLATFORM_NO_FILE: `bytes` holds the file
     const unsigned char* bytes;
-    std::uint64_t size;
+    std::uint64_t fileSize;
+    std::uint64_t base;
+    std::uint64_t size;          // fileSize - base
     std::uint64_t filePosition;  // where the last read ended; a read elsewhere is a seek
     std::uint32_t bytesRead;
     unsigned seeks;
@@ -31,6 +36,9 @@ struct MediaReader {
 // `bytes` when `file` is PLATFORM_NO_FILE.
 void startMediaReader(MediaReader& reader, PlatformFile file, const unsigned char* bytes,
                       std::uint64_t size);
+
+// Counts offsets from `base` bytes into the file from now on (at most its size).
+void setMediaBase(MediaReader& reader, std::uint64_t base);
 
 // Copies the `count` bytes at `offset` into `out`. Returns false when they
 // do not all lie inside the file, when reading them would break the budget
@@ -64,12 +72,17 @@ inline std::uint64_t littleEndian64(const unsigned char* p) {
     return static_cast<std::uint64_t>(littleEndian32(p + 4)) << 32 | littleEndian32(p);
 }
 
-enum TagFieldKind { TAG_TITLE, TAG_ARTIST, TAG_ALBUM_ARTIST, TAG_FIELD_KINDS };
+// Whether the `length` bytes at `text` equal `upperCaseName` (ASCII) in any
+// letter case.
+bool equalsIgnoringCase(const unsigned char* text, std::size_t length, const char* upperCaseName);
+
+enum TagFieldKind { TAG_TITLE, TAG_ARTIST, TAG_ALBUM_ARTIST, TAG_ALBUM, TAG_FIELD_KINDS };
 
 // How a field's bytes are written.
 enum class TagEncoding {
     Ansi,  // Latin-1 as the Windows programs that wrote it meant: the ANSI code page
     Utf8,
+    Utf8OrAnsi,  // UTF-8 when valid and beyond ASCII, else the ANSI code page
     Utf16LittleEndian,
     Utf16BigEndian,
     Utf16WithMark,  // a byte-order mark first; little-endian without one
@@ -82,17 +95,40 @@ struct TagField {
     bool present;
 };
 
-// The fields a container reader fills, and the format it found.
+// The fields the readers fill, and where they came from: `container` names
+// the file's format ("FLAC"), `tag` the tag that gave its first field
+// ("Vorbis comment"; empty when the container's name says it all), taken
+// from `source`, which each reader sets to the tag it reads.
 struct TagFields {
     TagField field[TAG_FIELD_KINDS];
-    const char* format;
+    const char* container;
+    const char* tag;
+    const char* source;
 };
+
+// Empties `fields`.
+void clearTagFields(TagFields& fields);
+
+// Whether every field is there: nothing more is wanted.
+inline bool allFieldsPresent(const TagFields& fields) {
+    for (const TagField& field : fields.field) {
+        if (!field.present) return false;
+    }
+    return true;
+}
+
+// Fills each field of `fields` that is missing from `more`.
+void fillMissingFields(TagFields& fields, const TagFields& more);
+
+// Whether `unit` is shaped away: a space, a control character (C0, C1, the
+// line and paragraph separators) or a byte-order mark.
+bool isBlankTagUnit(char16_t unit);
 
 // Sets field `kind` of `fields`, unless it is already there (the first value
 // counts), from the `length` bytes at `bytes` in `encoding`, converted to
 // UTF-16: up to the first NUL, UTF-8 cut where it turns invalid, ANSI
 // through the system's conversion, and cut to TAG_FIELD_CAPACITY units
-// between whole characters. An empty value sets nothing.
+// between whole characters. A value of nothing but blank units sets nothing.
 void setTagField(TagFields& fields, TagFieldKind kind, const unsigned char* bytes,
                  std::size_t length, TagEncoding encoding);
 
@@ -103,10 +139,11 @@ bool readTagField(MediaReader& reader, TagFields& fields, TagFieldKind kind, std
 
 // The container readers. Each looks at the file `reader` reads from its
 // first bytes (`head`, `headLength` of them, read already), and returns
-// whether it knows the container; it fills what it can of `fields`.
-bool readId3Tags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
-                 TagFields& fields);
+// whether it knows the container; it names it in `fields.container` and
+// fills what it can of `fields`.
 bool readRiffTags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
+                  TagFields& fields);
+bool readAiffTags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
                   TagFields& fields);
 bool readMp4Tags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
                  TagFields& fields);
@@ -116,8 +153,24 @@ bool readVorbisCommentTags(MediaReader& reader, const unsigned char* head, std::
                            TagFields& fields);
 bool readAsfTags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
                  TagFields& fields);
+bool readDsfTags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
+                 TagFields& fields);
+bool readModuleTags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
+                    TagFields& fields);
+// The containers whose tags are at the end (APEv2, ID3v1): WavPack, Monkey's
+// Audio, TAK, Musepack, OptimFROG, TTA, and MPEG audio (MP3).
+bool readEndTaggedContainer(MediaReader& reader, const unsigned char* head, std::size_t headLength,
+                            TagFields& fields);
 
-// An ID3v2 tag of `size` bytes at `offset` inside another container (the id3
-// chunk of a WAV file). Returns whether it was one.
-bool readEmbeddedId3v2(MediaReader& reader, std::uint64_t offset, std::uint64_t size,
-                       TagFields& fields);
+// An ID3v2 tag at `offset`, at most `limit` bytes long. Returns whether it
+// was one, and sets `end` to the offset after it (its footer included).
+bool readId3v2(MediaReader& reader, std::uint64_t offset, std::uint64_t limit, TagFields& fields,
+               std::uint64_t& end);
+
+// An ID3v1 tag in the last 128 bytes: fills the fields still missing.
+// Returns whether there was one.
+bool readId3v1(MediaReader& reader, TagFields& fields);
+
+// The tags at the end of the file: an APEv2 or APEv1 tag (before an ID3v1
+// tag, or last), then ID3v1; each fills only the fields still missing.
+void readEndTags(MediaReader& reader, TagFields& fields);

@@ -1,6 +1,6 @@
-// The Vorbis comment (TITLE=, ARTIST=, ALBUMARTIST=): in a FLAC file's
-// metadata block, or in the comment packet of an Ogg Vorbis, Opus or Theora
-// stream, which may run across pages.
+// The Vorbis comment (TITLE=, ARTIST=, ALBUMARTIST=, ALBUM=): in a FLAC
+// file's metadata block, or in the comment packet of an Ogg Vorbis, Opus,
+// Theora or FLAC stream, which may run across pages.
 #include <cstring>
 
 #include "tags/tag_reader.h"
@@ -15,14 +15,19 @@ constexpr std::size_t COMMENT_KEY_CAPACITY = 16;
 
 struct OggCodec {
     const char* identification;  // how its first packet begins
-    const char* comment;         // how its comment packet begins
-    std::size_t length;          // of both
-    const char* format;
+    std::size_t identificationLength;
+    const char* comment;  // how its comment packet begins; null: a FLAC metadata block
+    std::size_t commentLength;
+    const char* container;
 };
 const OggCodec OGG_CODECS[] = {
-    {"\x01vorbis", "\x03vorbis", 7, "Ogg Vorbis comment"},
-    {"OpusHead", "OpusTags", 8, "Ogg Opus comment"},
-    {"\x80theora", "\x81theora", 7, "Ogg Theora comment"},
+    {"\x01vorbis", 7, "\x03vorbis", 7, "Ogg Vorbis"},
+    {"OpusHead", 8, "OpusTags", 8, "Ogg Opus"},
+    {"\x80theora", 7, "\x81theora", 7, "Ogg Theora"},
+    // Its comment packet is a metadata block: a type and a 24-bit length.
+    {"\x7F"
+     "FLAC",
+     5, nullptr, FLAC_BLOCK_HEADER_SIZE, "Ogg FLAC"},
 };
 
 struct CommentName {
@@ -34,6 +39,7 @@ const CommentName COMMENT_NAMES[] = {
     {"ARTIST", TAG_ARTIST},
     {"ALBUMARTIST", TAG_ALBUM_ARTIST},
     {"ALBUM ARTIST", TAG_ALBUM_ARTIST},
+    {"ALBUM", TAG_ALBUM},
 };
 
 // The bytes of a comment block: a range of the file (FLAC), or one packet
@@ -142,16 +148,15 @@ bool keyIs(const unsigned char* key, std::size_t length, const char* name) {
 
 // Reads a Vorbis comment block from the stream: the vendor, then each
 // KEY=value, the values of the names wanted kept, the others passed over.
-bool readComments(CommentStream& stream, TagFields& fields) {
+void readComments(CommentStream& stream, TagFields& fields) {
     unsigned char number[4];
     if (!takeExactly(stream, number, 4) || !takeExactly(stream, nullptr, littleEndian32(number)) ||
         !takeExactly(stream, number, 4)) {
-        return false;
+        return;
     }
     const std::uint32_t count = littleEndian32(number);
-    bool found = false;
     for (std::uint32_t i = 0; i < count && i < TAG_ITEMS_PER_LEVEL; ++i) {
-        if (fields.field[TAG_TITLE].present && fields.field[TAG_ARTIST].present) break;
+        if (allFieldsPresent(fields)) break;
         if (!takeExactly(stream, number, 4)) break;
         const std::uint32_t length = littleEndian32(number);
         unsigned char comment[COMMENT_KEY_CAPACITY + TAG_RAW_VALUE_CAPACITY];
@@ -174,14 +179,14 @@ bool readComments(CommentStream& stream, TagFields& fields) {
             taken += more;
             setTagField(fields, kind, comment + keyLength + 1, taken - keyLength - 1,
                         TagEncoding::Utf8);
-            found |= fields.field[kind].present;
         }
         if (!takeExactly(stream, nullptr, length - taken)) break;
     }
-    return found;
 }
 
 bool readFlac(MediaReader& reader, TagFields& fields) {
+    fields.container = "FLAC";
+    fields.source = "Vorbis comment";
     std::uint64_t offset = 4;
     for (unsigned blocks = 0; blocks < TAG_ITEMS_PER_LEVEL; ++blocks) {
         unsigned char header[FLAC_BLOCK_HEADER_SIZE];
@@ -191,7 +196,7 @@ bool readFlac(MediaReader& reader, TagFields& fields) {
         if (!rangeFits(data, length, reader.size)) return true;
         if ((header[0] & 0x7F) == FLAC_VORBIS_COMMENT) {
             CommentStream stream{reader, data, data + length, false, 0, {}, 0, 0, 0, false, 0};
-            if (readComments(stream, fields)) fields.format = "FLAC Vorbis comment";
+            readComments(stream, fields);
             return true;
         }
         if ((header[0] & 0x80) != 0) return true;  // the last block
@@ -216,8 +221,8 @@ bool readOgg(MediaReader& reader, TagFields& fields) {
                                             : sizeof start;
         if (!readMediaBytes(reader, stream.position, start, startLength)) return true;
         for (const OggCodec& known : OGG_CODECS) {
-            if (startLength >= known.length &&
-                std::memcmp(start, known.identification, known.length) == 0) {
+            if (startLength >= known.identificationLength &&
+                std::memcmp(start, known.identification, known.identificationLength) == 0) {
                 codec = &known;
             }
         }
@@ -225,16 +230,18 @@ bool readOgg(MediaReader& reader, TagFields& fields) {
         offset = stream.end;
     }
     if (codec == nullptr) return true;
+    fields.container = codec->container;
+    fields.source = "comment";
     // The identification packet has its page to itself: the comment packet
     // begins the stream's next page.
     stream.end = offset;
     stream.pages = 0;
     unsigned char prefix[8];
-    if (!nextPage(stream) || !takeExactly(stream, prefix, codec->length) ||
-        std::memcmp(prefix, codec->comment, codec->length) != 0) {
-        return true;
-    }
-    if (readComments(stream, fields)) fields.format = codec->format;
+    if (!nextPage(stream) || !takeExactly(stream, prefix, codec->commentLength)) return true;
+    const bool comment = codec->comment != nullptr
+                             ? std::memcmp(prefix, codec->comment, codec->commentLength) == 0
+                             : (prefix[0] & 0x7F) == FLAC_VORBIS_COMMENT;
+    if (comment) readComments(stream, fields);
     return true;
 }
 

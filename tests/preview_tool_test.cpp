@@ -141,7 +141,8 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
         // and used where it holds [TAGS].
         {"2,[FILENAME]\n1,[TAGS]\n", std::string(VELKAR_MEDIA_DIR) + "/v23-utf16.mp3",
          "  tags:         MP3 ID3v2.3\n  tag artist:   'Bj\xC3\xB6rk'\n"
-         "  tag title:    'J\xC3\xB3ga'\n  title:        'Bj\xC3\xB6rk - J\xC3\xB3ga'\n"},
+         "  tag title:    'J\xC3\xB3ga'\n  tag album:    ''\n"
+         "  title:        'Bj\xC3\xB6rk - J\xC3\xB3ga'\n"},
         {"", std::string(VELKAR_MEDIA_DIR) + "/untagged.mp4",
          "  tags:         (none found; [TAGS] takes the file's name)\n"},
     };
@@ -162,16 +163,19 @@ TEST(PreviewTool, HelpExplainsTheFileFormat) {
     EXPECT_NE(run.out.find("1 Music, 2 Office, 3 Games, 4 Empty"), std::string::npos);
 }
 
-// The shipped sample's two lines give the defaults' categories and words;
-// each line's end adds one space after the title.
-TEST(PreviewTool, SampleSettingsMatchTheDefaults) {
-    const ToolRun sample =
-        runPreview(std::string("--settings ") + VELKAR_SAMPLE_SETTINGS + " " + PATHS);
+// The shipped sample's two lines give the defaults' categories and words,
+// the title from the tags where the file has them, and the file's name
+// where it has none; each line's end adds one space after the title.
+TEST(PreviewTool, SampleSettingsTakeTheTagsElseTheName) {
+    const ToolRun sample = runPreview(std::string("--settings ") + VELKAR_SAMPLE_SETTINGS + " " +
+                                      PATHS + " " + VELKAR_MEDIA_DIR + "/v23-utf16.mp3");
     EXPECT_EQ(sample.exitStatus, 0);
     EXPECT_EQ(sample.err, "");
     EXPECT_NE(sample.out.find("display line: 'My Band - Best Song '"), std::string::npos);
     EXPECT_NE(sample.out.find("display line: 'watching holiday '"), std::string::npos);
     EXPECT_NE(sample.out.find("category:     'Office'"), std::string::npos);
+    EXPECT_NE(sample.out.find("display line: 'Bj\xC3\xB6rk - J\xC3\xB3ga '"), std::string::npos)
+        << sample.out;
 }
 
 }  // namespace

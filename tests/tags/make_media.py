@@ -5,20 +5,26 @@ for the format) and writes manifest.tsv: what a tag reader must find.
 
 Usage: make_media.py OUT_DIR
 
-manifest.tsv columns: file, format, then artist and title as the oracle
-read them, each as UTF-8 in hexadecimal; an empty title means the file's
-tags give none.
+manifest.tsv columns: file, format, then artist, title and album as the
+oracle read them, each as UTF-8 in hexadecimal; an empty title means the
+file's tags give none. Where no Debian program writes a format, a minimal
+file is made here, with a comment saying what it stands for.
 """
 import json
 import os
+import struct
 import subprocess
 import sys
 
 from mutagen import id3
+from mutagen.aiff import AIFF
+from mutagen.apev2 import APEv2
 from mutagen.asf import ASF
+from mutagen.dsf import DSF
 from mutagen.flac import FLAC
 from mutagen.mp3 import MP3
 from mutagen.mp4 import MP4
+from mutagen.oggflac import OggFLAC
 from mutagen.oggopus import OggOpus
 from mutagen.oggvorbis import OggVorbis
 from mutagen.wave import WAVE
@@ -60,14 +66,16 @@ def first(values):
     return str(values[0]) if values else ""
 
 
-def record(name, format_name, artist, title, wanted):
+def record(name, format_name, artist, title, wanted, album="", wanted_album=""):
     """Adds a file; `wanted` is what was written, which the oracle must agree with."""
-    if (artist, title) != wanted:
-        sys.exit(f"{name}: the oracle read {(artist, title)!r}, written {wanted!r}")
-    manifest.append((name, format_name, artist, title))
+    if (artist, title, album) != (*wanted, wanted_album):
+        sys.exit(f"{name}: the oracle read {(artist, title, album)!r}, "
+                 f"written {(*wanted, wanted_album)!r}")
+    manifest.append((name, format_name, artist, title, album))
 
 
-def id3_file(name, version, encoding, artist, title, picture_first=False, album_artist=None):
+def id3_file(name, version, encoding, artist, title, picture_first=False, album_artist=None,
+             album=None):
     ffmpeg(name, AUDIO, ["-c:a", "libmp3lame", "-b:a", "32k"], extra=["-id3v2_version", "0"])
     tags = InsertionOrderID3()
     if picture_first:
@@ -78,13 +86,16 @@ def id3_file(name, version, encoding, artist, title, picture_first=False, album_
         tags.add(id3.TPE1(encoding=encoding, text=[artist]))
     if title is not None:
         tags.add(id3.TIT2(encoding=encoding, text=[title]))
+    if album is not None:
+        tags.add(id3.TALB(encoding=encoding, text=[album]))
     tags.save(path(name), v2_version=version)
     read = id3.ID3(path(name))
     oracle_artist = first(read.getall("TPE1") and read.getall("TPE1")[0].text) or first(
         read.getall("TPE2") and read.getall("TPE2")[0].text)
     oracle_title = first(read.getall("TIT2") and read.getall("TIT2")[0].text)
+    oracle_album = first(read.getall("TALB") and read.getall("TALB")[0].text)
     record(name, f"MP3 ID3v2.{version}", oracle_artist, oracle_title,
-           (artist or album_artist or "", title or ""))
+           (artist or album_artist or "", title or ""), oracle_album, album or "")
 
 
 class InsertionOrderID3(id3.ID3):
@@ -100,7 +111,8 @@ def main():
     os.makedirs(OUT, exist_ok=True)
     # MP3: every ID3v2 text encoding, title only, a picture before the
     # title, album artist only, ID3v1, untagged.
-    id3_file("v24-utf8.mp3", 4, id3.Encoding.UTF8, "Café Tacvba", "Déjà vu – en vivo")
+    id3_file("v24-utf8.mp3", 4, id3.Encoding.UTF8, "Café Tacvba", "Déjà vu – en vivo",
+             album="Un Segundo MTV Unplugged")
     id3_file("v24-utf16be.mp3", 4, id3.Encoding.UTF16BE, "Sigur Rós", "Svefn-g-englar")
     id3_file("v23-utf16.mp3", 3, id3.Encoding.UTF16, "Björk", "Jóga")
     id3_file("v23-latin1.mp3", 3, id3.Encoding.LATIN1, "Motörhead", "Ace of Spades")
@@ -118,6 +130,15 @@ def main():
     id3_file("v23-korean.mp3", 3, id3.Encoding.UTF16, "아이유", "좋은 날")
     id3_file("v24-emoji.mp3", 4, id3.Encoding.UTF16, "Smile \U0001F600", "Party \U0001F389")
     id3_file("v24-long-artist.mp3", 4, id3.Encoding.UTF8, "A" * 126 + "\U0001F600", "Cut")
+    # An artist whose 127th unit is a space: the cut must not end in it.
+    id3_file("v24-artist-space.mp3", 4, id3.Encoding.UTF8, "A" * 126 + "  B", "Cut")
+    # A byte-order mark inside a value (UTF-8), and a second one (UTF-16).
+    id3_file("v24-mark-inside.mp3", 4, id3.Encoding.UTF8, "\ufeffMarked Artist", "Marked Title")
+    id3_file("v23-second-mark.mp3", 3, id3.Encoding.UTF16, "Second Mark", "\ufeffTwice Marked")
+    # A blank ID3v2 title and artist: the ID3v1 title, and the album artist, show.
+    id3_file("v23-blank.mp3", 3, id3.Encoding.UTF16, " \t ", " \t ", album_artist="Fallback Band")
+    with open(path("v23-blank.mp3"), "ab") as out:
+        out.write(id3v1("V1 Title", "", ""))
 
     # ffmpeg writes ID3v1 only beside ID3v2; mutagen removes the latter.
     ffmpeg("v1.mp3", AUDIO, ["-c:a", "libmp3lame", "-b:a", "32k"],
@@ -136,10 +157,17 @@ def main():
         record("untagged.mp3", "", "", "", ("", ""))
 
     # WAV: a LIST/INFO chunk (ffmpeg) and an id3 chunk (mutagen).
-    ffmpeg("info.wav", AUDIO, ["-c:a", "pcm_s16le"], [("artist", "Wave Maker"), ("title", "Sine Song")])
+    ffmpeg("info.wav", AUDIO, ["-c:a", "pcm_s16le"],
+           [("artist", "Wave Maker"), ("title", "Sine Song"), ("album", "Waveforms")])
     tags = ffprobe_tags("info.wav")
     record("info.wav", "WAV LIST/INFO", tags.get("artist", ""), tags.get("title", ""),
-           ("Wave Maker", "Sine Song"))
+           ("Wave Maker", "Sine Song"), tags.get("album", ""), "Waveforms")
+    # ffmpeg writes INFO values as UTF-8.
+    ffmpeg("info-utf8.wav", AUDIO, ["-c:a", "pcm_s16le"],
+           [("artist", "Ärtist X"), ("title", "Tïtle – Ünïcode")])
+    tags = ffprobe_tags("info-utf8.wav")
+    record("info-utf8.wav", "WAV LIST/INFO", tags.get("artist", ""), tags.get("title", ""),
+           ("Ärtist X", "Tïtle – Ünïcode"))
     ffmpeg("id3.wav", AUDIO, ["-c:a", "pcm_s16le"])
     wave = WAVE(path("id3.wav"))
     wave.add_tags()
@@ -244,13 +272,245 @@ def main():
     record("video.avi", "AVI LIST/INFO", tags.get("artist", ""), tags.get("title", ""),
            ("Avi Author", "Interleaved"))
 
+    more_formats()
+
     def encoded(text):
         return text.encode("utf-8").hex() or "-"
 
     with open(path("manifest.tsv"), "w", encoding="ascii") as out:
-        for name, format_name, artist, title in manifest:
-            columns = [name, format_name or "-", encoded(artist), encoded(title)]
+        for name, format_name, artist, title, album in manifest:
+            columns = [name, format_name or "-", encoded(artist), encoded(title), encoded(album)]
             out.write("\t".join(columns) + "\n")
+
+
+def id3v1(title, artist, album):
+    """An ID3v1 tag: "TAG", then 30-byte Latin-1 fields."""
+    def field(text):
+        return text.encode("latin-1").ljust(30, b"\0")
+    return b"TAG" + field(title) + field(artist) + field(album) + b"2024" + bytes(30) + b"\xff"
+
+
+def ape_tag(items, version=2000, header=True):
+    """An APE tag: items of key and UTF-8 value, a footer, and for APEv2 a
+    header too (APEv1 has none)."""
+    body = b"".join(struct.pack("<II", len(value.encode()), 0) + key.encode() + b"\0" +
+                    value.encode() for key, value in items)
+    def block(flags):
+        return (b"APETAGEX" + struct.pack("<IIII", version, len(body) + 32, len(items), flags) +
+                bytes(8))
+    has_header = 0x80000000 if header else 0
+    return (block(has_header | 0x20000000) if header else b"") + body + block(has_header)
+
+
+def stand_in(name, magic, length=512):
+    """A file that begins as its format does and holds nothing else of it:
+    only its first bytes tell our reader and mutagen what it is."""
+    with open(path(name), "wb") as out:
+        out.write(magic + bytes((i * 31) & 0xFF for i in range(length)))
+
+
+def more_formats():
+    # APEv2 at the end: WavPack (ffmpeg writes it), and stand-ins for the
+    # formats no Debian program writes, tagged by mutagen.
+    ffmpeg("song.wv", AUDIO, ["-c:a", "wavpack"],
+           [("artist", "Wave Packer"), ("title", "Packed"), ("album", "Lossless Hits")])
+    ape = APEv2(path("song.wv"))
+    record("song.wv", "WavPack APEv2", first(ape["Artist"]), first(ape["Title"]),
+           ("Wave Packer", "Packed"), first(ape["Album"]), "Lossless Hits")
+    for name, magic, container in [
+            ("song.ape", b"MAC \x96\x0f", "Monkey's Audio"),  # version 3.990
+            ("song.tak", b"tBaK", "TAK"),
+            ("song.mpc", b"MPCKSH", "Musepack"),  # SV8 and its stream header
+            ("song.ofr", b"OFR \x0f\x00\x00\x00", "OptimFROG")]:
+        stand_in(name, magic)
+        ape = APEv2()
+        ape["Artist"] = ["Ape Ärtist"]
+        ape["Title"] = [f"{container} Song"]
+        ape["Album Artist"] = ["Various"]
+        ape.save(path(name))
+        ape = APEv2(path(name))
+        record(name, f"{container} APEv2", first(ape["Artist"]), first(ape["Title"]),
+               ("Ape Ärtist", f"{container} Song"))
+
+    # An MP3 with APEv2 before its ID3v1 tag, which fills the album; and one
+    # with a headerless APEv1 tag.
+    ffmpeg("ape.mp3", AUDIO, ["-c:a", "libmp3lame", "-b:a", "32k"], extra=["-id3v2_version", "0"])
+    with open(path("ape.mp3"), "ab") as out:
+        out.write(ape_tag([("Title", "Ape Title"), ("Artist", "Ape Artist")]))
+        out.write(id3v1("V1 Title", "V1 Artist", "V1 Album"))
+    ape = APEv2(path("ape.mp3"))
+    v1 = MP3(path("ape.mp3")).tags
+    record("ape.mp3", "MP3 APEv2", first(ape["Artist"]), first(ape["Title"]),
+           ("Ape Artist", "Ape Title"), first(v1["TALB"].text), "V1 Album")
+    ffmpeg("apev1.mp3", AUDIO, ["-c:a", "libmp3lame", "-b:a", "32k"], extra=["-id3v2_version", "0"])
+    with open(path("apev1.mp3"), "ab") as out:
+        out.write(ape_tag([("TITLE", "Old Ape"), ("ARTIST", "Old Monkey")], 1000, header=False))
+    ape = APEv2(path("apev1.mp3"))
+    record("apev1.mp3", "MP3 APEv1", first(ape["Artist"]), first(ape["Title"]),
+           ("Old Monkey", "Old Ape"))
+
+    # An ID3v2 tag in front of other containers: a FLAC with only padding
+    # in it, a FLAC whose tag has the title and whose comment the rest, and a
+    # TTA stand-in.
+    for name, id3_title in [("id3-padding.flac", None), ("id3-title.flac", "Id3 Title")]:
+        ffmpeg(name, AUDIO, ["-c:a", "flac"])
+        flac = FLAC(path(name))
+        flac["ARTIST"] = ["Flac Artist"]
+        flac["TITLE"] = ["Flac Title"]
+        flac["ALBUM"] = ["Flac Album"]
+        flac.save()
+        if id3_title is not None:
+            front = id3.ID3()
+            front.add(id3.TIT2(encoding=3, text=[id3_title]))
+            front.save(path(name))
+        else:
+            # mutagen writes no empty tag: this one is a header and its padding.
+            with open(path(name), "rb") as original:
+                audio = original.read()
+            with open(path(name), "wb") as out:
+                out.write(b"ID3\x04\x00\x00\x00\x00\x08\x00" + bytes(1024) + audio)
+        flac = FLAC(path(name))
+        title = id3_title or first(flac["TITLE"])
+        record(name, "FLAC ID3v2.4" if id3_title else "FLAC Vorbis comment",
+               first(flac["ARTIST"]), title, ("Flac Artist", id3_title or "Flac Title"),
+               first(flac["ALBUM"]), "Flac Album")
+    stand_in("id3.tta", b"TTA1\x01\x00\x02\x00\x10\x00")
+    front = id3.ID3()
+    front.add(id3.TPE1(encoding=3, text=["True Audio"]))
+    front.add(id3.TIT2(encoding=3, text=["Tta Title"]))
+    front.save(path("id3.tta"))
+    tta = id3.ID3(path("id3.tta"))
+    record("id3.tta", "TTA ID3v2.4", first(tta["TPE1"].text), first(tta["TIT2"].text),
+           ("True Audio", "Tta Title"))
+
+    # AIFF: an ID3 chunk (ffmpeg), and the NAME and AUTH chunks (ffmpeg
+    # writes them from the title and the author).
+    ffmpeg("id3.aiff", AUDIO, ["-c:a", "pcm_s16be"], [("artist", "Apple Ärtist"), ("title", "Aiff Tïtle")],
+           ["-write_id3v2", "1"])
+    aiff = AIFF(path("id3.aiff")).tags
+    record("id3.aiff", "AIFF ID3v2.4", first(aiff["TPE1"].text), first(aiff["TIT2"].text),
+           ("Apple Ärtist", "Aiff Tïtle"))
+    ffmpeg("name.aiff", AUDIO, ["-c:a", "pcm_s16be"], [("author", "Chunk Author"), ("title", "Chunk Name")])
+    tags = ffprobe_tags("name.aiff")
+    record("name.aiff", "AIFF NAME/AUTH", tags.get("author", ""), tags.get("title", ""),
+           ("Chunk Author", "Chunk Name"))
+
+    # DSF: no Debian program writes DSD audio; this one holds a DSD chunk,
+    # a format chunk and silence, as the format lays them out, and mutagen
+    # adds the ID3v2 tag the DSD chunk points to.
+    samples = bytes(2 * 4096)
+    fmt = b"fmt " + struct.pack("<QIIIIIIQII", 52, 1, 0, 2, 2, 2822400, 1, 4096 * 8, 4096, 0)
+    data = b"data" + struct.pack("<Q", 12 + len(samples)) + samples
+    with open(path("song.dsf"), "wb") as out:
+        out.write(b"DSD " + struct.pack("<QQQ", 28, 28 + len(fmt) + len(data), 0) + fmt + data)
+    dsf = DSF(path("song.dsf"))
+    dsf.add_tags()
+    dsf.tags.add(id3.TPE1(encoding=3, text=["Direct Stream"]))
+    dsf.tags.add(id3.TIT2(encoding=3, text=["Dsd Title"]))
+    dsf.save()
+    dsf = DSF(path("song.dsf")).tags
+    record("song.dsf", "DSF ID3v2.4", first(dsf["TPE1"].text), first(dsf["TIT2"].text),
+           ("Direct Stream", "Dsd Title"))
+
+    # Tracker modules: the smallest files each tracker format allows (one
+    # empty pattern), laid out by hand; ffprobe (libopenmpt) reads their names.
+    samples = b"".join(bytes(22) + struct.pack(">HBBHH", 0, 0, 64, 0, 1) for _ in range(31))
+    modules = {
+        "song.mod": b"Mod Song".ljust(20, b"\0") + samples + bytes([1, 127]) + bytes(128) +
+                    b"M.K." + bytes(1024),
+        "song.xm": b"Extended Module: " + b"Xm Song".ljust(20, b"\0") + b"\x1a" +
+                   b"FastTracker v2.00   " + struct.pack("<H", 0x104) +
+                   struct.pack("<IHHHHHHHH", 276, 1, 0, 1, 2, 0, 0, 6, 125) + bytes(256) +
+                   struct.pack("<IBHH", 9, 0, 64, 0),
+    }
+    s3m = (b"S3m Song".ljust(28, b"\0") + bytes([0x1A, 16, 0, 0]) +
+           struct.pack("<HHHHHH", 1, 0, 1, 0, 0x1320, 2) + b"SCRM" + bytes([64, 6, 125, 0xB0, 0, 0]) +
+           bytes(8) + struct.pack("<H", 0) + bytes([0] + [255] * 31) + bytes([0, 255]))
+    pointer = (len(s3m) + 2 + 15) // 16
+    modules["song.s3m"] = ((s3m + struct.pack("<H", pointer)).ljust(pointer * 16, b"\0") +
+                           struct.pack("<H", 66) + bytes(64))
+    it = (b"IMPM" + b"It Song".ljust(26, b"\0") +
+          struct.pack("<HHHHHHHHH", 0x0410, 2, 0, 0, 1, 0x214, 0x200, 9, 0) +
+          struct.pack("<BBBBBBHII", 128, 48, 6, 125, 128, 0, 0, 0, 0) + bytes([32] * 64) +
+          bytes([64] * 64) + bytes([0, 255]))
+    modules["song.it"] = it + struct.pack("<I", len(it) + 4) + struct.pack("<HHI", 64, 64, 0) + bytes(64)
+    for name, content in modules.items():
+        with open(path(name), "wb") as out:
+            out.write(content)
+        container = name.split(".")[1].upper()
+        record(name, f"{container} song name", "", ffprobe_tags(name).get("title", ""),
+               ("", f"{container.capitalize()} Song"))
+
+    # ASF: an album artist and an album, but no author; and a title and an
+    # author that only the extended content description holds.
+    ffmpeg("album.wma", AUDIO, ["-c:a", "wmav2", "-b:a", "32k"])
+    asf = ASF(path("album.wma"))
+    asf["Title"] = ["Compiled"]
+    asf["WM/AlbumArtist"] = ["Various Artists"]
+    asf["WM/AlbumTitle"] = ["Compilation"]
+    asf.save()
+    asf = ASF(path("album.wma"))
+    record("album.wma", "ASF content description", first(asf["WM/AlbumArtist"]),
+           first(asf["Title"]), ("Various Artists", "Compiled"), first(asf["WM/AlbumTitle"]),
+           "Compilation")
+    extended_only("extended.wma", [("Title", "Extended Title"), ("Author", "Extended Author")])
+    asf = ASF(path("extended.wma"))
+    record("extended.wma", "ASF extended content description", first(asf["Author"]),
+           first(asf["Title"]), ("Extended Author", "Extended Title"))
+
+    # Ogg FLAC (ffmpeg), and MP4 metadata under keys, as cameras write it.
+    ffmpeg("song.oga", AUDIO, ["-c:a", "flac", "-f", "ogg"],
+           [("artist", "Ogg Flacker"), ("title", "Paged Flac"), ("album", "Streams")])
+    oga = OggFLAC(path("song.oga"))
+    record("song.oga", "Ogg FLAC comment", first(oga["artist"]), first(oga["title"]),
+           ("Ogg Flacker", "Paged Flac"), first(oga["album"]), "Streams")
+    ffmpeg("keys.mov", VIDEO, ["-c:v", "mpeg4"],
+           [("com.apple.quicktime.title", "Camera Clip"), ("com.apple.quicktime.artist", "Cam Person"),
+            ("com.apple.quicktime.album", "Holiday")], ["-movflags", "use_metadata_tags"])
+    tags = ffprobe_tags("keys.mov")
+    record("keys.mov", "MP4 mdta keys", tags.get("com.apple.quicktime.artist", ""),
+           tags.get("com.apple.quicktime.title", ""), ("Cam Person", "Camera Clip"),
+           tags.get("com.apple.quicktime.album", ""), "Holiday")
+
+    # Matroska: a track-level tag aimed at UID 0 (every track) is the song's;
+    # the album-level TITLE is then the album.
+    ffmpeg("uid0.mkv", VIDEO, ["-c:v", "mpeg4"])
+    with open(path("tags.xml"), "w", encoding="utf-8") as xml:
+        xml.write("<?xml version='1.0'?><Tags><Tag><Targets><TargetTypeValue>50</TargetTypeValue>"
+                  "</Targets><Simple><Name>TITLE</Name><String>The Album</String></Simple>"
+                  "<Simple><Name>ARTIST</Name><String>Album Band</String></Simple></Tag>"
+                  "<Tag><Targets><TargetTypeValue>30</TargetTypeValue><TrackUID>0</TrackUID>"
+                  "</Targets><Simple><Name>TITLE</Name><String>The Song</String></Simple></Tag>"
+                  "</Tags>")
+    subprocess.run(["mkvpropedit", "-q", path("uid0.mkv"), "--tags", "all:" + path("tags.xml")],
+                   check=True)
+    os.remove(path("tags.xml"))
+    tags = ffprobe_tags("uid0.mkv")
+    # ffprobe shows the file's tags merged, the song's TITLE last: not the album.
+    record("uid0.mkv", "Matroska", tags.get("artist", ""), tags.get("title", ""),
+           ("Album Band", "The Song"), "The Album", "The Album")
+
+
+def extended_only(name, attributes):
+    """An ASF file (ffmpeg) given an extended content description object
+    holding `attributes`, Unicode strings, inside its header: as some
+    writers put the title and the author there rather than in the content
+    description."""
+    ffmpeg(name, AUDIO, ["-c:a", "wmav2", "-b:a", "32k"])
+    with open(path(name), "rb") as original:
+        data = bytearray(original.read())
+    def utf16(text):
+        return text.encode("utf-16-le") + b"\0\0"
+    body = struct.pack("<H", len(attributes)) + b"".join(
+        struct.pack("<H", len(utf16(key))) + utf16(key) + struct.pack("<HH", 0, len(utf16(value))) +
+        utf16(value) for key, value in attributes)
+    guid = bytes.fromhex("40A4D0D207E3D21197F000A0C95EA850")
+    extended = guid + struct.pack("<Q", 24 + len(body)) + body
+    header_size, count = struct.unpack("<QI", data[16:28])
+    data[16:28] = struct.pack("<QI", header_size + len(extended), count + 1)
+    data[30:30] = extended
+    with open(path(name), "wb") as out:
+        out.write(data)
 
 
 main()

@@ -76,12 +76,13 @@ void printTags(const AnnouncedPath& path) {
     MediaTags tags;
     if (!path.whole || !readMediaTags(path.text, tags)) {
         std::printf("  %-14s%s\n", "tags:", "(the file cannot be opened)");
-    } else if (tags.format == nullptr) {
+    } else if (tags.format[0] == '\0') {
         std::printf("  %-14s%s\n", "tags:", "(none found; [TAGS] takes the file's name)");
     } else {
         std::printf("  %-14s%s\n", "tags:", tags.format);
         printQuoted("tag artist:", tags.artist, lengthOf(tags.artist, TAG_TEXT_CAPACITY));
         printQuoted("tag title:", tags.title, lengthOf(tags.title, TAG_TEXT_CAPACITY));
+        printQuoted("tag album:", tags.album, lengthOf(tags.album, TAG_TEXT_CAPACITY));
     }
 }
 

@@ -1,0 +1,109 @@
+// Tags at the end of a file: APEv2 (and APEv1), as WavPack, Monkey's Audio,
+// TAK, Musepack, OptimFROG and TTA files carry them, and as some MP3 files
+// do before their ID3v1 tag; then ID3v1. Also the containers that keep
+// their tags there, told by their first bytes.
+#include <cstring>
+
+#include "tags/tag_reader.h"
+
+namespace {
+
+constexpr std::size_t APE_FOOTER_SIZE = 32;
+constexpr std::size_t ID3V1_SIZE = 128;
+constexpr std::uint32_t APE_VERSION_1 = 1000;
+constexpr std::size_t APE_ITEM_HEADER_SIZE = 8;
+constexpr std::size_t APE_KEY_CAPACITY = 256;      // 2 to 255 characters and a NUL
+constexpr std::uint32_t APE_ITEM_TYPE_MASK = 0x6;  // 0: UTF-8 text; binary, locator otherwise
+
+struct ItemName {
+    const char* key;  // upper case
+    TagFieldKind kind;
+};
+const ItemName ITEM_NAMES[] = {
+    {"TITLE", TAG_TITLE},
+    {"ARTIST", TAG_ARTIST},
+    {"ALBUM ARTIST", TAG_ALBUM_ARTIST},
+    {"ALBUMARTIST", TAG_ALBUM_ARTIST},
+    {"ALBUM", TAG_ALBUM},
+};
+
+struct EndTaggedContainer {
+    const char* magic;
+    const char* name;
+};
+const EndTaggedContainer END_TAGGED_CONTAINERS[] = {
+    {"wvpk", "WavPack"}, {"MAC ", "Monkey's Audio"}, {"tBaK", "TAK"}, {"MPCK", "Musepack"},
+    {"MP+", "Musepack"}, {"OFR ", "OptimFROG"},      {"TTA1", "TTA"},
+};
+
+// Reads the items of the APE tag whose footer lies at `footer`. Returns
+// whether there was one.
+bool readApeTag(MediaReader& reader, std::uint64_t footer, TagFields& fields) {
+    unsigned char bytes[APE_FOOTER_SIZE];
+    if (!readMediaBytes(reader, footer, bytes, sizeof bytes) ||
+        std::memcmp(bytes, "APETAGEX", 8) != 0) {
+        return false;
+    }
+    const std::uint32_t version = littleEndian32(bytes + 8);
+    const std::uint64_t size = littleEndian32(bytes + 12);  // the items and this footer
+    const std::uint32_t count = littleEndian32(bytes + 16);
+    if (size < APE_FOOTER_SIZE || size > footer + APE_FOOTER_SIZE) return true;
+    fields.source = version == APE_VERSION_1 ? "APEv1" : "APEv2";
+    // APEv1 said ASCII, and writers put their code page there.
+    const TagEncoding encoding =
+        version == APE_VERSION_1 ? TagEncoding::Utf8OrAnsi : TagEncoding::Utf8;
+    std::uint64_t offset = footer + APE_FOOTER_SIZE - size;
+    for (std::uint32_t i = 0; i < count && i < TAG_ITEMS_PER_LEVEL; ++i) {
+        unsigned char item[APE_ITEM_HEADER_SIZE + APE_KEY_CAPACITY];
+        if (!rangeFits(offset, APE_ITEM_HEADER_SIZE, footer)) break;
+        const std::uint64_t room = footer - offset;
+        const std::size_t taken = static_cast<std::size_t>(room < sizeof item ? room : sizeof item);
+        if (!readMediaBytes(reader, offset, item, taken)) break;
+        const void* keyEnd =
+            std::memchr(item + APE_ITEM_HEADER_SIZE, '\0', taken - APE_ITEM_HEADER_SIZE);
+        if (keyEnd == nullptr) break;
+        const std::size_t keyLength = static_cast<std::size_t>(
+            static_cast<const unsigned char*>(keyEnd) - (item + APE_ITEM_HEADER_SIZE));
+        const std::uint64_t valueSize = littleEndian32(item);
+        const std::uint64_t value = offset + APE_ITEM_HEADER_SIZE + keyLength + 1;
+        if (!rangeFits(value, valueSize, footer)) break;
+        const bool text = (littleEndian32(item + 4) & APE_ITEM_TYPE_MASK) == 0;
+        for (const ItemName& name : ITEM_NAMES) {
+            if (text && equalsIgnoringCase(item + APE_ITEM_HEADER_SIZE, keyLength, name.key)) {
+                readTagField(reader, fields, name.kind, value, valueSize, encoding);
+            }
+        }
+        offset = value + valueSize;
+    }
+    return true;
+}
+
+}  // namespace
+
+void readEndTags(MediaReader& reader, TagFields& fields) {
+    // The APE tag's footer ends the file, or comes right before ID3v1.
+    unsigned char last[3];
+    const bool id3v1 = reader.size >= ID3V1_SIZE &&
+                       readMediaBytes(reader, reader.size - ID3V1_SIZE, last, sizeof last) &&
+                       std::memcmp(last, "TAG", 3) == 0;
+    const std::uint64_t tagEnd = reader.size - (id3v1 ? ID3V1_SIZE : 0);
+    if (tagEnd >= APE_FOOTER_SIZE) readApeTag(reader, tagEnd - APE_FOOTER_SIZE, fields);
+    if (id3v1) readId3v1(reader, fields);
+}
+
+bool readEndTaggedContainer(MediaReader& /*reader*/, const unsigned char* head,
+                            std::size_t headLength, TagFields& fields) {
+    for (const EndTaggedContainer& container : END_TAGGED_CONTAINERS) {
+        const std::size_t length = std::strlen(container.magic);
+        if (headLength >= length && std::memcmp(head, container.magic, length) == 0) {
+            fields.container = container.name;
+            return true;
+        }
+    }
+    // MPEG audio: a frame's sync bits.
+    if (headLength >= 2 && head[0] == 0xFF && (head[1] & 0xE0) == 0xE0) {
+        fields.container = "MP3";
+        return true;
+    }
+    return false;
+}
