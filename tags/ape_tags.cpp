@@ -15,11 +15,8 @@ constexpr std::size_t APE_ITEM_HEADER_SIZE = 8;
 constexpr std::size_t APE_KEY_CAPACITY = 256;      // 2 to 255 characters and a NUL
 constexpr std::uint32_t APE_ITEM_TYPE_MASK = 0x6;  // 0: UTF-8 text; binary, locator otherwise
 
-struct ItemName {
-    const char* key;  // upper case
-    TagFieldKind kind;
-};
-const ItemName ITEM_NAMES[] = {
+// Keys in upper case; they count in any letter case.
+const NamedField ITEM_NAMES[] = {
     {"TITLE", TAG_TITLE},
     {"ARTIST", TAG_ARTIST},
     {"ALBUM ARTIST", TAG_ALBUM_ARTIST},
@@ -68,8 +65,8 @@ bool readApeTag(MediaReader& reader, std::uint64_t footer, TagFields& fields) {
         const std::uint64_t value = offset + APE_ITEM_HEADER_SIZE + keyLength + 1;
         if (!rangeFits(value, valueSize, footer)) break;
         const bool text = (littleEndian32(item + 4) & APE_ITEM_TYPE_MASK) == 0;
-        for (const ItemName& name : ITEM_NAMES) {
-            if (text && equalsIgnoringCase(item + APE_ITEM_HEADER_SIZE, keyLength, name.key)) {
+        for (const NamedField& name : ITEM_NAMES) {
+            if (text && equalsIgnoringCase(item + APE_ITEM_HEADER_SIZE, keyLength, name.name)) {
                 readTagField(reader, fields, name.kind, value, valueSize, encoding);
             }
         }

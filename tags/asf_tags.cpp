@@ -20,11 +20,7 @@ constexpr std::size_t CONTENT_LENGTHS_SIZE = 10;  // five 16-bit lengths
 constexpr std::size_t ATTRIBUTE_NAME_CAPACITY = 64;
 constexpr std::uint32_t ATTRIBUTE_TYPE_STRING = 0;
 
-struct AttributeName {
-    const char* name;
-    TagFieldKind kind;
-};
-const AttributeName ATTRIBUTE_NAMES[] = {
+const NamedField ATTRIBUTE_NAMES[] = {
     {"Title", TAG_TITLE},
     {"Author", TAG_ARTIST},
     {"WM/AlbumArtist", TAG_ALBUM_ARTIST},
@@ -94,7 +90,7 @@ void readExtendedContentDescription(MediaReader& reader, std::uint64_t offset, s
         if (littleEndian16(typeAndLength) == ATTRIBUTE_TYPE_STRING &&
             nameSize <= sizeof nameBytes &&
             readMediaBytes(reader, name, nameBytes, static_cast<std::size_t>(nameSize))) {
-            for (const AttributeName& attribute : ATTRIBUTE_NAMES) {
+            for (const NamedField& attribute : ATTRIBUTE_NAMES) {
                 if (nameIs(nameBytes, static_cast<std::size_t>(nameSize), attribute.name)) {
                     readTagField(reader, fields, attribute.kind, value, valueSize,
                                  TagEncoding::Utf16LittleEndian);

@@ -30,11 +30,7 @@ constexpr ItemName ITEM_NAMES[] = {
     {{0xA9, 'a', 'l', 'b'}, TAG_ALBUM},
 };
 
-struct KeyName {
-    const char* key;
-    TagFieldKind kind;
-};
-const KeyName KEY_NAMES[] = {
+const NamedField KEY_NAMES[] = {
     {"com.apple.quicktime.title", TAG_TITLE},
     {"com.apple.quicktime.artist", TAG_ARTIST},
     {"com.apple.quicktime.album", TAG_ALBUM},
@@ -163,9 +159,9 @@ void readKeys(MediaReader& reader, const Box& box, MetaKeys& keys) {
         if (nameLength <= KEY_NAME_CAPACITY &&
             readMediaBytes(reader, offset + KEY_ENTRY_HEADER_SIZE, entry + KEY_ENTRY_HEADER_SIZE,
                            nameLength)) {
-            for (const KeyName& key : KEY_NAMES) {
-                if (std::strlen(key.key) == nameLength &&
-                    std::memcmp(entry + KEY_ENTRY_HEADER_SIZE, key.key, nameLength) == 0) {
+            for (const NamedField& key : KEY_NAMES) {
+                if (std::strlen(key.name) == nameLength &&
+                    std::memcmp(entry + KEY_ENTRY_HEADER_SIZE, key.name, nameLength) == 0) {
                     kind = key.kind;
                 }
             }

@@ -78,6 +78,12 @@ bool equalsIgnoringCase(const unsigned char* text, std::size_t length, const cha
 
 enum TagFieldKind { TAG_TITLE, TAG_ARTIST, TAG_ALBUM_ARTIST, TAG_ALBUM, TAG_FIELD_KINDS };
 
+// A name a format gives a field: a key, an attribute, a comment's name.
+struct NamedField {
+    const char* name;
+    TagFieldKind kind;
+};
+
 // How a field's bytes are written.
 enum class TagEncoding {
     Ansi,  // Latin-1 as the Windows programs that wrote it meant: the ANSI code page

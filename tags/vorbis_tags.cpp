@@ -30,11 +30,7 @@ const OggCodec OGG_CODECS[] = {
      5, nullptr, FLAC_BLOCK_HEADER_SIZE, "Ogg FLAC"},
 };
 
-struct CommentName {
-    const char* key;
-    TagFieldKind kind;
-};
-const CommentName COMMENT_NAMES[] = {
+const NamedField COMMENT_NAMES[] = {
     {"TITLE", TAG_TITLE},
     {"ARTIST", TAG_ARTIST},
     {"ALBUMARTIST", TAG_ALBUM_ARTIST},
@@ -137,15 +133,6 @@ bool takeExactly(CommentStream& stream, unsigned char* out, std::uint64_t count)
     return take(stream, out, count) == count;
 }
 
-bool keyIs(const unsigned char* key, std::size_t length, const char* name) {
-    if (std::strlen(name) != length) return false;
-    for (std::size_t i = 0; i < length; ++i) {
-        const unsigned char c = key[i] >= 'a' && key[i] <= 'z' ? key[i] - 'a' + 'A' : key[i];
-        if (c != static_cast<unsigned char>(name[i])) return false;
-    }
-    return true;
-}
-
 // Reads a Vorbis comment block from the stream: the vendor, then each
 // KEY=value, the values of the names wanted kept, the others passed over.
 void readComments(CommentStream& stream, TagFields& fields) {
@@ -168,8 +155,10 @@ void readComments(CommentStream& stream, TagFields& fields) {
             equals != nullptr
                 ? static_cast<std::size_t>(static_cast<const unsigned char*>(equals) - comment)
                 : 0;
-        for (const CommentName& name : COMMENT_NAMES) {
-            if (equals != nullptr && keyIs(comment, keyLength, name.key)) kind = name.kind;
+        for (const NamedField& name : COMMENT_NAMES) {
+            if (equals != nullptr && equalsIgnoringCase(comment, keyLength, name.name)) {
+                kind = name.kind;
+            }
         }
         std::size_t taken = start;
         if (kind != TAG_FIELD_KINDS && !fields.field[kind].present) {
