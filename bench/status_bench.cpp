@@ -2,6 +2,7 @@
 // literal standard-library algorithm, in one binary and one run. After the
 // usual report it prints each pair's times and the ratio ours / reference.
 #include <benchmark/benchmark.h>
+#include <stdlib.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,11 @@
 #include "text/bounded_text.h"
 
 namespace {
+
+// File names here are ASCII: each byte one unit.
+std::u16string widePath(const std::string& path) {
+    return std::u16string(path.begin(), path.end());
+}
 
 StatusProfiles defaults() {
     StatusProfiles profiles;
@@ -61,10 +67,10 @@ void referenceCompose(benchmark::State& state, const std::string& path) {
 }
 
 void oursSettings(benchmark::State& state) {
-    StatusProfiles profiles;
+    static PluginSettings settings;
     for (auto _ : state) {
-        readSettingsBytes(SETTINGS_FILE.data(), SETTINGS_FILE.size(), profiles, nullptr);
-        benchmark::DoNotOptimize(profiles);
+        readSettingsBytes(SETTINGS_FILE.data(), SETTINGS_FILE.size(), settings, nullptr);
+        benchmark::DoNotOptimize(settings);
     }
 }
 
@@ -73,6 +79,33 @@ void referenceSettings(benchmark::State& state) {
     for (auto _ : state) {
         reference::parseSettings(SETTINGS_FILE.data(), SETTINGS_FILE.size(), profiles);
         benchmark::DoNotOptimize(profiles);
+    }
+}
+
+// A publish with the now-playing file: the record prepared (no messenger
+// window is open), the file replaced whole through a temporary file.
+void oursPublishWithFile(benchmark::State& state, const std::string& folder) {
+    static PluginSettings settings;
+    setDefaultSettings(settings);
+    const std::u16string path = widePath(folder + "/nowplaying.txt");
+    path.copy(settings.nowPlaying.path, path.size());
+    settings.nowPlaying.path[path.size()] = u'\0';
+    static AnnouncedPath announced;
+    static ComposedStatus composed;
+    takeAnnouncedPath(PATHS.at("road").c_str(), announced);
+    composeStatus(announced, settings.profiles, composed, &settings.nowPlaying);
+    for (auto _ : state) {
+        sendStatus(composed.statusText, composed.statusLength + 2, nullptr);
+        writeNowPlaying(settings.nowPlaying, composed.nowPlayingText, composed.nowPlayingLength);
+    }
+}
+
+// The floor: the same bytes written with one plain create, write and close.
+void floorPublishWithFile(benchmark::State& state, const std::string& folder) {
+    const std::u16string path = widePath(folder + "/floor.txt");
+    const char text[] = "My Band - Best Song";
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(writeNewFile(path.c_str(), text, sizeof text - 1));
     }
 }
 
@@ -103,11 +136,6 @@ const std::map<std::string, std::string> MEDIA_FILES = {
     {"mp4_keys", "keys.mov"},
     {"id3_before_flac", "id3-padding.flac"},
 };
-
-// File names here are ASCII: each byte one unit.
-std::u16string widePath(const std::string& path) {
-    return std::u16string(path.begin(), path.end());
-}
 
 void oursTags(benchmark::State& state, const std::string& path) {
     MediaTags tags;
@@ -174,6 +202,14 @@ int main(int argc, char** argv) {
     }
     benchmark::RegisterBenchmark("ours/settings_parse", oursSettings);
     benchmark::RegisterBenchmark("reference/settings_parse", referenceSettings);
+    char folder[] = "/tmp/velkar-bench-XXXXXX";
+    if (mkdtemp(folder) != nullptr) {
+        standin::reset();
+        benchmark::RegisterBenchmark("ours/publish_with_file", oursPublishWithFile,
+                                     std::string(folder));
+        benchmark::RegisterBenchmark("reference/publish_with_file", floorPublishWithFile,
+                                     std::string(folder));
+    }
     // Tags, against the floor of touching the file at all.
     const char* mediaDirectory = std::getenv("VELKAR_MEDIA_DIR");
     const std::string media = mediaDirectory != nullptr ? mediaDirectory : VELKAR_MEDIA_DIR;
@@ -196,5 +232,6 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.printRatios();
     benchmark::Shutdown();
+    if (std::system((std::string("rm -rf '") + folder + "'").c_str()) != 0) return 1;
     return 0;
 }

@@ -1,10 +1,12 @@
 // Any bytes as the settings file (Latin-1 being the ANSI code page): every
 // profile field ends inside its storage and holds whole characters only,
-// the category is one of the four codes, no line feed reaches a profile, and
-// the file reads exactly as its lines parsed one by one, split here by a
-// separate, deliberately plain splitter and decoded by iconv; where no line
-// was cut, the file counts as UTF-8 exactly when it has the mark, or when
-// iconv reads its lines as UTF-8 and they hold a byte beyond ASCII.
+// the category is one of the four codes, no line feed reaches a profile or a
+// now-playing path or template, and the file reads exactly as its lines
+// parsed one by one (the profile lines, then the name=value lines, a cut one
+// ignored whole), split here by a separate, deliberately plain splitter and
+// decoded by iconv; where no line was cut, the file counts as UTF-8 exactly
+// when it has the mark, or when iconv reads its lines as UTF-8 and they hold
+// a byte beyond ASCII.
 #include <iconv.h>
 
 #include <cerrno>
@@ -55,11 +57,17 @@ void checkProfile(const StatusProfile& profile) {
             same(code, CATEGORY_GAMES) || same(code, CATEGORY_EMPTY));
     require(!hasUnit(profile.prefix, u'\n') && !hasUnit(profile.suffix, u'\n'));
     require(wholeCharacters(profile.prefix) && wholeCharacters(profile.suffix));
+    require(profile.templateLength < PROFILE_TEMPLATE_CAPACITY);
+    require(std::u16string(profile.templateText, profile.templateLength).find(u'\n') ==
+            std::u16string::npos);
 }
 
 bool sameProfile(const StatusProfile& a, const StatusProfile& b) {
     return same(a.categoryCode, b.categoryCode) && same(a.prefix, b.prefix) &&
-           same(a.suffix, b.suffix) && a.titleFromTags == b.titleFromTags;
+           same(a.suffix, b.suffix) && a.titleFromTags == b.titleFromTags &&
+           a.composedWhole == b.composedWhole &&
+           std::u16string(a.templateText, a.templateLength) ==
+               std::u16string(b.templateText, b.templateLength);
 }
 
 // The text-mode rules over the whole file at once: the mark at the start
@@ -123,28 +131,70 @@ bool completable(const std::string& text, std::size_t readLength) {
     return false;
 }
 
+// A line as read, decoded: UTF-8 with each byte that begins no character as
+// U+FFFD, a last character that the cut left incomplete dropped; Latin-1
+// byte by byte.
+std::u16string decode(const std::string& read, SettingsEncoding encoding) {
+    std::u16string line;
+    if (encoding != SettingsEncoding::Utf8) {
+        for (unsigned char c : read) line.push_back(c);
+        return line;
+    }
+    std::string rest = read;
+    for (;;) {
+        std::u16string piece;
+        const Utf8Reading reading = readUtf8(rest, &piece);
+        line += piece;
+        if (reading.whole || (reading.incomplete && completable(rest, reading.readLength))) break;
+        line += u'\uFFFD';
+        rest = rest.substr(reading.readLength + 1);
+    }
+    return line;
+}
+
+void checkNowPlaying(const NowPlayingSettings& nowPlaying) {
+    require(terminatedWithin(nowPlaying.path, NOW_PLAYING_PATH_CAPACITY));
+    require(nowPlaying.textTemplateLength < NOW_PLAYING_TEMPLATE_CAPACITY);
+    require(nowPlaying.withdrawnLength < NOW_PLAYING_TEMPLATE_CAPACITY);
+    require(!hasUnit(nowPlaying.path, u'\n'));
+    require(std::u16string(nowPlaying.textTemplate, nowPlaying.textTemplateLength).find(u'\n') ==
+            std::u16string::npos);
+}
+
+bool sameNowPlaying(const NowPlayingSettings& a, const NowPlayingSettings& b) {
+    return same(a.path, b.path) && a.hasTextTemplate == b.hasTextTemplate &&
+           std::u16string(a.textTemplate, a.textTemplateLength) ==
+               std::u16string(b.textTemplate, b.textTemplateLength) &&
+           std::u16string(a.withdrawnText, a.withdrawnLength) ==
+               std::u16string(b.withdrawnText, b.withdrawnLength) &&
+           a.encoding == b.encoding;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const char* bytes = reinterpret_cast<const char*>(data);
-    StatusProfiles whole;
-    SettingsReport report;
+    static PluginSettings whole;
+    static SettingsReport report;
     std::memset(&whole, 0x7F, sizeof whole);  // no stray terminators to hide a fault
     std::memset(&report, 0x7F, sizeof report);
     readSettingsBytes(bytes, size, whole, &report);
-    checkProfile(whole.videoProfile);
-    checkProfile(whole.audioProfile);
+    checkProfile(whole.profiles.videoProfile);
+    checkProfile(whole.profiles.audioProfile);
+    checkNowPlaying(whole.nowPlaying);
 
-    StatusProfiles byLine;
-    setDefaultProfiles(byLine);
+    static PluginSettings byLine;
+    setDefaultSettings(byLine);
     const std::vector<std::string> lines = splitLines(std::string(bytes, size));
-    // Each line as one read keeps it: 299 bytes, and up to a NUL as C text.
-    const std::size_t kept = SETTINGS_LINE_CAPACITY - 1;
-    std::string read[SETTINGS_LINES_READ];
-    bool cut[SETTINGS_LINES_READ] = {};
+    // Each line as one read keeps it: 299 bytes for a profile line, 2047
+    // for the lines after them, and up to a NUL as C text.
+    std::vector<std::string> read(lines.size());
+    std::vector<bool> cut(lines.size());
     bool valid = true;
     bool beyondAscii = false;
-    for (std::size_t i = 0; i < lines.size() && i < SETTINGS_LINES_READ; ++i) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::size_t kept =
+            (i < SETTINGS_LINES_READ ? SETTINGS_LINE_CAPACITY : SETTINGS_OPTION_LINE_CAPACITY) - 1;
         cut[i] = lines[i].size() > kept;
         read[i] = lines[i].substr(0, kept);
         read[i].resize(std::strlen(read[i].c_str()));
@@ -164,32 +214,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t i = static_cast<std::size_t>(lineNumber) - 1;
         SettingsProblems problems = SETTINGS_MISSING_LINE;
         if (i < lines.size()) {
-            // UTF-8 with each byte that begins no character as U+FFFD, a
-            // last character that the cut left incomplete dropped; Latin-1
-            // byte by byte.
-            std::u16string line;
-            if (encoding == SettingsEncoding::Utf8) {
-                std::string rest = read[i];
-                for (;;) {
-                    std::u16string piece;
-                    const Utf8Reading reading = readUtf8(rest, &piece);
-                    line += piece;
-                    if (reading.whole ||
-                        (reading.incomplete && completable(rest, reading.readLength))) {
-                        break;
-                    }
-                    line += u'\uFFFD';
-                    rest = rest.substr(reading.readLength + 1);
-                }
-            } else {
-                for (unsigned char c : read[i]) line.push_back(c);
-            }
-            problems = parseSettingsLine(line.data(), line.size(), lineNumber, byLine);
+            const std::u16string line = decode(read[i], encoding);
+            problems = parseSettingsLine(line.data(), line.size(), lineNumber, byLine.profiles);
             if (cut[i]) problems |= SETTINGS_LINE_CUT;
+        }
+        if ((problems & SETTINGS_PROFILE_UNFILLED) != 0) {
+            settingsLineProfile(byLine.profiles, lineNumber) =
+                settingsLineProfile(DEFAULT_PROFILES, lineNumber);
         }
         require(report.lineProblems[i] == problems);
     }
-    require(sameProfile(whole.videoProfile, byLine.videoProfile));
-    require(sameProfile(whole.audioProfile, byLine.audioProfile));
+    require(sameProfile(whole.profiles.videoProfile, byLine.profiles.videoProfile));
+    require(sameProfile(whole.profiles.audioProfile, byLine.profiles.audioProfile));
+
+    // The lines after them, one by one: a cut one is ignored whole.
+    SettingsOptionNames seen = 0;
+    std::size_t problemCount = 0;
+    for (std::size_t i = SETTINGS_LINES_READ; i < lines.size(); ++i) {
+        SettingsOptionProblem problem = SettingsOptionProblem::LineTooLong;
+        if (!cut[i]) {
+            std::u16string line = decode(read[i], encoding);
+            if (!line.empty() && line.back() == u'\n') line.pop_back();
+            problem = parseSettingsOption(line.data(), line.size(), byLine.nowPlaying, seen);
+        }
+        if (problem == SettingsOptionProblem::None) continue;
+        if (problemCount < SETTINGS_OPTION_REPORTS) {
+            require(report.options[problemCount].lineNumber == i + 1);
+            require(report.options[problemCount].problem == problem);
+        }
+        ++problemCount;
+    }
+    require(report.optionProblemCount == problemCount);
+    require(sameNowPlaying(whole.nowPlaying, byLine.nowPlaying));
     return 0;
 }

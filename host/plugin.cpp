@@ -15,6 +15,17 @@ PlatformWindow currentHostWindow() {
     return moduleState.descriptor != nullptr ? moduleState.descriptor->hostWindow : nullptr;
 }
 
+// The now-playing settings where a file is to be written; null otherwise.
+const NowPlayingSettings* nowPlayingFile() {
+    const NowPlayingSettings& nowPlaying = moduleState.settings.nowPlaying;
+    return nowPlaying.path[0] != u'\0' ? &nowPlaying : nullptr;
+}
+
+void writeWithdrawnText() {
+    const NowPlayingSettings& nowPlaying = moduleState.settings.nowPlaying;
+    writeNowPlaying(nowPlaying, nowPlaying.withdrawnText, nowPlaying.withdrawnLength);
+}
+
 }  // namespace
 
 extern "C" std::int32_t HOST_CALL pluginInit(PluginDescriptor* descriptor) {
@@ -22,7 +33,8 @@ extern "C" std::int32_t HOST_CALL pluginInit(PluginDescriptor* descriptor) {
     copyBounded(descriptor->description, sizeof descriptor->description, VELKAR_DISPLAY_NAME);
     descriptor->callback = &onHostCommand;
     moduleState.descriptor = descriptor;
-    loadSettings(moduleState.profiles);
+    loadSettings(moduleState.settings);
+    writeWithdrawnText();
     return 1;
 }
 
@@ -32,8 +44,8 @@ extern "C" std::int32_t HOST_CALL onHostCommand(std::int32_t command, std::intpt
         case CMD_SET_FILE:
             if (param != 0) {
                 takeAnnouncedPath(reinterpret_cast<const char*>(param), moduleState.announcedPath);
-                composeStatus(moduleState.announcedPath, moduleState.profiles,
-                              moduleState.composed);
+                composeStatus(moduleState.announcedPath, moduleState.settings.profiles,
+                              moduleState.composed, nowPlayingFile());
             }
             break;
         case CMD_ABOUT:
@@ -42,11 +54,15 @@ extern "C" std::int32_t HOST_CALL onHostCommand(std::int32_t command, std::intpt
                            VELKAR_ABOUT_LEAD VELKAR_CONTACT_ADDRESS, VELKAR_ABOUT_CAPTION);
             break;
         case CMD_PUBLISH:
+            // The messenger first: the file must never hold it back.
             sendStatus(moduleState.composed.statusText, moduleState.composed.statusLength + 2,
                        currentHostWindow());
+            writeNowPlaying(moduleState.settings.nowPlaying, moduleState.composed.nowPlayingText,
+                            moduleState.composed.nowPlayingLength);
             break;
         case CMD_WITHDRAW:
             sendStatus(WITHDRAW_TEXT, WITHDRAW_BOUND, currentHostWindow());
+            writeWithdrawnText();
             break;
         default:
             break;

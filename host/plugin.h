@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
-#include "status/status_profile.h"
+#include "settings/settings_file.h"
 #include "status/status_text.h"
 
 // The host calls both entry points with the Windows API calling convention:
@@ -50,16 +50,17 @@ constexpr std::int32_t CMD_WITHDRAW = 40007;
 // thread, one call at a time, so it takes no lock.
 struct ModuleState {
     PluginDescriptor* descriptor;  // null until pluginInit
-    StatusProfiles profiles;
-    AnnouncedPath announcedPath;  // the last announced file's path
+    PluginSettings settings;       // the profiles and the now-playing file
+    AnnouncedPath announcedPath;   // the last announced file's path
     ComposedStatus composed;
 };
 
 extern ModuleState moduleState;
 
 // Writes the display name and the callback into `descriptor`, keeps its
-// address, and fills both profiles. Returns 1 in every case; a null record
-// changes nothing.
+// address, reads the settings, and writes the now-playing file's withdrawn
+// text (nothing plays yet). Returns 1 in every case; a null record changes
+// nothing.
 extern "C" std::int32_t HOST_CALL pluginInit(PluginDescriptor* descriptor);
 
 // Carries out host command `command`; other numbers are ignored. `param2` is

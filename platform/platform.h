@@ -81,3 +81,42 @@ std::size_t readFileAt(PlatformFile file, std::uint64_t offset, void* out, std::
 
 // Closes a file that openFileForReading opened.
 void closeFile(PlatformFile file);
+
+// What the file system says of the entry at a path.
+struct PathFacts {
+    bool exists;
+    bool directory;
+    std::uint64_t size;
+    bool readOnly;
+    bool hidden;
+    bool system;
+};
+
+// Fills `facts` for the entry at `path` (UTF-16, terminated); an entry that
+// does not exist has `exists` false. Returns false when the system cannot
+// tell (a folder on the way that cannot be read, a bad name).
+bool readPathFacts(const char16_t* path, PathFacts& facts);
+
+// Creates the file at `path`, or empties it, writes the `count` bytes at
+// `bytes` and closes it, letting nobody else open it meanwhile. Returns
+// false when any step fails (what was written stays).
+bool writeNewFile(const char16_t* path, const void* bytes, std::size_t count);
+
+// Opens the file at `path`, creating it if need be, sharing reading and
+// writing with others, writes the `count` bytes at `bytes` from its start,
+// ends the file there and closes it. Returns false when any step fails.
+bool overwriteFile(const char16_t* path, const void* bytes, std::size_t count);
+
+// Moves the file `from` to `to` in one step, replacing `to` if it exists.
+// Returns false when the system refuses (on Windows, while `to` is open
+// without delete sharing; under Wine, while it is open at all).
+bool replaceFileWith(const char16_t* from, const char16_t* to);
+
+// Deletes the file at `path`. Returns whether it is gone.
+bool deleteFile(const char16_t* path);
+
+// Gives the rest of this thread's time slice to any other thread ready to run.
+void yieldProcessor();
+
+// Milliseconds since some fixed moment; it wraps around.
+std::uint32_t millisecondClock();

@@ -5,7 +5,9 @@
 
 #include <fcntl.h>
 #include <iconv.h>
+#include <sched.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -40,6 +42,8 @@ struct StandinState {
     standin::ShownMessageBox boxes[standin::MAX_MESSAGE_BOXES];
     std::size_t boxCount;
     RegistryValue registry;
+    unsigned replacementsToRefuse;
+    std::size_t replaceAttempts;
 };
 
 StandinState state;
@@ -338,21 +342,64 @@ std::size_t utf16ToAnsi(const char16_t* text, std::size_t units, char* out, std:
     return fits ? written : 0;
 }
 
-PlatformFile openFileForReading(const char16_t* path) {
-    // Linux names files in UTF-8.
-    char name[4096];
+namespace {
+
+constexpr std::size_t LINUX_NAME_CAPACITY = 4096;
+
+// The Linux name of a path: its UTF-8, each backslash, the Windows
+// separator, made Linux's. Returns false when it has none.
+bool linuxName(const char16_t* path, char (&name)[LINUX_NAME_CAPACITY]) {
     std::size_t units = 0;
     while (path[units] != u'\0') ++units;
     if (fileNameConversion == NO_CONVERSION) fileNameConversion = iconv_open("UTF-8", "UTF-16LE");
-    if (fileNameConversion == NO_CONVERSION) return PLATFORM_NO_FILE;
+    if (fileNameConversion == NO_CONVERSION) return false;
     char* in = reinterpret_cast<char*>(const_cast<char16_t*>(path));
     std::size_t inLeft = units * sizeof(char16_t);
     char* out = name;
     std::size_t outLeft = sizeof name - 1;
     const std::size_t converted = iconv(fileNameConversion, &in, &inLeft, &out, &outLeft);
     iconv(fileNameConversion, nullptr, nullptr, nullptr, nullptr);
-    if (converted == static_cast<std::size_t>(-1)) return PLATFORM_NO_FILE;
+    if (converted == static_cast<std::size_t>(-1)) return false;
     *out = '\0';
+    for (char* at = name; at < out; ++at) {
+        if (*at == '\\') *at = '/';
+    }
+    return true;
+}
+
+bool writeAll(int file, const void* bytes, std::size_t count) {
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t written = write(file, static_cast<const char*>(bytes) + done, count - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool writeFile(const char16_t* path, const void* bytes, std::size_t count, int flags) {
+    char name[LINUX_NAME_CAPACITY];
+    if (!linuxName(path, name)) return false;
+    const int file = open(name, O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0644);
+    if (file < 0) return false;
+    const bool written =
+        writeAll(file, bytes, count) && ftruncate(file, static_cast<off_t>(count)) == 0;
+    return close(file) == 0 && written;
+}
+
+}  // namespace
+
+namespace standin {
+
+void refuseReplacements(unsigned count) { state.replacementsToRefuse = count; }
+std::size_t replaceAttemptCount() { return state.replaceAttempts; }
+
+}  // namespace standin
+
+PlatformFile openFileForReading(const char16_t* path) {
+    char name[LINUX_NAME_CAPACITY];
+    if (!linuxName(path, name)) return PLATFORM_NO_FILE;
     // Not waiting for a writer, should the path name a pipe.
     const int file = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (file < 0) return PLATFORM_NO_FILE;
@@ -362,6 +409,52 @@ PlatformFile openFileForReading(const char16_t* path) {
         return PLATFORM_NO_FILE;
     }
     return file;
+}
+
+bool readPathFacts(const char16_t* path, PathFacts& facts) {
+    facts = PathFacts{false, false, 0, false, false, false};
+    char name[LINUX_NAME_CAPACITY];
+    if (!linuxName(path, name)) return false;
+    struct stat status;
+    if (stat(name, &status) != 0) return errno == ENOENT || errno == ENOTDIR;
+    facts.exists = true;
+    facts.directory = S_ISDIR(status.st_mode);
+    facts.size = static_cast<std::uint64_t>(status.st_size);
+    // Linux has no hidden or system files; read-only is a file nobody may write.
+    facts.readOnly = (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    return true;
+}
+
+bool writeNewFile(const char16_t* path, const void* bytes, std::size_t count) {
+    return writeFile(path, bytes, count, O_TRUNC);
+}
+
+bool overwriteFile(const char16_t* path, const void* bytes, std::size_t count) {
+    return writeFile(path, bytes, count, 0);
+}
+
+bool replaceFileWith(const char16_t* from, const char16_t* to) {
+    ++state.replaceAttempts;
+    if (state.replacementsToRefuse > 0) {
+        --state.replacementsToRefuse;
+        return false;
+    }
+    char fromName[LINUX_NAME_CAPACITY];
+    char toName[LINUX_NAME_CAPACITY];
+    return linuxName(from, fromName) && linuxName(to, toName) && rename(fromName, toName) == 0;
+}
+
+bool deleteFile(const char16_t* path) {
+    char name[LINUX_NAME_CAPACITY];
+    return linuxName(path, name) && (unlink(name) == 0 || errno == ENOENT);
+}
+
+void yieldProcessor() { sched_yield(); }
+
+std::uint32_t millisecondClock() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint32_t>(now.tv_sec * 1000 + now.tv_nsec / 1000000);
 }
 
 bool fileSize(PlatformFile file, std::uint64_t& size) {

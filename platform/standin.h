@@ -59,6 +59,12 @@ const ReceivedRecord& received(std::size_t index);
 // Sends given up on because the window was hung.
 std::size_t timedOutSendCount();
 
+// The next `count` replacements of a file are refused, as Windows refuses
+// them while a reader holds the file.
+void refuseReplacements(unsigned count);
+// Replacements tried, refused ones included.
+std::size_t replaceAttemptCount();
+
 struct ShownMessageBox {
     PlatformWindow owner;
     char text[MAX_BOX_TEXT];

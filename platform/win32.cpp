@@ -109,3 +109,61 @@ std::size_t readFileAt(PlatformFile file, std::uint64_t offset, void* out, std::
 }
 
 void closeFile(PlatformFile file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }
+
+bool readPathFacts(const char16_t* path, PathFacts& facts) {
+    facts = PathFacts{false, false, 0, false, false, false};
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExW(wide(path), GetFileExInfoStandard, &data) == 0) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    facts.exists = true;
+    facts.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts.size = static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    facts.readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    facts.hidden = (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+    facts.system = (data.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0;
+    return true;
+}
+
+namespace {
+
+// Writes all `count` bytes to `file` and ends the file there.
+bool writeAll(HANDLE file, const void* bytes, std::size_t count) {
+    DWORD written = 0;
+    const bool wrote =
+        count == 0 || (count <= MAXDWORD &&
+                       WriteFile(file, bytes, static_cast<DWORD>(count), &written, nullptr) != 0 &&
+                       written == count);
+    return wrote && SetEndOfFile(file) != 0;
+}
+
+}  // namespace
+
+bool writeNewFile(const char16_t* path, const void* bytes, std::size_t count) {
+    const HANDLE file = CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool written = writeAll(file, bytes, count);
+    return CloseHandle(file) != 0 && written;
+}
+
+bool overwriteFile(const char16_t* path, const void* bytes, std::size_t count) {
+    const HANDLE file = CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool written = writeAll(file, bytes, count);
+    return CloseHandle(file) != 0 && written;
+}
+
+bool replaceFileWith(const char16_t* from, const char16_t* to) {
+    return MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool deleteFile(const char16_t* path) {
+    return DeleteFileW(wide(path)) != 0 || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+void yieldProcessor() { Sleep(0); }
+
+std::uint32_t millisecondClock() { return GetTickCount(); }

@@ -41,15 +41,14 @@ std::size_t takeThroughLineFeed(SettingsSource& source, std::size_t room, const 
     return count;
 }
 
-// Reads the next line of `source` into `line` (SETTINGS_LINE_CAPACITY
-// bytes): at most SETTINGS_LINE_CAPACITY - 1 bytes, its line feed included
-// when it fits, always terminated. The rest of a longer line is skipped and
-// `cut` set. Returns the number of bytes stored: 0, with `line` empty, when
-// the data has ended before the line began.
-std::size_t readSettingsLine(SettingsSource& source, char (&line)[SETTINGS_LINE_CAPACITY],
-                             bool& cut) {
+// Reads the next line of `source` into `line` (`capacity` bytes, at least
+// 2): at most capacity - 1 bytes, its line feed included when it fits, always
+// terminated. The rest of a longer line is skipped and `cut` set. Returns
+// the number of bytes stored: 0, with `line` empty, when the data has ended
+// before the line began.
+std::size_t readSettingsLine(SettingsSource& source, char* line, std::size_t capacity, bool& cut) {
     cut = false;
-    constexpr std::size_t room = SETTINGS_LINE_CAPACITY - 1;
+    const std::size_t room = capacity - 1;
     const char* taken = nullptr;
     std::size_t length = source.ended ? 0 : takeThroughLineFeed(source, room, taken);
     if (length > 0) std::memcpy(line, taken, length);
@@ -85,34 +84,75 @@ bool isUtf8(const char* text, std::size_t length, bool cut, bool& multiByte) {
     return scan.validLength == textLength || (scan.endsIncomplete && cut && textLength == length);
 }
 
-// The `length` bytes of UTF-8 at `text` as UTF-16 in `out`: a byte that
-// begins no valid sequence becomes U+FFFD, as in Windows' conversion, and a
-// last character that the bytes end inside is left out. Returns the units.
-std::size_t decodeUtf8Line(const char* text, std::size_t length,
-                           char16_t (&out)[SETTINGS_LINE_CAPACITY]) {
+// The `length` bytes of UTF-8 at `text` as UTF-16 in `out` (`capacity`
+// units, at least `length`): a byte that begins no valid sequence becomes
+// U+FFFD, as in Windows' conversion, and a last character that the bytes end
+// inside is left out. Returns the units.
+std::size_t decodeUtf8Line(const char* text, std::size_t length, char16_t* out,
+                           std::size_t capacity) {
     std::size_t written = 0;
     std::size_t at = 0;
-    while (at < length && written < SETTINGS_LINE_CAPACITY) {
+    while (at < length && written < capacity) {
         const Utf8Scan scan = scanUtf8(text + at, length - at);
-        written += convertUtf8ToUtf16(text + at, scan.validLength, out + written,
-                                      SETTINGS_LINE_CAPACITY - written);
+        written +=
+            convertUtf8ToUtf16(text + at, scan.validLength, out + written, capacity - written);
         at += scan.validLength;
-        if (at == length || scan.endsIncomplete || written == SETTINGS_LINE_CAPACITY) break;
+        if (at == length || scan.endsIncomplete || written == capacity) break;
         out[written++] = u'\uFFFD';
         ++at;
     }
     return written;
 }
 
-// Converts a line as read (C text, up to a NUL) to UTF-16 in `out`: UTF-8
-// loses a last character the cut left incomplete, ANSI a lead byte the cut
-// parted from its second byte. Returns the number of units.
-std::size_t decodeSettingsLine(const char* line, bool cut, SettingsEncoding encoding,
-                               char16_t (&out)[SETTINGS_LINE_CAPACITY]) {
+// Converts a line as read (C text, up to a NUL) to UTF-16 in `out`
+// (`capacity` units, at least the line's bytes): UTF-8 loses a last
+// character the cut left incomplete, ANSI a lead byte the cut parted from
+// its second byte. Returns the number of units.
+std::size_t decodeSettingsLine(const char* line, bool cut, SettingsEncoding encoding, char16_t* out,
+                               std::size_t capacity) {
     std::size_t length = std::strlen(line);
-    if (encoding == SettingsEncoding::Utf8) return decodeUtf8Line(line, length, out);
+    if (encoding == SettingsEncoding::Utf8) return decodeUtf8Line(line, length, out, capacity);
     if (cut) length = wholeAnsiLength(line, length, length);
-    return storeAnsiAsUtf16(line, length, out, SETTINGS_LINE_CAPACITY);
+    return storeAnsiAsUtf16(line, length, out, capacity);
+}
+
+// Whether `path` is relative: neither from a drive ("C:"), nor from a root
+// ("\", "/"), nor a network path.
+bool isRelativePath(const char16_t* path) {
+    return path[0] != u'\\' && path[0] != u'/' && !(path[0] != u'\0' && path[1] == u':');
+}
+
+// Puts the folder of `settingsPath` before a relative now-playing path; a
+// path that would not fit sets no file.
+void resolveNowPlayingPath(const char16_t* settingsPath, NowPlayingSettings& nowPlaying) {
+    if (nowPlaying.path[0] == u'\0' || !isRelativePath(nowPlaying.path)) return;
+    const std::size_t settingsLength = boundedLength(settingsPath, SETTINGS_PATH_CAPACITY);
+    std::size_t folderLength = 0;  // through the last separator
+    for (std::size_t at = 0; at < settingsLength; ++at) {
+        if (settingsPath[at] == u'\\' || settingsPath[at] == u'/') folderLength = at + 1;
+    }
+    const std::size_t relativeLength = boundedLength(nowPlaying.path, NOW_PLAYING_PATH_CAPACITY);
+    if (folderLength + relativeLength >= NOW_PLAYING_PATH_CAPACITY) {
+        nowPlaying.path[0] = u'\0';
+        return;
+    }
+    std::memmove(nowPlaying.path + folderLength, nowPlaying.path,
+                 (relativeLength + 1) * sizeof(char16_t));
+    std::memcpy(nowPlaying.path, settingsPath, folderLength * sizeof(char16_t));
+}
+
+void noteOptionProblem(SettingsReport* report, unsigned lineNumber, SettingsOptionProblem problem) {
+    if (report == nullptr || problem == SettingsOptionProblem::None) return;
+    if (report->optionProblemCount < SETTINGS_OPTION_REPORTS) {
+        report->options[report->optionProblemCount] = {lineNumber, problem};
+    }
+    ++report->optionProblemCount;
+}
+
+// The line buffer a line takes: the profile lines', or the longer one of
+// the lines after them.
+std::size_t lineCapacity(unsigned index) {
+    return index < SETTINGS_LINES_READ ? SETTINGS_LINE_CAPACITY : SETTINGS_OPTION_LINE_CAPACITY;
 }
 
 // The settings path beside the host's "AppPath". A value stored without a
@@ -148,48 +188,77 @@ void findSettingsPath(char16_t (&settingsPath)[SETTINGS_PATH_CAPACITY]) {
     }
 }
 
-void readSettingsBytes(const char* bytes, std::size_t size, StatusProfiles& profiles,
+void setDefaultSettings(PluginSettings& settings) {
+    setDefaultProfiles(settings.profiles);
+    setDefaultNowPlaying(settings.nowPlaying);
+}
+
+void readSettingsBytes(const char* bytes, std::size_t size, PluginSettings& settings,
                        SettingsReport* report) {
     constexpr std::size_t markSize = sizeof BYTE_ORDER_MARK;
     const bool marked = size >= markSize && std::memcmp(bytes, BYTE_ORDER_MARK, markSize) == 0;
-    SettingsSource source{bytes, size, marked ? markSize : 0, false};
-    source.ended = source.offset == size;
-    char lines[SETTINGS_LINES_READ][SETTINGS_LINE_CAPACITY];
-    std::size_t stored[SETTINGS_LINES_READ];
-    bool cut[SETTINGS_LINES_READ];
-    for (int i = 0; i < SETTINGS_LINES_READ; ++i) {
-        stored[i] = readSettingsLine(source, lines[i], cut[i]);
-    }
-    // UTF-8 with the mark, or without it when the lines read are valid UTF-8
-    // with at least one character beyond ASCII; otherwise the ANSI code page.
+    const SettingsSource start{bytes, size, marked ? markSize : 0, size <= markSize && marked};
+    char line[SETTINGS_OPTION_LINE_CAPACITY];
+    bool cut = false;
+
+    // UTF-8 with the mark, or without it when every line as read is valid
+    // UTF-8 and one holds a character beyond ASCII; otherwise the ANSI code
+    // page. Every line read takes a byte at least, so this ends.
     bool valid = true;
     bool multiByte = false;
-    for (int i = 0; i < SETTINGS_LINES_READ; ++i) {
-        if (stored[i] > 0) valid &= isUtf8(lines[i], stored[i], cut[i], multiByte);
+    SettingsSource source = start;
+    source.ended |= source.offset == size;
+    // Most files are ASCII through and through: no line need be looked at.
+    if (isAscii(bytes + start.offset, size - start.offset)) source.ended = true;
+    for (unsigned index = 0; valid && !source.ended; ++index) {
+        const std::size_t stored = readSettingsLine(source, line, lineCapacity(index), cut);
+        valid = isUtf8(line, stored, cut, multiByte);
     }
     const SettingsEncoding encoding =
         marked || (valid && multiByte) ? SettingsEncoding::Utf8 : SettingsEncoding::Ansi;
-    for (int i = 0; i < SETTINGS_LINES_READ; ++i) {
+
+    setDefaultNowPlaying(settings.nowPlaying);
+    if (report != nullptr) report->optionProblemCount = 0;
+    SettingsOptionNames seen = 0;
+    char16_t wide[SETTINGS_OPTION_LINE_CAPACITY];
+    source = start;
+    source.ended |= source.offset == size;
+    for (unsigned index = 0; index < SETTINGS_LINES_READ || !source.ended; ++index) {
+        const std::size_t stored = readSettingsLine(source, line, lineCapacity(index), cut);
+        if (index >= SETTINGS_LINES_READ) {
+            SettingsOptionProblem problem = SettingsOptionProblem::LineTooLong;
+            if (!cut) {
+                std::size_t units =
+                    decodeSettingsLine(line, cut, encoding, wide, sizeof wide / sizeof wide[0]);
+                if (units > 0 && wide[units - 1] == u'\n') --units;  // not part of the value
+                problem = parseSettingsOption(wide, units, settings.nowPlaying, seen);
+            }
+            noteOptionProblem(report, index + 1, problem);
+            continue;
+        }
         SettingsProblems problems = SETTINGS_MISSING_LINE;
-        if (stored[i] > 0) {
-            char16_t line[SETTINGS_LINE_CAPACITY];
-            const std::size_t units = decodeSettingsLine(lines[i], cut[i], encoding, line);
-            problems = parseSettingsLine(line, units, i + 1, profiles);
-            if (cut[i]) problems |= SETTINGS_LINE_CUT;
+        if (stored > 0) {
+            const std::size_t units =
+                decodeSettingsLine(line, cut, encoding, wide, SETTINGS_LINE_CAPACITY);
+            problems =
+                parseSettingsLine(wide, units, static_cast<int>(index) + 1, settings.profiles);
+            if (cut) problems |= SETTINGS_LINE_CUT;
         }
         // A line that fills nothing leaves its profile to the defaults.
+        const int lineNumber = static_cast<int>(index) + 1;
         if ((problems & SETTINGS_PROFILE_UNFILLED) != 0) {
-            settingsLineProfile(profiles, i + 1) = settingsLineProfile(DEFAULT_PROFILES, i + 1);
+            settingsLineProfile(settings.profiles, lineNumber) =
+                settingsLineProfile(DEFAULT_PROFILES, lineNumber);
         }
-        if (report != nullptr) report->lineProblems[i] = problems;
+        if (report != nullptr) report->lineProblems[index] = problems;
     }
     if (report != nullptr) report->encoding = encoding;
 }
 
-bool readSettingsFile(const char16_t* path, StatusProfiles& profiles, SettingsReport* report) {
+bool readSettingsFile(const char16_t* path, PluginSettings& settings, SettingsReport* report) {
     const PlatformFile file = openFileForReading(path);
     if (file == PLATFORM_NO_FILE) {
-        setDefaultProfiles(profiles);
+        setDefaultSettings(settings);
         if (report != nullptr) *report = SettingsReport{};
         return false;
     }
@@ -202,12 +271,13 @@ bool readSettingsFile(const char16_t* path, StatusProfiles& profiles, SettingsRe
         size += got;
     }
     closeFile(file);
-    readSettingsBytes(bytes, size, profiles, report);
+    readSettingsBytes(bytes, size, settings, report);
+    resolveNowPlayingPath(path, settings.nowPlaying);
     return true;
 }
 
-void loadSettings(StatusProfiles& profiles) {
+void loadSettings(PluginSettings& settings) {
     char16_t settingsPath[SETTINGS_PATH_CAPACITY];
     findSettingsPath(settingsPath);
-    readSettingsFile(settingsPath, profiles, nullptr);
+    readSettingsFile(settingsPath, settings, nullptr);
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "status/status_template.h"
 #include "text/bounded_text.h"
 #include "text/unicode_text.h"
 
@@ -29,24 +30,6 @@ const char16_t* parseCategoryNumber(const char16_t* text, const char16_t* end, l
     return text;
 }
 
-template <std::size_t N>
-bool startsWith(const char16_t* text, const char16_t* end, const char16_t (&word)[N]) {
-    constexpr std::size_t length = N - 1;
-    return static_cast<std::size_t>(end - text) >= length &&
-           std::memcmp(text, word, length * sizeof(char16_t)) == 0;
-}
-
-// Returns the first marker in [text, end), and sets `tags` to whether it is
-// "[TAGS]"; null when there is none.
-const char16_t* findMarker(const char16_t* text, const char16_t* end, bool& tags) {
-    for (const char16_t* at = text; at < end; ++at) {
-        if (*at != u'[') continue;
-        tags = startsWith(at, end, TAGS_MARKER);
-        if (tags || startsWith(at, end, FILENAME_MARKER)) return at;
-    }
-    return nullptr;
-}
-
 // Stores [begin, end) into `field`, cut between whole characters. Returns
 // the units stored; `whole` says whether all of them fitted.
 std::size_t storePiece(char16_t (&field)[PROFILE_TEXT_CAPACITY], const char16_t* begin,
@@ -69,24 +52,40 @@ SettingsProblems parseSettingsLine(const char16_t* line, std::size_t length, int
     while (comma < lineEnd && *comma != u',') ++comma;
     if (comma == lineEnd) return SETTINGS_NO_COMMA;
     const char16_t* templateText = comma + 1;
-    bool tags = false;
-    const char16_t* marker = findMarker(templateText, lineEnd, tags);
-    if (marker == nullptr) return SETTINGS_NO_MARKER;
+    const std::size_t templateLength = static_cast<std::size_t>(lineEnd - templateText);
+    const TemplateMarkers markers = findTemplateMarkers(templateText, templateLength);
+    if (markers.count == 0) return SETTINGS_NO_MARKER;
 
     SettingsProblems problems = 0;
     StatusProfile& profile = settingsLineProfile(profiles, lineNumber);
     if (number < 1 || number > 4) problems |= SETTINGS_CATEGORY_OUT_OF_RANGE;
     std::memcpy(profile.categoryCode, categoryCodeFor(number), sizeof profile.categoryCode);
 
+    // The line's own line feed must never reach the messenger's display line.
+    const auto endLineAsSpace = [](char16_t* text, std::size_t length) {
+        if (length > 0 && text[length - 1] == u'\n') text[length - 1] = u' ';
+    };
+    const bool aroundTitle =
+        markers.count == 1 && (markers.first == MARKER_FILENAME || markers.first == MARKER_TAGS);
+    profile.composedWhole = !aroundTitle;
+    profile.titleFromTags = markers.usesTags;
+    if (!aroundTitle) {
+        profile.prefix[0] = u'\0';
+        profile.suffix[0] = u'\0';
+        profile.templateLength = copyBoundedCount(profile.templateText, PROFILE_TEMPLATE_CAPACITY,
+                                                  templateText, templateLength);
+        endLineAsSpace(profile.templateText, profile.templateLength);
+        return problems;
+    }
+    profile.templateText[0] = u'\0';
+    profile.templateLength = 0;
+    const char16_t* marker = templateText + markers.firstAt;
     bool whole = true;
     storePiece(profile.prefix, templateText, marker, whole);
     if (!whole) problems |= SETTINGS_PREFIX_CUT;
-    profile.titleFromTags = tags;
-    const char16_t* suffix =
-        marker + (tags ? literalLength(TAGS_MARKER) : literalLength(FILENAME_MARKER));
-    const std::size_t kept = storePiece(profile.suffix, suffix, lineEnd, whole);
+    const std::size_t kept =
+        storePiece(profile.suffix, marker + markers.firstLength, lineEnd, whole);
     if (!whole) problems |= SETTINGS_SUFFIX_CUT;
-    // The line's own line feed must never reach the messenger's display line.
-    if (kept > 0 && profile.suffix[kept - 1] == u'\n') profile.suffix[kept - 1] = u' ';
+    endLineAsSpace(profile.suffix, kept);
     return problems;
 }

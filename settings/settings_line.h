@@ -1,19 +1,17 @@
 #pragma once
-// One line of the settings file, read into its status profile.
+// One profile line of the settings file, read into its status profile.
 //
-// A line is a category number, a comma, and a template holding the marker
-// "[FILENAME]" or "[TAGS]", whichever comes first: the text before the
-// marker becomes the profile's prefix, the text after it the suffix, and
-// "[TAGS]" has the title taken from the file's tags. Line 1 fills the video
-// profile, line 2 the audio profile. A line that cannot be used leaves its
-// profile as it was.
+// A line is a category number, a comma, and a template holding markers
+// (status_template.h). With one marker, "[FILENAME]" or "[TAGS]", the text
+// before it becomes the profile's prefix, the text after it the suffix, and
+// "[TAGS]" has the title taken from the file's tags; with several, or with
+// another, the template is kept whole and every marker replaced. Line 1
+// fills the video profile, line 2 the audio profile. A line that cannot be
+// used leaves its profile as it was.
 #include <cstddef>
 
 #include "status/status_profile.h"
 
-constexpr char16_t FILENAME_MARKER[] = u"[FILENAME]";
-// Where it stands, the title comes from the file's own tags.
-constexpr char16_t TAGS_MARKER[] = u"[TAGS]";
 constexpr int SETTINGS_LINES_READ = 2;
 
 // What can be wrong with a line, as flags of a SettingsProblems set, in the
@@ -23,7 +21,7 @@ enum SettingsProblem : unsigned {
     SETTINGS_LINE_CUT = 1u << 1,               // longer than the line buffer: the rest is skipped
     SETTINGS_NO_NUMBER = 1u << 2,              // no category number at the start: defaults kept
     SETTINGS_NO_COMMA = 1u << 3,               // no comma after the number: defaults kept
-    SETTINGS_NO_MARKER = 1u << 4,              // no "[FILENAME]" or "[TAGS]": defaults kept
+    SETTINGS_NO_MARKER = 1u << 4,              // no marker: defaults kept
     SETTINGS_CATEGORY_OUT_OF_RANGE = 1u << 5,  // a number other than 1 to 4: category Music
     SETTINGS_PREFIX_CUT = 1u << 6,             // longer than the profile's field: cut
     SETTINGS_SUFFIX_CUT = 1u << 7,
@@ -45,9 +43,10 @@ auto& settingsLineProfile(Profiles& profiles, int lineNumber) {
 
 // Parses the `length` units at `line` (UTF-16, as read, its line feed
 // included when it had one) into the profile of `lineNumber` (1: video,
-// 2: audio): category code, prefix, suffix and title source, each replaced
-// whole, and cut between whole characters to fit its field. The line's own
-// line feed ends the suffix as a space. A line without its number, comma or
-// marker changes nothing. Returns the problems found.
+// 2: audio): category code, prefix and suffix or the whole template, and
+// what the title comes from, each replaced whole; a prefix or suffix is cut
+// between whole characters to fit its field. The line's own line feed ends
+// the suffix, or the template, as a space. A line without its number, comma
+// or a marker changes nothing. Returns the problems found.
 SettingsProblems parseSettingsLine(const char16_t* line, std::size_t length, int lineNumber,
                                    StatusProfiles& profiles);

@@ -5,14 +5,21 @@
 
 constexpr std::size_t CATEGORY_CODE_CAPACITY = 32;
 constexpr std::size_t PROFILE_TEXT_CAPACITY = 128;
+// A profile line's template, after its comma: what one line can hold.
+constexpr std::size_t PROFILE_TEMPLATE_CAPACITY = 300;
 
 // Category, prefix and suffix as UTF-16, terminated. The category code
-// begins with the separator "\0".
+// begins with the separator "\0". A line with one [FILENAME] or [TAGS]
+// marker fills the prefix and suffix around the title; a line with several
+// markers, or with [TITLE], [ARTIST] or [ALBUM], is kept whole as a template.
 struct StatusProfile {
     char16_t categoryCode[CATEGORY_CODE_CAPACITY];
     char16_t prefix[PROFILE_TEXT_CAPACITY];
     char16_t suffix[PROFILE_TEXT_CAPACITY];
-    bool titleFromTags;  // the title comes from the file's tags, where it has them
+    bool titleFromTags;  // the file's tags are read: [TAGS], or any tag marker in a template
+    bool composedWhole;  // the display line is templateText with its markers replaced
+    char16_t templateText[PROFILE_TEMPLATE_CAPACITY];
+    std::size_t templateLength;
 };
 
 // Audio files (extension ".MP3" or ".WAV", any case) use `audio`; all others `video`.

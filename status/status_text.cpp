@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "status/status_template.h"
 #include "tags/media_tags.h"
 #include "text/ansi_text.h"
 #include "text/bounded_text.h"
@@ -66,59 +67,100 @@ MediaKind mediaKindOfExtension(const char16_t* extension, std::size_t length) {
 }
 
 MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profiles,
-                        ComposedStatus& composed) {
+                        ComposedStatus& composed, const NowPlayingSettings* nowPlaying) {
     const char16_t* const pathEnd = path.text + path.length;
     const char16_t* lastBackslash = findLast(path.text, path.length, u'\\');
     const char16_t* name = lastBackslash != nullptr ? lastBackslash + 1 : path.text;
     const std::size_t nameLength = static_cast<std::size_t>(pathEnd - name);
     const char16_t* extension = findLast(name, nameLength, u'.');
-    const std::size_t titleLength =
+    const std::size_t nameTitleLength =
         extension != nullptr ? static_cast<std::size_t>(extension - name) : nameLength;
-    const MediaKind kind = mediaKindOfExtension(extension, nameLength - titleLength);
+    const MediaKind kind = mediaKindOfExtension(extension, nameLength - nameTitleLength);
     const StatusProfile& profile =
         kind == MediaKind::Audio ? profiles.audioProfile : profiles.videoProfile;
 
+    // The title from the file's name, always: [FILENAME], and what stands in
+    // for tags the file lacks.
     char16_t* title = composed.currentFileName;
     constexpr std::size_t titleCapacity = CURRENT_FILE_NAME_CAPACITY;
-    std::size_t keptTitle = 0;
-    // The file is read only where the template asks for its tags, and only
-    // when the path is the one the host gave.
-    if (profile.titleFromTags && path.whole) {
-        MediaTags tags;
+    const std::size_t fileTitleLength = copyBoundedCount(
+        title, titleCapacity, name, wholeUtf16Length(name, nameTitleLength, titleCapacity - 1));
+    spaceOutTitle(title, fileTitleLength);
+
+    // The file is read once, only where a template asks for its tags, and
+    // only when the path is the one the host gave.
+    const bool nowPlayingTemplate = nowPlaying != nullptr && nowPlaying->hasTextTemplate;
+    const bool readTags =
+        path.whole &&
+        (profile.titleFromTags ||
+         (nowPlayingTemplate &&
+          findTemplateMarkers(nowPlaying->textTemplate, nowPlaying->textTemplateLength).usesTags));
+    MediaTags tags;
+    char16_t tagTitle[TAG_TEXT_CAPACITY];
+    std::size_t tagTitleLength = 0;
+    TemplateValues values;
+    values.value[MARKER_FILENAME] = {title, fileTitleLength};
+    values.value[MARKER_TAGS] = values.value[MARKER_FILENAME];
+    values.value[MARKER_TITLE] = values.value[MARKER_FILENAME];
+    values.value[MARKER_ARTIST] = {u"", 0};
+    values.value[MARKER_ALBUM] = {u"", 0};
+    if (readTags) {
         readMediaTags(path.text, tags);
-        keptTitle = composeTagTitle(tags, title, titleCapacity);
-    }
-    if (keptTitle == 0) {
-        keptTitle = copyBoundedCount(title, titleCapacity, name,
-                                     wholeUtf16Length(name, titleLength, titleCapacity - 1));
-        spaceOutTitle(title, keptTitle);
+        tagTitleLength = composeTagTitle(tags, tagTitle, TAG_TEXT_CAPACITY);
+        if (tagTitleLength > 0) {
+            values.value[MARKER_TAGS] = {tagTitle, tagTitleLength};
+            values.value[MARKER_TITLE] = {tags.title, boundedLength(tags.title, TAG_TEXT_CAPACITY)};
+        }
+        values.value[MARKER_ARTIST] = {tags.artist, boundedLength(tags.artist, TAG_TEXT_CAPACITY)};
+        values.value[MARKER_ALBUM] = {tags.album, boundedLength(tags.album, TAG_TEXT_CAPACITY)};
     }
 
-    // Every piece but the title is kept whole (together they are at most 297
-    // units), so the title gets what room is left.
     const std::size_t categoryLength =
         boundedLength(profile.categoryCode, CATEGORY_CODE_CAPACITY - 1);
     constexpr std::size_t fixedLength = literalLength(STATUS_FIXED_PIECE);
-    const std::size_t prefixLength = boundedLength(profile.prefix, PROFILE_TEXT_CAPACITY - 1);
-    const std::size_t suffixLength = boundedLength(profile.suffix, PROFILE_TEXT_CAPACITY - 1);
     constexpr std::size_t closingLength = literalLength(STATUS_CLOSING);
-    const std::size_t others =
-        categoryLength + fixedLength + prefixLength + suffixLength + closingLength;
     constexpr std::size_t maximumText = STATUS_TEXT_CAPACITY - 1;
-    static_assert(
-        CATEGORY_CODE_CAPACITY - 1 + fixedLength + 2 * (PROFILE_TEXT_CAPACITY - 1) + closingLength <
-            maximumText,
-        "the fixed pieces always fit");
-    const std::size_t titleUsed = wholeUtf16Length(title, keptTitle, maximumText - others);
-
     char16_t* out = composed.statusText;
     out = put(out, profile.categoryCode, categoryLength);
     out = put(out, STATUS_FIXED_PIECE, fixedLength);
-    out = put(out, profile.prefix, prefixLength);
-    out = put(out, title, titleUsed);
-    out = put(out, profile.suffix, suffixLength);
+    const std::size_t lineRoom = maximumText - categoryLength - fixedLength - closingLength;
+    const char16_t* const displayLine = out;
+    if (profile.composedWhole) {
+        out +=
+            expandTemplate(profile.templateText, profile.templateLength, values, out, lineRoom + 1);
+    } else {
+        // Every piece but the title is kept whole (together they are at most
+        // 297 units), so the title gets what room is left.
+        const std::size_t prefixLength = boundedLength(profile.prefix, PROFILE_TEXT_CAPACITY - 1);
+        const std::size_t suffixLength = boundedLength(profile.suffix, PROFILE_TEXT_CAPACITY - 1);
+        static_assert(CATEGORY_CODE_CAPACITY - 1 + fixedLength + 2 * (PROFILE_TEXT_CAPACITY - 1) +
+                              closingLength <
+                          maximumText,
+                      "the fixed pieces always fit");
+        const TemplateValue& shown =
+            values.value[profile.titleFromTags ? MARKER_TAGS : MARKER_FILENAME];
+        const std::size_t titleUsed =
+            wholeUtf16Length(shown.text, shown.length, lineRoom - prefixLength - suffixLength);
+        out = put(out, profile.prefix, prefixLength);
+        out = put(out, shown.text, titleUsed);
+        out = put(out, profile.suffix, suffixLength);
+    }
+    const std::size_t displayLineLength = static_cast<std::size_t>(out - displayLine);
     out = put(out, STATUS_CLOSING, closingLength);
     *out = u'\0';
     composed.statusLength = static_cast<std::size_t>(out - composed.statusText);
+
+    if (nowPlaying != nullptr) {
+        composed.nowPlayingLength =
+            nowPlayingTemplate
+                ? expandTemplate(nowPlaying->textTemplate, nowPlaying->textTemplateLength, values,
+                                 composed.nowPlayingText, NOW_PLAYING_TEXT_CAPACITY)
+                : copyBoundedCount(composed.nowPlayingText, NOW_PLAYING_TEXT_CAPACITY, displayLine,
+                                   displayLineLength);
+    }
+    // Last, since the values may still have pointed at the name's title.
+    if (profile.titleFromTags && tagTitleLength > 0) {
+        copyBoundedCount(title, titleCapacity, tagTitle, tagTitleLength);
+    }
     return kind;
 }

@@ -6,6 +6,7 @@
 //   <category code> "\01\0{0}\0" <prefix> <title> <suffix> "\0"
 #include <cstddef>
 
+#include "status/now_playing.h"
 #include "status/status_profile.h"
 #include "tags/media_tags.h"
 
@@ -33,13 +34,15 @@ struct AnnouncedPath {
     bool whole;  // false: the host's path was longer than any Windows path, and was cut
 };
 
-// Composition's module-lifetime storage: the title of the last announced file
-// and the last composed status text, both UTF-16 and terminated. Both start
-// empty (all zero).
+// Composition's module-lifetime storage: the title of the last announced
+// file, the last composed status text and now-playing text, all UTF-16 and
+// terminated. All start empty (all zero).
 struct ComposedStatus {
     char16_t currentFileName[CURRENT_FILE_NAME_CAPACITY];
     char16_t statusText[STATUS_TEXT_CAPACITY];
     std::size_t statusLength;  // units of statusText before its terminator
+    char16_t nowPlayingText[NOW_PLAYING_TEXT_CAPACITY];
+    std::size_t nowPlayingLength;
 };
 
 // Converts `hostPath` (the host's ANSI code page, terminated, any length)
@@ -57,14 +60,17 @@ MediaKind mediaKindOfExtension(const char16_t* extension, std::size_t length);
 // Replaces `composed.currentFileName` with the title of `path` (its last
 // backslash-separated component without the extension, underscores and dots
 // turned into spaces; cut to CURRENT_FILE_NAME_CAPACITY - 1 units between
-// whole characters), or, when the profile takes the title from the tags and
-// the whole path's file has tags that give one, with that title ("ARTIST -
-// TITLE" or "TITLE": the file is opened, read within its budget and closed
-// before this returns), and `composed.statusText` with the status text for
-// it, using `profiles.audioProfile` or `profiles.videoProfile` by the
-// extension, and `composed.statusLength` with its length. The status text is
-// always terminated and always ends with the closing "\0"; when it would
-// exceed STATUS_TEXT_CAPACITY - 1 units only the title is shortened, between
-// whole characters. Returns the kind of the file.
+// whole characters), or, when the profile reads the tags and the whole
+// path's file has tags that give a title, with "ARTIST - TITLE" or "TITLE"
+// (the file is opened, read within its budget and closed before this
+// returns, once, whoever wants its tags), and `composed.statusText` with the
+// status text for it, using `profiles.audioProfile` or
+// `profiles.videoProfile` by the extension, and `composed.statusLength`
+// with its length. The status text is always terminated and always ends with
+// the closing "\0": when it would exceed STATUS_TEXT_CAPACITY - 1 units, a
+// prefix-and-suffix line shortens only the title, a template its end,
+// between whole characters. When `nowPlaying` is given, also replaces
+// `composed.nowPlayingText` and its length: its template composed for the
+// file, or without one the display line as sent. Returns the kind of the file.
 MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profiles,
-                        ComposedStatus& composed);
+                        ComposedStatus& composed, const NowPlayingSettings* nowPlaying = nullptr);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/standin.h"
+#include "settings/settings_file.h"
 #include "status/status_text.h"
 #include "test_support.h"
 
@@ -271,6 +272,68 @@ TEST_F(MediaTagsTest, ComposedTitleFromTagsOrName) {
     profiles.audioProfile.titleFromTags = false;
     composeHostPath("v23-utf16.mp3", profiles, composed);
     EXPECT_EQ(std::u16string(composed.statusText), u"\\0Music\\01\\0{0}\\0v23-utf16\\0");
+    ASSERT_EQ(chdir(previous), 0);
+}
+
+std::string repeated(const std::string& piece, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) text += piece;
+    return text;
+}
+
+// Field markers and groups, in a profile line and in the now-playing text:
+// each file shows what it has, and a group whose artist or album is
+// missing goes. The line's end is a space, as ever.
+TEST_F(MediaTagsTest, TemplatesShowWhatEachFileHas) {
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(MEDIA.c_str()), 0);
+    struct Case {
+        const char* file;
+        std::string line;        // line 2, for .mp3 files
+        std::string nowPlaying;  // nowplaying-text; empty: none given
+        std::u16string displayLine;
+        std::u16string nowPlayingText;
+    };
+    const std::string groups = "[TITLE]{ by [ARTIST]}{ ([ALBUM])}";
+    const Case cases[] = {
+        {"v24-utf8.mp3", "1," + groups, "",
+         u"D\u00E9j\u00E0 vu \u2013 en vivo by Caf\u00E9 Tacvba (Un Segundo MTV Unplugged) ",
+         u"D\u00E9j\u00E0 vu \u2013 en vivo by Caf\u00E9 Tacvba (Un Segundo MTV Unplugged) "},
+        {"v24-title-only.mp3", "1," + groups, "", u"Only a Title ", u"Only a Title "},
+        {"v24-album-artist.mp3", "1," + groups, "", u"Compilation Track by Various Artists ",
+         u"Compilation Track by Various Artists "},
+        {"untagged.mp3", "1," + groups, "", u"untagged ", u"untagged "},
+        // The now-playing text has a template of its own; the line keeps its form.
+        {"v24-utf8.mp3", "1,[FILENAME]", "Now: [ARTIST] | [TAGS] | {[ALBUM]}", u"v24-utf8 ",
+         u"Now: Caf\u00E9 Tacvba | Caf\u00E9 Tacvba - D\u00E9j\u00E0 vu \u2013 en vivo | Un "
+         u"Segundo MTV Unplugged"},
+        {"untagged.mp3", "1,[FILENAME]", "Now: [ARTIST] | [TAGS] | {[ALBUM]}", u"untagged ",
+         u"Now:  | untagged | "},
+        // Too long for the display line: cut at its end; the text still closes.
+        {"v24-utf8.mp3", "1," + repeated("[TAGS] ", 12), "", std::u16string(), u""},
+    };
+    for (const Case& c : cases) {
+        std::string file = "2,[FILENAME]\n" + c.line + "\nnowplaying-file=np.txt\n";
+        if (!c.nowPlaying.empty()) file += "nowplaying-text=" + c.nowPlaying + "\n";
+        PluginSettings settings;
+        readSettingsBytes(file.data(), file.size(), settings, nullptr);
+        ComposedStatus composed{};
+        composeHostPath(c.file, settings.profiles, composed, &settings.nowPlaying);
+        const std::u16string text(composed.statusText, composed.statusLength);
+        ASSERT_EQ(text.substr(0, 17), u"\\0Music\\01\\0{0}\\0") << c.file;
+        ASSERT_EQ(text.substr(text.size() - 2), u"\\0") << c.file;
+        const std::u16string line = text.substr(17, text.size() - 19);
+        if (c.displayLine.empty()) {
+            EXPECT_EQ(text.size(), STATUS_TEXT_CAPACITY - 1) << c.file;
+            EXPECT_EQ(line.substr(0, 15), u"Caf\u00E9 Tacvba - D") << c.file;
+            continue;
+        }
+        EXPECT_EQ(line, c.displayLine) << c.file;
+        EXPECT_EQ(std::u16string(composed.nowPlayingText, composed.nowPlayingLength),
+                  c.nowPlayingText)
+            << c.file;
+    }
     ASSERT_EQ(chdir(previous), 0);
 }
 

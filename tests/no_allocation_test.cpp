@@ -5,6 +5,7 @@
 // the C library on its behalf.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -136,11 +137,19 @@ TEST(NoAllocation, CommandsAfterPluginInitNeverAllocate) {
     for (const char* marker : {"[FILENAME]", "[TAGS]"}) {
         char folder[] = "/tmp/velkar-noalloc-XXXXXX";
         ASSERT_NE(mkdtemp(folder), nullptr);
+        // The stand-in reads each backslash as a folder's end.
         const std::string appPath = std::string(folder) + "/Player\\player.exe";
-        const std::string settingsFile = std::string(folder) + "/Player\\plugins\\velkar.ini";
+        const std::string settingsFile = std::string(folder) + "/Player/plugins/velkar.ini";
+        ASSERT_EQ(mkdir((std::string(folder) + "/Player").c_str(), 0755), 0);
+        ASSERT_EQ(mkdir((std::string(folder) + "/Player/plugins").c_str(), 0755), 0);
         std::FILE* file = std::fopen(settingsFile.c_str(), "wb");
         ASSERT_NE(file, nullptr);
         std::fprintf(file, "3,playing %s\r\n4,hearing %s\r\n", marker, marker);
+        // With [TAGS], a now-playing file too, whose text reads the tags.
+        if (std::string(marker) == "[TAGS]") {
+            std::fprintf(file, "nowplaying-file=%s/np.txt\r\n", folder);
+            std::fprintf(file, "nowplaying-text=[TITLE]{ by [ARTIST]}{ ([ALBUM])}\r\n");
+        }
         std::fclose(file);
         mediaPaths.clear();
         for (const char* name : MEDIA_FILES) {
@@ -154,7 +163,7 @@ TEST(NoAllocation, CommandsAfterPluginInitNeverAllocate) {
         standin::openWindow("MsnMsgrUIManager");
         std::memset(&moduleState, 0, sizeof moduleState);
         ASSERT_EQ(pluginInit(&descriptor), 1);
-        ASSERT_EQ(std::u16string(moduleState.profiles.audioProfile.prefix), u"hearing ");
+        ASSERT_EQ(std::u16string(moduleState.settings.profiles.audioProfile.prefix), u"hearing ");
 
         EXPECT_EQ(countAllocationsDuring(driveEveryCommand), 0) << marker;
         EXPECT_GT(standin::receivedCount(), 0u);
@@ -166,6 +175,9 @@ TEST(NoAllocation, CommandsAfterPluginInitNeverAllocate) {
                   std::string(marker) == "[TAGS]");
 
         std::remove(settingsFile.c_str());
+        std::remove((std::string(folder) + "/np.txt").c_str());
+        rmdir((std::string(folder) + "/Player/plugins").c_str());
+        rmdir((std::string(folder) + "/Player").c_str());
         rmdir(folder);
     }
 }

@@ -79,12 +79,20 @@ TEST(PreviewTool, DefaultsWithoutSettings) {
 }
 
 TEST(PreviewTool, FaultyFileIsReportedWithLineNumbers) {
-    const std::string settings = writeSettings("2,watching [FILENAME]\n1,listening to\n");
+    const std::string settings = writeSettings(
+        "2,watching [FILENAME]\n1,listening to\n; fine\ncolour=red\nnowplaying-encoding=latin1\n");
     const ToolRun run = runPreview("--settings " + settings + " x.mp3");
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(
-        run.err,
-        settings + ":2: no [FILENAME] or [TAGS] marker; the audio profile keeps its defaults\n");
+    EXPECT_EQ(run.err,
+              settings +
+                  ":2: no marker ([FILENAME], [TAGS], [TITLE], [ARTIST] or [ALBUM]); the audio "
+                  "profile keeps its defaults\n" +
+                  settings +
+                  ":4: unknown name (nowplaying-file, nowplaying-text, nowplaying-withdrawn or "
+                  "nowplaying-encoding); ignored\n" +
+                  settings +
+                  ":5: bad value (an encoding is utf-8, utf-8-bom, utf-16 or ansi; a path or "
+                  "text may not be that long); ignored\n");
     EXPECT_NE(run.out.find("status text:  \\0Music\\01\\0{0}\\0x\\0\n"), std::string::npos);
 }
 
@@ -120,7 +128,8 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
         {"2,\xE9"
          "coute [FILENAME]\n",
          "x.avi",
-         "(read in code page 1252)\n\nx.avi\n  audio:        no\n"
+         "(read in code page 1252)\nnow-playing file: none (no nowplaying-file line)\n\n"
+         "x.avi\n  audio:        no\n"
          "  tags:         (the file cannot be opened)\n  title:        'x'\n"
          "  status text:  \\0Office\\01\\0{0}\\0\xC3\xA9"
          "coute x \\0\n"},
@@ -128,7 +137,8 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
          "2,\xC3\xA9"
          "coute [FILENAME]\n",
          "x.avi",
-         "(read as UTF-8)\n\nx.avi\n  audio:        no\n"
+         "(read as UTF-8)\nnow-playing file: none (no nowplaying-file line)\n\n"
+         "x.avi\n  audio:        no\n"
          "  tags:         (the file cannot be opened)\n  title:        'x'\n"
          "  status text:  \\0Office\\01\\0{0}\\0\xC3\xA9"
          "coute x \\0\n"},
@@ -154,6 +164,40 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
         EXPECT_NE(run.out.find(c.expected), std::string::npos) << run.out;
     }
     EXPECT_EQ(runPreview("--code-page 99999 x.mp3").exitStatus, 2);
+}
+
+// Where the now-playing file goes (a relative path from the settings file's
+// folder), what it will hold for each file, and why it will not be written.
+TEST(PreviewTool, NowPlayingFileIsShown) {
+    const std::string folder = testing::TempDir();
+    const std::string large = scratchFile("large.txt");
+    std::ofstream(large, std::ios::binary) << std::string(100 * 1024, 'x');
+    struct Case {
+        std::string lines;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"nowplaying-file=np.txt\nnowplaying-text=[TITLE]{ by [ARTIST]}{ ([ALBUM])}\n",
+         "now-playing file: " + folder + "np.txt (utf-8)\n"},
+        {"nowplaying-file=np.txt\nnowplaying-text=[TITLE]{ by [ARTIST]}{ ([ALBUM])}\n",
+         "  now playing:  'J\xC3\xB3ga by Bj\xC3\xB6rk'\n"},
+        {"nowplaying-file=np.txt\nnowplaying-withdrawn=Paused\nnowplaying-encoding=utf-16\n",
+         "now-playing file: " + folder + "np.txt (utf-16; after a withdraw: 'Paused')\n"},
+        // Without a template, the display line exactly as sent.
+        {"nowplaying-file=np.txt\n", "  now playing:  'Bj\xC3\xB6rk - J\xC3\xB3ga '\n"},
+        {"nowplaying-file=" + large + "\n",
+         "  it will not be written: what is there is not a now-playing file"},
+        {"nowplaying-file=" + folder + "missing/np.txt\n",
+         "  it will not be written: its folder does not exist, or may not be written\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string settings = writeSettings("2,[FILENAME]\n1,[TAGS]\n" + c.lines);
+        const ToolRun run =
+            runPreview("--settings " + settings + " " + VELKAR_MEDIA_DIR + "/v23-utf16.mp3");
+        EXPECT_EQ(run.exitStatus, 0) << run.err;
+        EXPECT_NE(run.out.find(c.expected), std::string::npos) << c.expected << "\n" << run.out;
+    }
+    EXPECT_EQ(readAll(large), std::string(100 * 1024, 'x'));
 }
 
 TEST(PreviewTool, HelpExplainsTheFileFormat) {

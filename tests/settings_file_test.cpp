@@ -1,14 +1,16 @@
 // Finding and reading the settings file: the registry through the stand-in,
 // real files in a scratch folder that is the working directory, so that the
-// Windows-style paths ("c:\velkar.ini", "dir\plugins\velkar.ini") are plain
-// file names there.
+// Windows-style paths ("c:\velkar.ini", "dir\plugins\velkar.ini") lie
+// there, each backslash a folder's end as the stand-in reads it.
 #include "settings/settings_file.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "test_support.h"
@@ -32,7 +34,14 @@ protected:
         ASSERT_EQ(chdir(previousDirectory), 0);
         ASSERT_EQ(std::system(("rm -rf '" + scratch + "'").c_str()), 0);
     }
-    static void writeFile(const std::string& name, const std::string& bytes) {
+    // Writes `name`, a Windows-style path, with the folders it names.
+    static void writeFile(const std::string& windowsName, const std::string& bytes) {
+        std::string name = windowsName;
+        std::replace(name.begin(), name.end(), '\\', '/');
+        const std::size_t folder = name.rfind('/');
+        if (folder != std::string::npos) {
+            ASSERT_EQ(std::system(("mkdir -p '" + name.substr(0, folder) + "'").c_str()), 0);
+        }
         std::FILE* file = std::fopen(name.c_str(), "wb");
         ASSERT_NE(file, nullptr) << name;
         std::fwrite(bytes.data(), 1, bytes.size(), file);
@@ -48,8 +57,9 @@ protected:
         return utf8(path);
     }
     static std::string loadedVideoPrefix() {
-        StatusProfiles profiles;
-        loadSettings(profiles);
+        PluginSettings settings;
+        StatusProfiles& profiles = settings.profiles;
+        loadSettings(settings);
         return utf8(profiles.videoProfile.prefix);
     }
 
@@ -118,8 +128,8 @@ TEST_F(SettingsFiles, WhichFileIsRead) {
     };
     for (const FileCase& c : cases) {
         standin::reset();
-        std::remove((c.folder + "\\plugins\\velkar.ini").c_str());
-        std::remove("c:\\velkar.ini");
+        std::remove((c.folder + "/plugins/velkar.ini").c_str());
+        std::remove("c:/velkar.ini");
         if (c.registryValue) setAppPath(c.folder + "\\player.exe");
         if (c.derivedFile) writeFile(c.folder + "\\plugins\\velkar.ini", DERIVED_FILE);
         if (c.fallbackFile) writeFile("c:\\velkar.ini", FALLBACK_FILE);
@@ -130,8 +140,9 @@ TEST_F(SettingsFiles, WhichFileIsRead) {
 TEST_F(SettingsFiles, LongLinesOfAFileAreSkippedToTheNext) {
     writeFile("c:\\velkar.ini", "2,[FILENAME]" + std::string(5000, 's') + "\r\n3,b [FILENAME]\r\n" +
                                     std::string(5000, 'z'));
-    StatusProfiles profiles;
-    loadSettings(profiles);
+    PluginSettings settings;
+    StatusProfiles& profiles = settings.profiles;
+    loadSettings(settings);
     EXPECT_EQ(std::u16string(profiles.audioProfile.categoryCode), u"\\0Games");
     EXPECT_EQ(std::u16string(profiles.audioProfile.prefix), u"b ");
     EXPECT_EQ(std::u16string(profiles.videoProfile.suffix), std::u16string(127, u's'));
@@ -160,6 +171,30 @@ TEST_F(SettingsFiles, PluginInitWithSettingsThenPublish) {
     EXPECT_EQ(standin::received(0).byteCount, expected.size() * 2);
     EXPECT_EQ(std::memcmp(standin::received(0).bytes, expected.data(), expected.size() * 2), 0);
     EXPECT_EQ(receivedText(standin::received(1)), latin1(video));
+}
+
+// The now-playing file: the withdrawn text once the plug-in starts, the
+// display line on each publish (not on announcing), the withdrawn text again
+// on each withdraw; a relative path lies beside the settings file.
+TEST_F(SettingsFiles, PluginKeepsTheNowPlayingFile) {
+    writeFile("c:\\velkar.ini",
+              "2,watching [FILENAME]\n1,[FILENAME]\nnowplaying-file=np.txt\n"
+              "nowplaying-withdrawn=Nothing plays\n");
+    const auto nowPlaying = [] {
+        std::ifstream in("c:/np.txt", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    ASSERT_EQ(pluginInit(&descriptor), 1);
+    EXPECT_EQ(nowPlaying(), "Nothing plays");
+    setFile("C:\\Media\\My_Band_-_Best.Song.mp3");
+    EXPECT_EQ(nowPlaying(), "Nothing plays");
+    publish();
+    EXPECT_EQ(nowPlaying(), "My Band - Best Song ");
+    withdraw();
+    EXPECT_EQ(nowPlaying(), "Nothing plays");
+    setFile("D:\\clips\\holiday.mpeg");
+    publish();
+    EXPECT_EQ(nowPlaying(), "watching holiday ");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@ struct ExpectedProfile {
     std::string prefix;
     std::string suffix;
     bool titleFromTags = false;
+    std::string templateText = "";  // kept whole when not empty
 };
 
 const ExpectedProfile VIDEO_DEFAULTS{"\\0Office", "watching ", ""};
@@ -107,10 +108,10 @@ std::vector<SettingsCase> settingsCases() {
          {"\\0Office", "a", " "},
          {"\\0Music", "now, then ", ""},
          {}},
-        {"a second marker stays in the suffix",
+        {"several markers keep the template whole",
          "2,[FILENAME]\n1,a [FILENAME] b [FILENAME]",
          {"\\0Office", "", " "},
-         {"\\0Music", "a ", " b [FILENAME]"},
+         {"\\0Music", "", "", false, "a [FILENAME] b [FILENAME]"},
          {}},
         {"capitals in the prefix",
          "2,Now Playing: [FILENAME]!\n1,FILENAME [FILENAME]",
@@ -152,7 +153,7 @@ std::vector<SettingsCase> settingsCases() {
          VIDEO_DEFAULTS,
          {"\\0Music", "", ""},
          {{1, P::NoMarker}}},
-        {"only the first two lines are read",
+        {"lines after the first two are no profile's",
          "1,[FILENAME]\n1,[FILENAME]\nnonsense\n",
          {"\\0Music", "", " "},
          {"\\0Music", "", " "},
@@ -193,11 +194,21 @@ std::vector<SettingsCase> settingsCases() {
          {"\\0Office", "watching ", " ", true},
          {"\\0Music", "", " (tagged)", true},
          {}},
-        {"whichever marker comes first splits the template",
+        {"every marker counts; the line end is a space",
          "2,[TAGS] [FILENAME]\n1,[FILENAME] [TAGS]",
-         {"\\0Office", "", " [FILENAME] ", true},
-         {"\\0Music", "", " [TAGS]", false},
+         {"\\0Office", "", "", true, "[TAGS] [FILENAME] "},
+         {"\\0Music", "", "", true, "[FILENAME] [TAGS]"},
          {}},
+        {"a field marker alone keeps the template whole, groups and all",
+         "3,[TITLE]{ by [ARTIST]}\n1,{[ALBUM]} [FILENAME]",
+         {"\\0Games", "", "", true, "[TITLE]{ by [ARTIST]} "},
+         {"\\0Music", "", "", true, "{[ALBUM]} [FILENAME]"},
+         {}},
+        {"braces around nothing else are text",
+         "2,{see} [FILENAME] {\n1,[x]",
+         {"\\0Office", "{see} ", " { "},
+         AUDIO_DEFAULTS,
+         {{2, P::NoMarker}}},
         {"brackets that begin no marker are text",
          "2,[x] [TAGS\n1,[[TAGS]]",
          VIDEO_DEFAULTS,
@@ -213,6 +224,10 @@ void expectProfile(const StatusProfile& profile, const ExpectedProfile& expected
     EXPECT_EQ(profile.prefix, latin1(expected.prefix)) << what;
     EXPECT_EQ(profile.suffix, latin1(expected.suffix)) << what;
     EXPECT_EQ(profile.titleFromTags, expected.titleFromTags) << what;
+    EXPECT_EQ(std::u16string(profile.templateText, profile.templateLength),
+              latin1(expected.templateText))
+        << what;
+    EXPECT_EQ(profile.composedWhole, !expected.templateText.empty()) << what;
 }
 
 // The report's problems in the order they are reported: by line, then by kind.
@@ -230,9 +245,10 @@ Problems problemsOf(const SettingsReport& report) {
 TEST(SettingsLines, FilesTable) {
     const std::vector<SettingsCase> cases = settingsCases();
     for (const SettingsCase& c : cases) {
-        StatusProfiles profiles;
+        PluginSettings settings;
+        StatusProfiles& profiles = settings.profiles;
         SettingsReport report{};
-        readSettingsBytes(c.file.data(), c.file.size(), profiles, &report);
+        readSettingsBytes(c.file.data(), c.file.size(), settings, &report);
         expectProfile(profiles.videoProfile, c.video, std::string(c.name) + ", video");
         expectProfile(profiles.audioProfile, c.audio, std::string(c.name) + ", audio");
         EXPECT_EQ(problemsOf(report), c.problems) << c.name;
@@ -258,9 +274,10 @@ TEST(SettingsLines, CategoryNumbers) {
     };
     for (const auto& [number, code] : cases) {
         const std::string file = "1,[FILENAME]\n" + number + ",[FILENAME]\n";
-        StatusProfiles profiles;
+        PluginSettings settings;
+        StatusProfiles& profiles = settings.profiles;
         SettingsReport report{};
-        readSettingsBytes(file.data(), file.size(), profiles, &report);
+        readSettingsBytes(file.data(), file.size(), settings, &report);
         EXPECT_EQ(std::u16string(profiles.audioProfile.categoryCode), code) << number;
         const bool outOfRange = std::u16string(code) == u"\\0Music" && number != "1";
         EXPECT_EQ(report.lineProblems[1], outOfRange ? SETTINGS_CATEGORY_OUT_OF_RANGE : 0u)
@@ -375,9 +392,10 @@ TEST(SettingsLines, EncodingsAndCodePages) {
         if (c.codePage != 0) {
             ASSERT_TRUE(standin::setAnsiCodePage(c.codePage));
         }
-        StatusProfiles profiles;
+        PluginSettings settings;
+        StatusProfiles& profiles = settings.profiles;
         SettingsReport report{};
-        readSettingsBytes(c.file.data(), c.file.size(), profiles, &report);
+        readSettingsBytes(c.file.data(), c.file.size(), settings, &report);
         EXPECT_EQ(std::u16string(profiles.videoProfile.prefix), u16(c.videoPrefix)) << c.name;
         EXPECT_EQ(std::u16string(profiles.videoProfile.suffix), u16(c.videoSuffix)) << c.name;
         EXPECT_EQ(report.encoding, c.encoding) << c.name;
@@ -386,10 +404,128 @@ TEST(SettingsLines, EncodingsAndCodePages) {
     }
 }
 
+// The lines after the profile lines: the now-playing file's settings, in
+// any letter case, comments, and what the plug-in ignores and the preview
+// tool reports.
+TEST(SettingsLines, NameValueLines) {
+    using O = SettingsOptionProblem;
+    struct Case {
+        const char* name;
+        std::string lines;                          // after "2,[FILENAME]\n1,[FILENAME]\n"
+        std::string path, textTemplate, withdrawn;  // UTF-8
+        bool hasTextTemplate;
+        NowPlayingEncoding encoding;
+        std::vector<std::pair<unsigned, O>> problems;
+        SettingsEncoding fileEncoding = SettingsEncoding::Ansi;
+    };
+    const Case cases[] = {
+        {"none: no file, the display line, nothing after a withdraw, UTF-8",
+         "",
+         "",
+         "",
+         "",
+         false,
+         NowPlayingEncoding::Utf8,
+         {}},
+        {"each name, in any letter case; a value runs to its line's end",
+         "nowplaying-file=C:\\np.txt\r\nNowPlaying-Text=[TITLE]{ by [ARTIST]}\r\n"
+         "nowplaying-withdrawn=Paused \r\n NOWPLAYING-ENCODING = UTF-16\r\n",
+         "C:\\np.txt",
+         "[TITLE]{ by [ARTIST]}",
+         "Paused ",
+         true,
+         NowPlayingEncoding::Utf16,
+         {}},
+        {"comments and blank lines",
+         "\n; comment=1\n# another\n   \nnowplaying-encoding=utf-8-bom\n",
+         "",
+         "",
+         "",
+         false,
+         NowPlayingEncoding::Utf8WithMark,
+         {}},
+        {"an empty template is a template",
+         "nowplaying-text=\nnowplaying-encoding=ansi",
+         "",
+         "",
+         "",
+         true,
+         NowPlayingEncoding::Ansi,
+         {}},
+        {"unknown names, lines without =, bad values, repeated names: the last counts",
+         "colour=red\njust words\nnowplaying-encoding=latin1\nnowplaying-file=a.txt\n"
+         "nowplaying-file=b.txt\n",
+         "b.txt",
+         "",
+         "",
+         false,
+         NowPlayingEncoding::Utf8,
+         {{3, O::UnknownName}, {4, O::NotNameValue}, {5, O::BadValue}, {7, O::Repeated}}},
+        {"a line too long is ignored whole, not cut",
+         "nowplaying-file=" + std::string(3000, 'p') + "\nnowplaying-text=x",
+         "",
+         "x",
+         "",
+         true,
+         NowPlayingEncoding::Utf8,
+         {{3, O::LineTooLong}}},
+        {"a path too long for a path",
+         "nowplaying-file=" + std::string(1500, 'p'),
+         "",
+         "",
+         "",
+         false,
+         NowPlayingEncoding::Utf8,
+         {{3, O::BadValue}}},
+        {"UTF-8 is decided over every line",
+         "nowplaying-withdrawn=\xE2\x99\xAA",
+         "",
+         "",
+         "\xE2\x99\xAA",
+         false,
+         NowPlayingEncoding::Utf8,
+         {},
+         SettingsEncoding::Utf8},
+        {"and any line may make it ANSI",
+         "nowplaying-withdrawn=\xE2\x99\xAA\n; \xE9",
+         "",
+         "",
+         "\xC3\xA2\xC2\x99\xC2\xAA",
+         false,
+         NowPlayingEncoding::Utf8,
+         {}},
+    };
+    for (const Case& c : cases) {
+        const std::string file = "2,[FILENAME]\n1,[FILENAME]\n" + c.lines;
+        PluginSettings settings;
+        SettingsReport report{};
+        readSettingsBytes(file.data(), file.size(), settings, &report);
+        const NowPlayingSettings& nowPlaying = settings.nowPlaying;
+        EXPECT_EQ(std::u16string(nowPlaying.path), u16(c.path)) << c.name;
+        EXPECT_EQ(std::u16string(nowPlaying.textTemplate, nowPlaying.textTemplateLength),
+                  u16(c.textTemplate))
+            << c.name;
+        EXPECT_EQ(nowPlaying.hasTextTemplate, c.hasTextTemplate) << c.name;
+        EXPECT_EQ(std::u16string(nowPlaying.withdrawnText, nowPlaying.withdrawnLength),
+                  u16(c.withdrawn))
+            << c.name;
+        EXPECT_EQ(nowPlaying.encoding, c.encoding) << c.name;
+        EXPECT_EQ(report.encoding, c.fileEncoding) << c.name;
+        std::vector<std::pair<unsigned, O>> problems;
+        for (std::size_t i = 0; i < report.optionProblemCount; ++i) {
+            problems.emplace_back(report.options[i].lineNumber, report.options[i].problem);
+        }
+        EXPECT_EQ(problems, c.problems) << c.name;
+        EXPECT_EQ(problemsOf(report), Problems{}) << c.name;
+    }
+}
+
 TEST(SettingsLines, DescriptionsNameTheProfile) {
-    char text[160];
+    char text[200];
     describeSettingsProblem(SETTINGS_NO_MARKER, 2, text, sizeof text);
-    EXPECT_STREQ(text, "no [FILENAME] or [TAGS] marker; the audio profile keeps its defaults");
+    EXPECT_STREQ(text,
+                 "no marker ([FILENAME], [TAGS], [TITLE], [ARTIST] or [ALBUM]); the audio profile "
+                 "keeps its defaults");
     describeSettingsProblem(SETTINGS_NO_COMMA, 1, text, sizeof text);
     EXPECT_STREQ(text, "no comma after the category number; the video profile keeps its defaults");
     char small[8];

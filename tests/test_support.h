@@ -62,10 +62,11 @@ inline std::string utf8(const std::u16string& text) {
 // The host's path (ANSI, as the stand-in's code page reads it) composed with
 // `profiles`, as an announcement composes it.
 inline MediaKind composeHostPath(const std::string& hostPath, const StatusProfiles& profiles,
-                                 ComposedStatus& composed) {
+                                 ComposedStatus& composed,
+                                 const NowPlayingSettings* nowPlaying = nullptr) {
     static AnnouncedPath path;
     takeAnnouncedPath(hostPath.c_str(), path);
-    return composeStatus(path, profiles, composed);
+    return composeStatus(path, profiles, composed, nowPlaying);
 }
 
 class FreshModule : public ::testing::Test {

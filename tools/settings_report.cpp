@@ -31,7 +31,8 @@ void describeSettingsProblem(SettingsProblem problem, int lineNumber, char* out,
             break;
         case SETTINGS_NO_MARKER:
             std::snprintf(out, capacity,
-                          "no [FILENAME] or [TAGS] marker; the %s profile keeps its defaults",
+                          "no marker ([FILENAME], [TAGS], [TITLE], [ARTIST] or [ALBUM]); the %s "
+                          "profile keeps its defaults",
                           profile);
             break;
         case SETTINGS_CATEGORY_OUT_OF_RANGE:
@@ -45,5 +46,46 @@ void describeSettingsProblem(SettingsProblem problem, int lineNumber, char* out,
             std::snprintf(out, capacity, "text after the marker longer than %u characters; cut",
                           fieldLength);
             break;
+    }
+}
+
+void describeSettingsOptionProblem(SettingsOptionProblem problem, char* out, std::size_t capacity) {
+    const char* text = "";
+    switch (problem) {
+        case SettingsOptionProblem::None:
+            break;
+        case SettingsOptionProblem::NotNameValue:
+            text = "not a name=value line (nor a comment: ; or #); ignored";
+            break;
+        case SettingsOptionProblem::UnknownName:
+            text =
+                "unknown name (nowplaying-file, nowplaying-text, nowplaying-withdrawn or "
+                "nowplaying-encoding); ignored";
+            break;
+        case SettingsOptionProblem::BadValue:
+            text =
+                "bad value (an encoding is utf-8, utf-8-bom, utf-16 or ansi; a path or text "
+                "may not be that long); ignored";
+            break;
+        case SettingsOptionProblem::Repeated:
+            text = "name given before; this value counts";
+            break;
+        case SettingsOptionProblem::LineTooLong:
+            std::snprintf(out, capacity, "line longer than %u bytes; ignored",
+                          static_cast<unsigned>(SETTINGS_OPTION_LINE_CAPACITY - 1));
+            return;
+    }
+    std::snprintf(out, capacity, "%s", text);
+}
+
+const char* describeNowPlayingObstacle(NowPlayingOutcome outcome) {
+    switch (outcome) {
+        case NowPlayingOutcome::NotANowPlayingFile:
+            return "what is there is not a now-playing file (a folder, or a file larger than "
+                   "64 KiB, read-only, hidden or system), and is left as it is";
+        case NowPlayingOutcome::CannotWrite:
+            return "its folder does not exist, or may not be written";
+        default:
+            return nullptr;
     }
 }

@@ -4,9 +4,19 @@
 #include <cstddef>
 
 #include "settings/settings_line.h"
+#include "settings/settings_option.h"
+#include "status/now_playing.h"
 
 // Writes a one-line description of `problem` (one SettingsProblem flag) found
 // on line `lineNumber`, without the line number, into `out`: at most
 // `capacity` bytes, always terminated.
 void describeSettingsProblem(SettingsProblem problem, int lineNumber, char* out,
                              std::size_t capacity);
+
+// The same for a problem of a "name=value" line: at most `capacity` bytes,
+// always terminated; empty for SettingsOptionProblem::None.
+void describeSettingsOptionProblem(SettingsOptionProblem problem, char* out, std::size_t capacity);
+
+// Why the now-playing file will not be written, in words; null when nothing
+// stands in the way.
+const char* describeNowPlayingObstacle(NowPlayingOutcome outcome);

@@ -99,6 +99,17 @@ wine_reg_remove_app_path() {
     "$WINE64" reg delete 'HKCU\SOFTWARE\BST\bsplayerv1' /f >/dev/null 2>&1 || true
 }
 
+# await_file FILE PROGRAM: waits up to 30 s for PROGRAM to make FILE, its
+# sign that it has begun.
+await_file() {
+    tries=0
+    while [ ! -f "$1" ]; do
+        tries=$((tries + 1))
+        if [ $tries -gt 300 ]; then echo "$2 did not start" >&2; return 1; fi
+        sleep 0.1
+    done
+}
+
 # messenger_start DIR WINDOWS [EXTRA OPTIONS...]: starts messenger-sim logging
 # to DIR/messenger.log and waits until its windows exist.
 messenger_start() {
@@ -112,18 +123,32 @@ messenger_start() {
         --stop "$(windows_path "$session_dir/stop")" --seconds 60 "$@" \
         >"$session_dir/messenger.raw" 2>&1 &
     messenger_pid=$!
-    tries=0
-    while [ ! -f "$session_dir/ready" ]; do
-        tries=$((tries + 1))
-        if [ $tries -gt 300 ]; then echo "messenger-sim did not start" >&2; return 1; fi
-        sleep 0.1
-    done
+    await_file "$session_dir/ready" messenger-sim
 }
 
 messenger_stop() {
     touch "$session_dir/stop"
     wait "$messenger_pid" 2>/dev/null || true
     tr -d '\r' <"$session_dir/messenger.raw" >"$session_dir/messenger.out"
+}
+
+# overlay_start DIR MODE FILE: starts overlay-sim (always 64-bit) reading
+# FILE (a Windows path) in MODE (--poll, logging to DIR/overlay.log, or
+# --hold), and waits until it has begun.
+overlay_start() {
+    overlay_dir=$1
+    rm -f "$overlay_dir/overlay-ready" "$overlay_dir/overlay-stop" "$overlay_dir/overlay.log"
+    LC_ALL=$VELKAR_WINE_LOCALE "$WINE64" "$VELKAR_MESSENGER_DIR/overlay-sim.exe" "$2" --file "$3" \
+        --log "$(windows_path "$overlay_dir/overlay.log")" \
+        --ready "$(windows_path "$overlay_dir/overlay-ready")" \
+        --stop "$(windows_path "$overlay_dir/overlay-stop")" >"$overlay_dir/overlay.out" 2>&1 &
+    overlay_pid=$!
+    await_file "$overlay_dir/overlay-ready" overlay-sim
+}
+
+overlay_stop() {
+    touch "$overlay_dir/overlay-stop"
+    wait "$overlay_pid" 2>/dev/null || true
 }
 
 # host_run DIR ARGS...: runs host-sim (or VELKAR_HOST_SIM, another build of

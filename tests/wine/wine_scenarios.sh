@@ -80,6 +80,13 @@ settings_utf8_case() {
     expect_lines "$dir/messenger.log" "$(record 1 "\\0Office\\01\\0{0}\\0$2 holiday \\0")"
 }
 
+# utf8_hex TEXT, utf16_hex TEXT: the bytes of TEXT in UTF-8, in UTF-16LE, as
+# host-sim's show-file prints them.
+utf8_hex() { printf '%s' "$1" | od -An -tx1 -v | tr -d ' \n' | tr 'a-f' 'A-F'; }
+utf16_hex() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v | tr -d ' \n' | tr 'a-f' 'A-F'; }
+# shown_files: what each show-file of the session printed, one line each.
+shown_files() { sed -n 's/^file [^:]*:[^:]*: //p' "$dir/host.out"; }
+
 # repeat TEXT N: TEXT N times.
 repeat() { printf "$1%.0s" $(seq "$2"); }
 
@@ -265,6 +272,98 @@ tags_code_page_932)
     tags_session v23-japanese.mp3
     expect_output "$dir/host.out" "ansi code page: 932"
     expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0<U+5742><U+672C><U+9F8D><U+4E00> - <U+6226><U+5834><U+306E><U+30E1><U+30EA><U+30FC><U+30AF><U+30EA><U+30B9><U+30DE><U+30B9> \0')"
+    ;;
+now_playing)
+    # The now-playing file with all three markers and two groups: the
+    # withdrawn text once the plug-in starts, then a tagged file, one
+    # without an artist, an untagged one, Japanese tags (UTF-8 bytes exact in
+    # code page 1252), a video file that is not there, a withdraw.
+    clean_settings
+    np_dir=$drive_c/np
+    rm -rf "$np_dir" "$drive_c/np16.txt"
+    mkdir -p "$np_dir"
+    template='[TITLE]{ by [ARTIST]}{ ([ALBUM])}'
+    printf '2,watching [FILENAME]\n1,%s\nnowplaying-file=C:\\np\\nowplaying.txt\nnowplaying-text=%s\nnowplaying-withdrawn=Nothing plays\n' \
+        "$template" "$template" >"$drive_c/velkar.ini"
+    np='C:\np\nowplaying.txt'
+    session 1 show-file "$np" \
+        set-file "$(windows_path "$media_dir/v24-utf8.mp3")" publish show-file "$np" \
+        set-file "$(windows_path "$media_dir/v24-title-only.mp3")" publish show-file "$np" \
+        set-file "$(windows_path "$media_dir/untagged.mp3")" publish show-file "$np" \
+        set-file "$(windows_path "$media_dir/v23-japanese.mp3")" publish show-file "$np" \
+        set-file 'C:\missing\clip.avi' publish show-file "$np" withdraw show-file "$np"
+    expect_output "$dir/host.out" "ansi code page: 1252"
+    shown_files >"$dir/files"
+    expect_lines "$dir/files" "$(utf8_hex 'Nothing plays')
+$(utf8_hex 'Déjà vu – en vivo by Café Tacvba (Un Segundo MTV Unplugged)')
+$(utf8_hex 'Only a Title')
+$(utf8_hex 'untagged')
+$(utf8_hex '戦場のメリークリスマス by 坂本龍一')
+$(utf8_hex 'clip')
+$(utf8_hex 'Nothing plays')"
+    [ "$(wc -l <"$dir/messenger.log")" -eq 6 ] || fail "the messenger got $(wc -l <"$dir/messenger.log") records, not 6"
+    [ "$(ls "$np_dir")" = nowplaying.txt ] || fail "the folder holds: $(ls "$np_dir")"
+
+    # UTF-16 with its mark, the path beside velkar.ini; without a template the
+    # display line as sent.
+    printf '2,watching [FILENAME]\n1,[FILENAME]\nnowplaying-file=np16.txt\nnowplaying-encoding=utf-16\n' >"$drive_c/velkar.ini"
+    session 1 set-file "$ROAD_PATH" publish show-file 'C:\np16.txt'
+    shown_files >"$dir/files"
+    expect_lines "$dir/files" "FFFE$(utf16_hex 'My Band - Best Song ')"
+
+    # A folder that does not exist costs nothing else; a 100 KB file is no
+    # now-playing file and stays byte for byte as it was.
+    head -c 102400 /dev/urandom >"$np_dir/big.bin"
+    cp "$np_dir/big.bin" "$dir/big.bin"
+    for target in 'C:\nowhere\np.txt' 'C:\np\big.bin'; do
+        printf '2,watching [FILENAME]\n1,[FILENAME]\nnowplaying-file=%s\n' "$target" >"$drive_c/velkar.ini"
+        session 1 set-file "$ROAD_PATH" publish withdraw
+        expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0My Band - Best Song \0')
+$(record 1 "$WITHDRAW_TEXT")"
+    done
+    [ ! -e "$drive_c/nowhere" ] || fail "C:/nowhere was made"
+    cmp -s "$np_dir/big.bin" "$dir/big.bin" || fail "big.bin was changed"
+    clean_settings
+    rm -rf "$np_dir" "$drive_c/np16.txt"
+    ;;
+now_playing_load)
+    # 300 publishes alternate two texts while a reader polls the file (as
+    # overlays do, sharing delete): it reads only whole texts, never finds
+    # the file missing. Then a reader holds it open without delete sharing:
+    # the text still arrives. No other file stays in the folder.
+    clean_settings
+    np_dir=$drive_c/np
+    rm -rf "$np_dir"
+    mkdir -p "$np_dir"
+    printf '2,watching [FILENAME]\n1,[FILENAME]\nnowplaying-file=C:\\np\\nowplaying.txt\n' >"$drive_c/velkar.ini"
+    np='C:\np\nowplaying.txt'
+    first='C:\x\First_Song.mp3'
+    second='C:\x\Second_Song.mp3'
+    # The file is there before the reader starts, as after an earlier run.
+    : >"$np_dir/nowplaying.txt"
+    overlay_start "$dir" --poll "$np" || fail "overlay-sim did not start"
+    session 1 alternate 300 "$first" "$second"
+    overlay_stop
+    sed -n 's/^alternate: //p' "$dir/host.out"
+    cat "$dir/overlay.log"
+    [ "$(wc -l <"$dir/messenger.log")" -eq 300 ] || fail "the messenger got $(wc -l <"$dir/messenger.log") records"
+    grep -q "^read $(utf8_hex 'First Song ') " "$dir/overlay.log" || fail "the reader never read the first text"
+    grep -q "^read $(utf8_hex 'Second Song ') " "$dir/overlay.log" || fail "the reader never read the second text"
+    grep -v -e "^read  " -e "^read $(utf8_hex 'First Song ') " -e "^read $(utf8_hex 'Second Song ') " \
+        -e '^missing 0$' "$dir/overlay.log" >"$dir/unexpected"
+    [ ! -s "$dir/unexpected" ] || fail "the reader saw: $(cat "$dir/unexpected")"
+    [ "$(ls "$np_dir")" = nowplaying.txt ] || fail "the folder holds: $(ls "$np_dir")"
+
+    overlay_start "$dir" --hold "$np" || fail "overlay-sim did not start"
+    session 1 set-file "$first" publish show-file "$np" set-file "$second" publish show-file "$np"
+    overlay_stop
+    grep '^command 40006' "$dir/host.out"
+    shown_files >"$dir/files"
+    expect_lines "$dir/files" "$(utf8_hex 'First Song ')
+$(utf8_hex 'Second Song ')"
+    [ "$(ls "$np_dir")" = nowplaying.txt ] || fail "the folder holds: $(ls "$np_dir")"
+    clean_settings
+    rm -rf "$np_dir"
     ;;
 hung_window)
     # The window the search visits first stops answering for 4 s; the next is healthy.

@@ -10,6 +10,9 @@
 //     about              40004 owned by the host window
 //     raw NUMBER         any command number, param 0
 //     sleep MS           wait, pumping messages
+//     show-file PATH     print the file's bytes in hex ("missing" when there is none)
+//     alternate N A B    announce A, publish, announce B, publish, ... N publishes
+//                        in all; then print the longest publish
 //
 // With --close-boxes a timer on the host's thread, which the message box's
 // own loop keeps serving, finds each box the plug-in shows, prints its
@@ -109,6 +112,24 @@ bool decodeHex(const char* hex, char* out, std::size_t capacity) {
     return true;
 }
 
+void showFile(const char* path) {
+    const HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        std::printf("file %s: missing\n", path);
+        return;
+    }
+    std::printf("file %s: ", path);
+    unsigned char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) != 0 && got > 0) {
+        for (DWORD i = 0; i < got; ++i) std::printf("%02X", buffer[i]);
+    }
+    std::printf("\n");
+    CloseHandle(file);
+}
+
 int usage() {
     std::fprintf(stderr, "usage: host-sim DLL [--close-boxes] COMMAND...\n");
     return 2;
@@ -178,6 +199,26 @@ int main(int argc, char** argv) {
             param = reinterpret_cast<std::intptr_t>(hostWindow);
         } else if (std::strcmp(name, "raw") == 0 && i + 1 < argc) {
             number = static_cast<std::int32_t>(std::strtol(argv[++i], nullptr, 10));
+        } else if (std::strcmp(name, "show-file") == 0 && i + 1 < argc) {
+            showFile(argv[++i]);
+            continue;
+        } else if (std::strcmp(name, "alternate") == 0 && i + 3 < argc) {
+            const long publishes = std::strtol(argv[i + 1], nullptr, 10);
+            const char* files[2] = {argv[i + 2], argv[i + 3]};
+            i += 3;
+            DWORD longest = 0;
+            const DWORD start = GetTickCount();
+            for (long n = 0; n < publishes; ++n) {
+                record.callback(40002, reinterpret_cast<std::intptr_t>(files[n % 2]), 0);
+                const DWORD before = GetTickCount();
+                record.callback(40006, 0, 0);
+                const DWORD took = GetTickCount() - before;
+                if (took > longest) longest = took;
+                pumpMessages();
+            }
+            std::printf("alternate: %ld publishes in %lu ms, the longest %lu ms\n", publishes,
+                        GetTickCount() - start, longest);
+            continue;
         } else if (std::strcmp(name, "sleep") == 0 && i + 1 < argc) {
             const DWORD until = GetTickCount() + std::strtoul(argv[++i], nullptr, 10);
             while (static_cast<LONG>(until - GetTickCount()) > 0) {

@@ -86,11 +86,13 @@ void printTags(const AnnouncedPath& path) {
     }
 }
 
-void preview(const char* argument, const char* hostPath, const StatusProfiles& profiles) {
+void preview(const char* argument, const char* hostPath, const PluginSettings& settings) {
     static AnnouncedPath path;
     takeAnnouncedPath(hostPath, path);
     static ComposedStatus composed;
-    const MediaKind kind = composeStatus(path, profiles, composed);
+    const bool nowPlayingFile = settings.nowPlaying.path[0] != u'\0';
+    const MediaKind kind = composeStatus(path, settings.profiles, composed,
+                                         nowPlayingFile ? &settings.nowPlaying : nullptr);
     const std::size_t textLength = lengthOf(composed.statusText, STATUS_TEXT_CAPACITY);
     const StatusDisplay display = readStatusDisplay(composed.statusText, textLength);
     std::printf("%s\n", argument);
@@ -103,6 +105,30 @@ void preview(const char* argument, const char* hostPath, const StatusProfiles& p
     std::printf("\n");
     printField("category:", display.category);
     printField("display line:", display.displayLine);
+    if (nowPlayingFile)
+        printQuoted("now playing:", composed.nowPlayingText, composed.nowPlayingLength);
+}
+
+const char* const ENCODING_NAMES[] = {"utf-8", "utf-8-bom", "utf-16", "ansi"};
+
+// Where the now-playing file goes, how, and what stands in the way.
+void printNowPlayingFile(const NowPlayingSettings& nowPlaying) {
+    if (nowPlaying.path[0] == u'\0') {
+        std::printf("now-playing file: none (no nowplaying-file line)\n");
+        return;
+    }
+    std::printf("now-playing file: ");
+    printText(nowPlaying.path, lengthOf(nowPlaying.path, NOW_PLAYING_PATH_CAPACITY));
+    std::printf(" (%s", ENCODING_NAMES[static_cast<int>(nowPlaying.encoding)]);
+    if (nowPlaying.withdrawnLength > 0) {
+        std::printf("; after a withdraw: '");
+        printText(nowPlaying.withdrawnText, nowPlaying.withdrawnLength);
+        std::printf("'");
+    }
+    std::printf(")\n");
+    if (const char* obstacle = describeNowPlayingObstacle(probeNowPlayingTarget(nowPlaying))) {
+        std::printf("  it will not be written: %s\n", obstacle);
+    }
 }
 
 void reportProblems(const char* settingsFile, const SettingsReport& report) {
@@ -114,6 +140,15 @@ void reportProblems(const char* settingsFile, const SettingsReport& report) {
             describeSettingsProblem(problem, line, message, sizeof message);
             std::fprintf(stderr, "%s:%d: %s\n", settingsFile, line, message);
         }
+    }
+    for (std::size_t i = 0; i < report.optionProblemCount && i < SETTINGS_OPTION_REPORTS; ++i) {
+        char message[160];
+        describeSettingsOptionProblem(report.options[i].problem, message, sizeof message);
+        std::fprintf(stderr, "%s:%u: %s\n", settingsFile, report.options[i].lineNumber, message);
+    }
+    if (report.optionProblemCount > SETTINGS_OPTION_REPORTS) {
+        std::fprintf(stderr, "%s: %zu more problems\n", settingsFile,
+                     report.optionProblemCount - SETTINGS_OPTION_REPORTS);
     }
 }
 
@@ -152,27 +187,29 @@ int main(int argc, char** argv) {
         return EXIT_USAGE;
     }
 
-    StatusProfiles profiles;
-    setDefaultProfiles(profiles);
+    static PluginSettings settings;
+    setDefaultSettings(settings);
     if (settingsFile != nullptr) {
         SettingsReport report{};
         static char hostPath[PATH_CAPACITY];
         static AnnouncedPath settingsPath;
         const bool named = pathFromArgument(settingsFile, hostPath, sizeof hostPath);
         takeAnnouncedPath(hostPath, settingsPath);
-        if (!named || !readSettingsFile(settingsPath.text, profiles, &report)) {
+        if (!named || !readSettingsFile(settingsPath.text, settings, &report)) {
             std::fprintf(stderr, "velkar-preview: cannot read settings file '%s'\n", settingsFile);
             return EXIT_UNREADABLE_SETTINGS;
         }
         reportProblems(settingsFile, report);
         if (report.encoding == SettingsEncoding::Utf8) {
-            std::printf("settings: %s (read as UTF-8)\n\n", settingsFile);
+            std::printf("settings: %s (read as UTF-8)\n", settingsFile);
         } else {
-            std::printf("settings: %s (read in code page %u)\n\n", settingsFile, codePage);
+            std::printf("settings: %s (read in code page %u)\n", settingsFile, codePage);
         }
     } else {
-        std::printf("settings: built-in defaults\n\n");
+        std::printf("settings: built-in defaults\n");
     }
+    printNowPlayingFile(settings.nowPlaying);
+    std::printf("\n");
     int status = EXIT_OK;
     for (int i = first; i < argc; ++i) {
         static char path[PATH_CAPACITY];
@@ -183,7 +220,7 @@ int main(int argc, char** argv) {
             continue;
         }
         if (i > first) std::printf("\n");
-        preview(argv[i], path, profiles);
+        preview(argv[i], path, settings);
     }
     return status;
 }

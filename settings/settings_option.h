@@ -1,0 +1,38 @@
+#pragma once
+// The lines after the two profile lines: optional "name=value" settings,
+// in any order. Older versions of the plug-in never read past line 2, so
+// files with them work both ways.
+//
+//   nowplaying-file=PATH         the now-playing file (relative: to the
+//                                settings file's folder); without it none
+//   nowplaying-text=TEMPLATE     what it holds while something plays;
+//                                without it, the display line
+//   nowplaying-withdrawn=TEXT    what it holds after a withdraw; empty
+//   nowplaying-encoding=utf-8 | utf-8-bom | utf-16 | ansi    (utf-8)
+//
+// Names and the encoding's values count in any letter case. A value runs
+// from after "=" to the end of its line (spaces around an encoding aside).
+// Blank lines and lines beginning with ";" or "#" are comments.
+#include <cstddef>
+
+#include "status/now_playing.h"
+
+// What can be wrong with such a line. The plug-in ignores the line (a
+// repeated name: the last one counts); the preview tool reports it.
+enum class SettingsOptionProblem {
+    None,
+    NotNameValue,  // no "=" after a name
+    UnknownName,
+    BadValue,     // an encoding not in the list, or a path or text too long
+    Repeated,     // the name was given before; this one counts
+    LineTooLong,  // longer than the line buffer: the whole line is ignored
+};
+
+// The names seen so far, to tell a repeated one.
+using SettingsOptionNames = unsigned;
+
+// Parses the `length` units at `line` (UTF-16, its line end removed) into
+// `nowPlaying`, noting its name in `seen`. Returns the problem found.
+SettingsOptionProblem parseSettingsOption(const char16_t* line, std::size_t length,
+                                          NowPlayingSettings& nowPlaying,
+                                          SettingsOptionNames& seen);

@@ -1,0 +1,69 @@
+#pragma once
+// The now-playing file: a text file that always holds what is playing, for
+// stream overlays, chat bots and desktop widgets, written on each publish
+// and withdraw.
+//
+// It is replaced whole: written to a temporary file beside it, then moved
+// over it in one step, so a reader never sees a partial or missing file.
+// While a reader holds it so that it cannot be replaced, the move is tried
+// again at once, a bounded number of times within a bounded time; only then
+// is it written in place. Only a file that does not exist yet, or that
+// looks like a now-playing file (NOW_PLAYING_LARGEST_REPLACED bytes at most,
+// not read-only, hidden or system), is ever written: a slip in the settings
+// never destroys a user's file.
+#include <cstddef>
+#include <cstdint>
+
+constexpr std::size_t NOW_PLAYING_PATH_CAPACITY = 1024;
+constexpr std::size_t NOW_PLAYING_TEMPLATE_CAPACITY = 2048;
+constexpr std::size_t NOW_PLAYING_TEXT_CAPACITY = 2048;
+constexpr std::uint64_t NOW_PLAYING_LARGEST_REPLACED = 64 * 1024;
+// The temporary file is the target's name with this after it.
+constexpr const char16_t NOW_PLAYING_TEMPORARY_SUFFIX[] = u".velkar-new";
+// Moves tried at most, and for how long, before the file is written in place.
+constexpr unsigned NOW_PLAYING_REPLACE_TRIES = 2000;
+constexpr std::uint32_t NOW_PLAYING_REPLACE_MILLISECONDS = 50;
+
+enum class NowPlayingEncoding { Utf8, Utf8WithMark, Utf16, Ansi };
+
+// The now-playing file's settings; all text UTF-16 and terminated.
+struct NowPlayingSettings {
+    char16_t path[NOW_PLAYING_PATH_CAPACITY];  // empty: no file is written
+    // What the file holds while something plays; without it, the display line.
+    char16_t textTemplate[NOW_PLAYING_TEMPLATE_CAPACITY];
+    std::size_t textTemplateLength;
+    bool hasTextTemplate;
+    // What it holds after a withdraw (and before anything plays).
+    char16_t withdrawnText[NOW_PLAYING_TEMPLATE_CAPACITY];
+    std::size_t withdrawnLength;
+    NowPlayingEncoding encoding;
+};
+
+// Sets `settings` to no file, the display line, an empty withdrawn text and UTF-8.
+void setDefaultNowPlaying(NowPlayingSettings& settings);
+
+// What became of a write.
+enum class NowPlayingOutcome {
+    NoFile,              // no path set: nothing to do
+    Replaced,            // replaced whole
+    WrittenInPlace,      // replacing was refused throughout: written in place
+    NotANowPlayingFile,  // the path names something else, left as it was
+    CannotWrite,         // the folder is missing, or may not be written
+};
+
+// Whether the path may be written: NoFile, NotANowPlayingFile, CannotWrite
+// (the folder is missing, or the name is longer than can be written), or
+// Replaced when nothing stands in the way. Writes nothing.
+NowPlayingOutcome checkNowPlayingTarget(const NowPlayingSettings& settings);
+
+// As checkNowPlayingTarget, and where nothing stands in the way, whether the
+// folder takes the temporary file: it is written empty and deleted. For the
+// preview tool; the target is not touched.
+NowPlayingOutcome probeNowPlayingTarget(const NowPlayingSettings& settings);
+
+// Writes the `units` units of UTF-16 at `text` into the now-playing file, in
+// its encoding, with nothing added: no line end, no terminator (a mark
+// first for utf-8-bom and utf-16). Leaves no temporary file behind. Takes
+// no more than about NOW_PLAYING_REPLACE_MILLISECONDS of retries.
+NowPlayingOutcome writeNowPlaying(const NowPlayingSettings& settings, const char16_t* text,
+                                  std::size_t units);

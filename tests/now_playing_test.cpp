@@ -1,0 +1,139 @@
+// The now-playing file through the stand-in: real files in a scratch folder.
+#include "status/now_playing.h"
+
+#include <dirent.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "test_support.h"
+
+namespace {
+
+class NowPlayingFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        standin::reset();
+        char pattern[] = "/tmp/velkar-now-playing-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        setDefaultNowPlaying(settings);
+        setPath(folder + "/nowplaying.txt");
+    }
+    void TearDown() override {
+        ASSERT_EQ(std::system(("chmod -R u+w '" + folder + "'; rm -rf '" + folder + "'").c_str()),
+                  0);
+    }
+    void setPath(const std::string& path) {
+        const std::u16string wide = u16(path);
+        wide.copy(settings.path, wide.size());
+        settings.path[wide.size()] = u'\0';
+    }
+    NowPlayingOutcome write(const std::u16string& text) {
+        return writeNowPlaying(settings, text.data(), text.size());
+    }
+    std::string contents(const std::string& name = "nowplaying.txt") const {
+        std::ifstream in(folder + "/" + name, std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        return bytes.str();
+    }
+    // The names in the folder, sorted: no temporary file may stay.
+    std::vector<std::string> names() const {
+        std::vector<std::string> found;
+        if (DIR* directory = opendir(folder.c_str())) {
+            while (dirent* entry = readdir(directory)) {
+                const std::string name = entry->d_name;
+                if (name != "." && name != "..") found.push_back(name);
+            }
+            closedir(directory);
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+    std::string folder;
+    NowPlayingSettings settings;
+};
+
+TEST_F(NowPlayingFile, TheTextInEachEncodingAndNothingElse) {
+    const std::u16string text = u"K\u00E4se \u266A \U0001F600";
+    const struct {
+        NowPlayingEncoding encoding;
+        std::string bytes;
+    } cases[] = {
+        {NowPlayingEncoding::Utf8, "K\xC3\xA4se \xE2\x99\xAA \xF0\x9F\x98\x80"},
+        {NowPlayingEncoding::Utf8WithMark, "\xEF\xBB\xBFK\xC3\xA4se \xE2\x99\xAA \xF0\x9F\x98\x80"},
+        {NowPlayingEncoding::Utf16,
+         std::string("\xFF\xFEK\0\xE4\0s\0e\0 \0\x6A\x26 \0\x3D\xD8\x00\xDE", 20)},
+        // The stand-in's Latin-1: what it lacks becomes '?', a pair one '?'.
+        {NowPlayingEncoding::Ansi, "K\xE4se ? ?"},
+    };
+    for (const auto& c : cases) {
+        settings.encoding = c.encoding;
+        EXPECT_EQ(write(text), NowPlayingOutcome::Replaced);
+        EXPECT_EQ(contents(), c.bytes);
+    }
+    EXPECT_EQ(write(u""), NowPlayingOutcome::Replaced);
+    EXPECT_EQ(contents(), "");
+    EXPECT_EQ(names(), std::vector<std::string>{"nowplaying.txt"});
+}
+
+// While the file cannot be replaced, the move is tried again; when it never
+// can be, the text is written in place. Either way no other file stays.
+TEST_F(NowPlayingFile, RefusedReplacementsAreRetriedThenWrittenInPlace) {
+    ASSERT_EQ(write(u"first"), NowPlayingOutcome::Replaced);
+    standin::refuseReplacements(5);
+    const std::size_t before = standin::replaceAttemptCount();
+    EXPECT_EQ(write(u"second"), NowPlayingOutcome::Replaced);
+    EXPECT_EQ(standin::replaceAttemptCount() - before, 6u);
+    EXPECT_EQ(contents(), "second");
+    standin::refuseReplacements(1000000);
+    EXPECT_EQ(write(u"third, longer"), NowPlayingOutcome::WrittenInPlace);
+    EXPECT_EQ(contents(), "third, longer");
+    EXPECT_LE(standin::replaceAttemptCount() - before, 6u + NOW_PLAYING_REPLACE_TRIES);
+    EXPECT_EQ(write(u"4th"), NowPlayingOutcome::WrittenInPlace);
+    EXPECT_EQ(contents(), "4th");
+    standin::refuseReplacements(0);
+    EXPECT_EQ(write(u"fifth"), NowPlayingOutcome::Replaced);
+    EXPECT_EQ(contents(), "fifth");
+    EXPECT_EQ(names(), std::vector<std::string>{"nowplaying.txt"});
+}
+
+// A slip in the settings never destroys a user's file: only a file that
+// looks like a now-playing file is replaced; a missing folder costs nothing.
+TEST_F(NowPlayingFile, WhatIsNotANowPlayingFileIsLeftAlone) {
+    const std::string large(NOW_PLAYING_LARGEST_REPLACED + 1, 'x');
+    std::ofstream(folder + "/large.txt", std::ios::binary) << large;
+    std::ofstream(folder + "/small.txt", std::ios::binary)
+        << std::string(NOW_PLAYING_LARGEST_REPLACED, 'y');
+    std::ofstream(folder + "/locked.txt", std::ios::binary) << "mine";
+    ASSERT_EQ(chmod((folder + "/locked.txt").c_str(), 0444), 0);
+    ASSERT_EQ(mkdir((folder + "/folder").c_str(), 0755), 0);
+    const struct {
+        std::string name;
+        NowPlayingOutcome outcome;
+        std::string after;
+    } cases[] = {
+        {"large.txt", NowPlayingOutcome::NotANowPlayingFile, large},
+        {"locked.txt", NowPlayingOutcome::NotANowPlayingFile, "mine"},
+        {"folder", NowPlayingOutcome::NotANowPlayingFile, ""},
+        {"missing/nowplaying.txt", NowPlayingOutcome::CannotWrite, ""},
+        {"small.txt", NowPlayingOutcome::Replaced, "text"},
+    };
+    for (const auto& c : cases) {
+        setPath(folder + "/" + c.name);
+        EXPECT_EQ(checkNowPlayingTarget(settings), c.outcome) << c.name;
+        EXPECT_EQ(write(u"text"), c.outcome) << c.name;
+        EXPECT_EQ(contents(c.name), c.after) << c.name;
+    }
+    EXPECT_EQ(names(),
+              (std::vector<std::string>{"folder", "large.txt", "locked.txt", "small.txt"}));
+    setDefaultNowPlaying(settings);
+    EXPECT_EQ(write(u"text"), NowPlayingOutcome::NoFile);
+}
+
+}  // namespace
