@@ -84,26 +84,6 @@ bool isUtf8(const char* text, std::size_t length, bool cut, bool& multiByte) {
     return scan.validLength == textLength || (scan.endsIncomplete && cut && textLength == length);
 }
 
-// The `length` bytes of UTF-8 at `text` as UTF-16 in `out` (`capacity`
-// units, at least `length`): a byte that begins no valid sequence becomes
-// U+FFFD, as in Windows' conversion, and a last character that the bytes end
-// inside is left out. Returns the units.
-std::size_t decodeUtf8Line(const char* text, std::size_t length, char16_t* out,
-                           std::size_t capacity) {
-    std::size_t written = 0;
-    std::size_t at = 0;
-    while (at < length && written < capacity) {
-        const Utf8Scan scan = scanUtf8(text + at, length - at);
-        written +=
-            convertUtf8ToUtf16(text + at, scan.validLength, out + written, capacity - written);
-        at += scan.validLength;
-        if (at == length || scan.endsIncomplete || written == capacity) break;
-        out[written++] = u'\uFFFD';
-        ++at;
-    }
-    return written;
-}
-
 // Converts a line as read (C text, up to a NUL) to UTF-16 in `out`
 // (`capacity` units, at least the line's bytes): UTF-8 loses a last
 // character the cut left incomplete, ANSI a lead byte the cut parted from
@@ -111,9 +91,8 @@ std::size_t decodeUtf8Line(const char* text, std::size_t length, char16_t* out,
 std::size_t decodeSettingsLine(const char* line, bool cut, SettingsEncoding encoding, char16_t* out,
                                std::size_t capacity) {
     std::size_t length = std::strlen(line);
-    if (encoding == SettingsEncoding::Utf8) return decodeUtf8Line(line, length, out, capacity);
-    if (cut) length = wholeAnsiLength(line, length, length);
-    return storeAnsiAsUtf16(line, length, out, capacity);
+    if (encoding == SettingsEncoding::Ansi && cut) length = wholeAnsiLength(line, length, length);
+    return decodeSettingsText(line, length, encoding, out, capacity);
 }
 
 // Whether `path` is relative: neither from a drive ("C:"), nor from a root
@@ -181,6 +160,23 @@ bool deriveSettingsPath(char16_t (&settingsPath)[SETTINGS_PATH_CAPACITY]) {
 }
 
 }  // namespace
+
+std::size_t decodeSettingsText(const char* text, std::size_t length, SettingsEncoding encoding,
+                               char16_t* out, std::size_t capacity) {
+    if (encoding == SettingsEncoding::Ansi) return storeAnsiAsUtf16(text, length, out, capacity);
+    std::size_t written = 0;
+    std::size_t at = 0;
+    while (at < length && written < capacity) {
+        const Utf8Scan scan = scanUtf8(text + at, length - at);
+        written +=
+            convertUtf8ToUtf16(text + at, scan.validLength, out + written, capacity - written);
+        at += scan.validLength;
+        if (at == length || scan.endsIncomplete || written == capacity) break;
+        out[written++] = u'\uFFFD';
+        ++at;
+    }
+    return written;
+}
 
 void findSettingsPath(char16_t (&settingsPath)[SETTINGS_PATH_CAPACITY]) {
     if (!deriveSettingsPath(settingsPath)) {

@@ -62,6 +62,14 @@ struct SettingsReport {
 // now-playing file.
 void setDefaultSettings(PluginSettings& settings);
 
+// Converts the `length` bytes at `text`, settings text in `encoding`, to
+// UTF-16 in `out` (`capacity` units; `length` units always suffice), no
+// terminator: UTF-8 with each byte that begins no valid sequence as U+FFFD,
+// as in Windows' conversion, and a last character that the bytes end inside
+// left out; ANSI by the system's conversion. Returns the number of units.
+std::size_t decodeSettingsText(const char* text, std::size_t length, SettingsEncoding encoding,
+                               char16_t* out, std::size_t capacity);
+
 // Writes the settings file's path into `settingsPath` (always terminated):
 // the host's "AppPath" up to its last backslash followed by
 // "\plugins\velkar.ini", or "c:\velkar.ini" when the value cannot be read, has

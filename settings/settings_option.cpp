@@ -6,21 +6,9 @@
 
 namespace {
 
-enum OptionName { OPTION_FILE, OPTION_TEXT, OPTION_WITHDRAWN, OPTION_ENCODING, OPTION_NAMES };
-
-const char* const OPTION_NAME_TEXTS[OPTION_NAMES] = {"nowplaying-file", "nowplaying-text",
-                                                     "nowplaying-withdrawn", "nowplaying-encoding"};
-
-struct EncodingName {
-    const char* name;
-    NowPlayingEncoding encoding;
-};
-const EncodingName ENCODING_NAMES[] = {
-    {"utf-8", NowPlayingEncoding::Utf8},
-    {"utf-8-bom", NowPlayingEncoding::Utf8WithMark},
-    {"utf-16", NowPlayingEncoding::Utf16},
-    {"ansi", NowPlayingEncoding::Ansi},
-};
+constexpr NowPlayingEncoding ENCODINGS[] = {NowPlayingEncoding::Utf8,
+                                            NowPlayingEncoding::Utf8WithMark,
+                                            NowPlayingEncoding::Utf16, NowPlayingEncoding::Ansi};
 
 char16_t asciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c; }
 
@@ -45,23 +33,59 @@ bool storeWhole(char16_t* field, std::size_t capacity, const char16_t* begin, co
     return true;
 }
 
+// Where the name of a name=value line begins, and its "=": the name's end
+// and the value's start. Returns false for a comment or a blank line, and
+// sets `equals` to `end` for a line without "=".
+bool splitNameValue(const char16_t* line, const char16_t* end, const char16_t*& name,
+                    const char16_t*& nameEnd, const char16_t*& equals) {
+    name = line;
+    while (name < end && isSpace(*name)) ++name;
+    if (name == end || *name == u';' || *name == u'#') return false;
+    equals = name;
+    while (equals < end && *equals != u'=') ++equals;
+    nameEnd = equals;
+    while (nameEnd > name && isSpace(nameEnd[-1])) --nameEnd;
+    return true;
+}
+
+int optionNamed(const char16_t* name, const char16_t* nameEnd) {
+    int option = 0;
+    while (option < SETTINGS_OPTION_NAMES &&
+           !isWord(name, nameEnd, SETTINGS_OPTION_NAME_TEXTS[option])) {
+        ++option;
+    }
+    return option;
+}
+
 }  // namespace
+
+const char* const SETTINGS_OPTION_NAME_TEXTS[SETTINGS_OPTION_NAMES] = {
+    "nowplaying-file", "nowplaying-text", "nowplaying-withdrawn", "nowplaying-encoding"};
+const char* const NOW_PLAYING_ENCODING_NAMES[4] = {"utf-8", "utf-8-bom", "utf-16", "ansi"};
+
+SettingsOptionName settingsOptionNameOf(const char16_t* line, std::size_t length,
+                                        std::size_t& value) {
+    const char16_t* name = nullptr;
+    const char16_t* nameEnd = nullptr;
+    const char16_t* equals = nullptr;
+    if (!splitNameValue(line, line + length, name, nameEnd, equals) || equals == line + length) {
+        return SETTINGS_OPTION_NAMES;
+    }
+    value = static_cast<std::size_t>(equals + 1 - line);
+    return static_cast<SettingsOptionName>(optionNamed(name, nameEnd));
+}
 
 SettingsOptionProblem parseSettingsOption(const char16_t* line, std::size_t length,
                                           NowPlayingSettings& nowPlaying,
                                           SettingsOptionNames& seen) {
     const char16_t* const end = line + length;
-    const char16_t* name = line;
-    while (name < end && isSpace(*name)) ++name;
-    if (name == end || *name == u';' || *name == u'#') return SettingsOptionProblem::None;
-    const char16_t* equals = name;
-    while (equals < end && *equals != u'=') ++equals;
+    const char16_t* name = nullptr;
+    const char16_t* nameEnd = nullptr;
+    const char16_t* equals = nullptr;
+    if (!splitNameValue(line, end, name, nameEnd, equals)) return SettingsOptionProblem::None;
     if (equals == end) return SettingsOptionProblem::NotNameValue;
-    const char16_t* nameEnd = equals;
-    while (nameEnd > name && isSpace(nameEnd[-1])) --nameEnd;
-    int option = 0;
-    while (option < OPTION_NAMES && !isWord(name, nameEnd, OPTION_NAME_TEXTS[option])) ++option;
-    if (option == OPTION_NAMES) return SettingsOptionProblem::UnknownName;
+    const int option = optionNamed(name, nameEnd);
+    if (option == SETTINGS_OPTION_NAMES) return SettingsOptionProblem::UnknownName;
 
     const char16_t* value = equals + 1;
     bool stored = false;
@@ -84,9 +108,9 @@ SettingsOptionProblem parseSettingsOption(const char16_t* line, std::size_t leng
             const char16_t* wordEnd = end;
             while (word < wordEnd && isSpace(*word)) ++word;
             while (wordEnd > word && isSpace(wordEnd[-1])) --wordEnd;
-            for (const EncodingName& encoding : ENCODING_NAMES) {
-                if (isWord(word, wordEnd, encoding.name)) {
-                    nowPlaying.encoding = encoding.encoding;
+            for (int encoding = 0; encoding < 4; ++encoding) {
+                if (isWord(word, wordEnd, NOW_PLAYING_ENCODING_NAMES[encoding])) {
+                    nowPlaying.encoding = ENCODINGS[encoding];
                     stored = true;
                 }
             }

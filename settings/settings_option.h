@@ -28,6 +28,24 @@ enum class SettingsOptionProblem {
     LineTooLong,  // longer than the line buffer: the whole line is ignored
 };
 
+// The names, by their index.
+enum SettingsOptionName {
+    OPTION_FILE,
+    OPTION_TEXT,
+    OPTION_WITHDRAWN,
+    OPTION_ENCODING,
+    SETTINGS_OPTION_NAMES,
+};
+extern const char* const SETTINGS_OPTION_NAME_TEXTS[SETTINGS_OPTION_NAMES];
+// The encodings' names, by NowPlayingEncoding.
+extern const char* const NOW_PLAYING_ENCODING_NAMES[4];
+
+// Which name the `length` units at `line` (UTF-16, its line end removed)
+// set, and in `value` where its value begins; SETTINGS_OPTION_NAMES when the
+// line is a comment, blank, or sets no known name.
+SettingsOptionName settingsOptionNameOf(const char16_t* line, std::size_t length,
+                                        std::size_t& value);
+
 // The names seen so far, to tell a repeated one.
 using SettingsOptionNames = unsigned;
 

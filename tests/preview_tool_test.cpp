@@ -7,6 +7,8 @@
 #include <sstream>
 #include <string>
 
+#include "tools/preview/terminal.h"
+
 namespace {
 
 struct ToolRun {
@@ -28,11 +30,13 @@ std::string readAll(const std::string& path) {
     return text.str();
 }
 
-ToolRun runPreview(const std::string& arguments) {
+// Runs the tool with `arguments`, in the folder `directory` when given.
+ToolRun runPreview(const std::string& arguments, const std::string& directory = "") {
     const std::string out = scratchFile("preview.out");
     const std::string err = scratchFile("preview.err");
-    const std::string command =
-        std::string(VELKAR_PREVIEW_PATH) + " " + arguments + " >" + out + " 2>" + err;
+    const std::string command = (directory.empty() ? "" : "cd '" + directory + "' && ") +
+                                std::string(VELKAR_PREVIEW_PATH) + " " + arguments + " >" + out +
+                                " 2>" + err;
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readAll(out), readAll(err)};
 }
@@ -70,12 +74,42 @@ TEST(PreviewTool, GoodFileShowsEachPath) {
         << run.out;
 }
 
-TEST(PreviewTool, DefaultsWithoutSettings) {
-    const ToolRun run = runPreview(PATHS);
-    EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_NE(run.out.find("status text:  \\0Office\\01\\0{0}\\0watching holiday\\0\n"),
-              std::string::npos)
-        << run.out;
+// Without --settings it reads the file the plug-in reads (here, with no
+// registry value, c:\velkar.ini), and says which; --defaults, or no such
+// file, gives the built-in wording.
+TEST(PreviewTool, ReadsWhatThePluginReadsUnlessToldOtherwise) {
+    const std::string folder = testing::TempDir() + "preview-source";
+    ASSERT_EQ(std::system(("rm -rf '" + folder + "' && mkdir -p '" + folder + "/c:'").c_str()), 0);
+    std::ofstream(folder + "/c:/velkar.ini", std::ios::binary)
+        << "2,seeing [FILENAME]\r\n1,listening to [TAGS]\r\n";
+    const std::string media = std::string(VELKAR_MEDIA_DIR) + "/v23-utf16.mp3";
+    struct Case {
+        std::string arguments, directory, expected;
+    };
+    const Case cases[] = {
+        {media, folder,
+         "settings: c:\\velkar.ini (read in code page 1252), the file the plug-in reads\n"},
+        {media, folder, "display line: 'listening to Bj\xC3\xB6rk - J\xC3\xB3ga '\n"},
+        {"--defaults " + media, folder, "settings: built-in defaults\n"},
+        {"--defaults " + media, folder, "/media/v23-utf16'\n"},  // the name: no backslash here
+        {PATHS, testing::TempDir(),
+         "settings: c:\\velkar.ini is not there: the built-in defaults, as for the plug-in\n"},
+        {PATHS, testing::TempDir(), "status text:  \\0Office\\01\\0{0}\\0watching holiday\\0\n"},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = runPreview(c.arguments, c.directory);
+        EXPECT_EQ(run.exitStatus, 0) << run.err;
+        EXPECT_NE(run.out.find(c.expected), std::string::npos) << c.expected << "\n" << run.out;
+    }
+}
+
+// It waits for a key only in a console of its own, read from it: not in a
+// command prompt or a script, which share theirs, nor with piped input.
+TEST(PreviewTool, WaitsForAKeyOnlyInAConsoleOfItsOwn) {
+    EXPECT_TRUE(shouldWaitForKey(1, true));
+    EXPECT_FALSE(shouldWaitForKey(2, true));
+    EXPECT_FALSE(shouldWaitForKey(1, false));
+    EXPECT_FALSE(shouldWaitForKey(0, false));
 }
 
 TEST(PreviewTool, FaultyFileIsReportedWithLineNumbers) {

@@ -17,7 +17,7 @@ build first 022 UTC
 sleep 1
 build "second build" 077 Pacific/Kiritimati
 
-artefacts="build/win32/velkar.dll build/win32/velkar-preview.exe"
+artefacts="build/win32/velkar.dll build/win32/velkar-preview.exe build/win32/velkar-settings.exe"
 for file in "$work/first/dist/"velkar-*; do artefacts="$artefacts dist/$(basename "$file")"; done
 for artefact in $artefacts dist/SHA256SUMS; do
     first=$(sha256sum <"$work/first/$artefact" 2>/dev/null | cut -c1-64)

@@ -24,7 +24,8 @@ release
 setup=$(ls "$clone"/dist/velkar-*-setup.exe)
 
 verify() { osslsigncode verify -CAfile "$work/certificate.pem" -in "$1" >"$work/verify.out" 2>&1; }
-for file in "$clone/build/win32/velkar.dll" "$clone/build/win32/velkar-preview.exe" "$setup"; do
+for file in "$clone/build/win32/velkar.dll" "$clone/build/win32/velkar-preview.exe" \
+    "$clone/build/win32/velkar-settings.exe" "$setup"; do
     verify "$file" || { fail "$(basename "$file") does not verify"; cat "$work/verify.out"; }
 done
 cp "$clone/build/win32/velkar.dll" "$work/changed.dll"

@@ -21,6 +21,8 @@ mkdir -p "$dir"
 drive_c=$WINEPREFIX/drive_c
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# The Start-menu shortcut to the settings program, wherever setup put it.
+shortcut() { find "$drive_c" -name 'Velkar Settings.lnk' 2>/dev/null; }
 expect_file() { [ -f "$drive_c/$1" ] || fail "C:/$1 is missing"; }
 expect_no_file() { [ ! -e "$drive_c/$1" ] || fail "C:/$1 is still there"; }
 
@@ -67,7 +69,10 @@ install)
         fail "the installed velkar.ini is not the sample"
     [ "$(ls "$drive_c/Player/plugins")" = "$(printf 'velkar.dll\nvelkar.ini')" ] ||
         fail "the plugins folder holds more: $(ls "$drive_c/Player/plugins")"
-    for file in velkar-preview.exe README.txt velkar-uninstall.exe; do expect_file "Player/Velkar/$file"; done
+    for file in velkar-settings.exe velkar-preview.exe README.txt velkar-uninstall.exe; do
+        expect_file "Player/Velkar/$file"
+    done
+    [ -n "$(shortcut)" ] || fail "there is no Start-menu shortcut to Velkar Settings"
     expect_entry "DisplayName=Tamsel's Velkar"
     expect_entry "DisplayVersion=$(basename "$setup" | sed 's/^velkar-\(.*\)-setup\.exe$/\1/')"
     expect_entry 'UninstallString="C:\Player\Velkar\velkar-uninstall.exe"'
@@ -125,6 +130,7 @@ uninstall)
     expect_no_file Player/plugins/velkar.dll
     expect_changed_settings Player/plugins
     expect_no_file Player/Velkar
+    [ -z "$(shortcut)" ] || fail "the Start-menu shortcut is still there: $(shortcut)"
     [ -z "$(entry)" ] || fail "the uninstall entry is still there"
     ;;
 without_app_path)

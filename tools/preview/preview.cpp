@@ -9,6 +9,7 @@
 #include "tags/media_tags.h"
 #include "terminal.h"
 #include "text/bounded_text.h"
+#include "text/unicode_text.h"
 #include "tools/settings_report.h"
 #include "tools/status_fields.h"
 
@@ -20,7 +21,8 @@ constexpr int EXIT_USAGE = 2;
 
 constexpr std::size_t PATH_CAPACITY = 4096;
 
-const char* const USAGE = "usage: velkar-preview [--settings FILE] [--code-page N] PATH...\n";
+const char* const USAGE =
+    "usage: velkar-preview [--settings FILE | --defaults] [--code-page N] PATH...\n";
 
 const char* const HELP =
     "Shows, for each PATH, what the messenger will display while the player\n"
@@ -29,9 +31,13 @@ const char* const HELP =
     "status text exactly as sent (each \\0 is a backslash and a zero, the\n"
     "messenger's field separator), its category and its display line.\n"
     "\n"
-    "  --settings FILE  read the profiles from FILE (velkar.ini) instead of\n"
-    "                   using the built-in defaults; problems in it are\n"
+    "Without --settings or --defaults it reads the velkar.ini the plug-in\n"
+    "reads: the one beside the player its registry value names, else\n"
+    "c:\\velkar.ini, else the built-in wording; the first line says which.\n"
+    "\n"
+    "  --settings FILE  read FILE (a velkar.ini) instead; problems in it are\n"
     "                   reported on standard error as FILE:LINE: message\n"
+    "  --defaults       use the built-in wording, as without any velkar.ini\n"
     "  --code-page N    the player's ANSI code page, in which paths arrive and\n"
     "                   settings files without the UTF-8 mark are read\n"
     "                   (default: 1252 on Linux, where 65001 is UTF-8; on\n"
@@ -57,7 +63,9 @@ const char* const HELP =
     "UTF-8; any other in the code page. Every character arrives as written.\n"
     "\n"
     "Exit status: 0 when everything given could be read, 1 when the settings\n"
-    "file cannot be read, 2 when no PATH is given or an option is unknown.\n";
+    "file named by --settings cannot be read, 2 when no PATH is given or an\n"
+    "option is unknown. Started in a console of its own (from Explorer, or\n"
+    "with files dropped on it), it waits for a key before the window closes.\n";
 
 // Prints `units` units of the plug-in's text between quotes.
 void printQuoted(const char* label, const char16_t* text, std::size_t units) {
@@ -116,8 +124,6 @@ void preview(const char* argument, const char* hostPath, const PluginSettings& s
         printQuoted("now playing:", composed.nowPlayingText, composed.nowPlayingLength);
 }
 
-const char* const ENCODING_NAMES[] = {"utf-8", "utf-8-bom", "utf-16", "ansi"};
-
 // Where the now-playing file goes, how, and what stands in the way.
 void printNowPlayingFile(const NowPlayingSettings& nowPlaying) {
     if (nowPlaying.path[0] == u'\0') {
@@ -126,7 +132,7 @@ void printNowPlayingFile(const NowPlayingSettings& nowPlaying) {
     }
     std::printf("now-playing file: ");
     printText(nowPlaying.path, lengthOf(nowPlaying.path, NOW_PLAYING_PATH_CAPACITY));
-    std::printf(" (%s", ENCODING_NAMES[static_cast<int>(nowPlaying.encoding)]);
+    std::printf(" (%s", NOW_PLAYING_ENCODING_NAMES[static_cast<int>(nowPlaying.encoding)]);
     if (nowPlaying.withdrawnLength > 0) {
         std::printf("; after a withdraw: '");
         printText(nowPlaying.withdrawnText, nowPlaying.withdrawnLength);
@@ -159,10 +165,58 @@ void reportProblems(const char* settingsFile, const SettingsReport& report) {
     }
 }
 
-}  // namespace
+// Reads the settings the options choose into `settings` and says which.
+// Returns EXIT_OK, or EXIT_UNREADABLE_SETTINGS when a file named by
+// --settings cannot be read.
+int readChosenSettings(const char* settingsFile, bool defaults, unsigned codePage,
+                       PluginSettings& settings) {
+    setDefaultSettings(settings);
+    if (defaults) {
+        std::printf("settings: built-in defaults\n");
+        return EXIT_OK;
+    }
+    static AnnouncedPath named;
+    static char16_t found[SETTINGS_PATH_CAPACITY];
+    const char16_t* path = found;
+    if (settingsFile != nullptr) {
+        static char hostPath[PATH_CAPACITY];
+        if (!pathFromArgument(settingsFile, hostPath, sizeof hostPath)) hostPath[0] = '\0';
+        takeAnnouncedPath(hostPath, named);
+        path = named.text;
+    } else {
+        findSettingsPath(found);
+    }
+    // The file's name as given, or as found, for the messages.
+    char label[3 * SETTINGS_PATH_CAPACITY];
+    const std::size_t labelLength =
+        convertUtf16ToUtf8(path, lengthOf(path, SETTINGS_PATH_CAPACITY), label, sizeof label - 1);
+    label[labelLength] = '\0';
+    SettingsReport report{};
+    if (!readSettingsFile(path, settings, &report)) {
+        if (settingsFile != nullptr) {
+            std::fprintf(stderr, "velkar-preview: cannot read settings file '%s'\n", settingsFile);
+            return EXIT_UNREADABLE_SETTINGS;
+        }
+        std::printf("settings: ");
+        printText(path, lengthOf(path, SETTINGS_PATH_CAPACITY));
+        std::printf(" is not there: the built-in defaults, as for the plug-in\n");
+        return EXIT_OK;
+    }
+    reportProblems(settingsFile != nullptr ? settingsFile : label, report);
+    std::printf("settings: ");
+    printText(path, lengthOf(path, SETTINGS_PATH_CAPACITY));
+    if (report.encoding == SettingsEncoding::Utf8) {
+        std::printf(" (read as UTF-8)");
+    } else {
+        std::printf(" (read in code page %u)", codePage);
+    }
+    std::printf(settingsFile != nullptr ? "\n" : ", the file the plug-in reads\n");
+    return EXIT_OK;
+}
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     const char* settingsFile = nullptr;
+    bool defaults = false;
     unsigned codePage = defaultCodePage();
     int first = 1;
     for (; first < argc && std::strncmp(argv[first], "--", 2) == 0; ++first) {
@@ -173,6 +227,8 @@ int main(int argc, char** argv) {
         }
         if (std::strcmp(argv[first], "--settings") == 0 && first + 1 < argc) {
             settingsFile = argv[++first];
+        } else if (std::strcmp(argv[first], "--defaults") == 0) {
+            defaults = true;
         } else if (std::strcmp(argv[first], "--code-page") == 0 && first + 1 < argc) {
             codePage = static_cast<unsigned>(std::strtoul(argv[++first], nullptr, 10));
         } else if (std::strcmp(argv[first], "--") == 0) {
@@ -188,33 +244,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velkar-preview: no file path given\n%s", USAGE);
         return EXIT_USAGE;
     }
-
     if (!selectCodePage(codePage)) {
         std::fprintf(stderr, "velkar-preview: code page %u cannot be played here\n", codePage);
         return EXIT_USAGE;
     }
 
     static PluginSettings settings;
-    setDefaultSettings(settings);
-    if (settingsFile != nullptr) {
-        SettingsReport report{};
-        static char hostPath[PATH_CAPACITY];
-        static AnnouncedPath settingsPath;
-        const bool named = pathFromArgument(settingsFile, hostPath, sizeof hostPath);
-        takeAnnouncedPath(hostPath, settingsPath);
-        if (!named || !readSettingsFile(settingsPath.text, settings, &report)) {
-            std::fprintf(stderr, "velkar-preview: cannot read settings file '%s'\n", settingsFile);
-            return EXIT_UNREADABLE_SETTINGS;
-        }
-        reportProblems(settingsFile, report);
-        if (report.encoding == SettingsEncoding::Utf8) {
-            std::printf("settings: %s (read as UTF-8)\n", settingsFile);
-        } else {
-            std::printf("settings: %s (read in code page %u)\n", settingsFile, codePage);
-        }
-    } else {
-        std::printf("settings: built-in defaults\n");
-    }
+    const int read = readChosenSettings(settingsFile, defaults, codePage, settings);
+    if (read != EXIT_OK) return read;
     printNowPlayingFile(settings.nowPlaying);
     std::printf("\n");
     int status = EXIT_OK;
@@ -229,5 +266,18 @@ int main(int argc, char** argv) {
         if (i > first) std::printf("\n");
         preview(argv[i], path, settings);
     }
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int status = run(argc, argv);
+    // A console of its own closes with the program: what it showed would go unread.
+    unsigned processesOnConsole = 0;
+    bool inputIsConsole = false;
+    describeConsole(processesOnConsole, inputIsConsole);
+    std::fflush(stdout);
+    if (shouldWaitForKey(processesOnConsole, inputIsConsole)) waitForKey();
     return status;
 }

@@ -24,3 +24,18 @@ bool pathFromArgument(const char* argument, char* out, std::size_t capacity);
 // Linux, wide characters to a Windows console (UTF-8 when the output is not
 // a console).
 void printText(const char16_t* text, std::size_t units);
+
+// Whether the preview should wait for a key before it ends: only when it was
+// given a console of its own (started from Explorer, or with files dropped
+// on it, the console closes with it), reads input from it, and shares it
+// with no other process (a command prompt, a script).
+inline bool shouldWaitForKey(unsigned processesOnConsole, bool inputIsConsole) {
+    return processesOnConsole == 1 && inputIsConsole;
+}
+
+// What this process's console says: how many processes share it (0 without
+// one) and whether standard input is it.
+void describeConsole(unsigned& processesOnConsole, bool& inputIsConsole);
+
+// Says so and waits until a key is pressed.
+void waitForKey();

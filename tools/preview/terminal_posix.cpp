@@ -35,3 +35,11 @@ void printText(const char16_t* text, std::size_t units) {
         units -= piece;
     }
 }
+
+// A terminal outlives the programs it runs: there is nothing to wait for.
+void describeConsole(unsigned& processesOnConsole, bool& inputIsConsole) {
+    processesOnConsole = 0;
+    inputIsConsole = false;
+}
+
+void waitForKey() {}

@@ -35,3 +35,22 @@ void printText(const char16_t* text, std::size_t units) {
                                           sizeof utf8, nullptr, nullptr);
     if (bytes > 0) std::fwrite(utf8, 1, static_cast<std::size_t>(bytes), stdout);
 }
+
+void describeConsole(unsigned& processesOnConsole, bool& inputIsConsole) {
+    DWORD processes[4];
+    processesOnConsole = GetConsoleProcessList(processes, 4);
+    DWORD mode = 0;
+    inputIsConsole = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+void waitForKey() {
+    std::printf("\nPress a key to close this window.\n");
+    std::fflush(stdout);
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    FlushConsoleInputBuffer(input);
+    INPUT_RECORD record;
+    DWORD read = 0;
+    while (ReadConsoleInputW(input, &record, 1, &read) != 0) {
+        if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) return;
+    }
+}

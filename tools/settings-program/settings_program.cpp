@@ -1,0 +1,466 @@
+// velkar-settings: shows and edits the velkar.ini the plug-in reads, with a
+// live preview of what the messenger and the now-playing file will get for
+// a media file, composed by the plug-in's own code.
+//
+//   velkar-settings [MEDIA FILE]
+//   velkar-settings --save-only TARGET CONTENTS
+//       writes the bytes of the file CONTENTS to TARGET, whole, and exits
+//       with 0 or the Windows error that stopped it: what the program starts
+//       with administrator rights when a folder needs them, given what to
+//       write and where, so that it never looks for the file again.
+//
+// One thread owns every window.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+// The common-control headers need windows.h first.
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/platform.h"
+#include "settings/settings_file.h"
+#include "status/status_text.h"
+#include "tools/settings-program/settings_document.h"
+#include "tools/settings-program/settings_program_ids.h"
+#include "tools/settings_report.h"
+#include "tools/status_fields.h"
+
+namespace {
+
+constexpr const wchar_t* SAVE_ONLY = L"--save-only";
+constexpr const wchar_t* TEMPORARY_SUFFIX = L".velkar-new";
+// Shown when no media file is chosen: a name with no file behind it.
+constexpr const wchar_t* SAMPLE_MEDIA = L"C:\\Music\\My_Band_-_Best_Song.mp3";
+// The settings file is read whole, up to this; the plug-in reads its start.
+constexpr std::uint64_t LARGEST_DOCUMENT = 16 * 1024 * 1024;
+const wchar_t* const CATEGORY_NAMES[] = {L"Music", L"Office", L"Games", L"Empty"};
+const wchar_t* const MARKERS[] = {L"[FILENAME]", L"[TAGS]", L"[TITLE]", L"[ARTIST]", L"[ALBUM]"};
+const wchar_t* const ENCODINGS[] = {L"utf-8", L"utf-8-bom", L"utf-16", L"ansi"};
+const wchar_t* const AFTER_SAVING =
+    L"The player reads the file when it loads the plug-in: restart the player, or reload the "
+    L"plug-in.";
+
+const wchar_t* wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+const char16_t* utf16(const wchar_t* text) { return reinterpret_cast<const char16_t*>(text); }
+
+std::wstring wideString(const std::u16string& text) {
+    return std::wstring(wide(text.c_str()), text.size());
+}
+
+std::u16string utf16String(const std::wstring& text) {
+    return std::u16string(utf16(text.c_str()), text.size());
+}
+
+// Writes `bytes` to `path` whole: a temporary file beside it, then moved over
+// it in one step, so the file is never half-written. Returns 0 or the
+// Windows error that stopped it, the old file untouched.
+DWORD saveWhole(const std::wstring& path, const std::string& bytes) {
+    const std::wstring temporary = path + TEMPORARY_SUFFIX;
+    const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+    DWORD written = 0;
+    const bool wrote =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != 0 &&
+        written == bytes.size() && FlushFileBuffers(file) != 0;
+    DWORD error = wrote ? ERROR_SUCCESS : GetLastError();
+    CloseHandle(file);
+    if (error == ERROR_SUCCESS &&
+        MoveFileExW(temporary.c_str(), path.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+        error = GetLastError();
+    }
+    if (error != ERROR_SUCCESS) DeleteFileW(temporary.c_str());
+    return error;
+}
+
+// The whole file at `path`, opened sharing everything, as the plug-in opens
+// it. Returns false when it cannot be read.
+bool readWhole(const char16_t* path, std::string& bytes) {
+    const PlatformFile file = openFileForReading(path);
+    if (file == PLATFORM_NO_FILE) return false;
+    std::uint64_t size = 0;
+    bool read = fileSize(file, size) && size <= LARGEST_DOCUMENT;
+    if (read) {
+        bytes.resize(static_cast<std::size_t>(size));
+        read = size == 0 || readFileAt(file, 0, &bytes[0], bytes.size()) == bytes.size();
+    }
+    closeFile(file);
+    return read;
+}
+
+bool processIsElevated() {
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) == 0) return false;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    const bool elevated =
+        GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) != 0 &&
+        elevation.TokenIsElevated != 0;
+    CloseHandle(token);
+    return elevated;
+}
+
+std::wstring errorText(DWORD error) {
+    wchar_t* message = nullptr;
+    FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+    std::wstring text = message != nullptr ? message : L"";
+    LocalFree(message);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.')) {
+        text.pop_back();
+    }
+    wchar_t number[32];
+    std::swprintf(number, 32, L"error %lu", static_cast<unsigned long>(error));
+    return text.empty() ? number : text + L" (" + number + L")";
+}
+
+// The --save-only mode: the contents file's bytes to the target.
+int saveOnly(const wchar_t* target, const wchar_t* contents) {
+    std::string bytes;
+    if (!readWhole(utf16(contents), bytes)) return ERROR_FILE_NOT_FOUND;
+    return static_cast<int>(saveWhole(target, bytes));
+}
+
+struct Window {
+    HWND dialog = nullptr;
+    char16_t settingsPath[SETTINGS_PATH_CAPACITY] = {};
+    SettingsDocument document;
+    std::wstring mediaPath;  // empty: the sample
+    HWND lastTemplate = nullptr;
+    bool filling = false;  // the controls are being set, not edited
+    bool changed = false;
+};
+
+Window window;
+
+HWND control(int id) { return GetDlgItem(window.dialog, id); }
+
+std::wstring textOf(int id) {
+    const int length = GetWindowTextLengthW(control(id));
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    GetWindowTextW(control(id), &text[0], length + 1);
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+void setText(int id, const std::wstring& text) { SetWindowTextW(control(id), text.c_str()); }
+
+void fillList(int id, const wchar_t* const* items, int count, int selected) {
+    SendMessageW(control(id), CB_RESETCONTENT, 0, 0);
+    for (int i = 0; i < count; ++i) {
+        SendMessageW(control(id), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(items[i]));
+    }
+    SendMessageW(control(id), CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+}
+
+int selection(int id) { return static_cast<int>(SendMessageW(control(id), CB_GETCURSEL, 0, 0)); }
+
+void showSettingsFile() {
+    PathFacts facts{};
+    readPathFacts(window.settingsPath, facts);
+    setText(IDC_SETTINGS_FILE, std::wstring(wide(window.settingsPath)) +
+                                   (facts.exists ? L"" : L"  (not there yet: saving makes it)"));
+}
+
+void fillControls() {
+    window.filling = true;
+    const SettingsDocument& document = window.document;
+    fillList(IDC_VIDEO_CATEGORY, CATEGORY_NAMES, 4, document.category[0] - 1);
+    setText(IDC_VIDEO_TEMPLATE, wideString(document.templateText[0]));
+    fillList(IDC_AUDIO_CATEGORY, CATEGORY_NAMES, 4, document.category[1] - 1);
+    setText(IDC_AUDIO_TEMPLATE, wideString(document.templateText[1]));
+    fillList(IDC_MARKER, MARKERS, 5, 0);
+    setText(IDC_NOW_PLAYING_PATH, wideString(document.nowPlayingPath));
+    setText(IDC_NOW_PLAYING_TEXT, wideString(document.nowPlayingText));
+    setText(IDC_NOW_PLAYING_WITHDRAWN, wideString(document.withdrawnText));
+    fillList(IDC_NOW_PLAYING_ENCODING, ENCODINGS, 4, static_cast<int>(document.encoding));
+    window.filling = false;
+}
+
+void takeControls() {
+    SettingsDocument& document = window.document;
+    document.category[0] = selection(IDC_VIDEO_CATEGORY) + 1;
+    document.templateText[0] = utf16String(textOf(IDC_VIDEO_TEMPLATE));
+    document.category[1] = selection(IDC_AUDIO_CATEGORY) + 1;
+    document.templateText[1] = utf16String(textOf(IDC_AUDIO_TEMPLATE));
+    document.nowPlayingPath = utf16String(textOf(IDC_NOW_PLAYING_PATH));
+    document.nowPlayingText = utf16String(textOf(IDC_NOW_PLAYING_TEXT));
+    document.withdrawnText = utf16String(textOf(IDC_NOW_PLAYING_WITHDRAWN));
+    document.encoding = static_cast<NowPlayingEncoding>(selection(IDC_NOW_PLAYING_ENCODING));
+}
+
+std::wstring fieldText(const StatusField& field) {
+    return field.begin == nullptr ? L"" : std::wstring(wide(field.begin), field.length);
+}
+
+// What the problems of the file as it would be saved say, a line each.
+std::wstring problemsText(const SettingsReport& report) {
+    std::wstring text;
+    char message[240];
+    const auto add = [&](unsigned line) {
+        wchar_t prefix[32];
+        std::swprintf(prefix, 32, L"line %u: ", line);
+        text += prefix;
+        for (const char* at = message; *at != '\0'; ++at) {
+            text += static_cast<wchar_t>(static_cast<unsigned char>(*at));
+        }
+        text += L"\r\n";
+    };
+    for (int line = 1; line <= SETTINGS_LINES_READ; ++line) {
+        for (unsigned kind = 0; kind < SETTINGS_PROBLEM_KINDS; ++kind) {
+            const SettingsProblem problem = static_cast<SettingsProblem>(1u << kind);
+            if ((report.lineProblems[line - 1] & problem) == 0) continue;
+            describeSettingsProblem(problem, line, message, sizeof message);
+            add(static_cast<unsigned>(line));
+        }
+    }
+    for (std::size_t i = 0; i < report.optionProblemCount && i < SETTINGS_OPTION_REPORTS; ++i) {
+        describeSettingsOptionProblem(report.options[i].problem, message, sizeof message);
+        add(report.options[i].lineNumber);
+    }
+    return text.empty() ? L"None." : text;
+}
+
+// Composes, for the media file, what the plug-in would compose from the file
+// as it would be saved: read and composed by the plug-in's own code.
+void updatePreview() {
+    bool utf8 = false;
+    const std::string bytes = renderSettingsDocument(window.document, utf8);
+    static PluginSettings settings;
+    SettingsReport report{};
+    readSettingsBytes(bytes.data(), bytes.size(), settings, &report);
+    setText(IDC_PROBLEMS, problemsText(report));
+
+    // The path as the host passes it: in the ANSI code page.
+    const std::wstring media = window.mediaPath.empty() ? SAMPLE_MEDIA : window.mediaPath;
+    setText(IDC_MEDIA_FILE, window.mediaPath.empty() ? media + L"  (a sample)" : media);
+    std::string hostPath(3 * media.size() + 1, '\0');
+    hostPath.resize(utf16ToAnsi(utf16(media.c_str()), media.size(), &hostPath[0], hostPath.size()));
+    static AnnouncedPath path;
+    takeAnnouncedPath(hostPath.c_str(), path);
+    static ComposedStatus composed;
+    composeStatus(path, settings.profiles, composed, &settings.nowPlaying);
+    const StatusDisplay display = readStatusDisplay(composed.statusText, composed.statusLength);
+    setText(IDC_PREVIEW_CATEGORY, fieldText(display.category));
+    setText(IDC_PREVIEW_LINE, fieldText(display.displayLine));
+    setText(IDC_PREVIEW_NOW_PLAYING,
+            settings.nowPlaying.path[0] == u'\0'
+                ? L"(no file is written: no path)"
+                : std::wstring(wide(composed.nowPlayingText), composed.nowPlayingLength));
+}
+
+void edited() {
+    if (window.filling) return;
+    takeControls();
+    window.changed = true;
+    updatePreview();
+}
+
+void load() {
+    findSettingsPath(window.settingsPath);
+    std::string bytes;
+    if (readWhole(window.settingsPath, bytes)) {
+        loadSettingsDocument(bytes.data(), bytes.size(), window.document);
+    } else {
+        loadDefaultSettingsDocument(window.document);
+    }
+    showSettingsFile();
+    fillControls();
+    updatePreview();
+    setText(IDC_STATUS, AFTER_SAVING);
+}
+
+// Starts this program with administrator rights to write `bytes`, through
+// the system's prompt, and waits for it, the window disabled meanwhile.
+// Returns its result: 0 when saved, ERROR_CANCELLED when the rights were
+// not given, or the error that stopped it.
+DWORD saveWithAdministratorRights(const std::wstring& target, const std::string& bytes) {
+    wchar_t folder[MAX_PATH];
+    wchar_t contents[MAX_PATH];
+    if (GetTempPathW(MAX_PATH, folder) == 0 || GetTempFileNameW(folder, L"vks", 0, contents) == 0) {
+        return GetLastError();
+    }
+    const DWORD written = saveWhole(contents, bytes);
+    if (written != ERROR_SUCCESS) return written;
+    wchar_t program[MAX_PATH];
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    const std::wstring parameters =
+        std::wstring(SAVE_ONLY) + L" \"" + target + L"\" \"" + contents + L"\"";
+    SHELLEXECUTEINFOW execute{};
+    execute.cbSize = sizeof execute;
+    execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    execute.hwnd = window.dialog;
+    execute.lpVerb = L"runas";
+    execute.lpFile = program;
+    execute.lpParameters = parameters.c_str();
+    execute.nShow = SW_HIDE;
+    DWORD result = ERROR_SUCCESS;
+    if (ShellExecuteExW(&execute) == 0) {
+        result = GetLastError();
+    } else {
+        EnableWindow(window.dialog, FALSE);
+        // The window keeps painting while the other copy saves.
+        while (MsgWaitForMultipleObjects(1, &execute.hProcess, FALSE, INFINITE, QS_ALLINPUT) ==
+               WAIT_OBJECT_0 + 1) {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+        GetExitCodeProcess(execute.hProcess, &result);
+        CloseHandle(execute.hProcess);
+        EnableWindow(window.dialog, TRUE);
+    }
+    DeleteFileW(contents);
+    return result;
+}
+
+void save() {
+    takeControls();
+    bool utf8 = false;
+    const std::string bytes = renderSettingsDocument(window.document, utf8);
+    const std::wstring target = wide(window.settingsPath);
+    DWORD error = saveWhole(target, bytes);
+    bool elevated = false;
+    if (error != ERROR_SUCCESS &&
+        decideAfterFailedSave(error == ERROR_ACCESS_DENIED, processIsElevated()) ==
+            FailedSaveStep::AskForAdministratorRights) {
+        setText(IDC_STATUS,
+                L"Saving there needs administrator rights: asking for them for this "
+                L"save alone...");
+        UpdateWindow(window.dialog);
+        error = saveWithAdministratorRights(target, bytes);
+        elevated = true;
+    }
+    if (error == ERROR_SUCCESS) {
+        window.changed = false;
+        showSettingsFile();
+        setText(IDC_STATUS, L"Saved " + target + (utf8 ? L" (UTF-8)" : L" (ANSI)") +
+                                (elevated ? L" with administrator rights. " : L". ") +
+                                AFTER_SAVING);
+    } else if (elevated && error == ERROR_CANCELLED) {
+        setText(IDC_STATUS,
+                L"Not saved: administrator rights were not given. The file is as it "
+                L"was.");
+    } else {
+        setText(IDC_STATUS, L"Not saved: " + errorText(error) + L". The file is as it was.");
+    }
+}
+
+bool chooseFile(bool saving, std::wstring& chosen) {
+    wchar_t name[MAX_PATH] = L"";
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = window.dialog;
+    dialog.lpstrFile = name;
+    dialog.nMaxFile = MAX_PATH;
+    if (saving) {
+        dialog.lpstrFilter = L"Text files (*.txt)\0*.txt\0All files\0*.*\0";
+        dialog.lpstrDefExt = L"txt";
+        dialog.Flags = OFN_PATHMUSTEXIST | OFN_NOREADONLYRETURN | OFN_HIDEREADONLY;
+    } else {
+        dialog.lpstrFilter = L"All files\0*.*\0";
+        dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    }
+    const bool done = saving ? GetSaveFileNameW(&dialog) != 0 : GetOpenFileNameW(&dialog) != 0;
+    if (done) chosen = name;
+    return done;
+}
+
+// Whether the window may close: unsaved changes are saved, left or kept.
+bool mayClose() {
+    if (!window.changed) return true;
+    const int answer = MessageBoxW(window.dialog, L"Save the changes to the settings file?",
+                                   L"Velkar Settings", MB_YESNOCANCEL | MB_ICONQUESTION);
+    if (answer == IDNO) return true;
+    if (answer == IDYES) save();
+    // Closed only once saved: a failed save stays to be seen.
+    return answer == IDYES && !window.changed;
+}
+
+void insertMarker() {
+    HWND target =
+        window.lastTemplate != nullptr ? window.lastTemplate : control(IDC_VIDEO_TEMPLATE);
+    SendMessageW(target, EM_REPLACESEL, TRUE,
+                 reinterpret_cast<LPARAM>(MARKERS[selection(IDC_MARKER)]));
+    SetFocus(target);
+}
+
+INT_PTR CALLBACK dialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            window.dialog = dialog;
+            DragAcceptFiles(dialog, TRUE);
+            load();
+            // The first thing to change, rather than the file's name.
+            SetFocus(control(IDC_VIDEO_CATEGORY));
+            return FALSE;
+        case WM_DROPFILES: {
+            const HDROP drop = reinterpret_cast<HDROP>(wParam);
+            wchar_t name[MAX_PATH];
+            if (DragQueryFileW(drop, 0, name, MAX_PATH) > 0) {
+                window.mediaPath = name;
+                updatePreview();
+            }
+            DragFinish(drop);
+            return TRUE;
+        }
+        case WM_COMMAND: {
+            const int id = LOWORD(wParam);
+            const int code = HIWORD(wParam);
+            const bool editable = id == IDC_VIDEO_TEMPLATE || id == IDC_AUDIO_TEMPLATE ||
+                                  id == IDC_NOW_PLAYING_PATH || id == IDC_NOW_PLAYING_TEXT ||
+                                  id == IDC_NOW_PLAYING_WITHDRAWN;
+            if ((code == EN_CHANGE && editable) || (code == CBN_SELCHANGE && id != IDC_MARKER)) {
+                edited();
+            } else if (code == EN_SETFOCUS &&
+                       (id == IDC_VIDEO_TEMPLATE || id == IDC_AUDIO_TEMPLATE ||
+                        id == IDC_NOW_PLAYING_TEXT)) {
+                window.lastTemplate = reinterpret_cast<HWND>(lParam);
+            } else if (id == IDC_INSERT_MARKER) {
+                insertMarker();
+            } else if (id == IDC_NOW_PLAYING_BROWSE) {
+                std::wstring chosen;
+                if (chooseFile(true, chosen)) setText(IDC_NOW_PLAYING_PATH, chosen);
+            } else if (id == IDC_MEDIA_CHOOSE) {
+                std::wstring chosen;
+                if (chooseFile(false, chosen)) {
+                    window.mediaPath = chosen;
+                    updatePreview();
+                }
+            } else if (id == IDC_SAVE) {
+                save();
+            } else if (id == IDCANCEL && mayClose()) {
+                EndDialog(dialog, 0);
+            }
+            return TRUE;
+        }
+        case WM_CLOSE:
+            if (mayClose()) EndDialog(dialog, 0);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (count >= 2 && lstrcmpW(arguments[1], SAVE_ONLY) == 0) {
+        return count == 4 ? saveOnly(arguments[2], arguments[3]) : ERROR_INVALID_PARAMETER;
+    }
+    if (count >= 2) window.mediaPath = arguments[1];
+    LocalFree(arguments);
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_SETTINGS), nullptr, dialogProcedure, 0);
+    return 0;
+}
