@@ -99,7 +99,9 @@ const char* const MEDIA_FILES[] = {
     "v23-utf16.mp3", "v23-picture-first.mp3", "v1.mp3",    "info.wav",
     "id3.wav",       "large-moov-at-end.mp4", "video.mov", "tags-at-end.mkv",
     "song.flac",     "picture-first.ogg",     "song.opus", "video.wmv",
-    "video.avi",     "untagged.mp3"};
+    "video.avi",     "untagged.mp3",          "ape.mp3",   "song.wv",
+    "id3.aiff",      "song.dsf",              "song.xm",   "extended.wma",
+    "keys.mov",      "id3-title.flac"};
 std::vector<std::string> mediaPaths;
 
 void driveEveryCommand() {
