@@ -176,13 +176,13 @@ public:
         }
     }
     void printRatios() const {
-        std::printf("\n%-22s %12s %14s %8s\n", "case", "ours (ns)", "reference (ns)", "ratio");
+        std::printf("\n%-26s %12s %14s %8s\n", "case", "ours (ns)", "reference (ns)", "ratio");
         for (const auto& [name, ours] : nanoseconds) {
             if (name.rfind("ours/", 0) != 0) continue;
             const std::string caseName = name.substr(5);
             const auto reference = nanoseconds.find("reference/" + caseName);
             if (reference == nanoseconds.end()) continue;
-            std::printf("%-22s %12.1f %14.1f %8.2f\n", caseName.c_str(), ours, reference->second,
+            std::printf("%-26s %12.1f %14.1f %8.2f\n", caseName.c_str(), ours, reference->second,
                         ours / reference->second);
         }
     }
