@@ -95,13 +95,17 @@ TEST(NoAllocation, TheCounterSeesAllocations) {
 PluginDescriptor descriptor;
 
 // Tagged files of every container, read where the settings say [TAGS].
-const char* const MEDIA_FILES[] = {
-    "v23-utf16.mp3", "v23-picture-first.mp3", "v1.mp3",    "info.wav",
-    "id3.wav",       "large-moov-at-end.mp4", "video.mov", "tags-at-end.mkv",
-    "song.flac",     "picture-first.ogg",     "song.opus", "video.wmv",
-    "video.avi",     "untagged.mp3",          "ape.mp3",   "song.wv",
-    "id3.aiff",      "song.dsf",              "song.xm",   "extended.wma",
-    "keys.mov",      "id3-title.flac"};
+const char* const MEDIA_FILES[] = {"v23-utf16.mp3", "v23-picture-first.mp3",
+                                   "v1.mp3",        "info.wav",
+                                   "id3.wav",       "large-moov-at-end.mp4",
+                                   "video.mov",     "tags-at-end.mkv",
+                                   "song.flac",     "picture-first.ogg",
+                                   "song.opus",     "video.wmv",
+                                   "video.avi",     "untagged.mp3",
+                                   "ape.mp3",       "song.wv",
+                                   "id3.aiff",      "song.dsf",
+                                   "song.xm",       "extended.wma",
+                                   "keys.mov",      "id3-title.flac"};
 std::vector<std::string> mediaPaths;
 
 void driveEveryCommand() {
