@@ -9,11 +9,7 @@ namespace {
 constexpr std::size_t CHUNK_HEADER_SIZE = 8;
 constexpr std::size_t FORM_HEADER_SIZE = 12;
 
-struct TextChunk {
-    char id[5];
-    TagFieldKind kind;
-};
-constexpr TextChunk TEXT_CHUNKS[] = {{"NAME", TAG_TITLE}, {"AUTH", TAG_ARTIST}};
+constexpr NamedField TEXT_CHUNKS[] = {{"NAME", TAG_TITLE}, {"AUTH", TAG_ARTIST}};
 
 }  // namespace
 
@@ -43,8 +39,8 @@ bool readAiffTags(MediaReader& reader, const unsigned char* head, std::size_t he
             std::uint64_t tagEnd = 0;
             readId3v2(reader, data, size, fields, tagEnd);
         }
-        for (const TextChunk& chunk : TEXT_CHUNKS) {
-            if (std::memcmp(header, chunk.id, 4) == 0) {
+        for (const NamedField& chunk : TEXT_CHUNKS) {
+            if (std::memcmp(header, chunk.name, 4) == 0) {
                 readTagField(reader, named, chunk.kind, data, size, TagEncoding::Utf8OrAnsi);
             }
         }

@@ -9,11 +9,7 @@ namespace {
 constexpr std::size_t CHUNK_HEADER_SIZE = 8;
 constexpr std::size_t RIFF_HEADER_SIZE = 12;
 
-struct InfoName {
-    char id[5];
-    TagFieldKind kind;
-};
-constexpr InfoName INFO_NAMES[] = {
+constexpr NamedField INFO_NAMES[] = {
     {"INAM", TAG_TITLE},
     {"IART", TAG_ARTIST},
     {"IPRD", TAG_ALBUM},
@@ -32,8 +28,8 @@ void readInfoList(MediaReader& reader, std::uint64_t offset, std::uint64_t end, 
         const std::uint64_t size = littleEndian32(header + 4);
         const std::uint64_t data = offset + sizeof header;
         const std::uint64_t kept = rangeFits(data, size, end) ? size : end - data;
-        for (const InfoName& name : INFO_NAMES) {
-            if (std::memcmp(header, name.id, 4) == 0) {
+        for (const NamedField& name : INFO_NAMES) {
+            if (std::memcmp(header, name.name, 4) == 0) {
                 readTagField(reader, fields, name.kind, data, kept, TagEncoding::Utf8OrAnsi);
             }
         }
