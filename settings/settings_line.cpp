@@ -42,16 +42,24 @@ std::size_t storePiece(char16_t (&field)[PROFILE_TEXT_CAPACITY], const char16_t*
 
 }  // namespace
 
-SettingsProblems parseSettingsLine(const char16_t* line, std::size_t length, int lineNumber,
-                                   StatusProfiles& profiles) {
+SettingsProblems splitSettingsLine(const char16_t* line, std::size_t length, long& number,
+                                   const char16_t*& templateText) {
     const char16_t* const lineEnd = line + length;
-    long number = 0;
-    const char16_t* afterNumber = parseCategoryNumber(line, lineEnd, number);
-    if (afterNumber == nullptr) return SETTINGS_NO_NUMBER;
-    const char16_t* comma = afterNumber;
+    const char16_t* comma = parseCategoryNumber(line, lineEnd, number);
+    if (comma == nullptr) return SETTINGS_NO_NUMBER;
     while (comma < lineEnd && *comma != u',') ++comma;
     if (comma == lineEnd) return SETTINGS_NO_COMMA;
-    const char16_t* templateText = comma + 1;
+    templateText = comma + 1;
+    return 0;
+}
+
+SettingsProblems parseSettingsLine(const char16_t* line, std::size_t length, int lineNumber,
+                                   StatusProfiles& profiles) {
+    long number = 0;
+    const char16_t* templateText = nullptr;
+    const SettingsProblems unsplit = splitSettingsLine(line, length, number, templateText);
+    if (unsplit != 0) return unsplit;
+    const char16_t* const lineEnd = line + length;
     const std::size_t templateLength = static_cast<std::size_t>(lineEnd - templateText);
     const TemplateMarkers markers = findTemplateMarkers(templateText, templateLength);
     if (markers.count == 0) return SETTINGS_NO_MARKER;

@@ -41,6 +41,14 @@ auto& settingsLineProfile(Profiles& profiles, int lineNumber) {
     return lineNumber == 1 ? profiles.videoProfile : profiles.audioProfile;
 }
 
+// Finds in the `length` units at `line` (UTF-16) the category number, read
+// as a formatted read reads one (its magnitude capped, so no overflow), into
+// `number`, and sets `templateText` to the unit after the first comma that
+// follows it. Returns SETTINGS_NO_NUMBER or SETTINGS_NO_COMMA when the line
+// lacks one (then `templateText` is unchanged), else 0.
+SettingsProblems splitSettingsLine(const char16_t* line, std::size_t length, long& number,
+                                   const char16_t*& templateText);
+
 // Parses the `length` units at `line` (UTF-16, as read, its line feed
 // included when it had one) into the profile of `lineNumber` (1: video,
 // 2: audio): category code, prefix and suffix or the whole template, and

@@ -15,30 +15,19 @@ constexpr unsigned char UTF8_MARK[] = {0xEF, 0xBB, 0xBF};
 const char16_t* const DEFAULT_LINES[SETTINGS_LINES_READ] = {u"2,watching [FILENAME]",
                                                             u"1,[FILENAME]"};
 
-bool isSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
-
 // A profile line's category number and template, as the plug-in reads them:
 // a number at the start (any other than 1 to 4 is Music), then what follows
 // the first comma. A line without them shows the built-in profile's.
 void takeProfileLine(const std::u16string& line, int index, SettingsDocument& document) {
-    std::size_t at = 0;
-    while (at < line.size() && isSpace(line[at])) ++at;
-    const bool negative = at < line.size() && line[at] == u'-';
-    if (at < line.size() && (line[at] == u'+' || line[at] == u'-')) ++at;
     long number = 0;
-    const std::size_t digits = at;
-    while (at < line.size() && line[at] >= u'0' && line[at] <= u'9') {
-        if (number < 1000) number = number * 10 + (line[at] - u'0');
-        ++at;
-    }
-    const std::size_t comma = line.find(u',', at);
-    if (at == digits || comma == std::u16string::npos) {
+    const char16_t* templateText = nullptr;
+    if (splitSettingsLine(line.data(), line.size(), number, templateText) != 0) {
         takeProfileLine(DEFAULT_LINES[index], index, document);
         return;
     }
-    document.category[index] =
-        !negative && number >= 1 && number <= 4 ? static_cast<int>(number) : 1;
-    document.templateText[index] = line.substr(comma + 1);
+    document.category[index] = number >= 1 && number <= 4 ? static_cast<int>(number) : 1;
+    document.templateText[index] =
+        line.substr(static_cast<std::size_t>(templateText - line.data()));
 }
 
 // The file's lines, as the plug-in reads them: after a UTF-8 mark, up to a
