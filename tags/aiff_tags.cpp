@@ -41,7 +41,7 @@ bool readAiffTags(MediaReader& reader, const unsigned char* head, std::size_t he
         }
         for (const NamedField& chunk : TEXT_CHUNKS) {
             if (std::memcmp(header, chunk.name, 4) == 0) {
-                readTagField(reader, named, chunk.kind, data, size, TagEncoding::Utf8OrAnsi);
+                readTagField(reader, named, chunk.kind, data, size, TagEncoding::Utf8);
             }
         }
         offset = data + size + (size & 1);

@@ -46,9 +46,6 @@ bool readApeTag(MediaReader& reader, std::uint64_t footer, TagFields& fields) {
     const std::uint32_t count = littleEndian32(bytes + 16);
     if (size < APE_FOOTER_SIZE || size > footer + APE_FOOTER_SIZE) return true;
     fields.source = version == APE_VERSION_1 ? "APEv1" : "APEv2";
-    // APEv1 said ASCII, and writers put their code page there.
-    const TagEncoding encoding =
-        version == APE_VERSION_1 ? TagEncoding::Utf8OrAnsi : TagEncoding::Utf8;
     std::uint64_t offset = footer + APE_FOOTER_SIZE - size;
     for (std::uint32_t i = 0; i < count && i < TAG_ITEMS_PER_LEVEL; ++i) {
         unsigned char item[APE_ITEM_HEADER_SIZE + APE_KEY_CAPACITY];
@@ -67,7 +64,9 @@ bool readApeTag(MediaReader& reader, std::uint64_t footer, TagFields& fields) {
         const bool text = (littleEndian32(item + 4) & APE_ITEM_TYPE_MASK) == 0;
         for (const NamedField& name : ITEM_NAMES) {
             if (text && equalsIgnoringCase(item + APE_ITEM_HEADER_SIZE, keyLength, name.name)) {
-                readTagField(reader, fields, name.kind, value, valueSize, encoding);
+                // APEv1 said ASCII and APEv2 UTF-8; writers of both put their
+                // code page there too, which the UTF-8 reading tells apart.
+                readTagField(reader, fields, name.kind, value, valueSize, TagEncoding::Utf8);
             }
         }
         offset = value + valueSize;

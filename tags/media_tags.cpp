@@ -69,7 +69,12 @@ void finishTags(const MediaReader& reader, const TagFields& fields, MediaTags& t
                                          fields.container != nullptr ? fields.container : "");
         if (fields.tag[0] != '\0') {
             length = appendBounded(tags.format, sizeof tags.format, length, " ");
-            appendBounded(tags.format, sizeof tags.format, length, fields.tag);
+            length = appendBounded(tags.format, sizeof tags.format, length, fields.tag);
+        }
+        // A stale tag in front is named too, whether or not it filled anything.
+        if (fields.frontTag != nullptr && std::strcmp(fields.frontTag, fields.tag) != 0) {
+            length = appendBounded(tags.format, sizeof tags.format, length, " + ");
+            appendBounded(tags.format, sizeof tags.format, length, fields.frontTag);
         }
     }
     tags.bytesRead = reader.bytesRead;
@@ -77,18 +82,22 @@ void finishTags(const MediaReader& reader, const TagFields& fields, MediaTags& t
 }
 
 void readTags(MediaReader& reader, MediaTags& tags) {
-    TagFields fields;
-    clearTagFields(fields);
-    // ID3v2 tags in front: MP3 has them, and some taggers put one before
-    // other containers, which then fill what the tag lacks.
+    // ID3v2 tags in front: MP3's own, and some taggers put one before other
+    // containers. There it is a stale copy: taggers that know the format
+    // update the format's own tag and leave it, so it only fills what the
+    // format's own tag lacks.
+    static_assert(sizeof(TagFields) <= 8 * 1024, "two sets fit the host's stack");
+    TagFields front;
+    clearTagFields(front);
     std::uint64_t start = 0;
-    bool frontTag = false;
     for (unsigned i = 0; i < FRONT_TAGS_MAXIMUM && start < reader.size; ++i) {
         std::uint64_t end = 0;
-        if (!readId3v2(reader, start, reader.size - start, fields, end)) break;
-        frontTag = true;
+        if (!readId3v2(reader, start, reader.size - start, front, end)) break;
         start = end;
     }
+    const bool frontTag = start > 0;
+    TagFields fields;
+    clearTagFields(fields);
     setMediaBase(reader, start);
     unsigned char head[HEAD_SIZE];
     const std::size_t headLength =
@@ -105,8 +114,21 @@ void readTags(MediaReader& reader, MediaTags& tags) {
     setMediaBase(reader, 0);
     // What follows an ID3v2 tag, when nothing else, is MPEG audio.
     if (found == nullptr && frontTag) fields.container = "MP3";
-    const bool endTagged = found == readEndTaggedContainer || (found == nullptr && frontTag);
-    if (endTagged && !fields.field[TAG_TITLE].present) readEndTags(reader, fields);
+    const bool mpegAudio = fields.container != nullptr && std::strcmp(fields.container, "MP3") == 0;
+    const bool endTagged = found == readEndTaggedContainer || mpegAudio;
+    if (mpegAudio) {
+        // MP3's own tag is the ID3v2 tag; APE and ID3v1 at the end fill a title it lacks.
+        const char* container = fields.container;
+        fields = front;
+        fields.container = container;
+        if (!fields.field[TAG_TITLE].present) readEndTags(reader, fields);
+    } else {
+        if (endTagged) readEndTags(reader, fields);
+        if (frontTag) {
+            fillMissingFields(fields, front);
+            fields.frontTag = front.source;
+        }
+    }
     finishTags(reader, fields, tags);
 }
 

@@ -41,7 +41,7 @@ bool readTitle(MediaReader& reader, TagFields& fields, const char* container, st
     fields.container = container;
     fields.source = "song name";
     // Trackers wrote the ANSI code page of their day; padding is NUL or space.
-    readTagField(reader, fields, TAG_TITLE, offset, length, TagEncoding::Utf8OrAnsi);
+    readTagField(reader, fields, TAG_TITLE, offset, length, TagEncoding::Utf8);
     return true;
 }
 

@@ -30,7 +30,7 @@ void readInfoList(MediaReader& reader, std::uint64_t offset, std::uint64_t end, 
         const std::uint64_t kept = rangeFits(data, size, end) ? size : end - data;
         for (const NamedField& name : INFO_NAMES) {
             if (std::memcmp(header, name.name, 4) == 0) {
-                readTagField(reader, fields, name.kind, data, kept, TagEncoding::Utf8OrAnsi);
+                readTagField(reader, fields, name.kind, data, kept, TagEncoding::Utf8);
             }
         }
         offset = data + kept + (kept & 1);

@@ -102,6 +102,7 @@ void clearTagFields(TagFields& fields) {
     fields.container = nullptr;
     fields.tag = nullptr;
     fields.source = "";
+    fields.frontTag = nullptr;
 }
 
 void fillMissingFields(TagFields& fields, const TagFields& more) {
@@ -148,11 +149,11 @@ void setTagField(TagFields& fields, TagFieldKind kind, const unsigned char* byte
         if (const void* end = std::memchr(text, '\0', length)) {
             length = static_cast<std::size_t>(static_cast<const char*>(end) - text);
         }
-        if (encoding == TagEncoding::Utf8OrAnsi) {
+        if (encoding == TagEncoding::Utf8) {
             const Utf8Scan scan = scanUtf8(text, length);
-            // A last character cut short by the raw value's limit still counts.
-            const bool valid = scan.validLength == length || scan.endsIncomplete;
-            encoding = valid && scan.multiByte ? TagEncoding::Utf8 : TagEncoding::Ansi;
+            // A last character cut short by a raw buffer's limit still counts.
+            const bool cutShort = scan.endsIncomplete && length >= TAG_RAW_VALUE_CAPACITY;
+            if (scan.validLength != length && !cutShort) encoding = TagEncoding::Ansi;
         }
         units = encoding == TagEncoding::Utf8
                     ? convertUtf8ToUtf16(text, length, field.text, TAG_FIELD_CAPACITY)

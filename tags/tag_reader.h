@@ -87,8 +87,9 @@ struct NamedField {
 // How a field's bytes are written.
 enum class TagEncoding {
     Ansi,  // Latin-1 as the Windows programs that wrote it meant: the ANSI code page
+    // UTF-8; a value whose bytes are not valid UTF-8 (old writers put their
+    // code page where UTF-8 belongs) is read whole in the ANSI code page
     Utf8,
-    Utf8OrAnsi,  // UTF-8 when valid and beyond ASCII, else the ANSI code page
     Utf16LittleEndian,
     Utf16BigEndian,
     Utf16WithMark,  // a byte-order mark first; little-endian without one
@@ -104,12 +105,14 @@ struct TagField {
 // The fields the readers fill, and where they came from: `container` names
 // the file's format ("FLAC"), `tag` the tag that gave its first field
 // ("Vorbis comment"; empty when the container's name says it all), taken
-// from `source`, which each reader sets to the tag it reads.
+// from `source`, which each reader sets to the tag it reads; `frontTag`
+// names an ID3v2 tag found in front of a format that has its own.
 struct TagFields {
     TagField field[TAG_FIELD_KINDS];
     const char* container;
     const char* tag;
     const char* source;
+    const char* frontTag;  // an ID3v2 tag in front of another format's own: its version
 };
 
 // Empties `fields`.
@@ -132,9 +135,12 @@ bool isBlankTagUnit(char16_t unit);
 
 // Sets field `kind` of `fields`, unless it is already there (the first value
 // counts), from the `length` bytes at `bytes` in `encoding`, converted to
-// UTF-16: up to the first NUL, UTF-8 cut where it turns invalid, ANSI
-// through the system's conversion, and cut to TAG_FIELD_CAPACITY units
-// between whole characters. A value of nothing but blank units sets nothing.
+// UTF-16: up to the first NUL, ANSI through the system's conversion, and
+// cut to TAG_FIELD_CAPACITY units between whole characters. A UTF-8 value
+// that is not valid UTF-8 is never cut at its first bad byte: it is read
+// whole as ANSI (a last character cut short counts as valid only in a
+// value of TAG_RAW_VALUE_CAPACITY bytes or more, which a raw buffer cut).
+// A value of nothing but blank units sets nothing.
 void setTagField(TagFields& fields, TagFieldKind kind, const unsigned char* bytes,
                  std::size_t length, TagEncoding encoding);
 

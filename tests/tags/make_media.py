@@ -291,10 +291,12 @@ def id3v1(title, artist, album):
 
 
 def ape_tag(items, version=2000, header=True):
-    """An APE tag: items of key and UTF-8 value, a footer, and for APEv2 a
-    header too (APEv1 has none)."""
-    body = b"".join(struct.pack("<II", len(value.encode()), 0) + key.encode() + b"\0" +
-                    value.encode() for key, value in items)
+    """An APE tag: items of key and value (text as UTF-8, bytes as they
+    are), a footer, and for APEv2 a header too (APEv1 has none)."""
+    def raw(value):
+        return value if isinstance(value, bytes) else value.encode()
+    body = b"".join(struct.pack("<II", len(raw(value)), 0) + key.encode() + b"\0" +
+                    raw(value) for key, value in items)
     def block(flags):
         return (b"APETAGEX" + struct.pack("<IIII", version, len(body) + 32, len(items), flags) +
                 bytes(8))
@@ -349,9 +351,30 @@ def more_formats():
     record("apev1.mp3", "MP3 APEv1", first(ape["Artist"]), first(ape["Title"]),
            ("Old Monkey", "Old Ape"))
 
+    # Latin-1 where UTF-8 belongs, as old writers put it there: mutagen
+    # refuses such APEv2 items and replaces such Vorbis comment bytes, so the
+    # bytes written, read in code page 1252 as the reader must read them,
+    # are the oracle. Each value is read whole, never cut at its first bad byte.
+    ffmpeg("latin1.flac", AUDIO, ["-c:a", "flac"], [("artist", "XYoops"), ("title", "CafX del Mar")])
+    with open(path("latin1.flac"), "rb") as original:
+        flac_bytes = original.read()
+    for placeholder, raw in [(b"=XYoops", b"=\xc3\x28oops"), (b"=CafX del Mar", b"=Caf\xe9 del Mar")]:
+        if flac_bytes.count(placeholder) != 1:
+            sys.exit(f"latin1.flac: {placeholder!r} is not there once")
+        flac_bytes = flac_bytes.replace(placeholder, raw)  # the same length: no size changes
+    with open(path("latin1.flac"), "wb") as out:
+        out.write(flac_bytes)
+    record("latin1.flac", "FLAC Vorbis comment", b"\xc3\x28oops".decode("cp1252"),
+           b"Caf\xe9 del Mar".decode("cp1252"), ("\u00c3(oops", "Caf\u00e9 del Mar"))
+    stand_in("latin1.ape", b"MAC \x96\x0f")
+    with open(path("latin1.ape"), "ab") as out:
+        out.write(ape_tag([("Artist", b"Ren\xe9 Aubry"), ("Title", b"Sal\xfc d\x92amour")]))
+    record("latin1.ape", "Monkey's Audio APEv2", b"Ren\xe9 Aubry".decode("cp1252"),
+           b"Sal\xfc d\x92amour".decode("cp1252"), ("Ren\u00e9 Aubry", "Sal\u00fc d\u2019amour"))
+
     # An ID3v2 tag in front of other containers: a FLAC with only padding
-    # in it, a FLAC whose tag has the title and whose comment the rest, and a
-    # TTA stand-in.
+    # in it, a FLAC whose stale tag has another title (the FLAC's own tag
+    # wins: taggers that know FLAC update that one), and a TTA stand-in.
     for name, id3_title in [("id3-padding.flac", None), ("id3-title.flac", "Id3 Title")]:
         ffmpeg(name, AUDIO, ["-c:a", "flac"])
         flac = FLAC(path(name))
@@ -370,10 +393,8 @@ def more_formats():
             with open(path(name), "wb") as out:
                 out.write(b"ID3\x04\x00\x00\x00\x00\x08\x00" + bytes(1024) + audio)
         flac = FLAC(path(name))
-        title = id3_title or first(flac["TITLE"])
-        record(name, "FLAC ID3v2.4" if id3_title else "FLAC Vorbis comment",
-               first(flac["ARTIST"]), title, ("Flac Artist", id3_title or "Flac Title"),
-               first(flac["ALBUM"]), "Flac Album")
+        record(name, "FLAC Vorbis comment + ID3v2.4", first(flac["ARTIST"]), first(flac["TITLE"]),
+               ("Flac Artist", "Flac Title"), first(flac["ALBUM"]), "Flac Album")
     stand_in("id3.tta", b"TTA1\x01\x00\x02\x00\x10\x00")
     front = id3.ID3()
     front.add(id3.TPE1(encoding=3, text=["True Audio"]))
