@@ -13,6 +13,17 @@ constexpr char LINE_FEED = '\n';
 constexpr char CARRIAGE_RETURN = '\r';
 constexpr char END_OF_DATA = 0x1A;  // Ctrl-Z
 constexpr unsigned char BYTE_ORDER_MARK[] = {0xEF, 0xBB, 0xBF};
+constexpr unsigned char UTF16_LITTLE_ENDIAN_MARK[] = {0xFF, 0xFE};
+constexpr unsigned char UTF16_BIG_ENDIAN_MARK[] = {0xFE, 0xFF};
+// A UTF-16 file as UTF-8: each unit of the file's 64 KiB takes three bytes
+// at most (a pair's four bytes stand for two units), after the UTF-8 mark.
+constexpr std::size_t CONVERTED_CAPACITY =
+    sizeof BYTE_ORDER_MARK + SETTINGS_FILE_CAPACITY / 2 * 3;
+
+bool beginsWith(const char* bytes, std::size_t size, const unsigned char* mark,
+                std::size_t markSize) {
+    return size >= markSize && std::memcmp(bytes, mark, markSize) == 0;
+}
 
 // The settings bytes not read yet.
 struct SettingsSource {
@@ -189,8 +200,36 @@ void setDefaultSettings(PluginSettings& settings) {
     setDefaultNowPlaying(settings.nowPlaying);
 }
 
+SettingsMark settingsMarkOf(const char* bytes, std::size_t size) {
+    if (beginsWith(bytes, size, BYTE_ORDER_MARK, sizeof BYTE_ORDER_MARK)) return SettingsMark::Utf8;
+    if (beginsWith(bytes, size, UTF16_LITTLE_ENDIAN_MARK, sizeof UTF16_LITTLE_ENDIAN_MARK)) {
+        return SettingsMark::Utf16LittleEndian;
+    }
+    if (beginsWith(bytes, size, UTF16_BIG_ENDIAN_MARK, sizeof UTF16_BIG_ENDIAN_MARK)) {
+        return SettingsMark::Utf16BigEndian;
+    }
+    return SettingsMark::None;
+}
+
 void readSettingsBytes(const char* bytes, std::size_t size, PluginSettings& settings,
                        SettingsReport* report) {
+    const SettingsMark fileMark = settingsMarkOf(bytes, size);
+    if (report != nullptr) report->mark = fileMark;
+    if (fileMark == SettingsMark::Utf16LittleEndian || fileMark == SettingsMark::Utf16BigEndian) {
+        // Static: pluginInit runs on the host's thread, whose stack is not ours to spend.
+        static char converted[CONVERTED_CAPACITY];
+        std::memcpy(converted, BYTE_ORDER_MARK, sizeof BYTE_ORDER_MARK);
+        const Utf16Order order = fileMark == SettingsMark::Utf16LittleEndian
+                                     ? Utf16Order::LittleEndian
+                                     : Utf16Order::BigEndian;
+        const std::size_t taken = size < SETTINGS_FILE_CAPACITY ? size : SETTINGS_FILE_CAPACITY;
+        const std::size_t markSize = sizeof UTF16_LITTLE_ENDIAN_MARK;
+        size = sizeof BYTE_ORDER_MARK +
+               convertUtf16BytesToUtf8(reinterpret_cast<const unsigned char*>(bytes) + markSize,
+                                       taken - markSize, order, converted + sizeof BYTE_ORDER_MARK,
+                                       sizeof converted - sizeof BYTE_ORDER_MARK);
+        bytes = converted;
+    }
     constexpr std::size_t markSize = sizeof BYTE_ORDER_MARK;
     const bool marked = size >= markSize && std::memcmp(bytes, BYTE_ORDER_MARK, markSize) == 0;
     const SettingsSource start{bytes, size, marked ? markSize : 0, size <= markSize && marked};

@@ -7,8 +7,11 @@
 // a carriage return before a line feed is dropped, a Ctrl-Z byte ends the
 // data, and a UTF-8 byte-order mark at the very start is skipped. A file with
 // that mark is UTF-8, and so is one whose lines are all valid UTF-8 with at
-// least one character beyond ASCII; any other is in the ANSI code page.
-// Either way its text is read into UTF-16.
+// least one character beyond ASCII; any other is in the ANSI code page. A
+// file that begins with a UTF-16 byte-order mark (as Notepad's "Unicode"
+// saves it) is converted to UTF-8 first and then read as a UTF-8 file, so
+// every line rule and limit means what it means there. Either way its text
+// is read into UTF-16.
 #include <cstddef>
 
 #include "settings/settings_line.h"
@@ -34,6 +37,9 @@ constexpr std::size_t SETTINGS_OPTION_LINE_CAPACITY = 2048;
 // Of a settings file, at most this many bytes are read.
 constexpr std::size_t SETTINGS_FILE_CAPACITY = 64 * 1024;
 
+// The byte-order mark a settings file begins with, if any.
+enum class SettingsMark { None, Utf8, Utf16LittleEndian, Utf16BigEndian };
+
 // Everything the settings file sets.
 struct PluginSettings {
     StatusProfiles profiles;
@@ -50,13 +56,18 @@ struct SettingsOptionReport {
 
 // The problems found on each profile line (lineProblems[0] is line 1), those
 // of the lines after them (the first SETTINGS_OPTION_REPORTS, and how many in
-// all), and how the file was read.
+// all), and how the file was read: its mark, and how its lines were decoded
+// (a UTF-16 file's, after its conversion, as UTF-8).
 struct SettingsReport {
     SettingsProblems lineProblems[SETTINGS_LINES_READ];
     SettingsOptionReport options[SETTINGS_OPTION_REPORTS];
     std::size_t optionProblemCount;
     SettingsEncoding encoding;
+    SettingsMark mark;
 };
+
+// The mark the `size` bytes at `bytes` begin with.
+SettingsMark settingsMarkOf(const char* bytes, std::size_t size);
 
 // Sets `settings` to the built-in defaults: both profiles, and no
 // now-playing file.
@@ -78,7 +89,8 @@ void findSettingsPath(char16_t (&settingsPath)[SETTINGS_PATH_CAPACITY]);
 
 // Sets `settings` to the defaults, then fills them from the `size` bytes at
 // `bytes`. A relative now-playing path stays as it is written. `report`,
-// when not null, receives the problems found.
+// when not null, receives the problems found. Not reentrant: a UTF-16
+// file is converted in static storage.
 void readSettingsBytes(const char* bytes, std::size_t size, PluginSettings& settings,
                        SettingsReport* report);
 

@@ -51,6 +51,17 @@ std::string repeatedText(const std::string& piece, std::size_t count) {
 }
 const std::string THIRTY_DIGITS = "123456789012345678901234567890";
 
+// `units` as the bytes of a UTF-16 file with its mark, in either byte order.
+std::string utf16File(const std::u16string& units, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : units) {
+        const char low = static_cast<char>(unit & 0xFF);
+        const char high = static_cast<char>(unit >> 8);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
 std::vector<SettingsCase> settingsCases() {
     return {
         {"the documented example",
@@ -379,6 +390,30 @@ TEST(SettingsLines, EncodingsAndCodePages) {
          "",
          repeatedText(SUN, 127),
          SettingsEncoding::Ansi,
+         {{1, P::LineCut}, {1, P::SuffixCut}, {2, P::MissingLine}}},
+        // Read as the same text in UTF-8 would be, CRs and all.
+        {"UTF-16LE with its mark",
+         0,
+         utf16File(u"2,\u65E5\u672C [FILENAME]\r\n1,[FILENAME]\r\n", false),
+         "\xE6\x97\xA5\xE6\x9C\xAC ",
+         " ",
+         SettingsEncoding::Utf8,
+         {}},
+        {"UTF-16BE: a pair kept, a lone half replaced, an odd last byte ignored",
+         0,
+         utf16File(u"2,\U0001F600\xD800 [FILENAME]\n1,[FILENAME]\n", true) + "x",
+         "\xF0\x9F\x98\x80\xEF\xBF\xBD ",
+         " ",
+         SettingsEncoding::Utf8,
+         {}},
+        // Only the file's first 64 KiB are read: line 2 is past them.
+        {"UTF-16 past 64 KiB",
+         0,
+         utf16File(u"2,[FILENAME]" + std::u16string(40000, u'\u00E9') + u"\n1,[FILENAME]\n",
+                   false),
+         "",
+         repeatedText("\xC3\xA9", 127),
+         SettingsEncoding::Utf8,
          {{1, P::LineCut}, {1, P::SuffixCut}, {2, P::MissingLine}}},
         {"words are cut to 127 units, never inside a pair",
          65001,

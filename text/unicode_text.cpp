@@ -202,3 +202,27 @@ std::size_t readUtf16Bytes(const unsigned char* bytes, std::size_t byteCount, Ut
     }
     return kept;
 }
+
+std::size_t convertUtf16BytesToUtf8(const unsigned char* bytes, std::size_t byteCount,
+                                    Utf16Order order, char* out, std::size_t capacity) {
+    const std::size_t first = order == Utf16Order::LittleEndian ? 0 : 1;
+    const auto unitAt = [&](std::size_t at) {
+        return static_cast<char16_t>(bytes[at + first] | bytes[at + 1 - first] << 8);
+    };
+    std::size_t written = 0;
+    for (std::size_t at = 0; byteCount - at >= 2;) {
+        char16_t pair[2] = {unitAt(at), 0};
+        std::size_t available = 1;
+        if (byteCount - at >= 4) {
+            pair[1] = unitAt(at + 2);
+            available = 2;
+        }
+        std::size_t size = 0;
+        const char32_t codePoint = utf16CodePoint(pair, available, size);
+        const std::size_t put = putUtf8(codePoint, out + written, capacity - written);
+        if (put == 0) break;
+        written += put;
+        at += 2 * size;
+    }
+    return written;
+}

@@ -57,3 +57,10 @@ enum class Utf16Order { LittleEndian, BigEndian };
 // U+FFFD. Returns the number of units written.
 std::size_t readUtf16Bytes(const unsigned char* bytes, std::size_t byteCount, Utf16Order order,
                            char16_t* out, std::size_t capacity);
+
+// Converts the `byteCount` bytes at `bytes`, UTF-16 in `order` (an odd last
+// byte is ignored), to UTF-8 in `out`, writing at most `capacity` bytes,
+// whole characters only, no terminator. A unit that is half of no surrogate
+// pair becomes U+FFFD; U+0000 is kept. Returns the number of bytes written.
+std::size_t convertUtf16BytesToUtf8(const unsigned char* bytes, std::size_t byteCount,
+                                    Utf16Order order, char* out, std::size_t capacity);

@@ -227,12 +227,15 @@ $(record 1 '\0Music\01\0{0}\0Back/slash - Line Break Tab Para Next \0')"
 settings_utf8)
     # The same line saved as UTF-8 with its mark, without it, and in code
     # page 1252: each gives U+00E9. A character no single-byte code page has
-    # arrives as written.
+    # arrives as written, also from a UTF-16 file in either byte order.
     for bom in '\357\273\277' ''; do
         settings_utf8_case "$bom"'2,\303\251coute [FILENAME]\n' '<U+00E9>coute'
     done
     settings_utf8_case '2,\351coute [FILENAME]\n' '<U+00E9>coute'
     settings_utf8_case '2,\342\231\252 [FILENAME]\n' '<U+266A>'
+    # Notepad's "Unicode" and "Unicode big endian": Greek and Japanese.
+    settings_utf8_case '\377\376\062\000,\000\272\003\261\003 \000[\000F\000I\000L\000E\000N\000A\000M\000E\000]\000\r\000\n\000' '<U+03BA><U+03B1>'
+    settings_utf8_case '\376\377\000\062\000,\145\345\147\054\000 \000[\000F\000I\000L\000E\000N\000A\000M\000E\000]\000\n' '<U+65E5><U+672C>'
     ;;
 windows_close_on_receipt | many_windows)
     # Many more windows than the plug-in finds in one batch (16): each gets

@@ -205,7 +205,11 @@ int readChosenSettings(const char* settingsFile, bool defaults, unsigned codePag
     reportProblems(settingsFile != nullptr ? settingsFile : label, report);
     std::printf("settings: ");
     printText(path, lengthOf(path, SETTINGS_PATH_CAPACITY));
-    if (report.encoding == SettingsEncoding::Utf8) {
+    if (report.mark == SettingsMark::Utf16LittleEndian) {
+        std::printf(" (read as UTF-16LE)");
+    } else if (report.mark == SettingsMark::Utf16BigEndian) {
+        std::printf(" (read as UTF-16BE)");
+    } else if (report.encoding == SettingsEncoding::Utf8) {
         std::printf(" (read as UTF-8)");
     } else {
         std::printf(" (read in code page %u)", codePage);
