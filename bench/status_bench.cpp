@@ -105,7 +105,7 @@ void floorPublishWithFile(benchmark::State& state, const std::string& folder) {
     const std::u16string path = widePath(folder + "/floor.txt");
     const char text[] = "My Band - Best Song";
     for (auto _ : state) {
-        benchmark::DoNotOptimize(writeNewFile(path.c_str(), text, sizeof text - 1));
+        benchmark::DoNotOptimize(overwriteFile(path.c_str(), text, sizeof text - 1));
     }
 }
 

@@ -97,14 +97,20 @@ struct PathFacts {
 // tell (a folder on the way that cannot be read, a bad name).
 bool readPathFacts(const char16_t* path, PathFacts& facts);
 
-// Creates the file at `path`, or empties it, writes the `count` bytes at
-// `bytes` and closes it, letting nobody else open it meanwhile. Returns
-// false when any step fails (what was written stays).
-bool writeNewFile(const char16_t* path, const void* bytes, std::size_t count);
+// What became of writeNewFile.
+enum class NewFileResult { Written, NameTaken, Failed };
+
+// Creates the file at `path`, which must not exist yet, writes the `count`
+// bytes at `bytes` and closes it, letting nobody else open it meanwhile.
+// Returns NameTaken, touching nothing, when something is there already;
+// Failed when a step fails (a file it created is deleted again).
+NewFileResult writeNewFile(const char16_t* path, const void* bytes, std::size_t count);
 
 // Opens the file at `path`, creating it if need be, sharing reading and
 // writing with others, writes the `count` bytes at `bytes` from its start,
-// ends the file there and closes it. Returns false when any step fails.
+// ends the file where the writing stopped and closes it: a short write
+// leaves the part written, and one that wrote nothing leaves the old bytes
+// whole. Returns false when any step fails.
 bool overwriteFile(const char16_t* path, const void* bytes, std::size_t count);
 
 // Moves the file `from` to `to` in one step, replacing `to` if it exists.
@@ -114,6 +120,16 @@ bool replaceFileWith(const char16_t* from, const char16_t* to);
 
 // Deletes the file at `path`. Returns whether it is gone.
 bool deleteFile(const char16_t* path);
+
+// Whether the paths `first` and `second` (UTF-16, terminated) name the same
+// entry once each is made a full path as the system would (the current
+// folder before a relative one, `.` and `..` resolved, trailing dots and
+// spaces dropped), compared without regard to letter case. Asks nothing of
+// the file system. Not reentrant.
+bool isSamePath(const char16_t* first, const char16_t* second);
+
+// The identifier of the process this runs in.
+std::uint32_t currentProcessId();
 
 // Gives the rest of this thread's time slice to any other thread ready to run.
 void yieldProcessor();

@@ -43,6 +43,8 @@ struct StandinState {
     std::size_t boxCount;
     RegistryValue registry;
     unsigned replacementsToRefuse;
+    unsigned newFileNamesToOccupy;
+    std::size_t inPlaceWriteLimit;
     std::size_t replaceAttempts;
 };
 
@@ -378,14 +380,18 @@ bool writeAll(int file, const void* bytes, std::size_t count) {
     return true;
 }
 
-bool writeFile(const char16_t* path, const void* bytes, std::size_t count, int flags) {
-    char name[LINUX_NAME_CAPACITY];
-    if (!linuxName(path, name)) return false;
-    const int file = open(name, O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0644);
-    if (file < 0) return false;
-    const bool written =
-        writeAll(file, bytes, count) && ftruncate(file, static_cast<off_t>(count)) == 0;
-    return close(file) == 0 && written;
+// Writes `count` bytes from the file's start and ends the file where the
+// writing stopped, unless nothing was written.
+bool writeAndEnd(int file, const void* bytes, std::size_t count) {
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t written = write(file, static_cast<const char*>(bytes) + done, count - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) break;
+        done += static_cast<std::size_t>(written);
+    }
+    if (done == 0 && count > 0) return false;
+    return ftruncate(file, static_cast<off_t>(done)) == 0 && done == count;
 }
 
 }  // namespace
@@ -393,6 +399,8 @@ bool writeFile(const char16_t* path, const void* bytes, std::size_t count, int f
 namespace standin {
 
 void refuseReplacements(unsigned count) { state.replacementsToRefuse = count; }
+void occupyNewFileNames(unsigned count) { state.newFileNamesToOccupy = count; }
+void stopInPlaceWritesAfter(std::size_t count) { state.inPlaceWriteLimit = count; }
 std::size_t replaceAttemptCount() { return state.replaceAttempts; }
 
 }  // namespace standin
@@ -425,12 +433,34 @@ bool readPathFacts(const char16_t* path, PathFacts& facts) {
     return true;
 }
 
-bool writeNewFile(const char16_t* path, const void* bytes, std::size_t count) {
-    return writeFile(path, bytes, count, O_TRUNC);
+NewFileResult writeNewFile(const char16_t* path, const void* bytes, std::size_t count) {
+    char name[LINUX_NAME_CAPACITY];
+    if (!linuxName(path, name)) return NewFileResult::Failed;
+    if (state.newFileNamesToOccupy > 0) {
+        --state.newFileNamesToOccupy;
+        const int other = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (other >= 0) {
+            writeAll(other, standin::OCCUPIED_NAME_TEXT, sizeof standin::OCCUPIED_NAME_TEXT - 1);
+            close(other);
+        }
+    }
+    const int file = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (file < 0) return errno == EEXIST ? NewFileResult::NameTaken : NewFileResult::Failed;
+    const bool written = writeAndEnd(file, bytes, count);
+    if (close(file) == 0 && written) return NewFileResult::Written;
+    unlink(name);
+    return NewFileResult::Failed;
 }
 
 bool overwriteFile(const char16_t* path, const void* bytes, std::size_t count) {
-    return writeFile(path, bytes, count, 0);
+    char name[LINUX_NAME_CAPACITY];
+    if (!linuxName(path, name)) return false;
+    const int file = open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (file < 0) return false;
+    const std::size_t limit = state.inPlaceWriteLimit;
+    const bool cut = limit != 0 && limit < count;
+    const bool written = writeAndEnd(file, bytes, cut ? limit : count) && !cut;
+    return close(file) == 0 && written;
 }
 
 bool replaceFileWith(const char16_t* from, const char16_t* to) {
@@ -448,6 +478,22 @@ bool deleteFile(const char16_t* path) {
     char name[LINUX_NAME_CAPACITY];
     return linuxName(path, name) && (unlink(name) == 0 || errno == ENOENT);
 }
+
+// Linux resolves nothing here: the paths are compared as written, letter
+// case and the separator aside.
+bool isSamePath(const char16_t* first, const char16_t* second) {
+    const auto folded = [](char16_t unit) -> char16_t {
+        if (unit == u'/') return u'\\';
+        return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit - u'A' + u'a') : unit;
+    };
+    std::size_t at = 0;
+    for (; first[at] != u'\0' && second[at] != u'\0'; ++at) {
+        if (folded(first[at]) != folded(second[at])) return false;
+    }
+    return first[at] == second[at];
+}
+
+std::uint32_t currentProcessId() { return static_cast<std::uint32_t>(getpid()); }
 
 void yieldProcessor() { sched_yield(); }
 

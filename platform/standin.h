@@ -65,6 +65,14 @@ void refuseReplacements(unsigned count);
 // Replacements tried, refused ones included.
 std::size_t replaceAttemptCount();
 
+// The next `count` new files find their name taken: another program has
+// just created a file there holding OCCUPIED_NAME_TEXT.
+constexpr char OCCUPIED_NAME_TEXT[] = "not the plug-in's";
+void occupyNewFileNames(unsigned count);
+
+// Writes in place stop after `count` bytes, as on a full disk (0: they don't).
+void stopInPlaceWritesAfter(std::size_t count);
+
 struct ShownMessageBox {
     PlatformWindow owner;
     char text[MAX_BOX_TEXT];

@@ -128,24 +128,33 @@ bool readPathFacts(const char16_t* path, PathFacts& facts) {
 
 namespace {
 
-// Writes all `count` bytes to `file` and ends the file there.
+// Writes the `count` bytes from the file's start and ends the file where
+// the writing stopped, unless nothing was written. Returns whether all were.
 bool writeAll(HANDLE file, const void* bytes, std::size_t count) {
     DWORD written = 0;
     const bool wrote =
         count == 0 || (count <= MAXDWORD &&
                        WriteFile(file, bytes, static_cast<DWORD>(count), &written, nullptr) != 0 &&
                        written == count);
-    return wrote && SetEndOfFile(file) != 0;
+    if (!wrote && written == 0) return false;
+    return SetEndOfFile(file) != 0 && wrote;
 }
 
 }  // namespace
 
-bool writeNewFile(const char16_t* path, const void* bytes, std::size_t count) {
-    const HANDLE file = CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+NewFileResult writeNewFile(const char16_t* path, const void* bytes, std::size_t count) {
+    const HANDLE file = CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS
+                   ? NewFileResult::NameTaken
+                   : NewFileResult::Failed;
+    }
     const bool written = writeAll(file, bytes, count);
-    return CloseHandle(file) != 0 && written;
+    if (CloseHandle(file) != 0 && written) return NewFileResult::Written;
+    DeleteFileW(wide(path));
+    return NewFileResult::Failed;
 }
 
 bool overwriteFile(const char16_t* path, const void* bytes, std::size_t count) {
@@ -163,6 +172,24 @@ bool replaceFileWith(const char16_t* from, const char16_t* to) {
 bool deleteFile(const char16_t* path) {
     return DeleteFileW(wide(path)) != 0 || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
+
+bool isSamePath(const char16_t* first, const char16_t* second) {
+    // Static: the host's thread has its own uses for its stack.
+    constexpr DWORD FULL_PATH_CAPACITY = 4096;  // a longer path is no path of ours
+    static wchar_t fullFirst[FULL_PATH_CAPACITY];
+    static wchar_t fullSecond[FULL_PATH_CAPACITY];
+    const DWORD firstLength = GetFullPathNameW(wide(first), FULL_PATH_CAPACITY, fullFirst, nullptr);
+    const DWORD secondLength =
+        GetFullPathNameW(wide(second), FULL_PATH_CAPACITY, fullSecond, nullptr);
+    if (firstLength == 0 || firstLength >= FULL_PATH_CAPACITY || secondLength == 0 ||
+        secondLength >= FULL_PATH_CAPACITY) {
+        return false;
+    }
+    return CompareStringOrdinal(fullFirst, static_cast<int>(firstLength), fullSecond,
+                                static_cast<int>(secondLength), TRUE) == CSTR_EQUAL;
+}
+
+std::uint32_t currentProcessId() { return GetCurrentProcessId(); }
 
 void yieldProcessor() { Sleep(0); }
 

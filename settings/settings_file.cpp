@@ -308,6 +308,8 @@ bool readSettingsFile(const char16_t* path, PluginSettings& settings, SettingsRe
     closeFile(file);
     readSettingsBytes(bytes, size, settings, report);
     resolveNowPlayingPath(path, settings.nowPlaying);
+    NowPlayingSettings& nowPlaying = settings.nowPlaying;
+    nowPlaying.namesSettingsFile = nowPlaying.path[0] != u'\0' && isSamePath(path, nowPlaying.path);
     return true;
 }
 

@@ -39,14 +39,82 @@ std::size_t encode(NowPlayingEncoding encoding, const char16_t* text, std::size_
     return 0;
 }
 
-// Room for the temporary file's path: any target's and the suffix.
-constexpr std::size_t TEMPORARY_PATH_CAPACITY =
-    NOW_PLAYING_PATH_CAPACITY + literalLength(NOW_PLAYING_TEMPORARY_SUFFIX);
+// Room for the temporary file's path: any target's, the mark, and two
+// 32-bit numbers in hexadecimal with a dash between them.
+constexpr std::size_t HEX_DIGITS_OF_32_BITS = 8;
+constexpr std::size_t TEMPORARY_PATH_CAPACITY = NOW_PLAYING_PATH_CAPACITY +
+                                                literalLength(NOW_PLAYING_TEMPORARY_MARK) +
+                                                2 * HEX_DIGITS_OF_32_BITS + 1;
 
-// The temporary file's path beside the target, which always fits.
-void temporaryPath(const char16_t* path, char16_t (&temporary)[TEMPORARY_PATH_CAPACITY]) {
-    const std::size_t length = copyBounded(temporary, TEMPORARY_PATH_CAPACITY, path);
-    appendBounded(temporary, TEMPORARY_PATH_CAPACITY, length, NOW_PLAYING_TEMPORARY_SUFFIX);
+// Appends `value` in hexadecimal, without leading zeros, at `length`.
+std::size_t appendHex(char16_t (&path)[TEMPORARY_PATH_CAPACITY], std::size_t length,
+                      std::uint32_t value) {
+    char16_t digits[HEX_DIGITS_OF_32_BITS + 1];
+    std::size_t count = 0;
+    do {
+        digits[HEX_DIGITS_OF_32_BITS - 1 - count] = u"0123456789abcdef"[value & 0xF];
+        value >>= 4;
+        ++count;
+    } while (value != 0);
+    digits[HEX_DIGITS_OF_32_BITS] = u'\0';
+    return appendBounded(path, TEMPORARY_PATH_CAPACITY, length,
+                         digits + HEX_DIGITS_OF_32_BITS - count);
+}
+
+// The temporary file's path beside the target for the `count`th name,
+// which always fits.
+void temporaryPath(const char16_t* path, std::uint32_t count,
+                   char16_t (&temporary)[TEMPORARY_PATH_CAPACITY]) {
+    std::size_t length = copyBounded(temporary, TEMPORARY_PATH_CAPACITY, path);
+    length = appendBounded(temporary, TEMPORARY_PATH_CAPACITY, length, NOW_PLAYING_TEMPORARY_MARK);
+    length = appendHex(temporary, length, currentProcessId());
+    length = appendBounded(temporary, TEMPORARY_PATH_CAPACITY, length, u"-");
+    appendHex(temporary, length, count);
+}
+
+// Writes the `count` bytes into a temporary file of a name nobody else
+// uses, left in `temporary`. Returns false, with nothing left behind, when
+// no such file could be written.
+bool writeTemporaryFile(const char16_t* path, const void* bytes, std::size_t count,
+                        char16_t (&temporary)[TEMPORARY_PATH_CAPACITY]) {
+    // Counted on from write to write, so each write's name is its own.
+    static std::uint32_t names = 0;
+    for (unsigned tries = 0; tries < NOW_PLAYING_TEMPORARY_NAME_TRIES; ++tries) {
+        temporaryPath(path, names++, temporary);
+        const NewFileResult result = writeNewFile(temporary, bytes, count);
+        if (result != NewFileResult::NameTaken) return result == NewFileResult::Written;
+    }
+    return false;
+}
+
+// Whether the last name of `path` says it is no now-playing file: it ends
+// in a forbidden ending (Windows drops trailing dots and spaces, so they are
+// dropped here too), or names a stream of a file (a colon in the name).
+bool hasForbiddenName(const char16_t* path) {
+    const std::size_t length = boundedLength(path, NOW_PLAYING_PATH_CAPACITY);
+    std::size_t nameStart = 0;
+    for (std::size_t at = 0; at < length; ++at) {
+        if (path[at] == u'\\' || path[at] == u'/') nameStart = at + 1;
+    }
+    // "C:name" is a name in the drive's current folder.
+    if (nameStart == 0 && length >= 2 && path[1] == u':') nameStart = 2;
+    std::size_t end = length;
+    while (end > nameStart && (path[end - 1] == u'.' || path[end - 1] == u' ')) --end;
+    for (std::size_t at = nameStart; at < end; ++at) {
+        if (path[at] == u':') return true;
+    }
+    for (const char16_t* ending : NOW_PLAYING_FORBIDDEN_ENDINGS) {
+        const std::size_t endingLength = boundedLength(ending, NOW_PLAYING_PATH_CAPACITY);
+        if (end - nameStart < endingLength) continue;
+        bool same = true;
+        for (std::size_t at = 0; at < endingLength && same; ++at) {
+            char16_t unit = path[end - endingLength + at];
+            if (unit >= u'A' && unit <= u'Z') unit = static_cast<char16_t>(unit - u'A' + u'a');
+            same = unit == ending[at];
+        }
+        if (same) return true;
+    }
+    return false;
 }
 
 // The folder part of `path`, up to its last separator, as a terminated copy.
@@ -73,10 +141,14 @@ void setDefaultNowPlaying(NowPlayingSettings& settings) {
     settings.withdrawnText[0] = u'\0';
     settings.withdrawnLength = 0;
     settings.encoding = NowPlayingEncoding::Utf8;
+    settings.namesSettingsFile = false;
 }
 
 NowPlayingOutcome checkNowPlayingTarget(const NowPlayingSettings& settings) {
     if (settings.path[0] == u'\0') return NowPlayingOutcome::NoFile;
+    if (settings.namesSettingsFile || hasForbiddenName(settings.path)) {
+        return NowPlayingOutcome::NotANowPlayingFile;
+    }
     PathFacts target;
     if (!readPathFacts(settings.path, target)) return NowPlayingOutcome::CannotWrite;
     if (target.exists) {
@@ -99,10 +171,11 @@ NowPlayingOutcome probeNowPlayingTarget(const NowPlayingSettings& settings) {
     const NowPlayingOutcome check = checkNowPlayingTarget(settings);
     if (check != NowPlayingOutcome::Replaced) return check;
     char16_t temporary[TEMPORARY_PATH_CAPACITY];
-    temporaryPath(settings.path, temporary);
-    const bool writable = writeNewFile(temporary, nullptr, 0);
+    if (!writeTemporaryFile(settings.path, nullptr, 0, temporary)) {
+        return NowPlayingOutcome::CannotWrite;
+    }
     deleteFile(temporary);
-    return writable ? NowPlayingOutcome::Replaced : NowPlayingOutcome::CannotWrite;
+    return NowPlayingOutcome::Replaced;
 }
 
 NowPlayingOutcome writeNowPlaying(const NowPlayingSettings& settings, const char16_t* text,
@@ -113,9 +186,7 @@ NowPlayingOutcome writeNowPlaying(const NowPlayingSettings& settings, const char
     static unsigned char bytes[ENCODED_CAPACITY];
     static char16_t temporary[TEMPORARY_PATH_CAPACITY];
     const std::size_t count = encode(settings.encoding, text, units, bytes);
-    temporaryPath(settings.path, temporary);
-    if (!writeNewFile(temporary, bytes, count)) {
-        deleteFile(temporary);
+    if (!writeTemporaryFile(settings.path, bytes, count, temporary)) {
         return NowPlayingOutcome::CannotWrite;
     }
     // A reader that holds the file only for a moment lets go within a few

@@ -9,8 +9,12 @@
 // again at once, a bounded number of times within a bounded time; only then
 // is it written in place. Only a file that does not exist yet, or that
 // looks like a now-playing file (NOW_PLAYING_LARGEST_REPLACED bytes at most,
-// not read-only, hidden or system), is ever written: a slip in the settings
-// never destroys a user's file.
+// not read-only, hidden or system), is ever written, and never the settings
+// file, a file whose name says it holds settings or a program, or a stream
+// of another file: a slip in the settings never destroys a user's file. The
+// temporary file's name is new for each write and it is created only where
+// nothing is, so no file the plug-in did not create is ever overwritten or
+// deleted, and a leftover from a crash blocks nothing.
 #include <cstddef>
 #include <cstdint>
 
@@ -18,8 +22,11 @@ constexpr std::size_t NOW_PLAYING_PATH_CAPACITY = 1024;
 constexpr std::size_t NOW_PLAYING_TEMPLATE_CAPACITY = 2048;
 constexpr std::size_t NOW_PLAYING_TEXT_CAPACITY = 2048;
 constexpr std::uint64_t NOW_PLAYING_LARGEST_REPLACED = 64 * 1024;
-// The temporary file is the target's name with this after it.
-constexpr const char16_t NOW_PLAYING_TEMPORARY_SUFFIX[] = u".velkar-new";
+// The temporary file is the target's name with this, the process id and a
+// count after it, in hexadecimal: "nowplaying.txt.velkar-1a2c-7".
+constexpr const char16_t NOW_PLAYING_TEMPORARY_MARK[] = u".velkar-";
+// Names tried for the temporary file of one write before giving up.
+constexpr unsigned NOW_PLAYING_TEMPORARY_NAME_TRIES = 16;
 // Moves tried at most, and for how long, before the file is written in place.
 constexpr unsigned NOW_PLAYING_REPLACE_TRIES = 2000;
 constexpr std::uint32_t NOW_PLAYING_REPLACE_MILLISECONDS = 50;
@@ -37,9 +44,14 @@ struct NowPlayingSettings {
     char16_t withdrawnText[NOW_PLAYING_TEMPLATE_CAPACITY];
     std::size_t withdrawnLength;
     NowPlayingEncoding encoding;
+    bool namesSettingsFile;  // the path is that of the settings file it was read from
 };
 
 // Sets `settings` to no file, the display line, an empty withdrawn text and UTF-8.
+// The name endings of files the now-playing file never replaces.
+constexpr const char16_t* const NOW_PLAYING_FORBIDDEN_ENDINGS[] = {
+    u".ini", u".exe", u".dll", u".sys", u".lnk", u".bat", u".cmd"};
+
 void setDefaultNowPlaying(NowPlayingSettings& settings);
 
 // What became of a write.
@@ -51,7 +63,8 @@ enum class NowPlayingOutcome {
     CannotWrite,         // the folder is missing, or may not be written
 };
 
-// Whether the path may be written: NoFile, NotANowPlayingFile, CannotWrite
+// Whether the path may be written: NoFile, NotANowPlayingFile (also for
+// the settings file, a forbidden name ending or a stream name), CannotWrite
 // (the folder is missing, or the name is longer than can be written), or
 // Replaced when nothing stands in the way. Writes nothing.
 NowPlayingOutcome checkNowPlayingTarget(const NowPlayingSettings& settings);

@@ -103,6 +103,32 @@ TEST_F(NowPlayingFile, RefusedReplacementsAreRetriedThenWrittenInPlace) {
     EXPECT_EQ(names(), std::vector<std::string>{"nowplaying.txt"});
 }
 
+// The temporary file is created only where nothing is: a name another
+// program holds is left as it is and the next one taken; a short in-place
+// write leaves what it wrote, never old text behind new.
+TEST_F(NowPlayingFile, NoFileOfAnotherIsTouched) {
+    standin::occupyNewFileNames(3);
+    EXPECT_EQ(write(u"first"), NowPlayingOutcome::Replaced);
+    EXPECT_EQ(contents(), "first");
+    const std::vector<std::string> found = names();
+    ASSERT_EQ(found.size(), 4u);
+    for (const std::string& name : found) {
+        if (name == "nowplaying.txt") continue;
+        EXPECT_EQ(name.rfind("nowplaying.txt.velkar-", 0), 0u) << name;
+        EXPECT_EQ(contents(name), standin::OCCUPIED_NAME_TEXT) << name;
+    }
+    standin::occupyNewFileNames(NOW_PLAYING_TEMPORARY_NAME_TRIES);
+    EXPECT_EQ(write(u"second"), NowPlayingOutcome::CannotWrite);
+    EXPECT_EQ(contents(), "first");
+    EXPECT_EQ(names().size(), 4u + NOW_PLAYING_TEMPORARY_NAME_TRIES);
+
+    standin::refuseReplacements(1000000);
+    standin::stopInPlaceWritesAfter(4);
+    EXPECT_EQ(write(u"a longer third"), NowPlayingOutcome::CannotWrite);
+    EXPECT_EQ(contents(), "a lo");
+    standin::stopInPlaceWritesAfter(0);
+}
+
 // A slip in the settings never destroys a user's file: only a file that
 // looks like a now-playing file is replaced; a missing folder costs nothing.
 TEST_F(NowPlayingFile, WhatIsNotANowPlayingFileIsLeftAlone) {
@@ -111,6 +137,7 @@ TEST_F(NowPlayingFile, WhatIsNotANowPlayingFileIsLeftAlone) {
     std::ofstream(folder + "/small.txt", std::ios::binary)
         << std::string(NOW_PLAYING_LARGEST_REPLACED, 'y');
     std::ofstream(folder + "/locked.txt", std::ios::binary) << "mine";
+    std::ofstream(folder + "/notes.ini", std::ios::binary) << "[notes]";
     ASSERT_EQ(chmod((folder + "/locked.txt").c_str(), 0444), 0);
     ASSERT_EQ(mkdir((folder + "/folder").c_str(), 0755), 0);
     const struct {
@@ -122,7 +149,15 @@ TEST_F(NowPlayingFile, WhatIsNotANowPlayingFileIsLeftAlone) {
         {"locked.txt", NowPlayingOutcome::NotANowPlayingFile, "mine"},
         {"folder", NowPlayingOutcome::NotANowPlayingFile, ""},
         {"missing/nowplaying.txt", NowPlayingOutcome::CannotWrite, ""},
+        // Names of settings and programs, whatever their size, and a
+        // stream of a file: never taken, never made.
+        {"notes.ini", NowPlayingOutcome::NotANowPlayingFile, "[notes]"},
+        {"notes.INI. .", NowPlayingOutcome::NotANowPlayingFile, ""},
+        {"Setup.Exe", NowPlayingOutcome::NotANowPlayingFile, ""},
+        {"run.cmd", NowPlayingOutcome::NotANowPlayingFile, ""},
+        {"small.txt:np", NowPlayingOutcome::NotANowPlayingFile, ""},
         {"small.txt", NowPlayingOutcome::Replaced, "text"},
+        {"dll.txt", NowPlayingOutcome::Replaced, "text"},
     };
     for (const auto& c : cases) {
         setPath(folder + "/" + c.name);
@@ -130,8 +165,8 @@ TEST_F(NowPlayingFile, WhatIsNotANowPlayingFileIsLeftAlone) {
         EXPECT_EQ(write(u"text"), c.outcome) << c.name;
         EXPECT_EQ(contents(c.name), c.after) << c.name;
     }
-    EXPECT_EQ(names(),
-              (std::vector<std::string>{"folder", "large.txt", "locked.txt", "small.txt"}));
+    EXPECT_EQ(names(), (std::vector<std::string>{"dll.txt", "folder", "large.txt", "locked.txt",
+                                                 "notes.ini", "small.txt"}));
     setDefaultNowPlaying(settings);
     EXPECT_EQ(write(u"text"), NowPlayingOutcome::NoFile);
 }

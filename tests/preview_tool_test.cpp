@@ -211,6 +211,7 @@ TEST(PreviewTool, NowPlayingFileIsShown) {
     const std::string folder = testing::TempDir();
     const std::string large = scratchFile("large.txt");
     std::ofstream(large, std::ios::binary) << std::string(100 * 1024, 'x');
+    std::ofstream(folder + "np.txt", std::ios::binary) << "an earlier text";
     struct Case {
         std::string lines;
         std::string expected;
@@ -228,6 +229,10 @@ TEST(PreviewTool, NowPlayingFileIsShown) {
          "  it will not be written: what is there is not a now-playing file"},
         {"nowplaying-file=" + folder + "missing/np.txt\n",
          "  it will not be written: its folder does not exist, or may not be written\n"},
+        {"nowplaying-file=" + writeSettings("2,[FILENAME]\n") + "\n",
+         "  it will not be written: what is there is not a now-playing file"},
+        {"nowplaying-file=" + folder + "np.txt\n",
+         "np.txt (utf-8)\n  a file is there: each write replaces what it holds\n"},
     };
     for (const Case& c : cases) {
         const std::string settings = writeSettings("2,[FILENAME]\n1,[TAGS]\n" + c.lines);

@@ -195,6 +195,20 @@ TEST_F(SettingsFiles, PluginKeepsTheNowPlayingFile) {
     setFile("D:\\clips\\holiday.mpeg");
     publish();
     EXPECT_EQ(nowPlaying(), "watching holiday ");
+
+    // The settings file itself, however its name is written, is never the
+    // now-playing file, whatever it is called.
+    for (const auto& [target, isSettingsFile] :
+         {std::pair{"SETTINGS.CFG", true}, {"c:/Settings.cfg", true}, {"np.txt", false}}) {
+        writeFile("c:\\settings.cfg", std::string("2,[FILENAME]\n1,[FILENAME]\nnowplaying-file=") + target + "\n");
+        PluginSettings settings;
+        ASSERT_TRUE(readSettingsFile(u"c:\\settings.cfg", settings, nullptr));
+        EXPECT_EQ(settings.nowPlaying.namesSettingsFile, isSettingsFile) << target;
+        EXPECT_EQ(checkNowPlayingTarget(settings.nowPlaying) ==
+                      NowPlayingOutcome::NotANowPlayingFile,
+                  isSettingsFile)
+            << target;
+    }
 }
 
 }  // namespace

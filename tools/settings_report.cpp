@@ -81,8 +81,10 @@ void describeSettingsOptionProblem(SettingsOptionProblem problem, char* out, std
 const char* describeNowPlayingObstacle(NowPlayingOutcome outcome) {
     switch (outcome) {
         case NowPlayingOutcome::NotANowPlayingFile:
-            return "what is there is not a now-playing file (a folder, or a file larger than "
-                   "64 KiB, read-only, hidden or system), and is left as it is";
+            return "what is there is not a now-playing file (a folder; a file larger than "
+                   "64 KiB, read-only, hidden or system; the settings file; a name ending in "
+                   ".ini, .exe, .dll, .sys, .lnk, .bat or .cmd; a stream of a file), and is "
+                   "left as it is";
         case NowPlayingOutcome::CannotWrite:
             return "its folder does not exist, or may not be written";
         default:

@@ -326,6 +326,20 @@ $(record 1 "$WITHDRAW_TEXT")"
     done
     [ ! -e "$drive_c/nowhere" ] || fail "C:/nowhere was made"
     cmp -s "$np_dir/big.bin" "$dir/big.bin" || fail "big.bin was changed"
+
+    # The settings file itself, and another .ini of the user's, small as
+    # they are: both stay byte for byte through a start, a publish and a
+    # withdraw, and no file is left beside them.
+    printf '[notes]\r\nmilk\r\n' >"$np_dir/notes.ini"
+    cp "$np_dir/notes.ini" "$dir/notes.ini"
+    for target in 'velkar.ini' 'C:\np\NOTES.INI'; do
+        printf '2,watching [FILENAME]\r\n1,[FILENAME]\r\nnowplaying-file=%s\r\n' "$target" >"$drive_c/velkar.ini"
+        cp "$drive_c/velkar.ini" "$dir/velkar.ini"
+        session 1 set-file "$ROAD_PATH" publish withdraw
+        cmp -s "$drive_c/velkar.ini" "$dir/velkar.ini" || fail "velkar.ini was changed ($target)"
+        cmp -s "$np_dir/notes.ini" "$dir/notes.ini" || fail "notes.ini was changed ($target)"
+        [ -z "$(ls "$drive_c" | grep velkar- )" ] || fail "left beside velkar.ini: $(ls "$drive_c")"
+    done
     clean_settings
     rm -rf "$np_dir" "$drive_c/np16.txt"
     ;;

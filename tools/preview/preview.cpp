@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/platform.h"
 #include "settings/settings_file.h"
 #include "status/status_text.h"
 #include "tags/media_tags.h"
@@ -141,6 +142,11 @@ void printNowPlayingFile(const NowPlayingSettings& nowPlaying) {
     std::printf(")\n");
     if (const char* obstacle = describeNowPlayingObstacle(probeNowPlayingTarget(nowPlaying))) {
         std::printf("  it will not be written: %s\n", obstacle);
+        return;
+    }
+    PathFacts target;
+    if (readPathFacts(nowPlaying.path, target) && target.exists) {
+        std::printf("  a file is there: each write replaces what it holds\n");
     }
 }
 
