@@ -17,8 +17,7 @@ constexpr unsigned char UTF16_LITTLE_ENDIAN_MARK[] = {0xFF, 0xFE};
 constexpr unsigned char UTF16_BIG_ENDIAN_MARK[] = {0xFE, 0xFF};
 // A UTF-16 file as UTF-8: each unit of the file's 64 KiB takes three bytes
 // at most (a pair's four bytes stand for two units), after the UTF-8 mark.
-constexpr std::size_t CONVERTED_CAPACITY =
-    sizeof BYTE_ORDER_MARK + SETTINGS_FILE_CAPACITY / 2 * 3;
+constexpr std::size_t CONVERTED_CAPACITY = sizeof BYTE_ORDER_MARK + SETTINGS_FILE_CAPACITY / 2 * 3;
 
 bool beginsWith(const char* bytes, std::size_t size, const unsigned char* mark,
                 std::size_t markSize) {
@@ -307,10 +306,14 @@ bool readSettingsFile(const char16_t* path, PluginSettings& settings, SettingsRe
     }
     closeFile(file);
     readSettingsBytes(bytes, size, settings, report);
-    resolveNowPlayingPath(path, settings.nowPlaying);
-    NowPlayingSettings& nowPlaying = settings.nowPlaying;
-    nowPlaying.namesSettingsFile = nowPlaying.path[0] != u'\0' && isSamePath(path, nowPlaying.path);
+    placeNowPlayingPath(path, settings.nowPlaying);
     return true;
+}
+
+void placeNowPlayingPath(const char16_t* settingsPath, NowPlayingSettings& nowPlaying) {
+    resolveNowPlayingPath(settingsPath, nowPlaying);
+    nowPlaying.namesSettingsFile =
+        nowPlaying.path[0] != u'\0' && isSamePath(settingsPath, nowPlaying.path);
 }
 
 void loadSettings(PluginSettings& settings) {

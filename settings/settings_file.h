@@ -94,11 +94,14 @@ void findSettingsPath(char16_t (&settingsPath)[SETTINGS_PATH_CAPACITY]);
 void readSettingsBytes(const char* bytes, std::size_t size, PluginSettings& settings,
                        SettingsReport* report);
 
+// Puts the folder of the settings file at `settingsPath` before a relative
+// now-playing path (a path that would not fit then sets no file), and marks
+// a path that names that very file (it is never written).
+void placeNowPlayingPath(const char16_t* settingsPath, NowPlayingSettings& nowPlaying);
+
 // readSettingsBytes over the first SETTINGS_FILE_CAPACITY bytes of the file
 // at `path` (UTF-16, terminated), which is opened shared and closed before
-// this returns; a relative now-playing path is taken from the file's folder
-// (a path that would not fit then sets no file), and one that names this
-// very file is marked so (it is never written). Returns false, with the
+// this returns, then placeNowPlayingPath for its path. Returns false, with the
 // defaults, when the file cannot be opened. Not reentrant: it reads into
 // static storage.
 bool readSettingsFile(const char16_t* path, PluginSettings& settings, SettingsReport* report);

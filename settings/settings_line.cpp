@@ -53,6 +53,12 @@ SettingsProblems splitSettingsLine(const char16_t* line, std::size_t length, lon
     return 0;
 }
 
+std::size_t settingsLineNumberEnd(const char16_t* line, std::size_t length) {
+    long number = 0;
+    const char16_t* end = parseCategoryNumber(line, line + length, number);
+    return end == nullptr ? 0 : static_cast<std::size_t>(end - line);
+}
+
 SettingsProblems parseSettingsLine(const char16_t* line, std::size_t length, int lineNumber,
                                    StatusProfiles& profiles) {
     long number = 0;

@@ -49,6 +49,10 @@ auto& settingsLineProfile(Profiles& profiles, int lineNumber) {
 SettingsProblems splitSettingsLine(const char16_t* line, std::size_t length, long& number,
                                    const char16_t*& templateText);
 
+// Where the category number that splitSettingsLine reads ends, as a count of
+// units from `line`; 0 when the line has none.
+std::size_t settingsLineNumberEnd(const char16_t* line, std::size_t length);
+
 // Parses the `length` units at `line` (UTF-16, as read, its line feed
 // included when it had one) into the profile of `lineNumber` (1: video,
 // 2: audio): category code, prefix and suffix or the whole template, and

@@ -176,8 +176,11 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
          "  tags:         (the file cannot be opened)\n  title:        'x'\n"
          "  status text:  \\0Office\\01\\0{0}\\0\xC3\xA9"
          "coute x \\0\n"},
-        {std::string("\xFE\xFF\0" "2\0,\x4F\x60\0 \0[\0F\0I\0L\0E\0N\0A\0M\0E\0]\0\n", 32),
-         "x.avi", "(read as UTF-16BE)\nnow-playing file: none (no nowplaying-file line)\n\n"
+        {std::string("\xFE\xFF\0"
+                     "2\0,\x4F\x60\0 \0[\0F\0I\0L\0E\0N\0A\0M\0E\0]\0\n",
+                     32),
+         "x.avi",
+         "(read as UTF-16BE)\nnow-playing file: none (no nowplaying-file line)\n\n"
          "x.avi\n  audio:        no\n"
          "  tags:         (the file cannot be opened)\n  title:        'x'\n"
          "  status text:  \\0Office\\01\\0{0}\\0\xE4\xBD\xA0 x \\0\n"},

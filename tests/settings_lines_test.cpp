@@ -409,8 +409,7 @@ TEST(SettingsLines, EncodingsAndCodePages) {
         // Only the file's first 64 KiB are read: line 2 is past them.
         {"UTF-16 past 64 KiB",
          0,
-         utf16File(u"2,[FILENAME]" + std::u16string(40000, u'\u00E9') + u"\n1,[FILENAME]\n",
-                   false),
+         utf16File(u"2,[FILENAME]" + std::u16string(40000, u'\u00E9') + u"\n1,[FILENAME]\n", false),
          "",
          repeatedText("\xC3\xA9", 127),
          SettingsEncoding::Utf8,

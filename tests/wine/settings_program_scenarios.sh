@@ -29,10 +29,26 @@ hex() { printf '%s' "$1" | od -An -tx1 -v | tr -d ' \n'; }
 expect_line() { grep -qxF "$2" "$1" || { fail "$(basename "$1") lacks the line: $2"; cat "$1"; }; }
 
 # drive ARGUMENT -- COMMAND...: runs the driver; its output in $dir/driver.out.
-drive() {
-    LC_ALL=$VELKAR_WINE_LOCALE "$WINE64" "$driver" "$(windows_path "$program")" "$@" \
+# drive_holding FILE ARGUMENT -- COMMAND...: the same, FILE held unshared
+# from before the program starts until the command "release".
+drive() { drive_with "$(windows_path "$program")" "$@"; }
+drive_holding() {
+    held=$1
+    shift
+    drive_with --hold "$held" "$(windows_path "$program")" "$@"
+}
+drive_with() {
+    LC_ALL=$VELKAR_WINE_LOCALE "$WINE64" "$driver" "$@" \
         >"$dir/driver.raw" 2>&1 || fail "the driver failed: $(cat "$dir/driver.raw")"
     tr -d '\r' <"$dir/driver.raw" >"$dir/driver.out"
+}
+# utf16le_file TEXT: TEXT (printf's format) as UTF-16LE with its mark.
+# shellcheck disable=SC2059
+utf16le_file() { printf '\377\376'; printf "$1" | iconv -f UTF-8 -t UTF-16LE; }
+# save_only TARGET CONTENTS: runs the elevated copy's mode; its status in $status.
+save_only() {
+    LC_ALL=$VELKAR_WINE_LOCALE "$HOST_WINE" "$program" --save-only "$1" "$2" >"$dir/save.out" 2>&1
+    status=$?
 }
 
 wine_prepare_prefix
@@ -65,7 +81,7 @@ edit_and_save)
     expect_line "$dir/after" 'Other files (line 1), category: Games'
     expect_line "$dir/after" 'Display line: Jóga by Björk ♪ '
     expect_line "$dir/after" 'Now-playing file: Jóga by Björk ♪ '
-    grep -q '^status: Saved C:\\Player\\plugins\\velkar.ini (UTF-8)\. ' "$dir/driver.out" ||
+    grep -q '^status: Saved C:\\Player\\plugins\\velkar.ini (UTF-8 with its mark)\. ' "$dir/driver.out" ||
         fail "no saving said: $(grep '^status' "$dir/driver.out")"
     expect_line "$dir/driver.out" 'closed'
     printf '\357\273\2773,watching [TAGS]\r\n1,[TITLE]{ by [ARTIST]} \342\231\252\r\n; my overlay\r\nnowplaying-file=C:\\np\\nowplaying.txt\r\n' >"$dir/expected.ini"
@@ -91,18 +107,93 @@ save_refused)
     ;;
 save_only)
     # What the copy with administrator rights does: the bytes it is given,
-    # to the path it is given, whole; it looks for nothing itself.
+    # to the settings file it is given, whole; it looks for nothing itself,
+    # writes nothing but a velkar.ini, and deletes nothing.
     printf '\357\273\2771,[TITLE]\r\n1,[TITLE]\r\n' >"$drive_c/contents.bin"
-    LC_ALL=$VELKAR_WINE_LOCALE "$HOST_WINE" "$program" --save-only 'C:\elsewhere.ini' 'C:\contents.bin' \
-        >"$dir/save.out" 2>&1
-    status=$?
+    save_only 'C:\Player\plugins\VELKAR.INI' 'C:\contents.bin'
     [ $status -eq 0 ] || fail "--save-only exited with $status"
-    cmp -s "$drive_c/elsewhere.ini" "$drive_c/contents.bin" || fail "C:\\elsewhere.ini is not the contents"
-    LC_ALL=$VELKAR_WINE_LOCALE "$HOST_WINE" "$program" --save-only 'C:\missing\x.ini' 'C:\contents.bin' \
-        >"$dir/save.out" 2>&1
-    status=$?
-    [ $status -ne 0 ] || fail "--save-only into a missing folder said it saved"
-    rm -f "$drive_c/elsewhere.ini" "$drive_c/contents.bin"
+    cmp -s "$plugins/velkar.ini" "$drive_c/contents.bin" || fail "velkar.ini is not the contents"
+    [ "$(ls "$plugins")" = velkar.ini ] || fail "the plugins folder holds: $(ls "$plugins")"
+    [ -f "$drive_c/contents.bin" ] || fail "the elevated copy deleted the contents file"
+    head -c 70000 /dev/zero | tr '\0' 'x' >"$drive_c/big.bin"
+    printf 'MZ\220\000\003\000' >"$drive_c/program.bin"
+    for bad in 'C:\elsewhere.ini C:\contents.bin' 'C:\x.dll C:\contents.bin' \
+        'C:\missing\velkar.ini C:\contents.bin' 'C:\velkar.ini C:\big.bin' \
+        'C:\velkar.ini C:\program.bin' 'C:\velkar.ini C:\missing.bin'; do
+        # shellcheck disable=SC2086
+        save_only $bad
+        [ $status -ne 0 ] || fail "--save-only $bad said it saved"
+    done
+    for written in elsewhere.ini x.dll missing velkar.ini; do
+        [ ! -e "$drive_c/$written" ] || fail "--save-only wrote C:/$written"
+    done
+    rm -f "$drive_c/contents.bin" "$drive_c/big.bin" "$drive_c/program.bin"
+    ;;
+odd_files)
+    # Files the plug-in reads in its own way: saved without a change, each
+    # comes back byte for byte; with the Music template changed, only that
+    # line differs, in the file's encoding and line ends.
+    case_number=0
+    while IFS='|' read -r kind before after; do
+        case_number=$((case_number + 1))
+        if [ "$kind" = utf16 ]; then
+            utf16le_file "$before" >"$dir/before.ini"
+            utf16le_file "$after" >"$dir/after.ini"
+        else
+            # shellcheck disable=SC2059
+            printf "$before" >"$dir/before.ini"
+            # shellcheck disable=SC2059
+            printf "$after" >"$dir/after.ini"
+        fi
+        cp "$dir/before.ini" "$plugins/velkar.ini"
+        drive -- press "$(hex 'Save')" status close
+        cmp -s "$plugins/velkar.ini" "$dir/before.ini" ||
+            fail "file $case_number changed unedited: $(od -c "$plugins/velkar.ini" | head -5)"
+        drive -- set "$(hex 'Music files, template')" "$(hex '[TITLE] x')" \
+            press "$(hex 'Save')" status close
+        cmp -s "$plugins/velkar.ini" "$dir/after.ini" ||
+            fail "file $case_number edited: $(od -c "$plugins/velkar.ini" | head -5)"
+        grep -q '^status: Saved ' "$dir/driver.out" || fail "file $case_number: $(grep '^status' "$dir/driver.out")"
+        [ "$(ls "$plugins")" = velkar.ini ] || fail "the plugins folder holds: $(ls "$plugins")"
+    done <<'EOF'
+utf16|2,\316\272 [TAGS]\r\n1,[TAGS]\r\n; \346\227\245\r\n|2,\316\272 [TAGS]\r\n1,[TITLE] x\r\n; \346\227\245\r\n
+ansi|2,[FILENAME]\r\n1,[TAGS]\r\n\032nowplaying-file=x.txt\r\n|2,[FILENAME]\r\n1,[TITLE] x\r\n\032nowplaying-file=x.txt\r\n
+ansi|\357\273\2772,[FILENAME]\n1,[TAGS]\n; \377\376 bad\n|\357\273\2772,[FILENAME]\n1,[TITLE] x\n; \377\376 bad\n
+ansi|2,[FILENAME] a\rb\r\n1,[TAGS]\r\r\n|2,[FILENAME] a\rb\r\n1,[TITLE] x\r\n
+ansi|watching\n1,[TAGS]\n|watching\n1,[TITLE] x\n
+ansi|2 watching,[TAGS]\n1,[TAGS]\nnowplaying-file=a.txt\nnowplaying-text=\nnowplaying-file=np.txt|2 watching,[TAGS]\n1,[TITLE] x\nnowplaying-file=a.txt\nnowplaying-text=\nnowplaying-file=np.txt
+EOF
+    ;;
+held_file)
+    # Held by another program without sharing while the window loads it,
+    # let go before Save is pressed: the window says why it did not read
+    # it, refuses to save over it, closes without asking, and the file is
+    # as it was.
+    cp "$plugins/velkar.ini" "$dir/old.ini"
+    drive_holding 'C:\Player\plugins\velkar.ini' -- show status release \
+        set "$(hex 'Other files, template')" "$(hex 'seeing [FILENAME]')" \
+        press "$(hex 'Save')" status close
+    grep -q '^Settings file: C:\\Player\\plugins\\velkar.ini  (not read: it cannot be opened' "$dir/driver.out" ||
+        fail "the window does not say it could not read the file: $(cat "$dir/driver.out")"
+    expect_line "$dir/driver.out" 'Other files, template: '
+    grep -q '^status: Not saved: the file was not read' "$dir/driver.out" ||
+        fail "no refusal said: $(grep '^status' "$dir/driver.out")"
+    expect_line "$dir/driver.out" 'closed'
+    cmp -s "$plugins/velkar.ini" "$dir/old.ini" || fail "velkar.ini was changed"
+    ;;
+what_is_shown_is_read)
+    # Ã© fits code page 1252, but its bytes there are UTF-8 for é: saved
+    # as UTF-8 with its mark, the 32-bit plug-in reads what was shown.
+    drive "$media" -- set "$(hex 'Other files, template')" "$(hex 'Ã© [FILENAME]')" \
+        press "$(hex 'Save')" status close
+    printf '\357\273\2772,\303\203\302\251 [FILENAME]\r\n1,[TAGS]\r\n; my overlay\r\nnowplaying-file=np.txt\r\n' >"$dir/expected.ini"
+    cmp -s "$plugins/velkar.ini" "$dir/expected.ini" ||
+        fail "velkar.ini differs: $(od -c "$plugins/velkar.ini" | head -5)"
+    messenger_start "$dir" 1 || fail "messenger-sim did not start"
+    host_run "$dir" --close-boxes set-file 'D:\clips\holiday.mpeg' publish || fail "host-sim failed"
+    messenger_stop
+    grep -qF 'text=\0Office\01\0{0}\0<U+00C3><U+00A9> holiday \0' "$dir/messenger.log" ||
+        fail "the plug-in read otherwise: $(cat "$dir/messenger.log")"
     ;;
 *)
     echo "unknown scenario $scenario"

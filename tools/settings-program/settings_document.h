@@ -1,44 +1,118 @@
 #pragma once
-// velkar.ini as the settings program edits it: every line kept as it is,
-// the values the program shows taken out for editing, and the file written
-// back with them. Reading and decoding are the plug-in's own; so is what a
-// written file then means, since the preview reads it as the plug-in does.
+// velkar.ini as the settings program edits it. The file's bytes are kept as
+// they were read: a save writes every line the user did not change back
+// byte for byte (comments, unknown names, invalid bytes, lone carriage
+// returns, repeated names, empty values, whatever follows a Ctrl-Z), and a
+// changed line in the file's own encoding and line ends. Reading and
+// decoding are the plug-in's own, and so is the check of a save: the bytes
+// about to be written are read back as the plug-in reads them, and must
+// give what the window shows.
 #include <string>
 #include <vector>
 
 #include "settings/settings_file.h"
 
-struct SettingsDocument {
-    std::vector<std::u16string> lines;  // every line of the file, without its line end
-    // The two profile lines: index 0 is line 1 (every other file), 1 is line
-    // 2 (.mp3 and .wav files). A category is 1 to 4; a template is what
-    // follows the line's first comma.
+// How the file's bytes are written.
+enum class SettingsFileEncoding { Ansi, Utf8, Utf8WithMark, Utf16LittleEndian, Utf16BigEndian };
+
+// What loading found.
+enum class SettingsLoad {
+    Missing,     // no file yet: the defaults are shown, and a save makes it
+    Read,        // read whole, and shown
+    Unreadable,  // shown as nothing, and never saved over
+};
+
+// Why a file is unreadable.
+enum class SettingsUnreadable {
+    None,
+    CannotOpen,     // another program holds it without sharing, or access is denied
+    ReadError,      // it could not be read to its end
+    TooLarge,       // larger than the plug-in reads
+    NulCharacters,  // text holds U+0000: no text the window could show and give back
+};
+
+// What the window shows and edits. A profile line's category is 1 to 4; its
+// template is what follows the line's first comma. An empty now-playing
+// text means none given (the display line).
+struct SettingsValues {
     int category[SETTINGS_LINES_READ];
     std::u16string templateText[SETTINGS_LINES_READ];
-    // The now-playing file's settings as written; an empty text means none
-    // given (the display line).
     std::u16string nowPlayingPath;
     std::u16string nowPlayingText;
     std::u16string withdrawnText;
     NowPlayingEncoding encoding;
 };
 
-// Reads the `size` bytes of a settings file into `document`: its lines as
-// the plug-in decodes them (UTF-8 or the ANSI code page, as it decides), a
-// missing profile line as the built-in wording, and the values of the
-// name=value lines (the last of a name counts, as for the plug-in).
+bool operator==(const SettingsValues& first, const SettingsValues& second);
+
+// One line of the file as read: its bytes without the line end, the line
+// end's bytes (empty for a last line without one), and its text as the
+// plug-in decodes it.
+struct SettingsFileLine {
+    std::string bytes;
+    std::string end;
+    std::u16string text;
+};
+
+struct SettingsDocument {
+    SettingsLoad load;
+    SettingsUnreadable unreadable;
+    SettingsFileEncoding fileEncoding;
+    std::string mark;                     // the byte-order mark the file began with
+    std::vector<SettingsFileLine> lines;  // up to a Ctrl-Z
+    std::string tail;                     // from a Ctrl-Z on, kept as it was
+    SettingsValues loaded;                // as read: what a line's change is measured against
+    SettingsValues values;                // as the window shows them now
+};
+
+// Reads the `size` bytes of a settings file into `document`, as the plug-in
+// reads them (the encoding it decides, a missing or unusable profile line as
+// the built-in wording, the last line of a name counting): Read, or
+// Unreadable when the file is larger than SETTINGS_FILE_CAPACITY or its text
+// holds U+0000.
 void loadSettingsDocument(const char* bytes, std::size_t size, SettingsDocument& document);
 
 // The document with no file: the built-in wording and no now-playing file.
-void loadDefaultSettingsDocument(SettingsDocument& document);
+void loadMissingSettingsDocument(SettingsDocument& document);
 
-// The file that holds `document`: its two profile lines first, then every
-// other line where it was, a name=value line the program knows updated in
-// place (the earlier of a repeated name dropped, nowplaying-text dropped when
-// it is empty), a new one added at the end. Lines end in CRLF. In the ANSI
-// code page when every character fits it, else UTF-8 with its mark; `utf8`
-// says which.
-std::string renderSettingsDocument(const SettingsDocument& document, bool& utf8);
+// A file that could not be read, for `reason`: nothing shown, nothing saved.
+void loadUnreadableSettingsDocument(SettingsUnreadable reason, SettingsDocument& document);
+
+// Why a save is refused.
+enum class SettingsSaveProblem {
+    None,
+    Unreadable,          // the file was not read faithfully: nothing is written over it
+    LineNotConvertible,  // an untouched line holds bytes the code page gives no meaning to
+    ReadOtherwise,       // the plug-in would read the bytes otherwise than the window shows
+};
+
+// What rendering made, and where it went wrong.
+struct SettingsSaveResult {
+    SettingsSaveProblem problem;
+    std::size_t lineNumber;  // for LineNotConvertible and ReadOtherwise; 0 when none
+    SettingsFileEncoding encoding;
+};
+
+// Renders the file that holds `document.values` into `bytes`: the lines the
+// user did not change as they were; a changed profile line with only its
+// number or the text after its first comma replaced (written whole where
+// the line had no number and comma); a changed name=value line replaced in
+// place (its last line of that name; when a now-playing text is emptied,
+// every line of that name goes, so the display line counts), a new one added
+// after the last line. ANSI files take a character the code page lacks by
+// becoming UTF-8 with the mark; UTF-8 and UTF-16 files keep their encoding
+// and mark. The result is read back as the plug-in reads it, and must give
+// `document.values` and every untouched line's text; an ANSI file read
+// otherwise is made UTF-8 with its mark and checked again. On any problem
+// `bytes` is empty and must not be written.
+SettingsSaveResult renderSettingsDocument(const SettingsDocument& document, std::string& bytes);
+
+// A sentence that says why a file is unreadable, or why a save is refused.
+std::u16string describeUnreadable(SettingsUnreadable reason);
+std::u16string describeSaveProblem(const SettingsSaveResult& result);
+
+// The encoding's name as the window says it ("UTF-8", "ANSI", "UTF-16LE"...).
+const char16_t* settingsFileEncodingName(SettingsFileEncoding encoding);
 
 // What to do when a save has failed.
 enum class FailedSaveStep {
@@ -49,3 +123,10 @@ enum class FailedSaveStep {
 // Decides after a failed save: access was denied (`accessDenied`) to a
 // process that may ask for more rights (not `elevated` already).
 FailedSaveStep decideAfterFailedSave(bool accessDenied, bool elevated);
+
+// Whether the elevated copy may write `contents` (`size` bytes) to
+// `target`: the target's file name is velkar.ini in any letter case, the path
+// begins with a drive letter ("X:\"), and the contents are a settings file
+// the plug-in reads faithfully, SETTINGS_FILE_CAPACITY bytes at most.
+// Whether the target's folder exists is the caller's to check.
+bool mayWriteElevated(const char16_t* target, const char* contents, std::size_t size);

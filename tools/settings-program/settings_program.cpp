@@ -7,7 +7,10 @@
 //       writes the bytes of the file CONTENTS to TARGET, whole, and exits
 //       with 0 or the Windows error that stopped it: what the program starts
 //       with administrator rights when a folder needs them, given what to
-//       write and where, so that it never looks for the file again.
+//       write and where, so that it never looks for the file again. It
+//       writes only a settings file: TARGET must be X:\...\velkar.ini in a
+//       folder that exists, CONTENTS at most 64 KiB of settings the plug-in
+//       reads faithfully; it deletes nothing, the contents file included.
 //
 // One thread owns every window.
 #define WIN32_LEAN_AND_MEAN
@@ -31,11 +34,11 @@
 namespace {
 
 constexpr const wchar_t* SAVE_ONLY = L"--save-only";
-constexpr const wchar_t* TEMPORARY_SUFFIX = L".velkar-new";
+// The temporary file is the target's name with this, the process id and a count after it.
+constexpr const wchar_t* TEMPORARY_MARK = L".velkar-";
+constexpr unsigned TEMPORARY_NAME_TRIES = 16;
 // Shown when no media file is chosen: a name with no file behind it.
 constexpr const wchar_t* SAMPLE_MEDIA = L"C:\\Music\\My_Band_-_Best_Song.mp3";
-// The settings file is read whole, up to this; the plug-in reads its start.
-constexpr std::uint64_t LARGEST_DOCUMENT = 16 * 1024 * 1024;
 const wchar_t* const CATEGORY_NAMES[] = {L"Music", L"Office", L"Games", L"Empty"};
 const wchar_t* const MARKERS[] = {L"[FILENAME]", L"[TAGS]", L"[TITLE]", L"[ARTIST]", L"[ALBUM]"};
 const wchar_t* const ENCODINGS[] = {L"utf-8", L"utf-8-bom", L"utf-16", L"ansi"};
@@ -54,13 +57,23 @@ std::u16string utf16String(const std::wstring& text) {
     return std::u16string(utf16(text.c_str()), text.size());
 }
 
-// Writes `bytes` to `path` whole: a temporary file beside it, then moved over
-// it in one step, so the file is never half-written. Returns 0 or the
-// Windows error that stopped it, the old file untouched.
+// Writes `bytes` to `path` whole: a temporary file beside it, of a name no
+// file has yet, then moved over it in one step, so the file is never
+// half-written. Returns 0 or the Windows error that stopped it, the old file
+// untouched.
 DWORD saveWhole(const std::wstring& path, const std::string& bytes) {
-    const std::wstring temporary = path + TEMPORARY_SUFFIX;
-    const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::wstring temporary;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (unsigned count = 0; count < TEMPORARY_NAME_TRIES && file == INVALID_HANDLE_VALUE;
+         ++count) {
+        wchar_t suffix[40];
+        std::swprintf(suffix, 40, L"%ls%lx-%x", TEMPORARY_MARK,
+                      static_cast<unsigned long>(GetCurrentProcessId()), count);
+        temporary = path + suffix;
+        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+    }
     if (file == INVALID_HANDLE_VALUE) return GetLastError();
     DWORD written = 0;
     const bool wrote =
@@ -77,19 +90,38 @@ DWORD saveWhole(const std::wstring& path, const std::string& bytes) {
     return error;
 }
 
+// What reading a whole file found.
+enum class WholeRead { Read, Missing, CannotOpen, ReadError, TooLarge };
+
 // The whole file at `path`, opened sharing everything, as the plug-in opens
-// it. Returns false when it cannot be read.
-bool readWhole(const char16_t* path, std::string& bytes) {
-    const PlatformFile file = openFileForReading(path);
-    if (file == PLATFORM_NO_FILE) return false;
-    std::uint64_t size = 0;
-    bool read = fileSize(file, size) && size <= LARGEST_DOCUMENT;
-    if (read) {
-        bytes.resize(static_cast<std::size_t>(size));
-        read = size == 0 || readFileAt(file, 0, &bytes[0], bytes.size()) == bytes.size();
+// it, when it is a settings file's size at most.
+WholeRead readWhole(const wchar_t* path, std::string& bytes) {
+    const HANDLE file =
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? WholeRead::Missing
+                   : WholeRead::CannotOpen;
     }
-    closeFile(file);
-    return read;
+    LARGE_INTEGER size{};
+    WholeRead result = WholeRead::Read;
+    if (GetFileSizeEx(file, &size) == 0) {
+        result = WholeRead::ReadError;
+    } else if (size.QuadPart > static_cast<LONGLONG>(SETTINGS_FILE_CAPACITY)) {
+        result = WholeRead::TooLarge;
+    } else {
+        bytes.resize(static_cast<std::size_t>(size.QuadPart));
+        DWORD read = 0;
+        if (!bytes.empty() &&
+            (ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr) == 0 ||
+             read != bytes.size())) {
+            result = WholeRead::ReadError;
+        }
+    }
+    CloseHandle(file);
+    return result;
 }
 
 bool processIsElevated() {
@@ -119,10 +151,23 @@ std::wstring errorText(DWORD error) {
     return text.empty() ? number : text + L" (" + number + L")";
 }
 
-// The --save-only mode: the contents file's bytes to the target.
+// Whether `target`'s folder exists.
+bool folderExists(const std::wstring& target) {
+    const std::size_t separator = target.find_last_of(L"\\/");
+    if (separator == std::wstring::npos) return false;
+    const std::wstring folder = target.substr(0, separator == 2 ? 3 : separator);
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The --save-only mode: the contents file's bytes to the target, when the
+// target is a settings file and the bytes are settings.
 int saveOnly(const wchar_t* target, const wchar_t* contents) {
     std::string bytes;
-    if (!readWhole(utf16(contents), bytes)) return ERROR_FILE_NOT_FOUND;
+    if (readWhole(contents, bytes) != WholeRead::Read) return ERROR_FILE_NOT_FOUND;
+    if (!mayWriteElevated(utf16(target), bytes.data(), bytes.size()) || !folderExists(target)) {
+        return ERROR_INVALID_PARAMETER;
+    }
     return static_cast<int>(saveWhole(target, bytes));
 }
 
@@ -133,8 +178,45 @@ struct Window {
     std::wstring mediaPath;  // empty: the sample
     HWND lastTemplate = nullptr;
     bool filling = false;  // the controls are being set, not edited
-    bool changed = false;
+    unsigned touched = 0;  // the controls the user has edited, by TOUCHED_ flags
 };
+
+// The controls whose values go into the file, as flags of Window::touched:
+// a value is taken from its control only once the user has edited it, so
+// a value the control could not hold exactly is never written back.
+enum : unsigned {
+    TOUCHED_VIDEO_CATEGORY = 1u << 0,
+    TOUCHED_VIDEO_TEMPLATE = 1u << 1,
+    TOUCHED_AUDIO_CATEGORY = 1u << 2,
+    TOUCHED_AUDIO_TEMPLATE = 1u << 3,
+    TOUCHED_PATH = 1u << 4,
+    TOUCHED_TEXT = 1u << 5,
+    TOUCHED_WITHDRAWN = 1u << 6,
+    TOUCHED_ENCODING = 1u << 7,
+};
+
+unsigned touchedFlagOf(int id) {
+    switch (id) {
+        case IDC_VIDEO_CATEGORY:
+            return TOUCHED_VIDEO_CATEGORY;
+        case IDC_VIDEO_TEMPLATE:
+            return TOUCHED_VIDEO_TEMPLATE;
+        case IDC_AUDIO_CATEGORY:
+            return TOUCHED_AUDIO_CATEGORY;
+        case IDC_AUDIO_TEMPLATE:
+            return TOUCHED_AUDIO_TEMPLATE;
+        case IDC_NOW_PLAYING_PATH:
+            return TOUCHED_PATH;
+        case IDC_NOW_PLAYING_TEXT:
+            return TOUCHED_TEXT;
+        case IDC_NOW_PLAYING_WITHDRAWN:
+            return TOUCHED_WITHDRAWN;
+        case IDC_NOW_PLAYING_ENCODING:
+            return TOUCHED_ENCODING;
+        default:
+            return 0;
+    }
+}
 
 Window window;
 
@@ -150,6 +232,12 @@ std::wstring textOf(int id) {
 
 void setText(int id, const std::wstring& text) { SetWindowTextW(control(id), text.c_str()); }
 
+std::wstring classOf(HWND handle) {
+    wchar_t name[64];
+    GetClassNameW(handle, name, 64);
+    return name;
+}
+
 void fillList(int id, const wchar_t* const* items, int count, int selected) {
     SendMessageW(control(id), CB_RESETCONTENT, 0, 0);
     for (int i = 0; i < count; ++i) {
@@ -160,16 +248,26 @@ void fillList(int id, const wchar_t* const* items, int count, int selected) {
 
 int selection(int id) { return static_cast<int>(SendMessageW(control(id), CB_GETCURSEL, 0, 0)); }
 
+std::wstring wideText(const std::u16string& text) { return wideString(text); }
+
+bool isUnreadable() { return window.document.load == SettingsLoad::Unreadable; }
+
+// Whether a value differs from the file's.
+bool isChanged() { return !(window.document.values == window.document.loaded); }
+
 void showSettingsFile() {
-    PathFacts facts{};
-    readPathFacts(window.settingsPath, facts);
-    setText(IDC_SETTINGS_FILE, std::wstring(wide(window.settingsPath)) +
-                                   (facts.exists ? L"" : L"  (not there yet: saving makes it)"));
+    std::wstring note;
+    if (window.document.load == SettingsLoad::Missing) {
+        note = L"  (not there yet: saving makes it)";
+    } else if (isUnreadable()) {
+        note = L"  (not read: " + wideText(describeUnreadable(window.document.unreadable)) + L")";
+    }
+    setText(IDC_SETTINGS_FILE, std::wstring(wide(window.settingsPath)) + note);
 }
 
 void fillControls() {
     window.filling = true;
-    const SettingsDocument& document = window.document;
+    const SettingsValues& document = window.document.values;
     fillList(IDC_VIDEO_CATEGORY, CATEGORY_NAMES, 4, document.category[0] - 1);
     setText(IDC_VIDEO_TEMPLATE, wideString(document.templateText[0]));
     fillList(IDC_AUDIO_CATEGORY, CATEGORY_NAMES, 4, document.category[1] - 1);
@@ -183,23 +281,33 @@ void fillControls() {
 }
 
 void takeControls() {
-    SettingsDocument& document = window.document;
-    document.category[0] = selection(IDC_VIDEO_CATEGORY) + 1;
-    document.templateText[0] = utf16String(textOf(IDC_VIDEO_TEMPLATE));
-    document.category[1] = selection(IDC_AUDIO_CATEGORY) + 1;
-    document.templateText[1] = utf16String(textOf(IDC_AUDIO_TEMPLATE));
-    document.nowPlayingPath = utf16String(textOf(IDC_NOW_PLAYING_PATH));
-    document.nowPlayingText = utf16String(textOf(IDC_NOW_PLAYING_TEXT));
-    document.withdrawnText = utf16String(textOf(IDC_NOW_PLAYING_WITHDRAWN));
-    document.encoding = static_cast<NowPlayingEncoding>(selection(IDC_NOW_PLAYING_ENCODING));
+    SettingsValues& document = window.document.values;
+    const unsigned touched = window.touched;
+    if (touched & TOUCHED_VIDEO_CATEGORY) document.category[0] = selection(IDC_VIDEO_CATEGORY) + 1;
+    if (touched & TOUCHED_VIDEO_TEMPLATE) {
+        document.templateText[0] = utf16String(textOf(IDC_VIDEO_TEMPLATE));
+    }
+    if (touched & TOUCHED_AUDIO_CATEGORY) document.category[1] = selection(IDC_AUDIO_CATEGORY) + 1;
+    if (touched & TOUCHED_AUDIO_TEMPLATE) {
+        document.templateText[1] = utf16String(textOf(IDC_AUDIO_TEMPLATE));
+    }
+    if (touched & TOUCHED_PATH) document.nowPlayingPath = utf16String(textOf(IDC_NOW_PLAYING_PATH));
+    if (touched & TOUCHED_TEXT) document.nowPlayingText = utf16String(textOf(IDC_NOW_PLAYING_TEXT));
+    if (touched & TOUCHED_WITHDRAWN) {
+        document.withdrawnText = utf16String(textOf(IDC_NOW_PLAYING_WITHDRAWN));
+    }
+    if (touched & TOUCHED_ENCODING) {
+        document.encoding = static_cast<NowPlayingEncoding>(selection(IDC_NOW_PLAYING_ENCODING));
+    }
 }
 
 std::wstring fieldText(const StatusField& field) {
     return field.begin == nullptr ? L"" : std::wstring(wide(field.begin), field.length);
 }
 
-// What the problems of the file as it would be saved say, a line each.
-std::wstring problemsText(const SettingsReport& report) {
+// What the problems of the file as it would be saved say, a line each, and
+// what stands in the now-playing file's way.
+std::wstring problemsText(const SettingsReport& report, const NowPlayingSettings& nowPlaying) {
     std::wstring text;
     char message[240];
     const auto add = [&](unsigned line) {
@@ -223,18 +331,46 @@ std::wstring problemsText(const SettingsReport& report) {
         describeSettingsOptionProblem(report.options[i].problem, message, sizeof message);
         add(report.options[i].lineNumber);
     }
+    const auto addText = [&](const char* words) {
+        for (const char* at = words; *at != '\0'; ++at) {
+            text += static_cast<wchar_t>(static_cast<unsigned char>(*at));
+        }
+        text += L"\r\n";
+    };
+    if (const char* obstacle = describeNowPlayingObstacle(checkNowPlayingTarget(nowPlaying))) {
+        addText("now-playing file: it will not be written: ");
+        text.resize(text.size() - 2);
+        addText(obstacle);
+    } else {
+        PathFacts target{};
+        if (nowPlaying.path[0] != u'\0' && readPathFacts(nowPlaying.path, target) &&
+            target.exists) {
+            addText("now-playing file: a file is there: each write replaces what it holds");
+        }
+    }
     return text.empty() ? L"None." : text;
 }
 
 // Composes, for the media file, what the plug-in would compose from the file
 // as it would be saved: read and composed by the plug-in's own code.
 void updatePreview() {
-    bool utf8 = false;
-    const std::string bytes = renderSettingsDocument(window.document, utf8);
+    if (isUnreadable()) {
+        setText(IDC_PROBLEMS, L"The file was not read: nothing is shown, and nothing is saved.");
+        for (int id : {IDC_PREVIEW_CATEGORY, IDC_PREVIEW_LINE, IDC_PREVIEW_NOW_PLAYING}) {
+            setText(id, L"");
+        }
+        return;
+    }
+    std::string bytes;
+    const SettingsSaveResult rendered = renderSettingsDocument(window.document, bytes);
     static PluginSettings settings;
     SettingsReport report{};
     readSettingsBytes(bytes.data(), bytes.size(), settings, &report);
-    setText(IDC_PROBLEMS, problemsText(report));
+    placeNowPlayingPath(window.settingsPath, settings.nowPlaying);
+    setText(IDC_PROBLEMS,
+            rendered.problem != SettingsSaveProblem::None
+                ? L"It cannot be saved: " + wideText(describeSaveProblem(rendered)) + L"."
+                : problemsText(report, settings.nowPlaying));
 
     // The path as the host passes it: in the ANSI code page.
     const std::wstring media = window.mediaPath.empty() ? SAMPLE_MEDIA : window.mediaPath;
@@ -254,22 +390,66 @@ void updatePreview() {
                 : std::wstring(wide(composed.nowPlayingText), composed.nowPlayingLength));
 }
 
-void edited() {
-    if (window.filling) return;
+void edited(int id) {
+    if (window.filling || isUnreadable()) return;
+    window.touched |= touchedFlagOf(id);
     takeControls();
-    window.changed = true;
     updatePreview();
 }
+
+// The controls that edit values, which an unreadable file leaves empty and off.
+constexpr int VALUE_CONTROLS[] = {IDC_VIDEO_CATEGORY,
+                                  IDC_VIDEO_TEMPLATE,
+                                  IDC_AUDIO_CATEGORY,
+                                  IDC_AUDIO_TEMPLATE,
+                                  IDC_MARKER,
+                                  IDC_INSERT_MARKER,
+                                  IDC_NOW_PLAYING_PATH,
+                                  IDC_NOW_PLAYING_BROWSE,
+                                  IDC_NOW_PLAYING_TEXT,
+                                  IDC_NOW_PLAYING_WITHDRAWN,
+                                  IDC_NOW_PLAYING_ENCODING,
+                                  IDC_SAVE};
 
 void load() {
     findSettingsPath(window.settingsPath);
     std::string bytes;
-    if (readWhole(window.settingsPath, bytes)) {
-        loadSettingsDocument(bytes.data(), bytes.size(), window.document);
-    } else {
-        loadDefaultSettingsDocument(window.document);
+    switch (readWhole(wide(window.settingsPath), bytes)) {
+        case WholeRead::Read:
+            loadSettingsDocument(bytes.data(), bytes.size(), window.document);
+            break;
+        case WholeRead::Missing:
+            loadMissingSettingsDocument(window.document);
+            break;
+        case WholeRead::CannotOpen:
+            loadUnreadableSettingsDocument(SettingsUnreadable::CannotOpen, window.document);
+            break;
+        case WholeRead::ReadError:
+            loadUnreadableSettingsDocument(SettingsUnreadable::ReadError, window.document);
+            break;
+        case WholeRead::TooLarge:
+            loadUnreadableSettingsDocument(SettingsUnreadable::TooLarge, window.document);
+            break;
     }
+    window.touched = 0;
     showSettingsFile();
+    if (isUnreadable()) {
+        window.filling = true;
+        for (int id : VALUE_CONTROLS) {
+            const bool isList = lstrcmpiW(classOf(control(id)).c_str(), WC_COMBOBOXW) == 0;
+            const bool isEdit = lstrcmpiW(classOf(control(id)).c_str(), WC_EDITW) == 0;
+            if (isList) SendMessageW(control(id), CB_RESETCONTENT, 0, 0);
+            if (isEdit) setText(id, L"");
+            EnableWindow(control(id), FALSE);
+        }
+        window.filling = false;
+        updatePreview();
+        setText(IDC_STATUS, L"Not read: " +
+                                wideText(describeUnreadable(window.document.unreadable)) +
+                                L". Nothing is shown, and nothing will be saved over it: close "
+                                L"the program that holds it, then open this window again.");
+        return;
+    }
     fillControls();
     updatePreview();
     setText(IDC_STATUS, AFTER_SAVING);
@@ -286,7 +466,10 @@ DWORD saveWithAdministratorRights(const std::wstring& target, const std::string&
         return GetLastError();
     }
     const DWORD written = saveWhole(contents, bytes);
-    if (written != ERROR_SUCCESS) return written;
+    if (written != ERROR_SUCCESS) {
+        DeleteFileW(contents);
+        return written;
+    }
     wchar_t program[MAX_PATH];
     GetModuleFileNameW(nullptr, program, MAX_PATH);
     const std::wstring parameters =
@@ -322,9 +505,20 @@ DWORD saveWithAdministratorRights(const std::wstring& target, const std::string&
 }
 
 void save() {
+    if (isUnreadable()) {
+        setText(IDC_STATUS, L"Not saved: the file was not read (" +
+                                wideText(describeUnreadable(window.document.unreadable)) +
+                                L"). The file is as it was.");
+        return;
+    }
     takeControls();
-    bool utf8 = false;
-    const std::string bytes = renderSettingsDocument(window.document, utf8);
+    std::string bytes;
+    const SettingsSaveResult rendered = renderSettingsDocument(window.document, bytes);
+    if (rendered.problem != SettingsSaveProblem::None) {
+        setText(IDC_STATUS, L"Not saved: " + wideText(describeSaveProblem(rendered)) +
+                                L". The file is as it was.");
+        return;
+    }
     const std::wstring target = wide(window.settingsPath);
     DWORD error = saveWhole(target, bytes);
     bool elevated = false;
@@ -339,11 +533,13 @@ void save() {
         elevated = true;
     }
     if (error == ERROR_SUCCESS) {
-        window.changed = false;
+        // What was saved is now the file the window edits.
+        loadSettingsDocument(bytes.data(), bytes.size(), window.document);
+        window.touched = 0;
         showSettingsFile();
-        setText(IDC_STATUS, L"Saved " + target + (utf8 ? L" (UTF-8)" : L" (ANSI)") +
-                                (elevated ? L" with administrator rights. " : L". ") +
-                                AFTER_SAVING);
+        setText(IDC_STATUS,
+                L"Saved " + target + L" (" + wide(settingsFileEncodingName(rendered.encoding)) +
+                    L")" + (elevated ? L" with administrator rights. " : L". ") + AFTER_SAVING);
     } else if (elevated && error == ERROR_CANCELLED) {
         setText(IDC_STATUS,
                 L"Not saved: administrator rights were not given. The file is as it "
@@ -363,7 +559,8 @@ bool chooseFile(bool saving, std::wstring& chosen) {
     if (saving) {
         dialog.lpstrFilter = L"Text files (*.txt)\0*.txt\0All files\0*.*\0";
         dialog.lpstrDefExt = L"txt";
-        dialog.Flags = OFN_PATHMUSTEXIST | OFN_NOREADONLYRETURN | OFN_HIDEREADONLY;
+        dialog.Flags =
+            OFN_PATHMUSTEXIST | OFN_NOREADONLYRETURN | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
     } else {
         dialog.lpstrFilter = L"All files\0*.*\0";
         dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
@@ -375,13 +572,13 @@ bool chooseFile(bool saving, std::wstring& chosen) {
 
 // Whether the window may close: unsaved changes are saved, left or kept.
 bool mayClose() {
-    if (!window.changed) return true;
+    if (isUnreadable() || !isChanged()) return true;
     const int answer = MessageBoxW(window.dialog, L"Save the changes to the settings file?",
                                    L"Velkar Settings", MB_YESNOCANCEL | MB_ICONQUESTION);
     if (answer == IDNO) return true;
     if (answer == IDYES) save();
     // Closed only once saved: a failed save stays to be seen.
-    return answer == IDYES && !window.changed;
+    return answer == IDYES && !isChanged();
 }
 
 void insertMarker() {
@@ -418,7 +615,7 @@ INT_PTR CALLBACK dialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARA
                                   id == IDC_NOW_PLAYING_PATH || id == IDC_NOW_PLAYING_TEXT ||
                                   id == IDC_NOW_PLAYING_WITHDRAWN;
             if ((code == EN_CHANGE && editable) || (code == CBN_SELCHANGE && id != IDC_MARKER)) {
-                edited();
+                edited(id);
             } else if (code == EN_SETFOCUS &&
                        (id == IDC_VIDEO_TEMPLATE || id == IDC_AUDIO_TEMPLATE ||
                         id == IDC_NOW_PLAYING_TEXT)) {

@@ -3,12 +3,15 @@
 // Windows API, by the texts of their labels (the label before a control names
 // it), never by position, reads and sets their texts and presses buttons.
 //
-//   settings-driver PROGRAM [ARGUMENT] -- COMMAND...
+//   settings-driver [--hold FILE] PROGRAM [ARGUMENT] -- COMMAND...
+//     --hold FILE          holds FILE open, sharing nothing, from before the
+//                          program starts until the release command
 //     show                 prints "LABEL: TEXT" for every labelled control
 //     set LABEL HEX        sets the control's text to the UTF-8 bytes HEX
 //     choose LABEL INDEX   selects item INDEX of a list, as a user does
 //     press BUTTON         presses the button whose text is BUTTON
 //     status               prints "status: TEXT", the status line
+//     release              lets go of the file held
 //     close                closes the window; it must go without a question
 //     close-discarding     closes it, answering No when asked to save
 // Labels and button texts are given without "&" and ":"; output is UTF-8.
@@ -156,6 +159,18 @@ bool processEnded(int steps) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (argc > 3 && std::string(argv[1]) == "--hold") {
+        held = CreateFileA(argv[2], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (held == INVALID_HANDLE_VALUE) {
+            std::printf("cannot hold %s: error %lu\n", argv[2], GetLastError());
+            return 1;
+        }
+        argv[2] = argv[0];
+        argv += 2;
+        argc -= 2;
+    }
     int commands = 1;
     while (commands < argc && std::string(argv[commands]) != "--") ++commands;
     if (commands >= argc) {
@@ -206,6 +221,9 @@ int main(int argc, char** argv) {
             DWORD_PTR answer = 0;
             SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(pressed), BN_CLICKED),
                                 reinterpret_cast<LPARAM>(pressed), SMTO_NORMAL, 60000, &answer);
+        } else if (command == "release") {
+            CloseHandle(held);
+            held = INVALID_HANDLE_VALUE;
         } else if (command == "status") {
             std::printf("status: %s\n", utf8(textOf(statusLine())).c_str());
         } else if (command == "close" || command == "close-discarding") {
