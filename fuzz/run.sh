@@ -4,18 +4,21 @@
 # sanitizer report or failed check; the crashing input is left in build/fuzz.
 # The tags target's seeds are the media files tests/tags/make_media.py writes
 # (ffmpeg and mutagen), made once into build/fuzz/media.
-# Usage: fuzz/run.sh [SECONDS] [TARGET...]   (targets: settings compose tags)
+# The settings document's seeds are the settings target's (the first byte
+# of each is taken as the edit).
+# Usage: fuzz/run.sh [SECONDS] [TARGET...]   (targets: settings compose tags settings_document)
 set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
 [ $# -gt 0 ] && shift
-targets=${*:-settings compose tags}
+targets=${*:-settings compose tags settings_document}
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)" >/dev/null
 for target in $targets; do
     mkdir -p "build/fuzz/corpus-$target"
     seeds="../../fuzz/corpus/$target"
     limit=
+    if [ "$target" = settings_document ]; then seeds="../../fuzz/corpus/settings"; fi
     if [ "$target" = tags ]; then
         [ build/fuzz/media/manifest.tsv -nt tests/tags/make_media.py ] ||
             /usr/bin/python3 tests/tags/make_media.py build/fuzz/media >/dev/null
