@@ -248,8 +248,6 @@ void fillList(int id, const wchar_t* const* items, int count, int selected) {
 
 int selection(int id) { return static_cast<int>(SendMessageW(control(id), CB_GETCURSEL, 0, 0)); }
 
-std::wstring wideText(const std::u16string& text) { return wideString(text); }
-
 bool isUnreadable() { return window.document.load == SettingsLoad::Unreadable; }
 
 // Whether a value differs from the file's.
@@ -260,7 +258,7 @@ void showSettingsFile() {
     if (window.document.load == SettingsLoad::Missing) {
         note = L"  (not there yet: saving makes it)";
     } else if (isUnreadable()) {
-        note = L"  (not read: " + wideText(describeUnreadable(window.document.unreadable)) + L")";
+        note = L"  (not read: " + wideString(describeUnreadable(window.document.unreadable)) + L")";
     }
     setText(IDC_SETTINGS_FILE, std::wstring(wide(window.settingsPath)) + note);
 }
@@ -369,7 +367,7 @@ void updatePreview() {
     placeNowPlayingPath(window.settingsPath, settings.nowPlaying);
     setText(IDC_PROBLEMS,
             rendered.problem != SettingsSaveProblem::None
-                ? L"It cannot be saved: " + wideText(describeSaveProblem(rendered)) + L"."
+                ? L"It cannot be saved: " + wideString(describeSaveProblem(rendered)) + L"."
                 : problemsText(report, settings.nowPlaying));
 
     // The path as the host passes it: in the ANSI code page.
@@ -445,7 +443,7 @@ void load() {
         window.filling = false;
         updatePreview();
         setText(IDC_STATUS, L"Not read: " +
-                                wideText(describeUnreadable(window.document.unreadable)) +
+                                wideString(describeUnreadable(window.document.unreadable)) +
                                 L". Nothing is shown, and nothing will be saved over it: close "
                                 L"the program that holds it, then open this window again.");
         return;
@@ -507,7 +505,7 @@ DWORD saveWithAdministratorRights(const std::wstring& target, const std::string&
 void save() {
     if (isUnreadable()) {
         setText(IDC_STATUS, L"Not saved: the file was not read (" +
-                                wideText(describeUnreadable(window.document.unreadable)) +
+                                wideString(describeUnreadable(window.document.unreadable)) +
                                 L"). The file is as it was.");
         return;
     }
@@ -515,7 +513,7 @@ void save() {
     std::string bytes;
     const SettingsSaveResult rendered = renderSettingsDocument(window.document, bytes);
     if (rendered.problem != SettingsSaveProblem::None) {
-        setText(IDC_STATUS, L"Not saved: " + wideText(describeSaveProblem(rendered)) +
+        setText(IDC_STATUS, L"Not saved: " + wideString(describeSaveProblem(rendered)) +
                                 L". The file is as it was.");
         return;
     }
