@@ -12,10 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "outputs/messenger.h"
+#include "outputs/now_playing.h"
 #include "platform/standin.h"
 #include "reference_algorithm.h"
 #include "settings/settings_file.h"
-#include "status/delivery.h"
 #include "status/status_text.h"
 #include "tags/media_tags.h"
 #include "text/bounded_text.h"

@@ -17,8 +17,8 @@
 #include <cstring>
 #include <string>
 
+#include "outputs/messenger.h"
 #include "platform/standin.h"
-#include "status/delivery.h"
 #include "status/status_template.h"
 #include "status/status_text.h"
 #include "text/bounded_text.h"

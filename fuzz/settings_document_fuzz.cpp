@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tools/settings-program/settings_document.h"
+#include "programs/settings-window/settings_document.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
 // The host's two ways in, and where each command goes.
 #include "host/plugin.h"
 
+#include "outputs/messenger.h"
+#include "outputs/now_playing.h"
 #include "settings/settings_file.h"
-#include "status/delivery.h"
 #include "text/bounded_text.h"
 #include "velkar_build_config.h"
 

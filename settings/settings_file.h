@@ -16,7 +16,7 @@
 
 #include "settings/settings_line.h"
 #include "settings/settings_option.h"
-#include "status/now_playing.h"
+#include "status/now_playing_settings.h"
 #include "status/status_profile.h"
 
 constexpr const char16_t* HOST_REGISTRY_KEY = u"SOFTWARE\\BST\\bsplayerv1";

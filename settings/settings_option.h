@@ -15,7 +15,7 @@
 // Blank lines and lines beginning with ";" or "#" are comments.
 #include <cstddef>
 
-#include "status/now_playing.h"
+#include "status/now_playing_settings.h"
 
 // What can be wrong with such a line. The plug-in ignores the line (a
 // repeated name: the last one counts); the preview tool reports it.

@@ -6,7 +6,7 @@
 //   <category code> "\01\0{0}\0" <prefix> <title> <suffix> "\0"
 #include <cstddef>
 
-#include "status/now_playing.h"
+#include "status/now_playing_settings.h"
 #include "status/status_profile.h"
 #include "tags/media_tags.h"
 

@@ -1,6 +1,5 @@
 // Delivery to the messenger's windows, through the stand-in.
-#include "status/delivery.h"
-
+#include "outputs/messenger.h"
 #include "test_support.h"
 
 namespace {

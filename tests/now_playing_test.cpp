@@ -1,5 +1,5 @@
 // The now-playing file through the stand-in: real files in a scratch folder.
-#include "status/now_playing.h"
+#include "outputs/now_playing.h"
 
 #include <dirent.h>
 #include <stdlib.h>

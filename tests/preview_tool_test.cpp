@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "tools/preview/terminal.h"
+#include "programs/preview/terminal.h"
 
 namespace {
 

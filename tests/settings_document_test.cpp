@@ -1,6 +1,6 @@
 // The settings program's document: what it shows of a file, and the file it
 // writes back.
-#include "tools/settings-program/settings_document.h"
+#include "programs/settings-window/settings_document.h"
 
 #include "test_support.h"
 

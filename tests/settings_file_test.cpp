@@ -13,6 +13,7 @@
 #include <fstream>
 #include <string>
 
+#include "outputs/now_playing.h"
 #include "test_support.h"
 
 namespace {
@@ -200,13 +201,14 @@ TEST_F(SettingsFiles, PluginKeepsTheNowPlayingFile) {
     // now-playing file, whatever it is called.
     for (const auto& [target, isSettingsFile] :
          {std::pair{"SETTINGS.CFG", true}, {"c:/Settings.cfg", true}, {"np.txt", false}}) {
-        writeFile("c:\\settings.cfg", std::string("2,[FILENAME]\n1,[FILENAME]\nnowplaying-file=") + target + "\n");
+        writeFile("c:\\settings.cfg",
+                  std::string("2,[FILENAME]\n1,[FILENAME]\nnowplaying-file=") + target + "\n");
         PluginSettings settings;
         ASSERT_TRUE(readSettingsFile(u"c:\\settings.cfg", settings, nullptr));
         EXPECT_EQ(settings.nowPlaying.namesSettingsFile, isSettingsFile) << target;
-        EXPECT_EQ(checkNowPlayingTarget(settings.nowPlaying) ==
-                      NowPlayingOutcome::NotANowPlayingFile,
-                  isSettingsFile)
+        EXPECT_EQ(
+            checkNowPlayingTarget(settings.nowPlaying) == NowPlayingOutcome::NotANowPlayingFile,
+            isSettingsFile)
             << target;
     }
 }

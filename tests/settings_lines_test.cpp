@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "platform/standin.h"
+#include "programs/settings_report.h"
 #include "settings/settings_file.h"
 #include "test_support.h"
-#include "tools/settings_report.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Reading a status text as the messenger does: split at every "\0".
-#include "tools/status_fields.h"
+#include "programs/status_fields.h"
 
 #include <gtest/gtest.h>
 

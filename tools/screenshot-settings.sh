@@ -9,7 +9,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 root=$PWD
-out=${1:-tools/settings-program/settings-window.png}
+out=${1:-programs/settings-window/settings-window.png}
 work=$root/build/screenshot
 rm -rf "$work"
 mkdir -p "$work"

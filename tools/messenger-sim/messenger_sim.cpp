@@ -20,7 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tools/status_fields.h"
+#include "programs/status_fields.h"
 
 namespace {
 

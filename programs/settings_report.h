@@ -3,9 +3,9 @@
 // The plug-in itself reports nothing, so this is not part of it.
 #include <cstddef>
 
+#include "outputs/now_playing.h"
 #include "settings/settings_line.h"
 #include "settings/settings_option.h"
-#include "status/now_playing.h"
 
 // Writes a one-line description of `problem` (one SettingsProblem flag) found
 // on line `lineNumber`, without the line number, into `out`: at most

@@ -1,4 +1,4 @@
-#include "tools/settings_report.h"
+#include "programs/settings_report.h"
 
 #include <cstdio>
 

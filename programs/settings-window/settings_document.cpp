@@ -1,4 +1,4 @@
-#include "tools/settings-program/settings_document.h"
+#include "programs/settings-window/settings_document.h"
 
 #include <cstring>
 

@@ -24,12 +24,12 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "programs/settings-window/settings_document.h"
+#include "programs/settings-window/settings_program_ids.h"
+#include "programs/settings_report.h"
+#include "programs/status_fields.h"
 #include "settings/settings_file.h"
 #include "status/status_text.h"
-#include "tools/settings-program/settings_document.h"
-#include "tools/settings-program/settings_program_ids.h"
-#include "tools/settings_report.h"
-#include "tools/status_fields.h"
 
 namespace {
 

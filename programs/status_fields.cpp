@@ -1,4 +1,4 @@
-#include "tools/status_fields.h"
+#include "programs/status_fields.h"
 
 namespace {
 

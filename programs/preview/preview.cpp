@@ -5,14 +5,14 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "programs/settings_report.h"
+#include "programs/status_fields.h"
 #include "settings/settings_file.h"
 #include "status/status_text.h"
 #include "tags/media_tags.h"
 #include "terminal.h"
 #include "text/bounded_text.h"
 #include "text/unicode_text.h"
-#include "tools/settings_report.h"
-#include "tools/status_fields.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "status/now_playing.h"
+#include "outputs/now_playing.h"
 
 #include <cstring>
 
@@ -132,17 +132,6 @@ bool folderOf(const char16_t* path, char16_t (&folder)[NOW_PLAYING_PATH_CAPACITY
 }
 
 }  // namespace
-
-void setDefaultNowPlaying(NowPlayingSettings& settings) {
-    settings.path[0] = u'\0';
-    settings.textTemplate[0] = u'\0';
-    settings.textTemplateLength = 0;
-    settings.hasTextTemplate = false;
-    settings.withdrawnText[0] = u'\0';
-    settings.withdrawnLength = 0;
-    settings.encoding = NowPlayingEncoding::Utf8;
-    settings.namesSettingsFile = false;
-}
 
 NowPlayingOutcome checkNowPlayingTarget(const NowPlayingSettings& settings) {
     if (settings.path[0] == u'\0') return NowPlayingOutcome::NoFile;

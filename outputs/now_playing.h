@@ -18,9 +18,8 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr std::size_t NOW_PLAYING_PATH_CAPACITY = 1024;
-constexpr std::size_t NOW_PLAYING_TEMPLATE_CAPACITY = 2048;
-constexpr std::size_t NOW_PLAYING_TEXT_CAPACITY = 2048;
+#include "status/now_playing_settings.h"
+
 constexpr std::uint64_t NOW_PLAYING_LARGEST_REPLACED = 64 * 1024;
 // The temporary file is the target's name with this, the process id and a
 // count after it, in hexadecimal: "nowplaying.txt.velkar-1a2c-7".
@@ -30,29 +29,9 @@ constexpr unsigned NOW_PLAYING_TEMPORARY_NAME_TRIES = 16;
 // Moves tried at most, and for how long, before the file is written in place.
 constexpr unsigned NOW_PLAYING_REPLACE_TRIES = 2000;
 constexpr std::uint32_t NOW_PLAYING_REPLACE_MILLISECONDS = 50;
-
-enum class NowPlayingEncoding { Utf8, Utf8WithMark, Utf16, Ansi };
-
-// The now-playing file's settings; all text UTF-16 and terminated.
-struct NowPlayingSettings {
-    char16_t path[NOW_PLAYING_PATH_CAPACITY];  // empty: no file is written
-    // What the file holds while something plays; without it, the display line.
-    char16_t textTemplate[NOW_PLAYING_TEMPLATE_CAPACITY];
-    std::size_t textTemplateLength;
-    bool hasTextTemplate;
-    // What it holds after a withdraw (and before anything plays).
-    char16_t withdrawnText[NOW_PLAYING_TEMPLATE_CAPACITY];
-    std::size_t withdrawnLength;
-    NowPlayingEncoding encoding;
-    bool namesSettingsFile;  // the path is that of the settings file it was read from
-};
-
-// Sets `settings` to no file, the display line, an empty withdrawn text and UTF-8.
 // The name endings of files the now-playing file never replaces.
 constexpr const char16_t* const NOW_PLAYING_FORBIDDEN_ENDINGS[] = {
     u".ini", u".exe", u".dll", u".sys", u".lnk", u".bat", u".cmd"};
-
-void setDefaultNowPlaying(NowPlayingSettings& settings);
 
 // What became of a write.
 enum class NowPlayingOutcome {

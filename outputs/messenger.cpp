@@ -1,4 +1,4 @@
-#include "status/delivery.h"
+#include "outputs/messenger.h"
 
 #include "text/unicode_text.h"
 

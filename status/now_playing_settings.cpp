@@ -1,0 +1,12 @@
+#include "status/now_playing_settings.h"
+
+void setDefaultNowPlaying(NowPlayingSettings& settings) {
+    settings.path[0] = u'\0';
+    settings.textTemplate[0] = u'\0';
+    settings.textTemplateLength = 0;
+    settings.hasTextTemplate = false;
+    settings.withdrawnText[0] = u'\0';
+    settings.withdrawnLength = 0;
+    settings.encoding = NowPlayingEncoding::Utf8;
+    settings.namesSettingsFile = false;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// The now-playing file's settings, as velkar.ini gives them: where it goes,
+// what it holds while something plays and after a withdraw, and how its
+// text is encoded. The composition fills in its text; outputs/now_playing
+// writes it.
+#include <cstddef>
+
+constexpr std::size_t NOW_PLAYING_PATH_CAPACITY = 1024;
+constexpr std::size_t NOW_PLAYING_TEMPLATE_CAPACITY = 2048;
+constexpr std::size_t NOW_PLAYING_TEXT_CAPACITY = 2048;
+
+enum class NowPlayingEncoding { Utf8, Utf8WithMark, Utf16, Ansi };
+
+// The now-playing file's settings; all text UTF-16 and terminated.
+struct NowPlayingSettings {
+    char16_t path[NOW_PLAYING_PATH_CAPACITY];  // empty: no file is written
+    // What the file holds while something plays; without it, the display line.
+    char16_t textTemplate[NOW_PLAYING_TEMPLATE_CAPACITY];
+    std::size_t textTemplateLength;
+    bool hasTextTemplate;
+    // What it holds after a withdraw (and before anything plays).
+    char16_t withdrawnText[NOW_PLAYING_TEMPLATE_CAPACITY];
+    std::size_t withdrawnLength;
+    NowPlayingEncoding encoding;
+    bool namesSettingsFile;  // the path is that of the settings file it was read from
+};
+
+// Sets `settings` to no file, the display line, an empty withdrawn text and UTF-8.
+void setDefaultNowPlaying(NowPlayingSettings& settings);
