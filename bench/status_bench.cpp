@@ -97,7 +97,7 @@ void oursPublishWithFile(benchmark::State& state, const std::string& folder) {
     composeStatus(announced, settings.profiles, composed, &settings.nowPlaying);
     for (auto _ : state) {
         sendStatus(composed.statusText, composed.statusLength + 2, nullptr);
-        writeNowPlaying(settings.nowPlaying, composed.nowPlayingText, composed.nowPlayingLength);
+        postNowPlaying(settings.nowPlaying, composed.nowPlayingText, composed.nowPlayingLength);
     }
 }
 

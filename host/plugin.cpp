@@ -1,6 +1,8 @@
 // The host's two ways in, and where each command goes.
 #include "host/plugin.h"
 
+#include <cstring>
+
 #include "outputs/messenger.h"
 #include "outputs/now_playing.h"
 #include "settings/settings_file.h"
@@ -24,7 +26,7 @@ const NowPlayingSettings* nowPlayingFile() {
 
 void writeWithdrawnText() {
     const NowPlayingSettings& nowPlaying = moduleState.settings.nowPlaying;
-    writeNowPlaying(nowPlaying, nowPlaying.withdrawnText, nowPlaying.withdrawnLength);
+    postNowPlaying(nowPlaying, nowPlaying.withdrawnText, nowPlaying.withdrawnLength);
 }
 
 }  // namespace
@@ -33,6 +35,9 @@ extern "C" std::int32_t HOST_CALL pluginInit(PluginDescriptor* descriptor) {
     if (descriptor == nullptr) return 1;
     copyBounded(descriptor->description, sizeof descriptor->description, VELKAR_DISPLAY_NAME);
     descriptor->callback = &onHostCommand;
+    // The host may load the module again while it is still mapped, with no
+    // new DllMain call: it starts as a fresh load does.
+    std::memset(&moduleState, 0, sizeof moduleState);
     moduleState.descriptor = descriptor;
     loadSettings(moduleState.settings);
     writeWithdrawnText();
@@ -58,8 +63,8 @@ extern "C" std::int32_t HOST_CALL onHostCommand(std::int32_t command, std::intpt
             // The messenger first: the file must never hold it back.
             sendStatus(moduleState.composed.statusText, moduleState.composed.statusLength + 2,
                        currentHostWindow());
-            writeNowPlaying(moduleState.settings.nowPlaying, moduleState.composed.nowPlayingText,
-                            moduleState.composed.nowPlayingLength);
+            postNowPlaying(moduleState.settings.nowPlaying, moduleState.composed.nowPlayingText,
+                           moduleState.composed.nowPlayingLength);
             break;
         case CMD_WITHDRAW:
             sendStatus(WITHDRAW_TEXT, WITHDRAW_BOUND, currentHostWindow());

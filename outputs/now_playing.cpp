@@ -1,7 +1,9 @@
 #include "outputs/now_playing.h"
 
+#include <atomic>
 #include <cstring>
 
+#include "outputs/worker.h"
 #include "platform/platform.h"
 #include "text/bounded_text.h"
 #include "text/unicode_text.h"
@@ -131,15 +133,16 @@ bool folderOf(const char16_t* path, char16_t (&folder)[NOW_PLAYING_PATH_CAPACITY
     return kept > 0;
 }
 
-}  // namespace
+// Whether the check only looks, or also makes the file's missing folder.
+enum class TargetCheck { Look, Prepare };
 
-NowPlayingOutcome checkNowPlayingTarget(const NowPlayingSettings& settings) {
-    if (settings.path[0] == u'\0') return NowPlayingOutcome::NoFile;
-    if (settings.namesSettingsFile || hasForbiddenName(settings.path)) {
-        return NowPlayingOutcome::NotANowPlayingFile;
-    }
+// Whether the path may be written, as checkNowPlayingTarget says; with
+// Prepare, a missing folder whose parent exists is made.
+NowPlayingOutcome checkTarget(const char16_t* path, bool namesSettingsFile, TargetCheck check) {
+    if (path[0] == u'\0') return NowPlayingOutcome::NoFile;
+    if (namesSettingsFile || hasForbiddenName(path)) return NowPlayingOutcome::NotANowPlayingFile;
     PathFacts target;
-    if (!readPathFacts(settings.path, target)) return NowPlayingOutcome::CannotWrite;
+    if (!readPathFacts(path, target)) return NowPlayingOutcome::CannotWrite;
     if (target.exists) {
         const bool nowPlayingFile = !target.directory &&
                                     target.size <= NOW_PLAYING_LARGEST_REPLACED &&
@@ -148,17 +151,68 @@ NowPlayingOutcome checkNowPlayingTarget(const NowPlayingSettings& settings) {
     }
     // A relative path with no folder stands in the current one.
     char16_t folder[NOW_PLAYING_PATH_CAPACITY];
-    PathFacts folderFacts;
-    if (folderOf(settings.path, folder) &&
-        (!readPathFacts(folder, folderFacts) || !folderFacts.exists || !folderFacts.directory)) {
+    if (!folderOf(path, folder)) return NowPlayingOutcome::Replaced;
+    PathFacts facts;
+    if (!readPathFacts(folder, facts)) return NowPlayingOutcome::CannotWrite;
+    if (facts.exists) {
+        return facts.directory ? NowPlayingOutcome::Replaced : NowPlayingOutcome::CannotWrite;
+    }
+    // One folder is made, in a parent that exists (%LOCALAPPDATA%\Velkar).
+    char16_t parent[NOW_PLAYING_PATH_CAPACITY];
+    if (!folderOf(folder, parent) || !readPathFacts(parent, facts) || !facts.exists ||
+        !facts.directory) {
+        return NowPlayingOutcome::CannotWrite;
+    }
+    if (check == TargetCheck::Prepare && !createFolder(folder)) {
         return NowPlayingOutcome::CannotWrite;
     }
     return NowPlayingOutcome::Replaced;
 }
 
+// A text handed to the worker: where it goes, and its bytes.
+struct NowPlayingJob {
+    char16_t path[NOW_PLAYING_PATH_CAPACITY];
+    bool namesSettingsFile;
+    unsigned char bytes[ENCODED_CAPACITY];
+    std::size_t count;
+};
+
+// The newest text, handed over by the host's thread; the lock guards both.
+HandOverLock handOverLock;
+NowPlayingJob handedOver;
+std::uint32_t handedOverNumber;
+
+// The worker's own: the text it is writing, and how far it has come.
+enum class JobStage { Done, Start, Replacing };
+NowPlayingJob job;
+std::uint32_t jobNumber;
+JobStage stage;
+char16_t temporary[TEMPORARY_PATH_CAPACITY];
+std::uint32_t refusedSince;
+unsigned retries;
+std::atomic<int> lastOutcome{static_cast<int>(NowPlayingOutcome::NoFile)};
+
+std::uint32_t finish(NowPlayingOutcome outcome) {
+    lastOutcome = static_cast<int>(outcome);
+    stage = JobStage::Done;
+    return BACKGROUND_IDLE;
+}
+
+}  // namespace
+
+NowPlayingOutcome checkNowPlayingTarget(const NowPlayingSettings& settings) {
+    return checkTarget(settings.path, settings.namesSettingsFile, TargetCheck::Look);
+}
+
 NowPlayingOutcome probeNowPlayingTarget(const NowPlayingSettings& settings) {
     const NowPlayingOutcome check = checkNowPlayingTarget(settings);
     if (check != NowPlayingOutcome::Replaced) return check;
+    char16_t folder[NOW_PLAYING_PATH_CAPACITY];
+    PathFacts folderFacts;
+    if (folderOf(settings.path, folder) && readPathFacts(folder, folderFacts) &&
+        !folderFacts.exists) {
+        return NowPlayingOutcome::Replaced;  // its parent takes the new folder: seen by the check
+    }
     char16_t temporary[TEMPORARY_PATH_CAPACITY];
     if (!writeTemporaryFile(settings.path, nullptr, 0, temporary)) {
         return NowPlayingOutcome::CannotWrite;
@@ -167,26 +221,74 @@ NowPlayingOutcome probeNowPlayingTarget(const NowPlayingSettings& settings) {
     return NowPlayingOutcome::Replaced;
 }
 
-NowPlayingOutcome writeNowPlaying(const NowPlayingSettings& settings, const char16_t* text,
-                                  std::size_t units) {
-    const NowPlayingOutcome check = checkNowPlayingTarget(settings);
-    if (check != NowPlayingOutcome::Replaced) return check;
+void postNowPlaying(const NowPlayingSettings& settings, const char16_t* text, std::size_t units) {
+    if (settings.path[0] == u'\0') return;
     // Static: the host's thread has its own uses for its stack.
-    static unsigned char bytes[ENCODED_CAPACITY];
-    static char16_t temporary[TEMPORARY_PATH_CAPACITY];
-    const std::size_t count = encode(settings.encoding, text, units, bytes);
-    if (!writeTemporaryFile(settings.path, bytes, count, temporary)) {
-        return NowPlayingOutcome::CannotWrite;
+    static NowPlayingJob encoded;
+    encoded.count = encode(settings.encoding, text, units, encoded.bytes);
+    handOverLock.lock();
+    copyBounded(handedOver.path, NOW_PLAYING_PATH_CAPACITY, settings.path);
+    handedOver.namesSettingsFile = settings.namesSettingsFile;
+    std::memcpy(handedOver.bytes, encoded.bytes, encoded.count);
+    handedOver.count = encoded.count;
+    ++handedOverNumber;
+    handOverLock.unlock();
+    wakeWorker(WorkerDestination::NowPlayingFile);
+}
+
+std::uint32_t stepNowPlayingFile() {
+    handOverLock.lock();
+    const bool newer = handedOverNumber != jobNumber;
+    if (newer) {
+        copyBounded(job.path, NOW_PLAYING_PATH_CAPACITY, handedOver.path);
+        job.namesSettingsFile = handedOver.namesSettingsFile;
+        std::memcpy(job.bytes, handedOver.bytes, handedOver.count);
+        job.count = handedOver.count;
+        jobNumber = handedOverNumber;
+    }
+    handOverLock.unlock();
+    // The newest text wins: one not yet in the file is given up for it.
+    if (newer) {
+        if (stage == JobStage::Replacing) deleteFile(temporary);
+        stage = JobStage::Start;
+    }
+    if (stage == JobStage::Done) return BACKGROUND_IDLE;
+    if (stage == JobStage::Start) {
+        NowPlayingOutcome outcome =
+            checkTarget(job.path, job.namesSettingsFile, TargetCheck::Prepare);
+        if (outcome == NowPlayingOutcome::Replaced &&
+            !writeTemporaryFile(job.path, job.bytes, job.count, temporary)) {
+            outcome = NowPlayingOutcome::CannotWrite;
+        }
+        if (outcome != NowPlayingOutcome::Replaced) return finish(outcome);
+        stage = JobStage::Replacing;
+        refusedSince = millisecondClock();
+        retries = 0;
     }
     // A reader that holds the file only for a moment lets go within a few
     // tries; a wait of a millisecond or more would let it in again.
     const std::uint32_t start = millisecondClock();
-    for (unsigned tries = 0; tries < NOW_PLAYING_REPLACE_TRIES; ++tries) {
-        if (replaceFileWith(temporary, settings.path)) return NowPlayingOutcome::Replaced;
-        if (millisecondClock() - start >= NOW_PLAYING_REPLACE_MILLISECONDS) break;
+    do {
+        if (replaceFileWith(temporary, job.path)) return finish(NowPlayingOutcome::Replaced);
         yieldProcessor();
+    } while (millisecondClock() - start < NOW_PLAYING_IMMEDIATE_RETRY_MILLISECONDS);
+    if (millisecondClock() - refusedSince < NOW_PLAYING_IN_PLACE_AFTER_MILLISECONDS) {
+        // Then waits that grow, so a reader that keeps the file is not raced.
+        const std::uint32_t wait = retries < NOW_PLAYING_RETRY_DOUBLINGS
+                                       ? 1u << retries
+                                       : NOW_PLAYING_LONGEST_RETRY_WAIT_MILLISECONDS;
+        ++retries;
+        return wait < NOW_PLAYING_LONGEST_RETRY_WAIT_MILLISECONDS
+                   ? wait
+                   : NOW_PLAYING_LONGEST_RETRY_WAIT_MILLISECONDS;
     }
+    // A reader that keeps the file open for seconds, without letting it be
+    // replaced: the text is written into it, which that reader may see half done.
     deleteFile(temporary);
-    return overwriteFile(settings.path, bytes, count) ? NowPlayingOutcome::WrittenInPlace
-                                                      : NowPlayingOutcome::CannotWrite;
+    return finish(overwriteFile(job.path, job.bytes, job.count) ? NowPlayingOutcome::WrittenInPlace
+                                                                : NowPlayingOutcome::CannotWrite);
+}
+
+NowPlayingOutcome lastNowPlayingOutcome() {
+    return static_cast<NowPlayingOutcome>(lastOutcome.load());
 }

@@ -1,13 +1,14 @@
 #pragma once
 // The now-playing file: a text file that always holds what is playing, for
-// stream overlays, chat bots and desktop widgets, written on each publish
-// and withdraw.
+// stream overlays, chat bots and desktop widgets, written by the worker
+// after each publish and withdraw: the host's thread only hands the text
+// over.
 //
 // It is replaced whole: written to a temporary file beside it, then moved
 // over it in one step, so a reader never sees a partial or missing file.
-// While a reader holds it so that it cannot be replaced, the move is tried
-// again at once, a bounded number of times within a bounded time; only then
-// is it written in place. Only a file that does not exist yet, or that
+// While readers keep it from being replaced, the move is tried again, at
+// once and then after growing waits; only a reader that keeps it for
+// seconds has it written in place. Only a file that does not exist yet, or that
 // looks like a now-playing file (NOW_PLAYING_LARGEST_REPLACED bytes at most,
 // not read-only, hidden or system), is ever written, and never the settings
 // file, a file whose name says it holds settings or a program, or a stream
@@ -26,9 +27,14 @@ constexpr std::uint64_t NOW_PLAYING_LARGEST_REPLACED = 64 * 1024;
 constexpr const char16_t NOW_PLAYING_TEMPORARY_MARK[] = u".velkar-";
 // Names tried for the temporary file of one write before giving up.
 constexpr unsigned NOW_PLAYING_TEMPORARY_NAME_TRIES = 16;
-// Moves tried at most, and for how long, before the file is written in place.
-constexpr unsigned NOW_PLAYING_REPLACE_TRIES = 2000;
-constexpr std::uint32_t NOW_PLAYING_REPLACE_MILLISECONDS = 50;
+// While readers keep the file from being replaced: the moves tried at once
+// for this long, then again after waits that double from 1 ms up to the
+// longest, until replacing has been refused for NOW_PLAYING_IN_PLACE_AFTER;
+// only then is the file written in place.
+constexpr std::uint32_t NOW_PLAYING_IMMEDIATE_RETRY_MILLISECONDS = 20;
+constexpr unsigned NOW_PLAYING_RETRY_DOUBLINGS = 6;
+constexpr std::uint32_t NOW_PLAYING_LONGEST_RETRY_WAIT_MILLISECONDS = 50;
+constexpr std::uint32_t NOW_PLAYING_IN_PLACE_AFTER_MILLISECONDS = 2000;
 // The name endings of files the now-playing file never replaces.
 constexpr const char16_t* const NOW_PLAYING_FORBIDDEN_ENDINGS[] = {
     u".ini", u".exe", u".dll", u".sys", u".lnk", u".bat", u".cmd"};
@@ -53,9 +59,16 @@ NowPlayingOutcome checkNowPlayingTarget(const NowPlayingSettings& settings);
 // preview tool; the target is not touched.
 NowPlayingOutcome probeNowPlayingTarget(const NowPlayingSettings& settings);
 
-// Writes the `units` units of UTF-16 at `text` into the now-playing file, in
-// its encoding, with nothing added: no line end, no terminator (a mark
-// first for utf-8-bom and utf-16). Leaves no temporary file behind. Takes
-// no more than about NOW_PLAYING_REPLACE_MILLISECONDS of retries.
-NowPlayingOutcome writeNowPlaying(const NowPlayingSettings& settings, const char16_t* text,
-                                  std::size_t units);
+// Hands the `units` units of UTF-16 at `text` to the worker, to be written
+// into the now-playing file in its encoding, with nothing added: no line
+// end, no terminator (a mark first for utf-8-bom and utf-16). Returns at
+// once, touching no file: the worker checks the target, writes the text
+// and retries while readers are in the way; a text handed over while an
+// older one is still being written takes its place. Nothing for no path.
+void postNowPlaying(const NowPlayingSettings& settings, const char16_t* text, std::size_t units);
+
+// The worker's step for the now-playing file: see worker.h.
+std::uint32_t stepNowPlayingFile();
+
+// What became of the last text the worker finished with.
+NowPlayingOutcome lastNowPlayingOutcome();

@@ -131,6 +131,32 @@ bool isSamePath(const char16_t* first, const char16_t* second);
 // The identifier of the process this runs in.
 std::uint32_t currentProcessId();
 
+// Creates the folder at `path`; its parent must exist. Returns whether it
+// exists now.
+bool createFolder(const char16_t* path);
+
+// Expands each %NAME% in `path` (UTF-16, terminated) with the user's
+// environment into `out`, at most `capacity` units with the terminator.
+// Returns false, `out` holding nothing useful, when the result does not fit.
+bool expandEnvironmentVariables(const char16_t* path, char16_t* out, std::size_t capacity);
+
+// What a background run returns: the milliseconds until it wants to run
+// again, or BACKGROUND_IDLE for not until it is asked again.
+constexpr std::uint32_t BACKGROUND_IDLE = 0xFFFFFFFFu;
+using BackgroundRun = std::uint32_t (*)();
+
+// Has `run` called soon on a thread of the system's pool, never two runs at
+// once; each run's result says when it runs next. Asked while a run is under
+// way, it runs again at once after that one. While runs are due the module
+// holds a reference to itself, so the host's unloading it never unmaps code
+// that is running or due to run; the last run lets go of it as it returns.
+// Allocates nothing of its own. Returns false when the system cannot run it.
+bool requestBackgroundRun(BackgroundRun run);
+
+// Releases what background runs use, when the module is unloaded (no run
+// is due then).
+void endBackgroundRuns();
+
 // Gives the rest of this thread's time slice to any other thread ready to run.
 void yieldProcessor();
 

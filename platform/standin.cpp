@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <iconv.h>
+#include <pthread.h>
 #include <sched.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -12,6 +13,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -95,7 +97,9 @@ void iconvName(unsigned number, char (&name)[16]) {
 
 // File names go to Linux in UTF-8. Opened once and kept: iconv_open
 // allocates, and files are opened where allocation is watched.
+// The host's thread and the background runner both name files.
 iconv_t fileNameConversion = NO_CONVERSION;
+pthread_mutex_t fileNameMutex = PTHREAD_MUTEX_INITIALIZER;
 
 void closeConversions() {
     if (codePage.toUtf16 != NO_CONVERSION) iconv_close(codePage.toUtf16);
@@ -150,7 +154,9 @@ namespace standin {
 void reset() {
     std::memset(&state, 0, sizeof state);
     closeConversions();
+    pthread_mutex_lock(&fileNameMutex);
     if (fileNameConversion == NO_CONVERSION) fileNameConversion = iconv_open("UTF-8", "UTF-16LE");
+    pthread_mutex_unlock(&fileNameMutex);
 }
 
 bool setAnsiCodePage(unsigned number) {
@@ -353,14 +359,18 @@ constexpr std::size_t LINUX_NAME_CAPACITY = 4096;
 bool linuxName(const char16_t* path, char (&name)[LINUX_NAME_CAPACITY]) {
     std::size_t units = 0;
     while (path[units] != u'\0') ++units;
+    pthread_mutex_lock(&fileNameMutex);
     if (fileNameConversion == NO_CONVERSION) fileNameConversion = iconv_open("UTF-8", "UTF-16LE");
-    if (fileNameConversion == NO_CONVERSION) return false;
     char* in = reinterpret_cast<char*>(const_cast<char16_t*>(path));
     std::size_t inLeft = units * sizeof(char16_t);
     char* out = name;
     std::size_t outLeft = sizeof name - 1;
-    const std::size_t converted = iconv(fileNameConversion, &in, &inLeft, &out, &outLeft);
-    iconv(fileNameConversion, nullptr, nullptr, nullptr, nullptr);
+    std::size_t converted = static_cast<std::size_t>(-1);
+    if (fileNameConversion != NO_CONVERSION) {
+        converted = iconv(fileNameConversion, &in, &inLeft, &out, &outLeft);
+        iconv(fileNameConversion, nullptr, nullptr, nullptr, nullptr);
+    }
+    pthread_mutex_unlock(&fileNameMutex);
     if (converted == static_cast<std::size_t>(-1)) return false;
     *out = '\0';
     for (char* at = name; at < out; ++at) {
@@ -419,7 +429,122 @@ PlatformFile openFileForReading(const char16_t* path) {
     return file;
 }
 
+namespace {
+
+// The gate that holds the now-playing file's calls, and the background
+// runner; both outlive reset(), which the runner's thread may be using.
+pthread_mutex_t gateMutex = PTHREAD_MUTEX_INITIALIZER;
+pthread_cond_t gateChanged = PTHREAD_COND_INITIALIZER;
+bool gateClosed;
+pthread_t gateCloser;
+std::size_t callsOnCloser;
+
+// Waits while the gate is closed, unless the thread that closed it calls:
+// that call is counted, and goes on.
+void passFileGate() {
+    pthread_mutex_lock(&gateMutex);
+    if (gateClosed && pthread_equal(pthread_self(), gateCloser)) ++callsOnCloser;
+    while (gateClosed && !pthread_equal(pthread_self(), gateCloser)) {
+        pthread_cond_wait(&gateChanged, &gateMutex);
+    }
+    pthread_mutex_unlock(&gateMutex);
+}
+
+pthread_mutex_t backgroundMutex = PTHREAD_MUTEX_INITIALIZER;
+pthread_cond_t backgroundChanged = PTHREAD_COND_INITIALIZER;
+bool backgroundStarted;
+bool backgroundRequested;
+bool backgroundRunning;
+bool backgroundDue;
+timespec backgroundDueAt;
+BackgroundRun backgroundRun;
+
+bool isPast(const timespec& moment) {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec > moment.tv_sec ||
+           (now.tv_sec == moment.tv_sec && now.tv_nsec >= moment.tv_nsec);
+}
+
+void* runInBackground(void*) {
+    pthread_mutex_lock(&backgroundMutex);
+    for (;;) {
+        while (!backgroundRequested && !(backgroundDue && isPast(backgroundDueAt))) {
+            if (backgroundDue) {
+                pthread_cond_timedwait(&backgroundChanged, &backgroundMutex, &backgroundDueAt);
+            } else {
+                pthread_cond_wait(&backgroundChanged, &backgroundMutex);
+            }
+        }
+        backgroundRequested = false;
+        backgroundDue = false;
+        backgroundRunning = true;
+        const BackgroundRun run = backgroundRun;
+        pthread_mutex_unlock(&backgroundMutex);
+        const std::uint32_t next = run();
+        pthread_mutex_lock(&backgroundMutex);
+        backgroundRunning = false;
+        if (next != BACKGROUND_IDLE) {
+            backgroundDue = true;
+            clock_gettime(CLOCK_REALTIME, &backgroundDueAt);
+            const long nanoseconds =
+                backgroundDueAt.tv_nsec + static_cast<long>(next % 1000) * 1000000;
+            backgroundDueAt.tv_sec += next / 1000 + nanoseconds / 1000000000;
+            backgroundDueAt.tv_nsec = nanoseconds % 1000000000;
+        }
+        pthread_cond_broadcast(&backgroundChanged);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+namespace standin {
+
+void holdFileCalls(bool held) {
+    pthread_mutex_lock(&gateMutex);
+    gateClosed = held;
+    gateCloser = pthread_self();
+    if (held) callsOnCloser = 0;
+    pthread_cond_broadcast(&gateChanged);
+    pthread_mutex_unlock(&gateMutex);
+}
+
+std::size_t fileCallsWhileHolding() {
+    pthread_mutex_lock(&gateMutex);
+    const std::size_t calls = callsOnCloser;
+    pthread_mutex_unlock(&gateMutex);
+    return calls;
+}
+
+void waitForBackgroundRuns() {
+    pthread_mutex_lock(&backgroundMutex);
+    while (backgroundRequested || backgroundRunning || backgroundDue) {
+        pthread_cond_wait(&backgroundChanged, &backgroundMutex);
+    }
+    pthread_mutex_unlock(&backgroundMutex);
+}
+
+}  // namespace standin
+
+bool requestBackgroundRun(BackgroundRun run) {
+    pthread_mutex_lock(&backgroundMutex);
+    backgroundRun = run;
+    backgroundRequested = true;
+    if (!backgroundStarted) {
+        pthread_t thread;
+        backgroundStarted = pthread_create(&thread, nullptr, runInBackground, nullptr) == 0;
+        if (backgroundStarted) pthread_detach(thread);
+    }
+    pthread_cond_broadcast(&backgroundChanged);
+    pthread_mutex_unlock(&backgroundMutex);
+    return backgroundStarted;
+}
+
+void endBackgroundRuns() {}
+
 bool readPathFacts(const char16_t* path, PathFacts& facts) {
+    passFileGate();
     facts = PathFacts{false, false, 0, false, false, false};
     char name[LINUX_NAME_CAPACITY];
     if (!linuxName(path, name)) return false;
@@ -434,6 +559,7 @@ bool readPathFacts(const char16_t* path, PathFacts& facts) {
 }
 
 NewFileResult writeNewFile(const char16_t* path, const void* bytes, std::size_t count) {
+    passFileGate();
     char name[LINUX_NAME_CAPACITY];
     if (!linuxName(path, name)) return NewFileResult::Failed;
     if (state.newFileNamesToOccupy > 0) {
@@ -453,6 +579,7 @@ NewFileResult writeNewFile(const char16_t* path, const void* bytes, std::size_t 
 }
 
 bool overwriteFile(const char16_t* path, const void* bytes, std::size_t count) {
+    passFileGate();
     char name[LINUX_NAME_CAPACITY];
     if (!linuxName(path, name)) return false;
     const int file = open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
@@ -464,6 +591,7 @@ bool overwriteFile(const char16_t* path, const void* bytes, std::size_t count) {
 }
 
 bool replaceFileWith(const char16_t* from, const char16_t* to) {
+    passFileGate();
     ++state.replaceAttempts;
     if (state.replacementsToRefuse > 0) {
         --state.replacementsToRefuse;
@@ -475,6 +603,7 @@ bool replaceFileWith(const char16_t* from, const char16_t* to) {
 }
 
 bool deleteFile(const char16_t* path) {
+    passFileGate();
     char name[LINUX_NAME_CAPACITY];
     return linuxName(path, name) && (unlink(name) == 0 || errno == ENOENT);
 }
@@ -494,6 +623,46 @@ bool isSamePath(const char16_t* first, const char16_t* second) {
 }
 
 std::uint32_t currentProcessId() { return static_cast<std::uint32_t>(getpid()); }
+
+bool createFolder(const char16_t* path) {
+    passFileGate();
+    char name[LINUX_NAME_CAPACITY];
+    return linuxName(path, name) && (mkdir(name, 0755) == 0 || errno == EEXIST);
+}
+
+bool expandEnvironmentVariables(const char16_t* path, char16_t* out, std::size_t capacity) {
+    // Windows' rule: %NAME% of a variable that is set is replaced, anything
+    // else stays as written.
+    std::size_t written = 0;
+    const auto put = [&](char16_t unit) {
+        if (written + 1 >= capacity) return false;
+        out[written++] = unit;
+        return true;
+    };
+    for (std::size_t at = 0; path[at] != u'\0'; ++at) {
+        std::size_t close = at + 1;
+        while (path[at] == u'%' && path[close] != u'\0' && path[close] != u'%') ++close;
+        char name[256];
+        std::size_t nameLength = 0;
+        bool ascii = path[at] == u'%' && path[close] == u'%' && close - at - 1 < sizeof name;
+        for (std::size_t i = at + 1; ascii && i < close; ++i) {
+            ascii = path[i] < 0x80;
+            name[nameLength++] = static_cast<char>(path[i]);
+        }
+        name[nameLength] = '\0';
+        const char* value = ascii && nameLength > 0 ? std::getenv(name) : nullptr;
+        if (value == nullptr) {
+            if (!put(path[at])) return false;
+            continue;
+        }
+        for (const char* v = value; *v != '\0'; ++v) {
+            if (!put(static_cast<unsigned char>(*v))) return false;
+        }
+        at = close;
+    }
+    out[written] = u'\0';
+    return capacity > 0;
+}
 
 void yieldProcessor() { sched_yield(); }
 

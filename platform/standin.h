@@ -73,6 +73,16 @@ void occupyNewFileNames(unsigned count);
 // Writes in place stop after `count` bytes, as on a full disk (0: they don't).
 void stopInPlaceWritesAfter(std::size_t count);
 
+// While held, the now-playing file's calls (facts, new file, overwrite,
+// replace, delete, new folder) wait, as on a network share that does not
+// answer, except those from the thread that held them, which are counted
+// and go on.
+void holdFileCalls(bool held);
+std::size_t fileCallsWhileHolding();
+
+// Waits until no background run is asked for, under way or due.
+void waitForBackgroundRuns();
+
 struct ShownMessageBox {
     PlatformWindow owner;
     char text[MAX_BOX_TEXT];

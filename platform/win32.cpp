@@ -191,6 +191,114 @@ bool isSamePath(const char16_t* first, const char16_t* second) {
 
 std::uint32_t currentProcessId() { return GetCurrentProcessId(); }
 
+bool createFolder(const char16_t* path) {
+    return CreateDirectoryW(wide(path), nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool expandEnvironmentVariables(const char16_t* path, char16_t* out, std::size_t capacity) {
+    const DWORD room = capacity < MAXDWORD ? static_cast<DWORD>(capacity) : MAXDWORD;
+    const DWORD needed =
+        ExpandEnvironmentStringsW(wide(path), reinterpret_cast<wchar_t*>(out), room);
+    return needed != 0 && needed <= room;
+}
+
+namespace {
+
+// The background runs' timer and the state around it; the lock guards all
+// of it. The timer exists while runs are due; it is armed only by the run
+// that ends (for its next due time) or by the request that makes it, so
+// runs never overlap.
+SRWLOCK backgroundLock = SRWLOCK_INIT;
+TP_CALLBACK_ENVIRON backgroundEnvironment;
+PTP_TIMER backgroundTimer;
+BackgroundRun backgroundRun;
+HMODULE heldModule;  // this module's reference while a run is due; null when none is
+bool backgroundRunning;
+bool backgroundAgain;  // asked for while running
+
+// This module, without a reference taken.
+HMODULE ownModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCWSTR>(&ownModule), &module);
+    return module;
+}
+
+constexpr LONGLONG HUNDRED_NANOSECONDS_PER_MILLISECOND = 10000;
+
+void armBackgroundTimer(std::uint32_t milliseconds) {
+    // Negative: relative to now; at least one tick, as zero would mean 1601.
+    const LONGLONG relative =
+        -static_cast<LONGLONG>(milliseconds) * HUNDRED_NANOSECONDS_PER_MILLISECOND - 1;
+    FILETIME due;
+    due.dwLowDateTime = static_cast<DWORD>(relative);
+    due.dwHighDateTime = static_cast<DWORD>(static_cast<ULONGLONG>(relative) >> 32);
+    SetThreadpoolTimer(backgroundTimer, &due, 0, 0);
+}
+
+void CALLBACK onBackgroundTimer(PTP_CALLBACK_INSTANCE instance, void*, PTP_TIMER) {
+    AcquireSRWLockExclusive(&backgroundLock);
+    backgroundRunning = true;
+    backgroundAgain = false;
+    const BackgroundRun run = backgroundRun;
+    ReleaseSRWLockExclusive(&backgroundLock);
+
+    std::uint32_t next = run();
+
+    AcquireSRWLockExclusive(&backgroundLock);
+    backgroundRunning = false;
+    if (backgroundAgain) next = 0;
+    if (next != BACKGROUND_IDLE) {
+        armBackgroundTimer(next);
+        ReleaseSRWLockExclusive(&backgroundLock);
+        return;
+    }
+    // Idle: the timer goes too, for a pool may keep the module loaded as
+    // long as a timer tied to it exists; a later request makes a new one.
+    const HMODULE module = heldModule;
+    heldModule = nullptr;
+    CloseThreadpoolTimer(backgroundTimer);
+    backgroundTimer = nullptr;
+    ReleaseSRWLockExclusive(&backgroundLock);
+    // The pool lets go of the module only after this function has returned.
+    FreeLibraryWhenCallbackReturns(instance, module);
+}
+
+}  // namespace
+
+bool requestBackgroundRun(BackgroundRun run) {
+    AcquireSRWLockExclusive(&backgroundLock);
+    backgroundRun = run;
+    bool requested = true;
+    if (backgroundRunning || heldModule != nullptr) {
+        // A run is under way or due: it looks for new work when it starts,
+        // and runs again at once if asked while running.
+        if (backgroundRunning) backgroundAgain = true;
+    } else {
+        InitializeThreadpoolEnvironment(&backgroundEnvironment);
+        SetThreadpoolCallbackLibrary(&backgroundEnvironment, ownModule());
+        backgroundTimer = CreateThreadpoolTimer(onBackgroundTimer, nullptr, &backgroundEnvironment);
+        HMODULE module = nullptr;
+        requested = backgroundTimer != nullptr &&
+                    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                       reinterpret_cast<LPCWSTR>(&onBackgroundTimer), &module) != 0;
+        if (requested) {
+            heldModule = module;
+            armBackgroundTimer(0);
+        }
+    }
+    ReleaseSRWLockExclusive(&backgroundLock);
+    return requested;
+}
+
+void endBackgroundRuns() {
+    if (backgroundTimer == nullptr) return;
+    CloseThreadpoolTimer(backgroundTimer);
+    backgroundTimer = nullptr;
+    DestroyThreadpoolEnvironment(&backgroundEnvironment);
+}
+
 void yieldProcessor() { Sleep(0); }
 
 std::uint32_t millisecondClock() { return GetTickCount(); }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/platform.h"
 #include "settings/settings_file.h"
 
 void describeSettingsProblem(SettingsProblem problem, int lineNumber, char* out,
@@ -90,4 +91,25 @@ const char* describeNowPlayingObstacle(NowPlayingOutcome outcome) {
         default:
             return nullptr;
     }
+}
+
+bool liesUnderProgramFiles(const char16_t* path) {
+    static const char16_t* const FOLDERS[] = {u"%ProgramFiles%", u"%ProgramFiles(x86)%",
+                                              u"%ProgramW6432%"};
+    constexpr std::size_t FOLDER_CAPACITY = 1024;
+    const auto folded = [](char16_t unit) -> char16_t {
+        if (unit == u'/') return u'\\';
+        return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit - u'A' + u'a') : unit;
+    };
+    for (const char16_t* variable : FOLDERS) {
+        char16_t folder[FOLDER_CAPACITY];
+        // A variable that is not set stays as written, '%' and all: no path begins so.
+        if (!expandEnvironmentVariables(variable, folder, FOLDER_CAPACITY) || folder[0] == u'%') {
+            continue;
+        }
+        std::size_t at = 0;
+        while (folder[at] != u'\0' && folded(folder[at]) == folded(path[at])) ++at;
+        if (at > 0 && folder[at] == u'\0' && (path[at] == u'\\' || path[at] == u'/')) return true;
+    }
+    return false;
 }

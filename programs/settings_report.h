@@ -20,3 +20,17 @@ void describeSettingsOptionProblem(SettingsOptionProblem problem, char* out, std
 // Why the now-playing file will not be written, in words; null when nothing
 // stands in the way.
 const char* describeNowPlayingObstacle(NowPlayingOutcome outcome);
+
+// Whether `path` (UTF-16, terminated, expanded) lies under the Program Files
+// folders of this machine, where a player running as a standard user cannot
+// write: Windows refuses, or sends the writes to the VirtualStore.
+bool liesUnderProgramFiles(const char16_t* path);
+
+// Said of such a path, by the preview tool and the settings window.
+constexpr const char* PROGRAM_FILES_WARNING =
+    "it lies under Program Files, where a player running as a standard user cannot write "
+    "(Windows refuses, or sends the writes to the VirtualStore, where no overlay looks); "
+    "%LOCALAPPDATA%\\Velkar\\nowplaying.txt is yours to write";
+
+// The now-playing path the settings window suggests.
+constexpr const char16_t SUGGESTED_NOW_PLAYING_PATH[] = u"%LOCALAPPDATA%\\Velkar\\nowplaying.txt";

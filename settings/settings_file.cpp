@@ -311,6 +311,13 @@ bool readSettingsFile(const char16_t* path, PluginSettings& settings, SettingsRe
 }
 
 void placeNowPlayingPath(const char16_t* settingsPath, NowPlayingSettings& nowPlaying) {
+    // Static: pluginInit runs on the host's thread, whose stack is not ours to spend.
+    static char16_t expanded[NOW_PLAYING_PATH_CAPACITY];
+    if (!expandEnvironmentVariables(nowPlaying.path, expanded, NOW_PLAYING_PATH_CAPACITY)) {
+        nowPlaying.path[0] = u'\0';  // a path too long to write sets no file
+        return;
+    }
+    copyBounded(nowPlaying.path, NOW_PLAYING_PATH_CAPACITY, expanded);
     resolveNowPlayingPath(settingsPath, nowPlaying);
     nowPlaying.namesSettingsFile =
         nowPlaying.path[0] != u'\0' && isSamePath(settingsPath, nowPlaying.path);

@@ -215,6 +215,8 @@ TEST(PreviewTool, NowPlayingFileIsShown) {
     const std::string large = scratchFile("large.txt");
     std::ofstream(large, std::ios::binary) << std::string(100 * 1024, 'x');
     std::ofstream(folder + "np.txt", std::ios::binary) << "an earlier text";
+    ASSERT_EQ(setenv("ProgramFiles", (folder + "programs").c_str(), 1), 0);
+    ASSERT_EQ(setenv("VELKAR_LOCAL_DATA", (folder + "local").c_str(), 1), 0);
     struct Case {
         std::string lines;
         std::string expected;
@@ -230,12 +232,16 @@ TEST(PreviewTool, NowPlayingFileIsShown) {
         {"nowplaying-file=np.txt\n", "  now playing:  'Bj\xC3\xB6rk - J\xC3\xB3ga '\n"},
         {"nowplaying-file=" + large + "\n",
          "  it will not be written: what is there is not a now-playing file"},
-        {"nowplaying-file=" + folder + "missing/np.txt\n",
+        {"nowplaying-file=" + folder + "missing/deeper/np.txt\n",
          "  it will not be written: its folder does not exist, or may not be written\n"},
         {"nowplaying-file=" + writeSettings("2,[FILENAME]\n") + "\n",
          "  it will not be written: what is there is not a now-playing file"},
         {"nowplaying-file=" + folder + "np.txt\n",
          "np.txt (utf-8)\n  a file is there: each write replaces what it holds\n"},
+        // Shown expanded; under Program Files, said to be no place to write.
+        {"nowplaying-file=%VELKAR_LOCAL_DATA%/Velkar/np.txt\n",
+         "now-playing file: " + folder + "local/Velkar/np.txt (utf-8)\n"},
+        {"nowplaying-file=%ProgramFiles%/np.txt\n", "  it lies under Program Files"},
     };
     for (const Case& c : cases) {
         const std::string settings = writeSettings("2,[FILENAME]\n1,[TAGS]\n" + c.lines);

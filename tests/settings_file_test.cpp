@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -182,6 +183,7 @@ TEST_F(SettingsFiles, PluginKeepsTheNowPlayingFile) {
               "2,watching [FILENAME]\n1,[FILENAME]\nnowplaying-file=np.txt\n"
               "nowplaying-withdrawn=Nothing plays\n");
     const auto nowPlaying = [] {
+        standin::waitForBackgroundRuns();
         std::ifstream in("c:/np.txt", std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
@@ -196,6 +198,34 @@ TEST_F(SettingsFiles, PluginKeepsTheNowPlayingFile) {
     setFile("D:\\clips\\holiday.mpeg");
     publish();
     EXPECT_EQ(nowPlaying(), "watching holiday ");
+
+    // No command waits for the file: while its calls hang (a share that does
+    // not answer), each returns, and once they answer the newest text wins
+    // over those handed over meanwhile, which are never written.
+    standin::holdFileCalls(true);
+    ASSERT_EQ(pluginInit(&descriptor), 1);
+    setFile("C:\\Media\\My_Band_-_Best.Song.mp3");
+    publish();
+    withdraw();
+    setFile("D:\\clips\\holiday.mpeg");
+    publish();
+    EXPECT_EQ(standin::fileCallsWhileHolding(), 0u);
+    const std::size_t replacements = standin::replaceAttemptCount();
+    standin::holdFileCalls(false);
+    EXPECT_EQ(nowPlaying(), "watching holiday ");
+    EXPECT_LE(standin::replaceAttemptCount() - replacements, 2u);
+
+    // The user's environment in the path; the file's folder is made in a
+    // parent that exists.
+    ASSERT_EQ(setenv("VELKAR_LOCAL_DATA", (scratch + "/local").c_str(), 1), 0);
+    ASSERT_EQ(mkdir("local", 0755), 0);
+    writeFile("c:\\velkar.ini",
+              "2,[FILENAME]\n1,[FILENAME]\nnowplaying-file=%VELKAR_LOCAL_DATA%\\Velkar\\np.txt\n"
+              "nowplaying-withdrawn=Nothing plays\n");
+    ASSERT_EQ(pluginInit(&descriptor), 1);
+    standin::waitForBackgroundRuns();
+    std::ifstream local("local/Velkar/np.txt", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(local), {}), "Nothing plays");
 
     // The settings file itself, however its name is written, is never the
     // now-playing file, whatever it is called.

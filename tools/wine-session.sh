@@ -132,16 +132,16 @@ messenger_stop() {
     tr -d '\r' <"$session_dir/messenger.raw" >"$session_dir/messenger.out"
 }
 
-# overlay_start DIR MODE FILE: starts overlay-sim (always 64-bit) reading
-# FILE (a Windows path) in MODE (--poll, logging to DIR/overlay.log, or
-# --hold), and waits until it has begun.
+# overlay_start DIR MODE FILE [MS]: starts overlay-sim (always 64-bit)
+# reading FILE (a Windows path) in MODE (--poll, logging to DIR/overlay.log,
+# or --hold, for MS milliseconds when given), and waits until it has begun.
 overlay_start() {
     overlay_dir=$1
     rm -f "$overlay_dir/overlay-ready" "$overlay_dir/overlay-stop" "$overlay_dir/overlay.log"
     LC_ALL=$VELKAR_WINE_LOCALE "$WINE64" "$VELKAR_MESSENGER_DIR/overlay-sim.exe" "$2" --file "$3" \
         --log "$(windows_path "$overlay_dir/overlay.log")" \
         --ready "$(windows_path "$overlay_dir/overlay-ready")" \
-        --stop "$(windows_path "$overlay_dir/overlay-stop")" >"$overlay_dir/overlay.out" 2>&1 &
+        --stop "$(windows_path "$overlay_dir/overlay-stop")" ${4:+--for "$4"} >"$overlay_dir/overlay.out" 2>&1 &
     overlay_pid=$!
     await_file "$overlay_dir/overlay-ready" overlay-sim
 }

@@ -148,6 +148,7 @@ void printNowPlayingFile(const NowPlayingSettings& nowPlaying) {
     if (readPathFacts(nowPlaying.path, target) && target.exists) {
         std::printf("  a file is there: each write replaces what it holds\n");
     }
+    if (liesUnderProgramFiles(nowPlaying.path)) std::printf("  %s\n", PROGRAM_FILES_WARNING);
 }
 
 void reportProblems(const char* settingsFile, const SettingsReport& report) {

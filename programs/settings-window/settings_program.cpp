@@ -275,6 +275,9 @@ void fillControls() {
     setText(IDC_NOW_PLAYING_TEXT, wideString(document.nowPlayingText));
     setText(IDC_NOW_PLAYING_WITHDRAWN, wideString(document.withdrawnText));
     fillList(IDC_NOW_PLAYING_ENCODING, ENCODINGS, 4, static_cast<int>(document.encoding));
+    // The path to take, shown while the field is empty.
+    SendMessageW(control(IDC_NOW_PLAYING_PATH), EM_SETCUEBANNER, TRUE,
+                 reinterpret_cast<LPARAM>(wide(SUGGESTED_NOW_PLAYING_PATH)));
     window.filling = false;
 }
 
@@ -335,6 +338,14 @@ std::wstring problemsText(const SettingsReport& report, const NowPlayingSettings
         }
         text += L"\r\n";
     };
+    if (nowPlaying.path[0] != u'\0') {
+        text += L"now-playing file: " + std::wstring(wide(nowPlaying.path)) + L"\r\n";
+    }
+    if (liesUnderProgramFiles(nowPlaying.path)) {
+        addText("now-playing file: ");
+        text.resize(text.size() - 2);
+        addText(PROGRAM_FILES_WARNING);
+    }
     if (const char* obstacle = describeNowPlayingObstacle(checkNowPlayingTarget(nowPlaying))) {
         addText("now-playing file: it will not be written: ");
         text.resize(text.size() - 2);
@@ -554,6 +565,13 @@ bool chooseFile(bool saving, std::wstring& chosen) {
     dialog.hwndOwner = window.dialog;
     dialog.lpstrFile = name;
     dialog.nMaxFile = MAX_PATH;
+    // With no path yet, the user's own folder, which the player can always write.
+    wchar_t localData[MAX_PATH] = L"";
+    if (saving && textOf(IDC_NOW_PLAYING_PATH).empty() &&
+        ExpandEnvironmentStringsW(L"%LOCALAPPDATA%", localData, MAX_PATH) - 1 < MAX_PATH - 1) {
+        dialog.lpstrInitialDir = localData;
+        lstrcpynW(name, L"nowplaying.txt", MAX_PATH);
+    }
     if (saving) {
         dialog.lpstrFilter = L"Text files (*.txt)\0*.txt\0All files\0*.*\0";
         dialog.lpstrDefExt = L"txt";

@@ -84,7 +84,8 @@ settings_utf8_case() {
 # host-sim's show-file prints them.
 utf8_hex() { printf '%s' "$1" | od -An -tx1 -v | tr -d ' \n' | tr 'a-f' 'A-F'; }
 utf16_hex() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v | tr -d ' \n' | tr 'a-f' 'A-F'; }
-# shown_files: what each show-file of the session printed, one line each.
+# shown_files: what each show-file and await-file of the session printed,
+# one line each.
 shown_files() { sed -n 's/^file [^:]*:[^:]*: //p' "$dir/host.out"; }
 
 # repeat TEXT N: TEXT N times.
@@ -283,34 +284,37 @@ now_playing)
     # code page 1252), a video file that is not there, a withdraw.
     clean_settings
     np_dir=$drive_c/np
-    rm -rf "$np_dir" "$drive_c/np16.txt"
+    rm -rf "$np_dir" "$drive_c/np16.txt" "$drive_c/nowhere"
     mkdir -p "$np_dir"
     template='[TITLE]{ by [ARTIST]}{ ([ALBUM])}'
     printf '2,watching [FILENAME]\n1,%s\nnowplaying-file=C:\\np\\nowplaying.txt\nnowplaying-text=%s\nnowplaying-withdrawn=Nothing plays\n' \
         "$template" "$template" >"$drive_c/velkar.ini"
     np='C:\np\nowplaying.txt'
-    session 1 show-file "$np" \
-        set-file "$(windows_path "$media_dir/v24-utf8.mp3")" publish show-file "$np" \
-        set-file "$(windows_path "$media_dir/v24-title-only.mp3")" publish show-file "$np" \
-        set-file "$(windows_path "$media_dir/untagged.mp3")" publish show-file "$np" \
-        set-file "$(windows_path "$media_dir/v23-japanese.mp3")" publish show-file "$np" \
-        set-file 'C:\missing\clip.avi' publish show-file "$np" withdraw show-file "$np"
-    expect_output "$dir/host.out" "ansi code page: 1252"
-    shown_files >"$dir/files"
-    expect_lines "$dir/files" "$(utf8_hex 'Nothing plays')
+    expected="$(utf8_hex 'Nothing plays')
 $(utf8_hex 'Déjà vu – en vivo by Café Tacvba (Un Segundo MTV Unplugged)')
 $(utf8_hex 'Only a Title')
 $(utf8_hex 'untagged')
 $(utf8_hex '戦場のメリークリスマス by 坂本龍一')
 $(utf8_hex 'clip')
 $(utf8_hex 'Nothing plays')"
+    # shellcheck disable=SC2046
+    set -- $(printf '%s\n' "$expected")
+    session 1 await-file "$np" "$1" \
+        set-file "$(windows_path "$media_dir/v24-utf8.mp3")" publish await-file "$np" "$2" \
+        set-file "$(windows_path "$media_dir/v24-title-only.mp3")" publish await-file "$np" "$3" \
+        set-file "$(windows_path "$media_dir/untagged.mp3")" publish await-file "$np" "$4" \
+        set-file "$(windows_path "$media_dir/v23-japanese.mp3")" publish await-file "$np" "$5" \
+        set-file 'C:\missing\clip.avi' publish await-file "$np" "$6" withdraw await-file "$np" "$7"
+    expect_output "$dir/host.out" "ansi code page: 1252"
+    shown_files >"$dir/files"
+    expect_lines "$dir/files" "$expected"
     [ "$(wc -l <"$dir/messenger.log")" -eq 6 ] || fail "the messenger got $(wc -l <"$dir/messenger.log") records, not 6"
     [ "$(ls "$np_dir")" = nowplaying.txt ] || fail "the folder holds: $(ls "$np_dir")"
 
     # UTF-16 with its mark, the path beside velkar.ini; without a template the
     # display line as sent.
     printf '2,watching [FILENAME]\n1,[FILENAME]\nnowplaying-file=np16.txt\nnowplaying-encoding=utf-16\n' >"$drive_c/velkar.ini"
-    session 1 set-file "$ROAD_PATH" publish show-file 'C:\np16.txt'
+    session 1 set-file "$ROAD_PATH" publish await-file 'C:\np16.txt' "FFFE$(utf16_hex 'My Band - Best Song ')"
     shown_files >"$dir/files"
     expect_lines "$dir/files" "FFFE$(utf16_hex 'My Band - Best Song ')"
 
@@ -318,7 +322,7 @@ $(utf8_hex 'Nothing plays')"
     # now-playing file and stays byte for byte as it was.
     head -c 102400 /dev/urandom >"$np_dir/big.bin"
     cp "$np_dir/big.bin" "$dir/big.bin"
-    for target in 'C:\nowhere\np.txt' 'C:\np\big.bin'; do
+    for target in 'C:\nowhere\deeper\np.txt' 'C:\np\big.bin'; do
         printf '2,watching [FILENAME]\n1,[FILENAME]\nnowplaying-file=%s\n' "$target" >"$drive_c/velkar.ini"
         session 1 set-file "$ROAD_PATH" publish withdraw
         expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0My Band - Best Song \0')
@@ -345,9 +349,10 @@ $(record 1 "$WITHDRAW_TEXT")"
     ;;
 now_playing_load)
     # 300 publishes alternate two texts while a reader polls the file (as
-    # overlays do, sharing delete): it reads only whole texts, never finds
-    # the file missing. Then a reader holds it open without delete sharing:
-    # the text still arrives. No other file stays in the folder.
+    # overlays do, sharing delete), with the cores idle and then busy: it
+    # reads only whole texts, never finds the file missing. Then a reader
+    # holds it open without delete sharing: the text still arrives. No other
+    # file stays in the folder.
     clean_settings
     np_dir=$drive_c/np
     rm -rf "$np_dir"
@@ -356,29 +361,101 @@ now_playing_load)
     np='C:\np\nowplaying.txt'
     first='C:\x\First_Song.mp3'
     second='C:\x\Second_Song.mp3'
-    # The file is there before the reader starts, as after an earlier run.
-    : >"$np_dir/nowplaying.txt"
-    overlay_start "$dir" --poll "$np" || fail "overlay-sim did not start"
-    session 1 alternate 300 "$first" "$second"
-    overlay_stop
-    sed -n 's/^alternate: //p' "$dir/host.out"
-    cat "$dir/overlay.log"
-    [ "$(wc -l <"$dir/messenger.log")" -eq 300 ] || fail "the messenger got $(wc -l <"$dir/messenger.log") records"
-    grep -q "^read $(utf8_hex 'First Song ') " "$dir/overlay.log" || fail "the reader never read the first text"
-    grep -q "^read $(utf8_hex 'Second Song ') " "$dir/overlay.log" || fail "the reader never read the second text"
-    grep -v -e "^read  " -e "^read $(utf8_hex 'First Song ') " -e "^read $(utf8_hex 'Second Song ') " \
-        -e '^missing 0$' "$dir/overlay.log" >"$dir/unexpected"
-    [ ! -s "$dir/unexpected" ] || fail "the reader saw: $(cat "$dir/unexpected")"
-    [ "$(ls "$np_dir")" = nowplaying.txt ] || fail "the folder holds: $(ls "$np_dir")"
+    # The file is there before the reader starts, as after an earlier run;
+    # the second time every core is kept busy as well, as by a game being
+    # streamed.
+    for hog in no yes; do
+        : >"$np_dir/nowplaying.txt"
+        hogs=
+        if [ $hog = yes ]; then
+            for core in $(seq "$(nproc)"); do
+                sh -c 'while :; do :; done' &
+                hogs="$hogs $!"
+            done
+        fi
+        overlay_start "$dir" --poll "$np" || fail "overlay-sim did not start"
+        session 1 alternate 300 "$first" "$second" unload-wait
+        overlay_stop
+        # shellcheck disable=SC2086
+        [ -z "$hogs" ] || kill $hogs
+        echo "busy cores: $hog"
+        sed -n 's/^alternate: //p' "$dir/host.out"
+        cat "$dir/overlay.log"
+        [ "$(wc -l <"$dir/messenger.log")" -eq 300 ] || fail "the messenger got $(wc -l <"$dir/messenger.log") records"
+        grep -q "^read $(utf8_hex 'First Song ') " "$dir/overlay.log" || fail "the reader never read the first text"
+        grep -q "^read $(utf8_hex 'Second Song ') " "$dir/overlay.log" || fail "the reader never read the second text"
+        grep -v -e "^read  " -e "^read $(utf8_hex 'First Song ') " -e "^read $(utf8_hex 'Second Song ') " \
+            -e '^missing 0$' "$dir/overlay.log" >"$dir/unexpected"
+        [ ! -s "$dir/unexpected" ] || fail "the reader saw: $(cat "$dir/unexpected")"
+        [ "$(ls "$np_dir")" = nowplaying.txt ] || fail "the folder holds: $(ls "$np_dir")"
+    done
 
     overlay_start "$dir" --hold "$np" || fail "overlay-sim did not start"
-    session 1 set-file "$first" publish show-file "$np" set-file "$second" publish show-file "$np"
+    session 1 set-file "$first" publish await-file "$np" "$(utf8_hex 'First Song ')" \
+        set-file "$second" publish await-file "$np" "$(utf8_hex 'Second Song ')"
     overlay_stop
     grep '^command 40006' "$dir/host.out"
     shown_files >"$dir/files"
     expect_lines "$dir/files" "$(utf8_hex 'First Song ')
 $(utf8_hex 'Second Song ')"
     [ "$(ls "$np_dir")" = nowplaying.txt ] || fail "the folder holds: $(ls "$np_dir")"
+    clean_settings
+    rm -rf "$np_dir"
+    ;;
+now_playing_worker)
+    # The worker, off the host's thread. Each command returns at once while a
+    # reader holds the file without delete sharing: held for 3 s, the text
+    # is in it, whole, soon after; five publishes while it is held end with
+    # the fifth text. The host loads, publishes and unloads it 100 times, the
+    # file held half of the time: the process's handles and threads come
+    # back, and after a withdraw and the last unload the module leaves the
+    # process. A path from the user's environment gets its folder made.
+    clean_settings
+    np_dir=$drive_c/np
+    rm -rf "$np_dir"
+    mkdir -p "$np_dir"
+    printf '2,watching [FILENAME]\n1,[FILENAME]\nnowplaying-file=C:\\np\\nowplaying.txt\n' >"$drive_c/velkar.ini"
+    np='C:\np\nowplaying.txt'
+    printf 'old' >"$np_dir/nowplaying.txt"
+    overlay_start "$dir" --hold "$np" 3000 || fail "overlay-sim did not start"
+    session 1 set-file 'C:\x\Held_Song.mp3' publish await-file "$np" "$(utf8_hex 'Held Song ')"
+    overlay_stop
+    grep -E '^(command 40006|awaited)' "$dir/host.out"
+    grep -q '^awaited ' "$dir/host.out" || fail "the text never arrived while held"
+
+    overlay_start "$dir" --hold "$np" || fail "overlay-sim did not start"
+    session 1 set-file 'C:\x\One.mp3' publish set-file 'C:\x\Two.mp3' publish \
+        set-file 'C:\x\Three.mp3' publish set-file 'C:\x\Four.mp3' publish \
+        set-file 'C:\x\Five.mp3' publish await-file "$np" "$(utf8_hex 'Five ')" unload-wait
+    overlay_stop
+    grep -E '^(awaited|module)' "$dir/host.out"
+    grep -q '^awaited ' "$dir/host.out" || fail "the fifth text never arrived"
+
+    session 1 cycle 50 'C:\x\Cycled.mp3'
+    grep '^cycle' "$dir/host.out" >"$dir/cycles"
+    overlay_start "$dir" --hold "$np" || fail "overlay-sim did not start"
+    session 1 cycle 50 'C:\x\Cycled.mp3' withdraw unload-wait
+    overlay_stop
+    grep -E '^(cycle|module)' "$dir/host.out" >>"$dir/cycles"
+    cat "$dir/cycles"
+    sed -n 's/^cycle: 50 loads; next handle \([0-9]*\) before, \([0-9]*\) after; threads \([0-9]*\) before, \([0-9]*\) after$/\1 \2 \3 \4/p' \
+        "$dir/cycles" >"$dir/counts"
+    [ "$(wc -l <"$dir/counts")" -eq 2 ] || fail "the cycles did not all run"
+    while read -r handles_before handles_after threads_before threads_after; do
+        [ "$handles_after" -le "$handles_before" ] || echo "handles grew" >>"$dir/grew"
+        [ "$threads_after" -le "$threads_before" ] || echo "threads grew" >>"$dir/grew"
+    done <"$dir/counts"
+    [ ! -s "$dir/grew" ] || fail "$(cat "$dir/grew")"
+    grep -q '^module gone after ' "$dir/cycles" || fail "the module stayed in the process"
+    [ "$(ls "$np_dir")" = nowplaying.txt ] || fail "the folder holds: $(ls "$np_dir")"
+
+    local_data=$(find "$drive_c/users" -maxdepth 3 -type d -path '*/AppData/Local' | head -n 1)
+    rm -rf "$local_data/VelkarTest"
+    printf '2,watching [FILENAME]\n1,[FILENAME]\nnowplaying-file=%%LOCALAPPDATA%%\\VelkarTest\\np.txt\n' >"$drive_c/velkar.ini"
+    session 1 set-file "$ROAD_PATH" publish unload-wait
+    [ "$(cat "$local_data/VelkarTest/np.txt" 2>/dev/null)" = 'My Band - Best Song ' ] ||
+        fail "no file under the local application data: $(ls -R "$local_data" | head)"
+    rm -rf "$local_data/VelkarTest"
     clean_settings
     rm -rf "$np_dir"
     ;;

@@ -11,6 +11,15 @@
 //     raw NUMBER         any command number, param 0
 //     sleep MS           wait, pumping messages
 //     show-file PATH     print the file's bytes in hex ("missing" when there is none)
+//     await-file PATH HEX wait, pumping messages, until the file holds the bytes HEX
+//                        (5 s at most), then print them as show-file does and
+//                        "awaited N ms" (or "awaited in vain")
+//     cycle N PATH       N times: unload the DLL, load it again, pluginInit,
+//                        announce PATH, publish; then print the process's next
+//                        handle value and its threads before and after, once
+//                        they have settled
+//     unload-wait        unload the DLL and print "module gone after N ms" once
+//                        it has left the process (15 s at most)
 //     alternate N A B    announce A, publish, announce B, publish, ... N publishes
 //                        in all; then print the longest publish
 //
@@ -21,6 +30,8 @@
 // emulator.)
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+// After windows.h.
+#include <tlhelp32.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -112,23 +123,76 @@ bool decodeHex(const char* hex, char* out, std::size_t capacity) {
     return true;
 }
 
-void showFile(const char* path) {
+// The file's bytes in hex, or "missing".
+void fileHex(const char* path, char* out, std::size_t capacity) {
     const HANDLE file =
         CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        std::printf("file %s: missing\n", path);
+        std::snprintf(out, capacity, "missing");
         return;
     }
-    std::printf("file %s: ", path);
+    std::size_t used = 0;
+    out[0] = '\0';
     unsigned char buffer[4096];
     DWORD got = 0;
     while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) != 0 && got > 0) {
-        for (DWORD i = 0; i < got; ++i) std::printf("%02X", buffer[i]);
+        for (DWORD i = 0; i < got && used + 3 <= capacity; ++i) {
+            used += static_cast<std::size_t>(
+                std::snprintf(out + used, capacity - used, "%02X", buffer[i]));
+        }
     }
-    std::printf("\n");
     CloseHandle(file);
 }
+
+char shownHex[65536];
+
+void showFile(const char* path) {
+    fileHex(path, shownHex, sizeof shownHex);
+    std::printf("file %s: %s\n", path, shownHex);
+}
+
+constexpr DWORD AWAIT_LIMIT_MS = 5000;
+constexpr DWORD AWAIT_STEP_MS = 2;
+
+void awaitFile(const char* path, const char* hex) {
+    const DWORD start = GetTickCount();
+    bool arrived = false;
+    while (!arrived && GetTickCount() - start < AWAIT_LIMIT_MS) {
+        fileHex(path, shownHex, sizeof shownHex);
+        arrived = std::strcmp(shownHex, hex) == 0;
+        if (!arrived) {
+            pumpMessages();
+            Sleep(AWAIT_STEP_MS);
+        }
+    }
+    std::printf("file %s: %s\n", path, shownHex);
+    if (arrived) {
+        std::printf("awaited %lu ms\n", GetTickCount() - start);
+    } else {
+        std::printf("awaited in vain\n");
+    }
+}
+
+// The process's threads, and the value of the next handle it would get:
+// handles are given out lowest free first, so it grows when handles leak.
+// (Wine does not count a process's handles.)
+void countHandlesAndThreads(DWORD& handles, DWORD& threads) {
+    const HANDLE probe = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    handles = static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(probe));
+    CloseHandle(probe);
+    threads = 0;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++threads;
+    }
+    CloseHandle(snapshot);
+}
+
+constexpr DWORD SETTLE_LIMIT_MS = 15000;
+constexpr DWORD SETTLE_STEP_MS = 100;
 
 int usage() {
     std::fprintf(stderr, "usage: host-sim DLL [--close-boxes] COMMAND...\n");
@@ -219,6 +283,63 @@ int main(int argc, char** argv) {
             std::printf("alternate: %ld publishes in %lu ms, the longest %lu ms\n", publishes,
                         GetTickCount() - start, longest);
             continue;
+        } else if (std::strcmp(name, "await-file") == 0 && i + 2 < argc) {
+            awaitFile(argv[i + 1], argv[i + 2]);
+            i += 2;
+            continue;
+        } else if (std::strcmp(name, "cycle") == 0 && i + 2 < argc) {
+            const long cycles = std::strtol(argv[i + 1], nullptr, 10);
+            const char* announced = argv[i + 2];
+            i += 2;
+            DWORD handlesBefore = 0;
+            DWORD threadsBefore = 0;
+            countHandlesAndThreads(handlesBefore, threadsBefore);
+            for (long n = 0; n < cycles && plugin != nullptr; ++n) {
+                FreeLibrary(plugin);
+                plugin = LoadLibraryA(argv[1]);
+                const auto init = plugin == nullptr
+                                      ? nullptr
+                                      : reinterpret_cast<PluginInit>(reinterpret_cast<void*>(
+                                            GetProcAddress(plugin, "pluginInit")));
+                if (init == nullptr || init(&record) != 1) {
+                    std::printf("cycle %ld: the DLL did not load\n", n);
+                    return 1;
+                }
+                record.callback(40002, reinterpret_cast<std::intptr_t>(announced), 0);
+                record.callback(40006, 0, 0);
+                pumpMessages();
+            }
+            // The system's pool lets idle threads go after a while.
+            DWORD handles = 0;
+            DWORD threads = 0;
+            const DWORD start = GetTickCount();
+            do {
+                Sleep(SETTLE_STEP_MS);
+                countHandlesAndThreads(handles, threads);
+            } while ((handles > handlesBefore || threads > threadsBefore) &&
+                     GetTickCount() - start < SETTLE_LIMIT_MS);
+            std::printf(
+                "cycle: %ld loads; next handle %lu before, %lu after; threads %lu "
+                "before, %lu after\n",
+                cycles, handlesBefore, handles, threadsBefore, threads);
+            continue;
+        } else if (std::strcmp(name, "unload-wait") == 0) {
+            char modulePath[MAX_PATH];
+            GetModuleFileNameA(plugin, modulePath, MAX_PATH);
+            FreeLibrary(plugin);
+            plugin = nullptr;
+            const DWORD start = GetTickCount();
+            while (GetModuleHandleA(modulePath) != nullptr &&
+                   GetTickCount() - start < SETTLE_LIMIT_MS) {
+                pumpMessages();
+                Sleep(SETTLE_STEP_MS);
+            }
+            if (GetModuleHandleA(modulePath) == nullptr) {
+                std::printf("module gone after %lu ms\n", GetTickCount() - start);
+            } else {
+                std::printf("module still loaded\n");
+            }
+            break;
         } else if (std::strcmp(name, "sleep") == 0 && i + 1 < argc) {
             const DWORD until = GetTickCount() + std::strtoul(argv[++i], nullptr, 10);
             while (static_cast<LONG>(until - GetTickCount()) > 0) {
@@ -238,6 +359,6 @@ int main(int argc, char** argv) {
 
     if (boxTimer != 0) KillTimer(nullptr, boxTimer);
     DestroyWindow(hostWindow);
-    FreeLibrary(plugin);
+    if (plugin != nullptr) FreeLibrary(plugin);
     return 0;
 }

@@ -5,9 +5,9 @@
 //       reads FILE again and again, as overlays poll it (opened sharing
 //       read, write and delete, read whole, closed), until STOP exists, then
 //       writes to LOG how often it read each content and found it missing.
-//   overlay-sim --hold --file FILE --ready READY --stop STOP
+//   overlay-sim --hold --file FILE --ready READY --stop STOP [--for MS]
 //       holds FILE open, sharing read and write but not delete, as most
-//       readers do, until STOP exists.
+//       readers do, until STOP exists (or MS milliseconds have passed).
 //
 // LOG lines: "read HEX COUNT" for each content seen (HEX empty for an
 // empty file), "missing COUNT", "failed ERROR COUNT" for other failures.
@@ -15,6 +15,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -77,12 +78,13 @@ int poll(const char* file, const char* log, const char* ready, const char* stop)
     return 0;
 }
 
-int hold(const char* file, const char* ready, const char* stop) {
+int hold(const char* file, const char* ready, const char* stop, DWORD milliseconds) {
     const HANDLE handle = CreateFileA(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return 1;
     signalReady(ready);
-    while (!fileExists(stop)) Sleep(20);
+    const DWORD start = GetTickCount();
+    while (!fileExists(stop) && GetTickCount() - start < milliseconds) Sleep(20);
     CloseHandle(handle);
     return 0;
 }
@@ -95,7 +97,10 @@ int main(int argc, char** argv) {
     const char* log = nullptr;
     const char* ready = nullptr;
     const char* stop = nullptr;
+    DWORD milliseconds = INFINITE;
     for (int i = 2; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--for") == 0)
+            milliseconds = std::strtoul(argv[i + 1], nullptr, 10);
         if (std::strcmp(argv[i], "--log") == 0) log = argv[i + 1];
         if (std::strcmp(argv[i], "--ready") == 0) ready = argv[i + 1];
         if (std::strcmp(argv[i], "--stop") == 0) stop = argv[i + 1];
@@ -108,6 +113,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (std::strcmp(mode, "--poll") == 0 && log != nullptr) return poll(file, log, ready, stop);
-    if (std::strcmp(mode, "--hold") == 0) return hold(file, ready, stop);
+    if (std::strcmp(mode, "--hold") == 0) return hold(file, ready, stop, milliseconds);
     return 2;
 }
