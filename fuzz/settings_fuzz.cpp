@@ -1,4 +1,5 @@
-// Any bytes as the settings file (Latin-1 being the ANSI code page): every
+// Any bytes as the settings file (Latin-1 being the ANSI code page; a
+// UTF-16 file through a conversion of its own here): every
 // profile field ends inside its storage and holds whole characters only,
 // the category is one of the four codes, no line feed reaches a profile or a
 // now-playing path or template, and the file reads exactly as its lines
@@ -152,6 +153,48 @@ std::u16string decode(const std::string& read, SettingsEncoding encoding) {
     return line;
 }
 
+// A file with a UTF-16 mark as UTF-8 with its mark, converted here unit by
+// unit (a surrogate pair to four bytes, a lone half to U+FFFD, an odd last
+// byte dropped); any other file as it is.
+std::string asUtf8(const std::string& file) {
+    const bool little = file.compare(0, 2, "\xFF\xFE") == 0;
+    if (!little && file.compare(0, 2, "\xFE\xFF") != 0) return file;
+    std::vector<char32_t> units;
+    for (std::size_t at = 2; at + 1 < file.size(); at += 2) {
+        const unsigned first = static_cast<unsigned char>(file[at]);
+        const unsigned second = static_cast<unsigned char>(file[at + 1]);
+        units.push_back(little ? first | second << 8 : first << 8 | second);
+    }
+    std::string out = "\xEF\xBB\xBF";
+    const auto put = [&](char32_t c) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | c >> 6);
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | c >> 12);
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | c >> 18);
+            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    };
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char32_t unit = units[i];
+        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            put(0x10000 + ((unit - 0xD800) << 10) + (units[++i] - 0xDC00));
+        } else {
+            put(unit >= 0xD800 && unit <= 0xDFFF ? 0xFFFD : unit);
+        }
+    }
+    return out;
+}
+
 void checkNowPlaying(const NowPlayingSettings& nowPlaying) {
     require(terminatedWithin(nowPlaying.path, NOW_PLAYING_PATH_CAPACITY));
     require(nowPlaying.textTemplateLength < NOW_PLAYING_TEMPLATE_CAPACITY);
@@ -185,7 +228,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     static PluginSettings byLine;
     setDefaultSettings(byLine);
-    const std::vector<std::string> lines = splitLines(std::string(bytes, size));
+    // A UTF-16 file reads as its text in UTF-8 with the mark would.
+    const std::string file = asUtf8(std::string(bytes, size));
+    const std::vector<std::string> lines = splitLines(file);
     // Each line as one read keeps it: 299 bytes for a profile line, 2047
     // for the lines after them, and up to a NUL as C text.
     std::vector<std::string> read(lines.size());
@@ -206,7 +251,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             beyondAscii |= static_cast<unsigned char>(read[i][at]) >= 0x80;
         }
     }
-    const bool marked = size >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0;
+    const bool marked = file.compare(0, 3, "\xEF\xBB\xBF") == 0;
     const SettingsEncoding encoding =
         marked || (valid && beyondAscii) ? SettingsEncoding::Utf8 : SettingsEncoding::Ansi;
     require(report.encoding == encoding);
