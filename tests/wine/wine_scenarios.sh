@@ -88,6 +88,17 @@ utf16_hex() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v | t
 # one line each.
 shown_files() { sed -n 's/^file [^:]*:[^:]*: //p' "$dir/host.out"; }
 
+# now_playing_in_folder: c:\velkar.ini writes C:\np\nowplaying.txt ($np,
+# in the empty folder $np_dir) with the display line.
+now_playing_in_folder() {
+    clean_settings
+    np_dir=$drive_c/np
+    rm -rf "$np_dir"
+    mkdir -p "$np_dir"
+    printf '2,watching [FILENAME]\n1,[FILENAME]\nnowplaying-file=C:\\np\\nowplaying.txt\n' >"$drive_c/velkar.ini"
+    np='C:\np\nowplaying.txt'
+}
+
 # repeat TEXT N: TEXT N times.
 repeat() { printf "$1%.0s" $(seq "$2"); }
 
@@ -353,12 +364,7 @@ now_playing_load)
     # reads only whole texts, never finds the file missing. Then a reader
     # holds it open without delete sharing: the text still arrives. No other
     # file stays in the folder.
-    clean_settings
-    np_dir=$drive_c/np
-    rm -rf "$np_dir"
-    mkdir -p "$np_dir"
-    printf '2,watching [FILENAME]\n1,[FILENAME]\nnowplaying-file=C:\\np\\nowplaying.txt\n' >"$drive_c/velkar.ini"
-    np='C:\np\nowplaying.txt'
+    now_playing_in_folder
     first='C:\x\First_Song.mp3'
     second='C:\x\Second_Song.mp3'
     # The file is there before the reader starts, as after an earlier run;
@@ -410,12 +416,7 @@ now_playing_worker)
     # file held half of the time: the process's handles and threads come
     # back, and after a withdraw and the last unload the module leaves the
     # process. A path from the user's environment gets its folder made.
-    clean_settings
-    np_dir=$drive_c/np
-    rm -rf "$np_dir"
-    mkdir -p "$np_dir"
-    printf '2,watching [FILENAME]\n1,[FILENAME]\nnowplaying-file=C:\\np\\nowplaying.txt\n' >"$drive_c/velkar.ini"
-    np='C:\np\nowplaying.txt'
+    now_playing_in_folder
     printf 'old' >"$np_dir/nowplaying.txt"
     overlay_start "$dir" --hold "$np" 3000 || fail "overlay-sim did not start"
     session 1 set-file 'C:\x\Held_Song.mp3' publish await-file "$np" "$(utf8_hex 'Held Song ')"
