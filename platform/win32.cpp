@@ -286,6 +286,9 @@ bool requestBackgroundRun(BackgroundRun run) {
         if (requested) {
             heldModule = module;
             armBackgroundTimer(0);
+        } else if (backgroundTimer != nullptr) {
+            CloseThreadpoolTimer(backgroundTimer);
+            backgroundTimer = nullptr;
         }
     }
     ReleaseSRWLockExclusive(&backgroundLock);
