@@ -11,8 +11,9 @@
 // The destinations the worker serves, one step each.
 enum class WorkerDestination { NowPlayingFile, Count };
 
-// Has `destination`'s step run soon on the worker. Returns at once; never
-// waits, allocates nothing. Returns false when no worker can run.
+// Has `destination`'s step run soon on the worker. Returns at once and never
+// waits; it allocates nothing itself (the system makes the pool's timer).
+// Returns false when no worker can run.
 bool wakeWorker(WorkerDestination destination);
 
 // A lock for the short copies with which a destination hands its state to

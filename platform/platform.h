@@ -150,7 +150,8 @@ using BackgroundRun = std::uint32_t (*)();
 // way, it runs again at once after that one. While runs are due the module
 // holds a reference to itself, so the host's unloading it never unmaps code
 // that is running or due to run; the last run lets go of it as it returns.
-// Allocates nothing of its own. Returns false when the system cannot run it.
+// Allocates nothing itself (the system makes its timer). Returns false when
+// the system cannot run it.
 bool requestBackgroundRun(BackgroundRun run);
 
 // Releases what background runs use, when the module is unloaded (no run
