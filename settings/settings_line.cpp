@@ -83,6 +83,7 @@ SettingsProblems parseSettingsLine(const char16_t* line, std::size_t length, int
         markers.count == 1 && (markers.first == MARKER_FILENAME || markers.first == MARKER_TAGS);
     profile.composedWhole = !aroundTitle;
     profile.titleFromTags = markers.usesTags;
+    profile.readsFacts = markers.usesFacts;
     if (!aroundTitle) {
         profile.prefix[0] = u'\0';
         profile.suffix[0] = u'\0';

@@ -15,8 +15,8 @@ constexpr long CATEGORY_NUMBERS = sizeof CATEGORY_TABLE / sizeof CATEGORY_TABLE[
 
 // Built once, copied whole: resetting a profile is one block copy.
 const StatusProfiles DEFAULT_PROFILES = {
-    {u"\\0Music", u"", u"", false, false, u"", 0},
-    {u"\\0Office", u"watching ", u"", false, false, u"", 0},
+    {u"\\0Music", u"", u"", false, false, false, u"", 0},
+    {u"\\0Office", u"watching ", u"", false, false, false, u"", 0},
 };
 
 const char16_t (&categoryCodeFor(long number))[CATEGORY_CODE_CAPACITY] {

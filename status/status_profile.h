@@ -17,6 +17,7 @@ struct StatusProfile {
     char16_t prefix[PROFILE_TEXT_CAPACITY];
     char16_t suffix[PROFILE_TEXT_CAPACITY];
     bool titleFromTags;  // the file's tags are read: [TAGS], or any tag marker in a template
+    bool readsFacts;     // its media facts too: [DURATION]
     bool composedWhole;  // the display line is templateText with its markers replaced
     char16_t templateText[PROFILE_TEMPLATE_CAPACITY];
     std::size_t templateLength;

@@ -14,7 +14,7 @@ struct MarkerName {
 constexpr MarkerName MARKER_NAMES[] = {
     {u"[FILENAME]", 10, MARKER_FILENAME}, {u"[TAGS]", 6, MARKER_TAGS},
     {u"[TITLE]", 7, MARKER_TITLE},        {u"[ARTIST]", 8, MARKER_ARTIST},
-    {u"[ALBUM]", 7, MARKER_ALBUM},
+    {u"[ALBUM]", 7, MARKER_ALBUM},        {u"[DURATION]", 10, MARKER_DURATION},
 };
 
 // The marker at `at` (`left` units there), or null.
@@ -29,11 +29,13 @@ const MarkerName* markerAt(const char16_t* at, std::size_t left) {
     return nullptr;
 }
 
-bool mayBeEmpty(TemplateMarker marker) { return marker == MARKER_ARTIST || marker == MARKER_ALBUM; }
+bool mayBeEmpty(TemplateMarker marker) {
+    return marker == MARKER_ARTIST || marker == MARKER_ALBUM || marker == MARKER_DURATION;
+}
 
 // The end of the group that the brace at `open` begins: its closing brace,
-// when one follows before any other opening one and the braces hold an
-// [ARTIST] or [ALBUM] marker. `shown` says whether each such marker has a
+// when one follows before any other opening one and the braces hold a
+// marker that may be empty. `shown` says whether each such marker has a
 // value. Null: the brace is text.
 const char16_t* groupEnd(const char16_t* open, const char16_t* end, const TemplateValues& values,
                          bool& shown) {
@@ -98,7 +100,7 @@ void expand(const char16_t* begin, const char16_t* end, const TemplateValues& va
 }  // namespace
 
 TemplateMarkers findTemplateMarkers(const char16_t* text, std::size_t length) {
-    TemplateMarkers found{0, MARKER_FILENAME, 0, 0, false};
+    TemplateMarkers found{0, MARKER_FILENAME, 0, 0, false, false};
     for (std::size_t at = 0; at < length; ++at) {
         if (text[at] != u'[') continue;
         const MarkerName* marker = markerAt(text + at, length - at);
@@ -109,6 +111,7 @@ TemplateMarkers findTemplateMarkers(const char16_t* text, std::size_t length) {
             found.firstLength = marker->length;
         }
         found.usesTags |= marker->marker != MARKER_FILENAME;
+        found.usesFacts |= marker->marker == MARKER_DURATION;
         at += marker->length - 1;
     }
     return found;

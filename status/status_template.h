@@ -7,10 +7,12 @@
 //   [TITLE]     the tags' title, else [FILENAME]: never empty
 //   [ARTIST]    the track's artist, else the album artist; may be empty
 //   [ALBUM]     the album; may be empty
+//   [DURATION]  how long the file plays, "m:ss" or "h:mm:ss"; empty when unknown
 //
-// Text in braces around [ARTIST] or [ALBUM] shows only when every such
-// marker inside has a value: "[TITLE]{ by [ARTIST]}". Braces around nothing
-// else, or without a closing one before the next opening one, are text.
+// Text in braces around [ARTIST], [ALBUM] or [DURATION] shows only when
+// every such marker inside has a value: "[TITLE]{ by [ARTIST]}". Braces
+// around nothing else, or without a closing one before the next opening
+// one, are text.
 #include <cstddef>
 
 enum TemplateMarker {
@@ -19,6 +21,7 @@ enum TemplateMarker {
     MARKER_TITLE,
     MARKER_ARTIST,
     MARKER_ALBUM,
+    MARKER_DURATION,
     TEMPLATE_MARKERS,
 };
 
@@ -28,7 +31,8 @@ struct TemplateMarkers {
     TemplateMarker first;     // the first marker's kind, when count > 0
     std::size_t firstAt;      // where it begins
     std::size_t firstLength;  // its length
-    bool usesTags;            // [TAGS], [TITLE], [ARTIST] or [ALBUM]
+    bool usesTags;            // the file is read: any marker but [FILENAME]
+    bool usesFacts;           // [DURATION]: the media facts are read too
 };
 TemplateMarkers findTemplateMarkers(const char16_t* text, std::size_t length);
 

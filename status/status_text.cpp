@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "status/duration_text.h"
 #include "status/status_template.h"
 #include "tags/media_tags.h"
 #include "text/ansi_text.h"
@@ -90,22 +91,25 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
     // The file is read once, only where a template asks for its tags, and
     // only when the path is the one the host gave.
     const bool nowPlayingTemplate = nowPlaying != nullptr && nowPlaying->hasTextTemplate;
-    const bool readTags =
-        path.whole &&
-        (profile.titleFromTags ||
-         (nowPlayingTemplate &&
-          findTemplateMarkers(nowPlaying->textTemplate, nowPlaying->textTemplateLength).usesTags));
+    const TemplateMarkers nowPlayingMarkers =
+        nowPlayingTemplate
+            ? findTemplateMarkers(nowPlaying->textTemplate, nowPlaying->textTemplateLength)
+            : TemplateMarkers{0, MARKER_FILENAME, 0, 0, false, false};
+    const bool readTags = path.whole && (profile.titleFromTags || nowPlayingMarkers.usesTags);
+    const bool readFacts = profile.readsFacts || nowPlayingMarkers.usesFacts;
     MediaTags tags;
     char16_t tagTitle[TAG_TEXT_CAPACITY];
     std::size_t tagTitleLength = 0;
+    char16_t duration[DURATION_TEXT_CAPACITY];
     TemplateValues values;
     values.value[MARKER_FILENAME] = {title, fileTitleLength};
     values.value[MARKER_TAGS] = values.value[MARKER_FILENAME];
     values.value[MARKER_TITLE] = values.value[MARKER_FILENAME];
     values.value[MARKER_ARTIST] = {u"", 0};
     values.value[MARKER_ALBUM] = {u"", 0};
+    values.value[MARKER_DURATION] = {u"", 0};
     if (readTags) {
-        readMediaTags(path.text, tags);
+        readMediaTags(path.text, tags, readFacts ? MediaRead::TagsAndFacts : MediaRead::Tags);
         tagTitleLength = composeTagTitle(tags, tagTitle, TAG_TEXT_CAPACITY);
         if (tagTitleLength > 0) {
             values.value[MARKER_TAGS] = {tagTitle, tagTitleLength};
@@ -113,6 +117,9 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
         }
         values.value[MARKER_ARTIST] = {tags.artist, boundedLength(tags.artist, TAG_TEXT_CAPACITY)};
         values.value[MARKER_ALBUM] = {tags.album, boundedLength(tags.album, TAG_TEXT_CAPACITY)};
+        if (tags.hasDuration) {
+            values.value[MARKER_DURATION] = {duration, formatDuration(tags.durationSeconds, duration)};
+        }
     }
 
     const std::size_t categoryLength =

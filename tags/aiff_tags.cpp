@@ -1,5 +1,7 @@
 // AIFF and AIFF-C: an ID3 chunk holding an ID3v2 tag, else the NAME and
-// AUTH text chunks. Chunks are big-endian and passed by their sizes.
+// AUTH text chunks. Chunks are big-endian and passed by their sizes. How
+// long it plays: the COMM chunk's sample frames by its sample rate.
+#include <cmath>
 #include <cstring>
 
 #include "tags/tag_reader.h"
@@ -8,6 +10,27 @@ namespace {
 
 constexpr std::size_t CHUNK_HEADER_SIZE = 8;
 constexpr std::size_t FORM_HEADER_SIZE = 12;
+
+constexpr std::size_t COMMON_SIZE = 18;  // channels, frames, sample size, rate
+constexpr int EXTENDED_BIAS = 16383 + 63;
+
+// The 80-bit extended number of the rate: sign, 15-bit exponent, 64-bit
+// mantissa with its integer bit. Negative, zero, infinite or NaN give 0.
+double extendedNumber(const unsigned char* bytes) {
+    const int exponent = static_cast<int>(bigEndian16(bytes) & 0x7FFF);
+    if ((bytes[0] & 0x80) != 0 || exponent == 0x7FFF) return 0;
+    return std::ldexp(static_cast<double>(bigEndian64(bytes + 2)), exponent - EXTENDED_BIAS);
+}
+
+void readCommon(MediaReader& reader, std::uint64_t data, std::uint64_t size, TagFields& fields) {
+    unsigned char common[COMMON_SIZE];
+    if (size < sizeof common || !readMediaBytes(reader, data, common, sizeof common)) return;
+    const double rate = extendedNumber(common + 8);
+    // A rate below one sample a second is no rate.
+    if (!(rate >= 1)) return;
+    setDurationSeconds(fields, static_cast<double>(bigEndian32(common + 2)) / rate, reader.size,
+                       PCM_MINIMUM_BYTE_RATE);
+}
 
 constexpr NamedField TEXT_CHUNKS[] = {{"NAME", TAG_TITLE}, {"AUTH", TAG_ARTIST}};
 
@@ -19,6 +42,7 @@ bool readAiffTags(MediaReader& reader, const unsigned char* head, std::size_t he
     const bool compressed = std::memcmp(head + 8, "AIFC", 4) == 0;
     if (!compressed && std::memcmp(head + 8, "AIFF", 4) != 0) return false;
     fields.container = compressed ? "AIFF-C" : "AIFF";
+    fields.facts.pictures = PictureTrack::None;
     std::uint64_t end = CHUNK_HEADER_SIZE + static_cast<std::uint64_t>(bigEndian32(head + 4));
     if (end > reader.size) end = reader.size;
     // The text chunks count only where the ID3 tag lacks a field; it may come last.
@@ -38,6 +62,9 @@ bool readAiffTags(MediaReader& reader, const unsigned char* head, std::size_t he
         if (std::memcmp(header, "ID3 ", 4) == 0 || std::memcmp(header, "id3 ", 4) == 0) {
             std::uint64_t tagEnd = 0;
             readId3v2(reader, data, size, fields, tagEnd);
+        }
+        if (fields.facts.wanted && std::memcmp(header, "COMM", 4) == 0) {
+            readCommon(reader, data, size, fields);
         }
         for (const NamedField& chunk : TEXT_CHUNKS) {
             if (std::memcmp(header, chunk.name, 4) == 0) {

@@ -87,12 +87,13 @@ void readEndTags(MediaReader& reader, TagFields& fields) {
     if (id3v1) readId3v1(reader, fields);
 }
 
-bool readEndTaggedContainer(MediaReader& /*reader*/, const unsigned char* head,
+bool readEndTaggedContainer(MediaReader& reader, const unsigned char* head,
                             std::size_t headLength, TagFields& fields) {
     for (const EndTaggedContainer& container : END_TAGGED_CONTAINERS) {
         const std::size_t length = std::strlen(container.magic);
         if (headLength >= length && std::memcmp(head, container.magic, length) == 0) {
             fields.container = container.name;
+            if (fields.facts.wanted) readEndTaggedFacts(reader, head, headLength, fields);
             return true;
         }
     }

@@ -1,7 +1,9 @@
 // ASF (.wma, .wmv): the title and author of the header's content
 // description object, then the extended content description's attributes:
 // its title and author where the content description has none, the album
-// artist and the album. All text is UTF-16.
+// artist and the album. All text is UTF-16. How long it plays: the file
+// properties' play duration less the preroll; it has pictures where a
+// stream's properties say video.
 #include <cstring>
 
 #include "tags/tag_reader.h"
@@ -14,6 +16,18 @@ constexpr unsigned char CONTENT_DESCRIPTION[16] = {0x33, 0x26, 0xB2, 0x75, 0x8E,
                                                    0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 constexpr unsigned char EXTENDED_CONTENT_DESCRIPTION[16] = {
     0x40, 0xA4, 0xD0, 0xD2, 0x07, 0xE3, 0xD2, 0x11, 0x97, 0xF0, 0x00, 0xA0, 0xC9, 0x5E, 0xA8, 0x50};
+constexpr unsigned char FILE_PROPERTIES[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                               0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+constexpr unsigned char STREAM_PROPERTIES[16] = {0x91, 0x07, 0xDC, 0xB7, 0xB7, 0xA9, 0xCF, 0x11,
+                                                 0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+constexpr unsigned char VIDEO_MEDIA[16] = {0xC0, 0xEF, 0x19, 0xBC, 0x4D, 0x5B, 0xCF, 0x11,
+                                           0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B};
+constexpr std::size_t PLAY_DURATION_OFFSET = 64;  // in the file properties, 100 ns units
+constexpr std::size_t PREROLL_OFFSET = 80;        // milliseconds
+constexpr std::size_t FILE_FLAGS_OFFSET = 88;
+constexpr std::uint32_t BROADCAST_FLAG = 0x1;  // the durations are not filled in
+constexpr std::uint64_t HUNDRED_NANOSECONDS_PER_MILLISECOND = 10000;
+constexpr std::uint64_t HUNDRED_NANOSECONDS_PER_SECOND = 10000000;
 constexpr std::size_t OBJECT_HEADER_SIZE = 24;    // identifier and size
 constexpr std::size_t HEADER_OBJECT_SIZE = 30;    // and the object count, reserved
 constexpr std::size_t CONTENT_LENGTHS_SIZE = 10;  // five 16-bit lengths
@@ -101,6 +115,32 @@ void readExtendedContentDescription(MediaReader& reader, std::uint64_t offset, s
     }
 }
 
+void readFileProperties(MediaReader& reader, std::uint64_t offset, std::uint64_t size,
+                        TagFields& fields) {
+    unsigned char properties[FILE_FLAGS_OFFSET + 4];
+    if (size < sizeof properties || !readMediaBytes(reader, offset, properties, sizeof properties) ||
+        (littleEndian32(properties + FILE_FLAGS_OFFSET) & BROADCAST_FLAG) != 0) {
+        return;
+    }
+    const std::uint64_t played = littleEndian64(properties + PLAY_DURATION_OFFSET);
+    const std::uint64_t preroll = littleEndian64(properties + PREROLL_OFFSET);
+    // A preroll past the play duration (or too large to count) lies.
+    if (preroll > played / HUNDRED_NANOSECONDS_PER_MILLISECOND) return;
+    setDuration(fields, played - preroll * HUNDRED_NANOSECONDS_PER_MILLISECOND,
+                HUNDRED_NANOSECONDS_PER_SECOND, reader.size, LOSSLESS_MINIMUM_BYTE_RATE);
+}
+
+void readStreamProperties(MediaReader& reader, std::uint64_t offset, std::uint64_t size,
+                          TagFields& fields) {
+    unsigned char type[sizeof VIDEO_MEDIA];
+    if (size < OBJECT_HEADER_SIZE + sizeof type ||
+        !readMediaBytes(reader, offset + OBJECT_HEADER_SIZE, type, sizeof type)) {
+        return;
+    }
+    notePictures(fields, std::memcmp(type, VIDEO_MEDIA, sizeof type) == 0 ? PictureTrack::Present
+                                                                          : PictureTrack::None);
+}
+
 }  // namespace
 
 bool readAsfTags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
@@ -127,6 +167,10 @@ bool readAsfTags(MediaReader& reader, const unsigned char* head, std::size_t hea
             readContentDescription(reader, offset, size, fields);
         } else if (std::memcmp(object, EXTENDED_CONTENT_DESCRIPTION, 16) == 0) {
             readExtendedContentDescription(reader, offset, size, extended);
+        } else if (fields.facts.wanted && std::memcmp(object, FILE_PROPERTIES, 16) == 0) {
+            readFileProperties(reader, offset, size, fields);
+        } else if (fields.facts.wanted && std::memcmp(object, STREAM_PROPERTIES, 16) == 0) {
+            readStreamProperties(reader, offset, size, fields);
         }
         offset += size;
     }

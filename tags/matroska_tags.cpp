@@ -2,8 +2,10 @@
 // title the segment Info's Title; where a file has both a track-level and an
 // album-level TITLE, the latter is the album. Level-one elements are walked
 // by their sizes up to the first cluster; what lies beyond (tags written at
-// the end) is found through the seek heads.
+// the end) is found through the seek heads. How long it plays: Info's
+// Duration in its TimestampScale; it has pictures where a track is video.
 #include <cstring>
+#include <limits>
 
 #include "tags/tag_reader.h"
 
@@ -25,6 +27,14 @@ constexpr std::uint32_t ID_SIMPLE_TAG = 0x67C8;
 constexpr std::uint32_t ID_TAG_NAME = 0x45A3;
 constexpr std::uint32_t ID_TAG_STRING = 0x4487;
 constexpr std::uint32_t ID_CLUSTER = 0x1F43B675;
+constexpr std::uint32_t ID_TIMESTAMP_SCALE = 0x2AD7B1;
+constexpr std::uint32_t ID_DURATION = 0x4489;
+constexpr std::uint32_t ID_TRACKS = 0x1654AE6B;
+constexpr std::uint32_t ID_TRACK_ENTRY = 0xAE;
+constexpr std::uint32_t ID_TRACK_TYPE = 0x83;
+constexpr std::uint64_t TRACK_TYPE_VIDEO = 1;
+constexpr std::uint64_t DEFAULT_TIMESTAMP_SCALE = 1000000;  // nanoseconds: milliseconds
+constexpr double NANOSECONDS_PER_SECOND = 1e9;
 // A tag aimed at one track, edition, chapter or attachment is not the
 // file's; aimed at UID 0, it is aimed at all of them.
 constexpr std::uint32_t TARGET_UIDS[] = {0x63C5, 0x63C9, 0x63C4, 0x63C6};
@@ -86,6 +96,26 @@ std::uint64_t readUnsigned(MediaReader& reader, const Element& element) {
     }
     std::uint64_t value = 0;
     for (std::size_t i = 0; i < length; ++i) value = value << 8 | bytes[i];
+    return value;
+}
+
+// A float element's value (4 or 8 bytes), or NaN when it is not one.
+double readFloat(MediaReader& reader, const Element& element) {
+    unsigned char bytes[8];
+    const std::uint64_t length = element.end - element.data;
+    if ((length != 4 && length != 8) ||
+        !readMediaBytes(reader, element.data, bytes, static_cast<std::size_t>(length))) {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+    if (length == 4) {
+        const std::uint32_t bits = bigEndian32(bytes);
+        float value = 0;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+    const std::uint64_t bits = bigEndian64(bytes);
+    double value = 0;
+    std::memcpy(&value, &bits, sizeof value);
     return value;
 }
 
@@ -170,14 +200,38 @@ bool wasVisited(const Segment& segment, std::uint64_t offset) {
 void readLevelOne(MediaReader& reader, Segment& segment, const Element& element,
                   std::uint64_t offset) {
     if (wasVisited(segment, offset) || segment.visitedCount == MAXIMUM_SEEK_TARGETS) return;
-    if (element.id != ID_SEEK_HEAD && element.id != ID_INFO && element.id != ID_TAGS) return;
+    const bool tracks = element.id == ID_TRACKS && segment.fields.facts.wanted;
+    if (element.id != ID_SEEK_HEAD && element.id != ID_INFO && element.id != ID_TAGS && !tracks) {
+        return;
+    }
     segment.visited[segment.visitedCount++] = offset;
     if (element.id == ID_INFO) {
+        std::uint64_t scale = DEFAULT_TIMESTAMP_SCALE;
+        double duration = 0;
         forEachChild(reader, element, [&](const Element& child) {
             if (child.id == ID_INFO_TITLE) {
                 readTagField(reader, segment.infoFields, TAG_TITLE, child.data,
                              child.end - child.data, TagEncoding::Utf8);
+            } else if (child.id == ID_TIMESTAMP_SCALE) {
+                scale = readUnsigned(reader, child);
+            } else if (child.id == ID_DURATION && segment.fields.facts.wanted) {
+                duration = readFloat(reader, child);
             }
+        });
+        // A scale of 0 lies: no duration.
+        setDurationSeconds(segment.fields,
+                           duration * static_cast<double>(scale) / NANOSECONDS_PER_SECOND,
+                           reader.size, LOSSLESS_MINIMUM_BYTE_RATE);
+    } else if (element.id == ID_TRACKS) {
+        forEachChild(reader, element, [&](const Element& entry) {
+            if (entry.id != ID_TRACK_ENTRY) return;
+            forEachChild(reader, entry, [&](const Element& part) {
+                if (part.id == ID_TRACK_TYPE) {
+                    notePictures(segment.fields, readUnsigned(reader, part) == TRACK_TYPE_VIDEO
+                                                     ? PictureTrack::Present
+                                                     : PictureTrack::None);
+                }
+            });
         });
     } else if (element.id == ID_TAGS) {
         forEachChild(reader, element, [&](const Element& tag) {
@@ -197,7 +251,8 @@ void readLevelOne(MediaReader& reader, Segment& segment, const Element& element,
                     hasPosition = true;
                 }
             });
-            const bool wanted = id == ID_SEEK_HEAD || id == ID_INFO || id == ID_TAGS;
+            const bool wanted = id == ID_SEEK_HEAD || id == ID_INFO || id == ID_TAGS ||
+                                (id == ID_TRACKS && segment.fields.facts.wanted);
             if (wanted && hasPosition && segment.targetCount < MAXIMUM_SEEK_TARGETS &&
                 position < segment.end - segment.data) {
                 segment.targets[segment.targetCount++] = segment.data + position;

@@ -21,6 +21,40 @@ constexpr ContainerReader CONTAINER_READERS[] = {
     readAsfTags,  readEndTaggedContainer, readDsfTags, readModuleTags,
 };
 
+// Extensions of files that are sound only, in lower case: what a file the
+// reader does not know is taken for; any other is taken to have pictures.
+constexpr const char16_t* AUDIO_EXTENSIONS[] = {
+    u"mp3", u"mp2", u"mpa", u"wav", u"flac", u"ogg", u"oga", u"opus", u"m4a", u"aac",
+    u"wma", u"ape", u"wv",  u"mpc", u"tta", u"tak", u"ofr", u"aif", u"aiff", u"aifc",
+    u"dsf", u"dff", u"mka", u"ac3", u"dts", u"amr", u"au",  u"caf", u"spx", u"mid",
+    u"midi", u"mod", u"s3m", u"xm", u"it",  u"m4b",
+};
+constexpr std::size_t LONGEST_AUDIO_EXTENSION = 4;
+
+// Whether the name `path` ends in, after its last dot, is an audio extension.
+bool hasAudioExtension(const char16_t* path) {
+    const char16_t* dot = nullptr;
+    const char16_t* at = path;
+    for (; *at != u'\0'; ++at) {
+        if (*at == u'.') dot = at;
+        if (*at == u'\\' || *at == u'/') dot = nullptr;
+    }
+    if (dot == nullptr || static_cast<std::size_t>(at - dot - 1) > LONGEST_AUDIO_EXTENSION) {
+        return false;
+    }
+    char16_t lower[LONGEST_AUDIO_EXTENSION + 1] = {};
+    for (std::size_t i = 0; dot + 1 + i < at; ++i) {
+        const char16_t c = dot[1 + i];
+        lower[i] = c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+    }
+    for (const char16_t* extension : AUDIO_EXTENSIONS) {
+        std::size_t i = 0;
+        while (extension[i] != u'\0' && extension[i] == lower[i]) ++i;
+        if (extension[i] == u'\0' && lower[i] == u'\0') return true;
+    }
+    return false;
+}
+
 // C0 and C1 controls, and the two separators that also break a line.
 bool isControl(char16_t c) {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
@@ -59,6 +93,14 @@ void storeField(const TagField& field, char16_t (&out)[TAG_TEXT_CAPACITY]) {
     out[used] = u'\0';
 }
 
+void finishFacts(const MediaFactFields& facts, const char16_t* path, MediaTags& tags) {
+    if (!facts.wanted) return;
+    tags.hasDuration = facts.hasDuration && facts.durationSeconds <= 0xFFFFFFFFu;
+    tags.durationSeconds = tags.hasDuration ? static_cast<std::uint32_t>(facts.durationSeconds) : 0;
+    tags.video = facts.pictures == PictureTrack::Unknown ? !hasAudioExtension(path)
+                                                         : facts.pictures == PictureTrack::Present;
+}
+
 void finishTags(const MediaReader& reader, const TagFields& fields, MediaTags& tags) {
     storeField(fields.field[TAG_TITLE], tags.title);
     storeField(fields.field[TAG_ARTIST], tags.artist);
@@ -81,14 +123,15 @@ void finishTags(const MediaReader& reader, const TagFields& fields, MediaTags& t
     tags.seeks = reader.seeks;
 }
 
-void readTags(MediaReader& reader, MediaTags& tags) {
+void readTags(MediaReader& reader, MediaTags& tags, MediaRead what, const char16_t* path) {
+    const bool factsWanted = what == MediaRead::TagsAndFacts;
     // ID3v2 tags in front: MP3's own, and some taggers put one before other
     // containers. There it is a stale copy: taggers that know the format
     // update the format's own tag and leave it, so it only fills what the
     // format's own tag lacks.
     static_assert(sizeof(TagFields) <= 8 * 1024, "two sets fit the host's stack");
     TagFields front;
-    clearTagFields(front);
+    clearTagFields(front, factsWanted);
     std::uint64_t start = 0;
     for (unsigned i = 0; i < FRONT_TAGS_MAXIMUM && start < reader.size; ++i) {
         std::uint64_t end = 0;
@@ -97,7 +140,7 @@ void readTags(MediaReader& reader, MediaTags& tags) {
     }
     const bool frontTag = start > 0;
     TagFields fields;
-    clearTagFields(fields);
+    clearTagFields(fields, factsWanted);
     setMediaBase(reader, start);
     unsigned char head[HEAD_SIZE];
     const std::size_t headLength =
@@ -121,6 +164,8 @@ void readTags(MediaReader& reader, MediaTags& tags) {
         const char* container = fields.container;
         fields = front;
         fields.container = container;
+        // The first frames follow the ID3v2 tags; the end tags come after.
+        if (factsWanted) readMpegAudioFacts(reader, start, fields);
         if (!fields.field[TAG_TITLE].present) readEndTags(reader, fields);
     } else {
         if (endTagged) readEndTags(reader, fields);
@@ -130,30 +175,36 @@ void readTags(MediaReader& reader, MediaTags& tags) {
         }
     }
     finishTags(reader, fields, tags);
+    finishFacts(fields.facts, path, tags);
 }
 
 }  // namespace
 
-bool readMediaTags(const char16_t* path, MediaTags& tags) {
+bool readMediaTags(const char16_t* path, MediaTags& tags, MediaRead what) {
     static_assert(MEDIA_WINDOW_SIZE <= TAG_READ_BUDGET, "one window fits the budget");
-    tags = MediaTags{"", u"", u"", u"", 0, 0};
+    tags = MediaTags{"", u"", u"", u"", 0, 0, false, 0, false};
     const PlatformFile file = openFileForReading(path);
-    if (file == PLATFORM_NO_FILE) return false;
+    if (file == PLATFORM_NO_FILE) {
+        // What the name says is all there is to go by.
+        if (what == MediaRead::TagsAndFacts) tags.video = !hasAudioExtension(path);
+        return false;
+    }
     std::uint64_t size = 0;
     if (fileSize(file, size)) {
         MediaReader reader;
         startMediaReader(reader, file, nullptr, size);
-        readTags(reader, tags);
+        readTags(reader, tags, what, path);
     }
     closeFile(file);
     return true;
 }
 
-void readMediaTagsBytes(const unsigned char* bytes, std::size_t size, MediaTags& tags) {
-    tags = MediaTags{"", u"", u"", u"", 0, 0};
+void readMediaTagsBytes(const unsigned char* bytes, std::size_t size, MediaTags& tags,
+                        MediaRead what, const char16_t* name) {
+    tags = MediaTags{"", u"", u"", u"", 0, 0, false, 0, false};
     MediaReader reader;
     startMediaReader(reader, PLATFORM_NO_FILE, bytes, size);
-    readTags(reader, tags);
+    readTags(reader, tags, what, name);
 }
 
 std::size_t composeTagTitle(const MediaTags& tags, char16_t* out, std::size_t capacity) {

@@ -9,7 +9,11 @@
 // and Ogg Vorbis, Opus, Theora or FLAC (the Vorbis comment), ASF (the
 // content description and the extended one), DSF (ID3v2), WavPack,
 // Monkey's Audio, TAK, Musepack, OptimFROG and TTA (APEv2 at the end), and
-// tracker modules (the song name). The file is hostile input: at most
+// tracker modules (the song name). Where asked, also the media facts: how
+// long the file plays, from the container's or the codec's own header
+// (never guessed from the file's size, but for MPEG audio at a constant bit
+// rate), and whether it has a picture track, by its container, else by its
+// name's extension. The file is hostile input: at most
 // TAG_READ_BUDGET bytes are read and TAG_SEEK_BUDGET seeks made, every size
 // and offset is checked, and nesting is bounded; a file that breaks any of
 // that gives no tags, never a crash, a hang or a read past a buffer.
@@ -34,6 +38,8 @@ constexpr const char16_t TAG_ARTIST_TITLE_SEPARATOR[] = u" - ";
 // its display line. A field the tags lack, or whose value is blank, is
 // empty. Of a field with several values, the first counts. The artist is the
 // track's artist, or the album artist where that is all there is.
+// The media facts are read only when asked for (MediaRead::TagsAndFacts),
+// else unknown and audio.
 struct MediaTags {
     // The file's format and the tag that gave its first field, e.g. "MP3
     // ID3v2.4"; empty when the tags give nothing.
@@ -43,15 +49,23 @@ struct MediaTags {
     char16_t album[TAG_TEXT_CAPACITY];
     std::uint32_t bytesRead;  // what reading them cost
     unsigned seeks;
+    bool hasDuration;               // false: the file does not say how long it plays
+    std::uint32_t durationSeconds;  // rounded to the nearest second
+    bool video;                     // it has a picture track (a cover picture is none)
 };
+
+enum class MediaRead { Tags, TagsAndFacts };
 
 // Reads the tags of the file at `path` (UTF-16, terminated) into `tags`:
 // opened for reading only, shared with everyone, and closed before
 // returning. Returns false, with `tags` empty, when the file cannot be opened.
-bool readMediaTags(const char16_t* path, MediaTags& tags);
+bool readMediaTags(const char16_t* path, MediaTags& tags, MediaRead what = MediaRead::Tags);
 
-// readMediaTags over the `size` bytes at `bytes`, counted as the file would be.
-void readMediaTagsBytes(const unsigned char* bytes, std::size_t size, MediaTags& tags);
+// readMediaTags over the `size` bytes at `bytes`, counted as the file would
+// be; a file the reader does not know is told by the extension of `name`
+// (UTF-16, terminated).
+void readMediaTagsBytes(const unsigned char* bytes, std::size_t size, MediaTags& tags,
+                        MediaRead what = MediaRead::Tags, const char16_t* name = u"");
 
 // Writes the title the tags give into `out` (`capacity` units, always
 // terminated): "ARTIST - TITLE", or "TITLE" without an artist, the artist

@@ -40,6 +40,8 @@ bool readTitle(MediaReader& reader, TagFields& fields, const char* container, st
                std::size_t length) {
     fields.container = container;
     fields.source = "song name";
+    // A module says how long it plays only by playing it: no duration.
+    fields.facts.pictures = PictureTrack::None;
     // Trackers wrote the ANSI code page of their day; padding is NUL or space.
     readTagField(reader, fields, TAG_TITLE, offset, length, TagEncoding::Utf8);
     return true;

@@ -3,7 +3,8 @@
 // (com.apple.quicktime.title and the like, as cameras and editors write
 // them, in moov or in udta); and the QuickTime form of ©nam, ©ART and ©alb
 // straight in udta. Boxes are passed by their sizes, so moov may sit after
-// the media data.
+// the media data. How long it plays: the movie header's duration by its
+// timescale; it has pictures where a track's handler is `vide`.
 #include <cstring>
 
 #include "tags/tag_reader.h"
@@ -16,6 +17,8 @@ constexpr std::size_t DATA_PREFIX_SIZE = 8;            // the data box's type in
 constexpr std::size_t QUICKTIME_TEXT_PREFIX_SIZE = 4;  // text length and language
 constexpr std::uint32_t DATA_TYPE_UTF8 = 1;
 constexpr std::uint32_t DATA_TYPE_UTF16 = 2;
+constexpr std::size_t MOVIE_HEADER_READ = 32;  // version 1: up to the duration's end
+constexpr std::size_t HANDLER_TYPE_END = 12;   // version, flags, a reserved word, the type
 
 const char* const FILE_START_BOXES[] = {"ftyp", "moov", "mdat", "wide", "free", "skip"};
 
@@ -209,6 +212,38 @@ void readMeta(MediaReader& reader, const Box& meta, TagFields& fields) {
     readItemList(reader, list, keyed ? &keys : nullptr, fields);
 }
 
+// The movie header's duration by its timescale (32-bit in version 0,
+// 64-bit in version 1; all ones: unknown), and each track's handler.
+void readMovieFacts(MediaReader& reader, const Box& moov, TagFields& fields) {
+    Box movieHeader;
+    unsigned char header[MOVIE_HEADER_READ];
+    if (findBox(reader, moov.data, moov.end, "mvhd", movieHeader) &&
+        rangeFits(movieHeader.data, sizeof header, movieHeader.end) &&
+        readMediaBytes(reader, movieHeader.data, header, sizeof header)) {
+        const bool longForm = header[0] == 1;
+        const std::uint64_t timescale = bigEndian32(header + (longForm ? 20 : 12));
+        const std::uint64_t duration = longForm ? bigEndian64(header + 24) : bigEndian32(header + 16);
+        const std::uint64_t unknown = longForm ? ~std::uint64_t{0} : 0xFFFFFFFF;
+        if (duration != unknown) {
+            setDuration(fields, duration, timescale, reader.size, LOSSLESS_MINIMUM_BYTE_RATE);
+        }
+    }
+    forEachBox(reader, moov.data, moov.end, [&](const Box& track) {
+        Box media;
+        Box handler;
+        unsigned char type[HANDLER_TYPE_END];
+        if (std::memcmp(track.type, "trak", 4) != 0 ||
+            !findBox(reader, track.data, track.end, "mdia", media) ||
+            !findBox(reader, media.data, media.end, "hdlr", handler) ||
+            !rangeFits(handler.data, sizeof type, handler.end) ||
+            !readMediaBytes(reader, handler.data, type, sizeof type)) {
+            return;
+        }
+        notePictures(fields, std::memcmp(type + 8, "vide", 4) == 0 ? PictureTrack::Present
+                                                                    : PictureTrack::None);
+    });
+}
+
 }  // namespace
 
 bool readMp4Tags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
@@ -220,6 +255,7 @@ bool readMp4Tags(MediaReader& reader, const unsigned char* head, std::size_t hea
     fields.container = "MP4";
     Box moov;
     if (!findBox(reader, 0, reader.size, "moov", moov)) return true;
+    if (fields.facts.wanted) readMovieFacts(reader, moov, fields);
     Box meta;
     if (findBox(reader, moov.data, moov.end, "meta", meta)) readMeta(reader, meta, fields);
     Box udta;

@@ -1,5 +1,8 @@
 // RIFF files, WAV and AVI: the LIST/INFO chunk (INAM, IART, IPRD) and, in
 // WAV, an id3 chunk holding an ID3v2 tag. Chunks are passed by their sizes.
+// How long it plays: a WAV's data size by the format's average byte rate
+// (RF64: the size its ds64 chunk gives), an AVI's main header frames by
+// their time; an AVI has pictures where a stream header says `vids`.
 #include <cstring>
 
 #include "tags/tag_reader.h"
@@ -8,6 +11,12 @@ namespace {
 
 constexpr std::size_t CHUNK_HEADER_SIZE = 8;
 constexpr std::size_t RIFF_HEADER_SIZE = 12;
+constexpr std::uint32_t SIZE_IN_DS64 = 0xFFFFFFFF;
+constexpr std::size_t DS64_DATA_SIZE_OFFSET = 8;
+constexpr std::size_t FORMAT_BYTE_RATE_OFFSET = 8;
+constexpr std::size_t AVI_MAIN_HEADER_READ = 20;  // up to the frame count
+constexpr std::size_t AVI_TOTAL_FRAMES_OFFSET = 16;
+constexpr std::uint64_t MICROSECONDS_PER_SECOND = 1000000;
 
 constexpr NamedField INFO_NAMES[] = {
     {"INAM", TAG_TITLE},
@@ -37,6 +46,72 @@ void readInfoList(MediaReader& reader, std::uint64_t offset, std::uint64_t end, 
     }
 }
 
+// Calls `visit` with each chunk's four-letter name, its data's offset and
+// its size (cut to `end`) in [offset, end).
+template <typename Visit>
+void forEachChunk(MediaReader& reader, std::uint64_t offset, std::uint64_t end, Visit visit) {
+    for (unsigned chunks = 0; chunks < TAG_ITEMS_PER_LEVEL; ++chunks) {
+        unsigned char header[CHUNK_HEADER_SIZE];
+        if (!rangeFits(offset, sizeof header, end) ||
+            !readMediaBytes(reader, offset, header, sizeof header)) {
+            return;
+        }
+        const std::uint64_t size = littleEndian32(header + 4);
+        const std::uint64_t data = offset + sizeof header;
+        if (!rangeFits(data, size, end)) return;
+        visit(header, data, size);
+        offset = data + size + (size & 1);
+    }
+}
+
+// Whether the LIST chunk at `data` (`size` bytes) is of `type`.
+bool listIs(MediaReader& reader, std::uint64_t data, std::uint64_t size, const char* type) {
+    unsigned char listType[4];
+    return size >= 4 && readMediaBytes(reader, data, listType, 4) &&
+           std::memcmp(listType, type, 4) == 0;
+}
+
+// An AVI's header list: the main header's frames and frame time (OpenDML's
+// count where the file has one: the main header counts its first part
+// only), and each stream's type.
+void readAviHeader(MediaReader& reader, std::uint64_t offset, std::uint64_t end,
+                   TagFields& fields) {
+    std::uint64_t frames = 0;
+    std::uint64_t frameTime = 0;
+    std::uint64_t allFrames = 0;
+    forEachChunk(reader, offset, end, [&](const unsigned char* name, std::uint64_t data,
+                                          std::uint64_t size) {
+        unsigned char bytes[AVI_MAIN_HEADER_READ];
+        if (std::memcmp(name, "avih", 4) == 0 && size >= sizeof bytes &&
+            readMediaBytes(reader, data, bytes, sizeof bytes)) {
+            frameTime = littleEndian32(bytes);
+            frames = littleEndian32(bytes + AVI_TOTAL_FRAMES_OFFSET);
+        } else if (std::memcmp(name, "LIST", 4) == 0 && listIs(reader, data, size, "strl")) {
+            forEachChunk(reader, data + 4, data + size,
+                         [&](const unsigned char* part, std::uint64_t at, std::uint64_t length) {
+                             unsigned char type[4];
+                             if (std::memcmp(part, "strh", 4) == 0 && length >= 4 &&
+                                 readMediaBytes(reader, at, type, 4)) {
+                                 notePictures(fields, std::memcmp(type, "vids", 4) == 0
+                                                          ? PictureTrack::Present
+                                                          : PictureTrack::None);
+                             }
+                         });
+        } else if (std::memcmp(name, "LIST", 4) == 0 && listIs(reader, data, size, "odml")) {
+            forEachChunk(reader, data + 4, data + size,
+                         [&](const unsigned char* part, std::uint64_t at, std::uint64_t length) {
+                             if (std::memcmp(part, "dmlh", 4) == 0 && length >= 4 &&
+                                 readMediaBytes(reader, at, bytes, 4)) {
+                                 allFrames = littleEndian32(bytes);
+                             }
+                         });
+        }
+    });
+    if (allFrames != 0) frames = allFrames;
+    setDuration(fields, frames * frameTime, MICROSECONDS_PER_SECOND, reader.size,
+                LOSSLESS_MINIMUM_BYTE_RATE);
+}
+
 }  // namespace
 
 bool readRiffTags(MediaReader& reader, const unsigned char* head, std::size_t headLength,
@@ -51,20 +126,46 @@ bool readRiffTags(MediaReader& reader, const unsigned char* head, std::size_t he
     // A size the writer could not know (a stream, or RF64) reaches the end.
     std::uint64_t end = CHUNK_HEADER_SIZE + static_cast<std::uint64_t>(littleEndian32(head + 4));
     if (end > reader.size || littleEndian32(head + 4) == 0xFFFFFFFF) end = reader.size;
+    const bool rf64 = std::memcmp(head, "RF64", 4) == 0;
+    if (wave) fields.facts.pictures = PictureTrack::None;
+    // The facts are done once a WAV's data, or an AVI's header list, is passed.
+    bool factsPending = fields.facts.wanted;
+    std::uint64_t byteRate = 0;
+    std::uint64_t ds64DataSize = 0;
     std::uint64_t offset = RIFF_HEADER_SIZE;
-    for (unsigned chunks = 0; chunks < TAG_ITEMS_PER_LEVEL && !allFieldsPresent(fields); ++chunks) {
-        unsigned char header[CHUNK_HEADER_SIZE + 4];
+    for (unsigned chunks = 0; chunks < TAG_ITEMS_PER_LEVEL && (!allFieldsPresent(fields) || factsPending);
+         ++chunks) {
+        unsigned char header[CHUNK_HEADER_SIZE + DS64_DATA_SIZE_OFFSET + 8];
         if (!rangeFits(offset, CHUNK_HEADER_SIZE, end) ||
             !readMediaBytes(reader, offset, header, CHUNK_HEADER_SIZE)) {
             break;
         }
         const std::uint64_t size = littleEndian32(header + 4);
         const std::uint64_t data = offset + CHUNK_HEADER_SIZE;
+        unsigned char* const body = header + CHUNK_HEADER_SIZE;
+        if (wave && std::memcmp(header, "data", 4) == 0) {
+            // A size that lies past the file gives no duration.
+            const std::uint64_t dataSize = rf64 && size == SIZE_IN_DS64 ? ds64DataSize : size;
+            if (factsPending && rangeFits(data, dataSize, reader.size)) {
+                setDuration(fields, dataSize, byteRate, reader.size, PCM_MINIMUM_BYTE_RATE);
+            }
+            factsPending = false;
+        }
         if (!rangeFits(data, size, end)) break;
-        if (std::memcmp(header, "LIST", 4) == 0 && size >= 4 &&
-            readMediaBytes(reader, data, header + CHUNK_HEADER_SIZE, 4) &&
-            std::memcmp(header + CHUNK_HEADER_SIZE, "INFO", 4) == 0) {
+        if (std::memcmp(header, "LIST", 4) == 0 && listIs(reader, data, size, "INFO")) {
             readInfoList(reader, data + 4, data + size, fields);
+        } else if (!wave && std::memcmp(header, "LIST", 4) == 0 &&
+                   listIs(reader, data, size, "hdrl")) {
+            if (factsPending) readAviHeader(reader, data + 4, data + size, fields);
+            factsPending = false;
+        } else if (wave && std::memcmp(header, "fmt ", 4) == 0 &&
+                   size >= FORMAT_BYTE_RATE_OFFSET + 4 &&
+                   readMediaBytes(reader, data, body, FORMAT_BYTE_RATE_OFFSET + 4)) {
+            byteRate = littleEndian32(body + FORMAT_BYTE_RATE_OFFSET);
+        } else if (rf64 && std::memcmp(header, "ds64", 4) == 0 &&
+                   size >= DS64_DATA_SIZE_OFFSET + 8 &&
+                   readMediaBytes(reader, data, body, DS64_DATA_SIZE_OFFSET + 8)) {
+            ds64DataSize = littleEndian64(body + DS64_DATA_SIZE_OFFSET);
         } else if (wave &&
                    (std::memcmp(header, "id3 ", 4) == 0 || std::memcmp(header, "ID3 ", 4) == 0)) {
             std::uint64_t tagEnd = 0;

@@ -97,12 +97,35 @@ bool equalsIgnoringCase(const unsigned char* text, std::size_t length, const cha
     return true;
 }
 
-void clearTagFields(TagFields& fields) {
+void clearTagFields(TagFields& fields, bool factsWanted) {
     for (TagField& field : fields.field) field.present = false;
     fields.container = nullptr;
     fields.tag = nullptr;
     fields.source = "";
     fields.frontTag = nullptr;
+    fields.facts = MediaFactFields{factsWanted, false, 0, PictureTrack::Unknown};
+}
+
+void setDuration(TagFields& fields, std::uint64_t units, std::uint64_t unitsPerSecond,
+                 std::uint64_t fileBytes, std::uint32_t minimumByteRate) {
+    if (fields.facts.hasDuration || units == 0 || unitsPerSecond == 0) return;
+    const std::uint64_t whole = units / unitsPerSecond;
+    const std::uint64_t rest = units % unitsPerSecond;
+    if (whole > fileBytes / minimumByteRate) return;
+    fields.facts.durationSeconds = whole + (rest >= unitsPerSecond - rest ? 1 : 0);
+    fields.facts.hasDuration = true;
+}
+
+void setDurationSeconds(TagFields& fields, double seconds, std::uint64_t fileBytes,
+                        std::uint32_t minimumByteRate) {
+    // Also false for NaN; 2^53 keeps the conversion exact and far from overflow.
+    constexpr double longest = 9007199254740992.0;
+    if (!(seconds > 0 && seconds < longest)) return;
+    constexpr std::uint64_t millisecondsPerSecond = 1000;
+    const double milliseconds = seconds * static_cast<double>(millisecondsPerSecond);
+    if (!(milliseconds < longest)) return;
+    setDuration(fields, static_cast<std::uint64_t>(milliseconds), millisecondsPerSecond, fileBytes,
+                minimumByteRate);
 }
 
 void fillMissingFields(TagFields& fields, const TagFields& more) {

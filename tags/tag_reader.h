@@ -102,6 +102,27 @@ struct TagField {
     bool present;
 };
 
+// Whether the file has a picture track, as far as its container says.
+enum class PictureTrack : unsigned char { Unknown, None, Present };
+
+// Lowest byte rates a file of each kind can play at, far below the
+// slowest its formats allow: a header claiming a duration its file cannot
+// hold at that rate lies. Lossy audio never goes below 8 kbit/s; lossless
+// audio (and a container that may hold it) shrinks silence to almost
+// nothing; uncompressed audio never goes below 8 kHz mono 8-bit.
+constexpr std::uint32_t LOSSY_MINIMUM_BYTE_RATE = 125;    // 1 kbit/s
+constexpr std::uint32_t LOSSLESS_MINIMUM_BYTE_RATE = 16;  // 128 bit/s
+constexpr std::uint32_t PCM_MINIMUM_BYTE_RATE = 1000;
+
+// How long a file plays and whether it has pictures: read only when
+// `wanted`. `hasDuration` false: unknown.
+struct MediaFactFields {
+    bool wanted;
+    bool hasDuration;
+    std::uint64_t durationSeconds;
+    PictureTrack pictures;
+};
+
 // The fields the readers fill, and where they came from: `container` names
 // the file's format ("FLAC"), `tag` the tag that gave its first field
 // ("Vorbis comment"; empty when the container's name says it all), taken
@@ -113,10 +134,28 @@ struct TagFields {
     const char* tag;
     const char* source;
     const char* frontTag;  // an ID3v2 tag in front of another format's own: its version
+    MediaFactFields facts;
 };
 
-// Empties `fields`.
-void clearTagFields(TagFields& fields);
+// Empties `fields`; its facts are wanted when `factsWanted`.
+void clearTagFields(TagFields& fields, bool factsWanted = false);
+
+// Sets the duration to `units` / `unitsPerSecond` seconds, rounded to the
+// nearest, unless it is known already, either number is zero, or `fileBytes`
+// could not play that long at `minimumByteRate` bytes a second. No overflow
+// for any values.
+void setDuration(TagFields& fields, std::uint64_t units, std::uint64_t unitsPerSecond,
+                 std::uint64_t fileBytes, std::uint32_t minimumByteRate);
+
+// setDuration for a duration given as a floating-point number of seconds:
+// none unless it is a finite number above zero.
+void setDurationSeconds(TagFields& fields, double seconds, std::uint64_t fileBytes,
+                        std::uint32_t minimumByteRate);
+
+// Notes what the container says of picture tracks: Present wins over None.
+inline void notePictures(TagFields& fields, PictureTrack pictures) {
+    if (fields.facts.pictures != PictureTrack::Present) fields.facts.pictures = pictures;
+}
 
 // Whether every field is there: nothing more is wanted.
 inline bool allFieldsPresent(const TagFields& fields) {
@@ -126,7 +165,7 @@ inline bool allFieldsPresent(const TagFields& fields) {
     return true;
 }
 
-// Fills each field of `fields` that is missing from `more`.
+// Fills each field of `fields` that is missing from `more` (its facts are not fields).
 void fillMissingFields(TagFields& fields, const TagFields& more);
 
 // Whether `unit` is shaped away: a space, a control character (C0, C1, the
@@ -178,6 +217,19 @@ bool readEndTaggedContainer(MediaReader& reader, const unsigned char* head, std:
 // was one, and sets `end` to the offset after it (its footer included).
 bool readId3v2(MediaReader& reader, std::uint64_t offset, std::uint64_t limit, TagFields& fields,
                std::uint64_t& end);
+
+// MPEG audio's duration from its first frames at `audioStart` (a Xing,
+// Info or VBRI header's frame count, else their bit rate over the audio
+// up to the tags at the end), into `fields.facts`.
+void readMpegAudioFacts(MediaReader& reader, std::uint64_t audioStart, TagFields& fields);
+
+// The duration that WavPack, Monkey's Audio, TTA and Musepack headers give,
+// from the file's first bytes (`head`), into `fields.facts`.
+void readEndTaggedFacts(MediaReader& reader, const unsigned char* head, std::size_t headLength,
+                        TagFields& fields);
+
+// The bytes of the APE and ID3v1 tags that end the file, at most its size.
+std::uint64_t endTagsSize(MediaReader& reader);
 
 // An ID3v1 tag in the last 128 bytes: fills the fields still missing.
 // Returns whether there was one.

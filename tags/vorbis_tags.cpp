@@ -1,6 +1,11 @@
 // The Vorbis comment (TITLE=, ARTIST=, ALBUMARTIST=, ALBUM=): in a FLAC
 // file's metadata block, or in the comment packet of an Ogg Vorbis, Opus,
-// Theora or FLAC stream, which may run across pages.
+// Theora or FLAC stream, which may run across pages. How long it plays:
+// FLAC's STREAMINFO samples by its rate; in Ogg, the Vorbis or Opus
+// stream's last granule position (Opus: less its pre-skip, at 48 kHz), and
+// FLAC's where its STREAMINFO leaves the count unknown (0), as a stream
+// written on the fly does.
+// An Ogg file with a Theora stream has pictures.
 #include <cstring>
 
 #include "tags/tag_reader.h"
@@ -12,6 +17,20 @@ constexpr unsigned FLAC_VORBIS_COMMENT = 4;
 constexpr std::size_t OGG_PAGE_HEADER_SIZE = 27;
 constexpr unsigned char OGG_FIRST_PAGE = 0x02;
 constexpr std::size_t COMMENT_KEY_CAPACITY = 16;
+constexpr unsigned FLAC_STREAMINFO = 0;
+constexpr std::size_t STREAMINFO_READ = 18;  // up to the total samples
+// Where STREAMINFO lies in Ogg FLAC's first packet: after its magic,
+// version, header count, "fLaC" and the block's header.
+constexpr std::size_t OGG_FLAC_STREAMINFO_OFFSET = 17;
+constexpr std::size_t IDENTIFICATION_READ = OGG_FLAC_STREAMINFO_OFFSET + STREAMINFO_READ;
+constexpr std::size_t VORBIS_RATE_OFFSET = 12;
+constexpr std::size_t OPUS_PRE_SKIP_OFFSET = 10;
+constexpr std::uint32_t OPUS_RATE = 48000;
+constexpr std::size_t GRANULE_OFFSET = 6;
+constexpr std::size_t SERIAL_OFFSET = 14;
+// The longest page: its header, 255 lacing values and 255 segments of 255 bytes.
+constexpr std::uint64_t LONGEST_PAGE = OGG_PAGE_HEADER_SIZE + 255 + 255 * 255;
+constexpr std::size_t TAIL_PIECE = MEDIA_WINDOW_SIZE;
 
 struct OggCodec {
     const char* identification;  // how its first packet begins
@@ -19,15 +38,16 @@ struct OggCodec {
     const char* comment;  // how its comment packet begins; null: a FLAC metadata block
     std::size_t commentLength;
     const char* container;
+    enum { FLAC, VORBIS, OPUS, THEORA } kind;
 };
 const OggCodec OGG_CODECS[] = {
-    {"\x01vorbis", 7, "\x03vorbis", 7, "Ogg Vorbis"},
-    {"OpusHead", 8, "OpusTags", 8, "Ogg Opus"},
-    {"\x80theora", 7, "\x81theora", 7, "Ogg Theora"},
+    {"\x01vorbis", 7, "\x03vorbis", 7, "Ogg Vorbis", OggCodec::VORBIS},
+    {"OpusHead", 8, "OpusTags", 8, "Ogg Opus", OggCodec::OPUS},
+    {"\x80theora", 7, "\x81theora", 7, "Ogg Theora", OggCodec::THEORA},
     // Its comment packet is a metadata block: a type and a 24-bit length.
     {"\x7F"
      "FLAC",
-     5, nullptr, FLAC_BLOCK_HEADER_SIZE, "Ogg FLAC"},
+     5, nullptr, FLAC_BLOCK_HEADER_SIZE, "Ogg FLAC", OggCodec::FLAC},
 };
 
 const NamedField COMMENT_NAMES[] = {
@@ -173,8 +193,82 @@ void readComments(CommentStream& stream, TagFields& fields) {
     }
 }
 
+// STREAMINFO's sample rate (20 bits) from its first STREAMINFO_READ bytes.
+std::uint32_t streamInfoRate(const unsigned char* info) {
+    return static_cast<std::uint32_t>(info[10]) << 12 | static_cast<std::uint32_t>(info[11]) << 4 |
+           info[12] >> 4;
+}
+
+// STREAMINFO's samples by its rate (36 bits of samples after the rate,
+// the channels and the sample size), from its first STREAMINFO_READ bytes.
+void readStreamInfo(MediaReader& reader, const unsigned char* info, TagFields& fields) {
+    const std::uint32_t rate = streamInfoRate(info);
+    const std::uint64_t samples = static_cast<std::uint64_t>(info[13] & 0xF) << 32 |
+                                  bigEndian32(info + 14);
+    setDuration(fields, samples, rate, reader.size, LOSSLESS_MINIMUM_BYTE_RATE);
+}
+
+// The granule position of the last page of stream `serial`, looked for
+// backwards from the end, a longest page's reach at most. Returns false
+// when there is none.
+bool lastGranulePosition(MediaReader& reader, std::uint32_t serial, std::uint64_t& granule) {
+    unsigned char piece[TAIL_PIECE];
+    constexpr std::size_t quarter = TAIL_PIECE / 4;
+    std::uint64_t end = reader.size;
+    for (std::uint64_t searched = 0; searched < LONGEST_PAGE && end >= OGG_PAGE_HEADER_SIZE;) {
+        const std::uint64_t start = end > TAIL_PIECE ? end - TAIL_PIECE : 0;
+        const std::size_t length = static_cast<std::size_t>(end - start);
+        // The reader takes a quarter window before a seek's target: asking
+        // for the later part first fills the window with the whole piece.
+        const bool whole = length == TAIL_PIECE;
+        if (whole ? !readMediaBytes(reader, start + quarter, piece + quarter, length - quarter) ||
+                        !readMediaBytes(reader, start, piece, quarter)
+                  : !readMediaBytes(reader, start, piece, length)) {
+            return false;
+        }
+        for (std::size_t at = length - OGG_PAGE_HEADER_SIZE + 1; at-- > 0;) {
+            const unsigned char* page = piece + at;
+            if (page[0] == 'O' && std::memcmp(page, "OggS", 4) == 0 && page[4] == 0 &&
+                littleEndian32(page + SERIAL_OFFSET) == serial) {
+                granule = littleEndian64(page + GRANULE_OFFSET);
+                return true;
+            }
+        }
+        if (start == 0) return false;
+        // The next piece overlaps this one by a header, which may straddle them.
+        searched += length - OGG_PAGE_HEADER_SIZE;
+        end = start + OGG_PAGE_HEADER_SIZE - 1;
+    }
+    return false;
+}
+
+// The duration of an Ogg Vorbis, Opus or FLAC stream whose identification
+// packet begins with `identification`.
+void readOggDuration(MediaReader& reader, const OggCodec& codec, const unsigned char* identification,
+                     std::uint32_t serial, TagFields& fields) {
+    std::uint64_t granule = 0;
+    if (!lastGranulePosition(reader, serial, granule)) return;
+    // A granule of -1 (no packet ends on the page) or another negative one is no position.
+    if (granule >> 63 != 0) return;
+    if (codec.kind == OggCodec::VORBIS) {
+        setDuration(fields, granule, littleEndian32(identification + VORBIS_RATE_OFFSET),
+                    reader.size, LOSSY_MINIMUM_BYTE_RATE);
+        return;
+    }
+    if (codec.kind == OggCodec::FLAC) {
+        setDuration(fields, granule, streamInfoRate(identification + OGG_FLAC_STREAMINFO_OFFSET),
+                    reader.size, LOSSLESS_MINIMUM_BYTE_RATE);
+        return;
+    }
+    const std::uint64_t preSkip = littleEndian16(identification + OPUS_PRE_SKIP_OFFSET);
+    if (granule > preSkip) {
+        setDuration(fields, granule - preSkip, OPUS_RATE, reader.size, LOSSY_MINIMUM_BYTE_RATE);
+    }
+}
+
 bool readFlac(MediaReader& reader, TagFields& fields) {
     fields.container = "FLAC";
+    fields.facts.pictures = PictureTrack::None;
     fields.source = "Vorbis comment";
     std::uint64_t offset = 4;
     for (unsigned blocks = 0; blocks < TAG_ITEMS_PER_LEVEL; ++blocks) {
@@ -183,6 +277,11 @@ bool readFlac(MediaReader& reader, TagFields& fields) {
         const std::uint64_t length = bigEndian32(header) & 0xFFFFFF;
         const std::uint64_t data = offset + sizeof header;
         if (!rangeFits(data, length, reader.size)) return true;
+        unsigned char info[STREAMINFO_READ];
+        if ((header[0] & 0x7F) == FLAC_STREAMINFO && fields.facts.wanted &&
+            length >= sizeof info && readMediaBytes(reader, data, info, sizeof info)) {
+            readStreamInfo(reader, info, fields);
+        }
         if ((header[0] & 0x7F) == FLAC_VORBIS_COMMENT) {
             CommentStream stream{reader, data, data + length, false, 0, {}, 0, 0, 0, false, 0};
             readComments(stream, fields);
@@ -197,28 +296,48 @@ bool readFlac(MediaReader& reader, TagFields& fields) {
 bool readOgg(MediaReader& reader, TagFields& fields) {
     CommentStream stream{reader, 0, 0, true, 0, {}, 0, 0, 0, false, 0};
     unsigned char header[OGG_PAGE_HEADER_SIZE];
-    // The streams' first pages come first; the first stream with comments counts.
+    // The streams' first pages come first; the first stream with comments
+    // counts, and the first Vorbis, Opus or FLAC stream says how long all play.
     const OggCodec* codec = nullptr;
+    const OggCodec* timed = nullptr;
+    std::uint32_t timedSerial = 0;
+    unsigned char timedStart[IDENTIFICATION_READ];
+    bool pictures = false;
     std::uint64_t offset = 0;
-    for (unsigned pages = 0; pages < TAG_ITEMS_PER_LEVEL && codec == nullptr; ++pages) {
-        if (!readPageHeader(stream, offset, header) || (header[5] & OGG_FIRST_PAGE) == 0) {
-            return true;
-        }
-        unsigned char start[8];
+    for (unsigned pages = 0; pages < TAG_ITEMS_PER_LEVEL; ++pages) {
+        if (!readPageHeader(stream, offset, header) || (header[5] & OGG_FIRST_PAGE) == 0) break;
+        unsigned char start[IDENTIFICATION_READ];
         const std::size_t startLength = stream.end - stream.position < sizeof start
                                             ? static_cast<std::size_t>(stream.end - stream.position)
                                             : sizeof start;
-        if (!readMediaBytes(reader, stream.position, start, startLength)) return true;
+        if (!readMediaBytes(reader, stream.position, start, startLength)) break;
+        const std::uint32_t serial = littleEndian32(header + SERIAL_OFFSET);
         for (const OggCodec& known : OGG_CODECS) {
-            if (startLength >= known.identificationLength &&
-                std::memcmp(start, known.identification, known.identificationLength) == 0) {
+            if (startLength < known.identificationLength ||
+                std::memcmp(start, known.identification, known.identificationLength) != 0) {
+                continue;
+            }
+            pictures |= known.kind == OggCodec::THEORA;
+            if (codec == nullptr) {
                 codec = &known;
+                stream.serial = serial;
+                if (known.comment == nullptr && startLength == sizeof start &&
+                    fields.facts.wanted) {
+                    readStreamInfo(reader, start + OGG_FLAC_STREAMINFO_OFFSET, fields);
+                }
+            }
+            const std::size_t needed =
+                known.kind == OggCodec::FLAC ? sizeof start : VORBIS_RATE_OFFSET + 4;
+            if (timed == nullptr && known.kind != OggCodec::THEORA && startLength >= needed) {
+                timed = &known;
+                timedSerial = serial;
+                std::memcpy(timedStart, start, startLength);
             }
         }
-        stream.serial = littleEndian32(header + 14);
         offset = stream.end;
     }
     if (codec == nullptr) return true;
+    fields.facts.pictures = pictures ? PictureTrack::Present : PictureTrack::None;
     fields.container = codec->container;
     fields.source = "comment";
     // The identification packet has its page to itself: the comment packet
@@ -226,11 +345,16 @@ bool readOgg(MediaReader& reader, TagFields& fields) {
     stream.end = offset;
     stream.pages = 0;
     unsigned char prefix[8];
-    if (!nextPage(stream) || !takeExactly(stream, prefix, codec->commentLength)) return true;
-    const bool comment = codec->comment != nullptr
-                             ? std::memcmp(prefix, codec->comment, codec->commentLength) == 0
-                             : (prefix[0] & 0x7F) == FLAC_VORBIS_COMMENT;
-    if (comment) readComments(stream, fields);
+    if (nextPage(stream) && takeExactly(stream, prefix, codec->commentLength)) {
+        const bool comment = codec->comment != nullptr
+                                 ? std::memcmp(prefix, codec->comment, codec->commentLength) == 0
+                                 : (prefix[0] & 0x7F) == FLAC_VORBIS_COMMENT;
+        if (comment) readComments(stream, fields);
+    }
+    // Last: the start of the file is done with before the one read at its end.
+    if (timed != nullptr && fields.facts.wanted) {
+        readOggDuration(reader, *timed, timedStart, timedSerial, fields);
+    }
     return true;
 }
 

@@ -7,10 +7,13 @@ Usage: make_media.py OUT_DIR
 
 manifest.tsv columns: file, format, then artist, title and album as the
 oracle read them, each as UTF-8 in hexadecimal; an empty title means the
-file's tags give none. Where no Debian program writes a format, a minimal
+file's tags give none; then the media facts as the oracle reads them: how
+long the file plays in seconds ("-": unknown), the tolerance in seconds a
+reader's whole seconds may miss it by, and "audio" or "video". Where no Debian program writes a format, a minimal
 file is made here, with a comment saying what it stands for.
 """
 import json
+import math
 import os
 import struct
 import subprocess
@@ -273,14 +276,161 @@ def main():
            ("Avi Author", "Interleaved"))
 
     more_formats()
+    length_files()
 
     def encoded(text):
         return text.encode("utf-8").hex() or "-"
 
     with open(path("manifest.tsv"), "w", encoding="ascii") as out:
         for name, format_name, artist, title, album in manifest:
-            columns = [name, format_name or "-", encoded(artist), encoded(title), encoded(album)]
+            seconds, tolerance, kind = facts_oracle(name)
+            columns = [name, format_name or "-", encoded(artist), encoded(title), encoded(album),
+                       "-" if seconds is None else f"{seconds:.3f}", f"{tolerance:.3f}", kind]
             out.write("\t".join(columns) + "\n")
+
+
+# Files whose length the reader can only estimate: constant bit rate MP3
+# without a Xing header, within 2 %; each whole second is also half a second off.
+ESTIMATED = set()
+# Stand-ins whose headers are made up: mutagen's reading of them is the oracle.
+MUTAGEN_ONLY = {}
+# Formats that do not say how long they play cheaply: the reader gives none.
+UNTIMED = (".mod", ".xm", ".s3m", ".it", ".tak", ".ofr")
+
+
+def facts_oracle(name):
+    """How long `name` plays and whether it has pictures, as ffprobe reads
+    it (mutagen for made-up stand-ins): a stream of pictures that is an
+    attached cover is no video."""
+    if name in MUTAGEN_ONLY:
+        return MUTAGEN_ONLY[name], 1.0, "audio"
+    if name.endswith(UNTIMED) or name.startswith("stand-in"):
+        return None, 0.0, "audio"
+    out = subprocess.run(
+        ["ffprobe", "-v", "error", "-show_entries",
+         "format=duration:stream=codec_type:stream_disposition=attached_pic", "-of", "json",
+         path(name)], capture_output=True, text=True)
+    probed = json.loads(out.stdout or "{}")
+    video = any(stream.get("codec_type") == "video" and
+                not stream.get("disposition", {}).get("attached_pic")
+                for stream in probed.get("streams", []))
+    duration = probed.get("format", {}).get("duration")
+    seconds = float(duration) if duration not in (None, "N/A") else None
+    tolerance = 1.0
+    if name in ESTIMATED:
+        # ffprobe too estimates these from a bit rate: their packets, all
+        # read, are the truth.
+        packets = subprocess.run(
+            ["ffprobe", "-v", "error", "-show_entries", "packet=duration_time", "-of", "csv=p=0",
+             path(name)], check=True, capture_output=True, text=True).stdout.split()
+        seconds = math.fsum(float(packet) for packet in packets)
+        tolerance = max(0.02 * seconds, 0.5) + 0.5
+    return seconds, tolerance, "video" if video else "audio"
+
+
+def length_files():
+    """One file of each family with a known length, over a minute where the
+    file stays small, for the durations; see facts_oracle for the oracle."""
+    tone = ["-f", "lavfi", "-i", "sine=frequency=330:duration=65.4:sample_rate=22050"]
+    low = ["-f", "lavfi", "-i", "sine=frequency=330:duration=31.6:sample_rate=8000"]
+    still = ["-f", "lavfi", "-i", "color=c=red:s=32x32:d=65.4:r=2"]
+    files = [
+        # MP3: Xing with its frame count (VBR), Info (CBR), VBRI-less and
+        # Xing-less VBR and CBR, which only the bit rate gives.
+        ("length-vbr.mp3", tone, ["-c:a", "libmp3lame", "-q:a", "6"], []),
+        ("length-cbr.mp3", tone, ["-c:a", "libmp3lame", "-b:a", "32k"], []),
+        ("length-cbr-no-xing.mp3", tone, ["-c:a", "libmp3lame", "-b:a", "48k"],
+         ["-write_xing", "0"]),
+        ("length-vbr-no-xing.mp3", tone, ["-c:a", "libmp3lame", "-q:a", "6"], ["-write_xing", "0"]),
+        ("length.wav", low, ["-c:a", "pcm_u8"], []),
+        ("length-rf64.wav", low, ["-c:a", "pcm_u8"], ["-rf64", "always"]),
+        ("length.aiff", low, ["-c:a", "pcm_s16be"], []),
+        ("length.flac", tone, ["-c:a", "flac"], []),
+        ("length.oga", tone, ["-c:a", "flac", "-f", "ogg"], []),
+        ("length.ogg", tone, ["-c:a", "libvorbis", "-q:a", "0"], []),
+        ("length.opus", tone, ["-c:a", "libopus", "-b:a", "16k"], []),
+        ("length.m4a", tone, ["-c:a", "aac", "-b:a", "24k"], []),
+        ("length-video.mp4", [*still, *tone], ["-c:v", "mpeg4", "-c:a", "aac", "-b:a", "24k"], []),
+        ("length-video.mkv", [*still, *tone], ["-c:v", "mpeg4", "-c:a", "libvorbis"], []),
+        ("length.mka", tone, ["-c:a", "libopus", "-b:a", "16k"], []),
+        ("length.wma", tone, ["-c:a", "wmav2", "-b:a", "32k"], []),
+        ("length-video.wmv", [*still, *tone], ["-c:v", "wmv2", "-c:a", "wmav2", "-b:a", "32k"], []),
+        ("length-video.avi", [*still, *tone], ["-c:v", "mpeg4", "-c:a", "libmp3lame", "-b:a", "32k"],
+         []),
+        ("length-video.ogv", [*still, *tone], ["-c:v", "libtheora", "-c:a", "libvorbis"], []),
+        ("length.wv", tone, ["-c:a", "wavpack"], []),
+        ("length.tta", low, ["-c:a", "tta"], []),
+    ]
+    for name, inputs, codec, extra in files:
+        ffmpeg(name, inputs, codec, [("title", f"Length {name}")], extra)
+        title = ffprobe_tags(name).get("title") or ffprobe_stream_title(name)
+        record(name, ffprobe_format(name), "", title, ("", f"Length {name}"))
+        if "no-xing" in name:
+            ESTIMATED.add(name)
+
+    # Monkey's Audio and Musepack: no Debian program writes them. These hold
+    # the headers as the formats lay them out, with made-up audio, and
+    # mutagen reads their length.
+    from mutagen.monkeysaudio import MonkeysAudio
+    from mutagen.musepack import Musepack
+    descriptor = (b"MAC " + struct.pack("<HHIIIIIII", 3990, 0, 52, 24, 0, 44, 4096, 0, 0) +
+                  bytes(16))
+    header = struct.pack("<HHIIIHHI", 2000, 0, 73728 * 4, 12345, 10, 16, 2, 44100)
+    stand_in_file("length.ape", descriptor + header + bytes(64 * 1024))
+    samples = 44100 * 61 + 500
+    def number(value):
+        encoded = [value & 0x7F]
+        value >>= 7
+        while value:
+            encoded.append(0x80 | (value & 0x7F))
+            value >>= 7
+        return bytes(reversed(encoded))
+    stream_header = (bytes(4) + b"\x08" + number(samples) + number(0) + bytes([0x0F, 0x10]))
+    packet = b"SH" + bytes([2 + 1 + len(stream_header)]) + stream_header
+    replay_gain = b"RG" + bytes([2 + 1 + 9]) + b"\x01" + bytes(8)
+    stand_in_file("length.mpc", b"MPCK" + packet + replay_gain + b"SE\x03" + bytes(32 * 1024))
+    for name, reader in [("length.ape", MonkeysAudio), ("length.mpc", Musepack)]:
+        MUTAGEN_ONLY[name] = reader(path(name)).info.length
+        manifest.append((name, "", "", "", ""))
+
+    # DSF: a stand-in as above, whose header counts ten seconds of samples
+    # that its data does not all hold: the reader goes by the header, as mutagen does.
+    fmt = b"fmt " + struct.pack("<QIIIIIIQII", 52, 1, 0, 2, 2, 2822400, 1, 2822400 * 10, 4096, 0)
+    samples = bytes(64 * 1024)
+    data = b"data" + struct.pack("<Q", 12 + len(samples)) + samples
+    stand_in_file("length.dsf",
+                  b"DSD " + struct.pack("<QQQ", 28, 28 + len(fmt) + len(data), 0) + fmt + data)
+    MUTAGEN_ONLY["length.dsf"] = DSF(path("length.dsf")).info.length
+    manifest.append(("length.dsf", "", "", "", ""))
+
+
+def stand_in_file(name, content):
+    with open(path(name), "wb") as out:
+        out.write(content)
+
+
+def ffprobe_stream_title(name):
+    """The title of the first stream as ffprobe reads it: where Ogg keeps its comments."""
+    out = subprocess.run(
+        ["ffprobe", "-v", "error", "-show_entries", "stream_tags=title", "-of", "json", path(name)],
+        check=True, capture_output=True, text=True).stdout
+    for stream in json.loads(out).get("streams", []):
+        for key, value in stream.get("tags", {}).items():
+            if key.lower() == "title":
+                return value
+    return ""
+
+
+def ffprobe_format(name):
+    """The format name the reader gives a file titled by ffmpeg."""
+    suffix = name.rsplit(".", 1)[1]
+    return {"mp3": "MP3 ID3v2.4", "wav": "WAV LIST/INFO", "aiff": "AIFF NAME/AUTH",
+            "flac": "FLAC Vorbis comment", "oga": "Ogg FLAC comment",
+            "ogg": "Ogg Vorbis comment", "opus": "Ogg Opus comment", "m4a": "MP4 ilst",
+            "mp4": "MP4 ilst", "mkv": "Matroska", "mka": "Matroska",
+            "wma": "ASF content description", "wmv": "ASF content description",
+            "avi": "AVI LIST/INFO", "ogv": "Ogg Theora comment", "wv": "WavPack APEv2",
+            "tta": "TTA APEv2"}[suffix]
 
 
 def id3v1(title, artist, album):

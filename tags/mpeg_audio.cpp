@@ -1,0 +1,211 @@
+// MPEG audio (MP3, and layers I and II): how long it plays, from the first
+// frame's Xing, Info or VBRI header, which counts the frames, or else from
+// the bit rate of the first frames over the audio's size. Where those
+// frames' bit rates differ (variable bit rate without a header), the frames
+// of a piece from the middle of the audio give it: the first frames of a
+// track, a quiet start, say little of the rest.
+#include <cstring>
+
+#include "tags/tag_reader.h"
+
+namespace {
+
+constexpr std::size_t FRAME_HEADER_SIZE = 4;
+// Where the first frame is looked for, and the frames averaged: what one
+// read of the file's start gives.
+constexpr std::size_t SCAN_SIZE = MEDIA_WINDOW_SIZE;
+constexpr std::size_t VBRI_OFFSET = FRAME_HEADER_SIZE + 32;
+constexpr std::size_t VBRI_FRAMES_OFFSET = 14;
+constexpr std::uint32_t XING_HAS_FRAMES = 0x1;
+// Past this, audio bytes times samples could overflow 64 bits.
+constexpr std::uint64_t LARGEST_AUDIO = std::uint64_t{1} << 40;
+
+enum MpegVersion { MPEG_25, MPEG_RESERVED, MPEG_2, MPEG_1 };
+
+// Kilobits a second by bit rate index (1 to 14), for MPEG-1 layers I, II,
+// III, then MPEG-2 and 2.5 layer I, and layers II and III.
+constexpr std::uint16_t BIT_RATES[5][15] = {
+    {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+    {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+};
+constexpr std::uint32_t SAMPLE_RATES[4][3] = {
+    {11025, 12000, 8000},  // MPEG 2.5
+    {0, 0, 0},
+    {22050, 24000, 16000},  // MPEG 2
+    {44100, 48000, 32000},  // MPEG 1
+};
+
+struct MpegFrame {
+    std::uint32_t bytes;
+    std::uint32_t samples;
+    std::uint32_t sampleRate;
+    std::size_t sideInformation;  // layer III's, after the header: where a Xing header begins
+    unsigned char shape[3];       // what every frame of the stream shares: version, layer, rate
+    unsigned char bitRateIndex;
+};
+
+// Reads the frame header at `h`. Returns false when it is none: no sync,
+// a reserved version or layer, a free or bad bit rate, a bad sample rate.
+bool readFrameHeader(const unsigned char* h, MpegFrame& frame) {
+    if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return false;
+    const unsigned version = (h[1] >> 3) & 3;
+    const unsigned layer = 4 - ((h[1] >> 1) & 3);  // 4: reserved
+    const unsigned bitRateIndex = h[2] >> 4;
+    const unsigned rateIndex = (h[2] >> 2) & 3;
+    if (version == MPEG_RESERVED || layer == 4 || bitRateIndex == 0 || bitRateIndex == 15 ||
+        rateIndex == 3) {
+        return false;
+    }
+    const unsigned table = version == MPEG_1 ? layer - 1 : (layer == 1 ? 3 : 4);
+    const std::uint32_t bitRate = BIT_RATES[table][bitRateIndex] * 1000u;
+    frame.sampleRate = SAMPLE_RATES[version][rateIndex];
+    const std::uint32_t padding = (h[2] >> 1) & 1;
+    const bool mono = (h[3] >> 6) == 3;
+    if (layer == 1) {
+        frame.samples = 384;
+        frame.bytes = (12 * bitRate / frame.sampleRate + padding) * 4;
+    } else {
+        frame.samples = layer == 3 && version != MPEG_1 ? 576 : 1152;
+        frame.bytes = frame.samples / 8 * bitRate / frame.sampleRate + padding;
+    }
+    frame.sideInformation = version == MPEG_1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    frame.shape[0] = static_cast<unsigned char>(version);
+    frame.shape[1] = static_cast<unsigned char>(layer);
+    frame.shape[2] = static_cast<unsigned char>(rateIndex);
+    frame.bitRateIndex = static_cast<unsigned char>(bitRateIndex);
+    return frame.bytes > FRAME_HEADER_SIZE;
+}
+
+bool sameStream(const MpegFrame& a, const MpegFrame& b) {
+    return std::memcmp(a.shape, b.shape, sizeof a.shape) == 0;
+}
+
+// The frame count of a Xing or Info header (`found`: one is there, with
+// or without a count), or of a VBRI header, in the frame at `frame`
+// (`length` bytes of it at hand).
+std::uint64_t headerFrameCount(const unsigned char* frame, std::size_t length,
+                               const MpegFrame& header, bool& found) {
+    const std::size_t xing = FRAME_HEADER_SIZE + header.sideInformation;
+    if (xing + 12 <= length &&
+        (std::memcmp(frame + xing, "Xing", 4) == 0 || std::memcmp(frame + xing, "Info", 4) == 0)) {
+        found = true;
+        return (bigEndian32(frame + xing + 4) & XING_HAS_FRAMES) != 0 ? bigEndian32(frame + xing + 8)
+                                                                       : 0;
+    }
+    if (VBRI_OFFSET + VBRI_FRAMES_OFFSET + 4 <= length &&
+        std::memcmp(frame + VBRI_OFFSET, "VBRI", 4) == 0) {
+        found = true;
+        return bigEndian32(frame + VBRI_OFFSET + VBRI_FRAMES_OFFSET);
+    }
+    found = false;
+    return 0;
+}
+
+// Where the first frame of `bytes` (`length` of them) begins: a header whose
+// next frame begins where it says, or which fills what was read; padding
+// or junk may come before it. `length` when there is none.
+std::size_t findFrame(const unsigned char* bytes, std::size_t length, MpegFrame& frame) {
+    for (std::size_t at = 0; at + FRAME_HEADER_SIZE <= length; ++at) {
+        MpegFrame next{};
+        if (!readFrameHeader(bytes + at, frame)) continue;
+        const std::size_t after = at + frame.bytes;
+        if (after + FRAME_HEADER_SIZE > length ||
+            (readFrameHeader(bytes + after, next) && sameStream(frame, next))) {
+            return at;
+        }
+    }
+    return length;
+}
+
+// The frames of `first`'s stream that lie whole in `bytes` from `at`:
+// their bytes and samples, and whether they share one bit rate.
+struct FrameRun {
+    std::uint64_t bytes;
+    std::uint64_t samples;
+    bool oneBitRate;
+};
+FrameRun walkFrames(const unsigned char* bytes, std::size_t length, std::size_t at,
+                    const MpegFrame& first) {
+    FrameRun run{0, 0, true};
+    MpegFrame frame{};
+    while (at + FRAME_HEADER_SIZE <= length && readFrameHeader(bytes + at, frame) &&
+           sameStream(first, frame) && at + frame.bytes <= length) {
+        run.bytes += frame.bytes;
+        run.samples += frame.samples;
+        run.oneBitRate &= frame.bitRateIndex == first.bitRateIndex;
+        at += frame.bytes;
+    }
+    return run;
+}
+
+}  // namespace
+
+std::uint64_t endTagsSize(MediaReader& reader) {
+    constexpr std::size_t id3v1Size = 128;
+    constexpr std::size_t apeFooterSize = 32;
+    constexpr std::uint32_t apeHasHeader = 0x80000000;
+    std::uint64_t size = 0;
+    unsigned char bytes[apeFooterSize];
+    if (reader.size >= id3v1Size && readMediaBytes(reader, reader.size - id3v1Size, bytes, 3) &&
+        std::memcmp(bytes, "TAG", 3) == 0) {
+        size = id3v1Size;
+    }
+    if (reader.size - size >= apeFooterSize &&
+        readMediaBytes(reader, reader.size - size - apeFooterSize, bytes, sizeof bytes) &&
+        std::memcmp(bytes, "APETAGEX", 8) == 0) {
+        const std::uint64_t tag = static_cast<std::uint64_t>(littleEndian32(bytes + 12)) +
+                                  ((littleEndian32(bytes + 20) & apeHasHeader) != 0 ? 32 : 0);
+        size += tag;
+    }
+    return size < reader.size ? size : reader.size;
+}
+
+void readMpegAudioFacts(MediaReader& reader, std::uint64_t audioStart, TagFields& fields) {
+    fields.facts.pictures = PictureTrack::None;
+    if (audioStart >= reader.size) return;
+    unsigned char scan[SCAN_SIZE];
+    const std::uint64_t left = reader.size - audioStart;
+    const std::size_t length = static_cast<std::size_t>(left < sizeof scan ? left : sizeof scan);
+    if (!readMediaBytes(reader, audioStart, scan, length)) return;
+    MpegFrame first{};
+    const std::size_t at = findFrame(scan, length, first);
+    if (at == length) return;
+    const std::uint64_t tags = endTagsSize(reader);
+    const std::uint64_t audioEnd = reader.size - tags;
+    if (audioEnd <= audioStart + at) return;
+    const std::uint64_t audioBytes = audioEnd - audioStart - at;
+    bool counted = false;
+    const std::uint64_t frames = headerFrameCount(scan + at, length - at, first, counted);
+    if (counted && frames > 0) {
+        // A count that lies gives nothing: the bit rate is no second opinion.
+        setDuration(fields, frames * first.samples, first.sampleRate, audioBytes,
+                    LOSSY_MINIMUM_BYTE_RATE);
+        return;
+    }
+    if (audioBytes > LARGEST_AUDIO) return;
+    // The bit rate of the frames at hand, a Xing or Info frame without a
+    // count left out: exact for constant bit rate, an estimate otherwise.
+    FrameRun run = walkFrames(scan, length, counted ? at + first.bytes : at, first);
+    if (run.bytes == 0) {
+        // A frame longer than what was read: its own rate.
+        if (counted) return;
+        run = FrameRun{first.bytes, first.samples, true};
+    }
+    const std::uint64_t middle = audioStart + at + audioBytes / 2;
+    if (!run.oneBitRate && audioBytes / 2 > length) {
+        const std::size_t piece =
+            static_cast<std::size_t>(audioEnd - middle < sizeof scan ? audioEnd - middle : sizeof scan);
+        MpegFrame there{};
+        std::size_t found = piece;
+        if (readMediaBytes(reader, middle, scan, piece)) found = findFrame(scan, piece, there);
+        const FrameRun middleRun =
+            found < piece && sameStream(first, there) ? walkFrames(scan, piece, found, there)
+                                                       : FrameRun{0, 0, false};
+        if (middleRun.bytes > 0) run = middleRun;
+    }
+    setDuration(fields, audioBytes * run.samples, run.bytes * first.sampleRate, audioBytes,
+                LOSSY_MINIMUM_BYTE_RATE);
+}
