@@ -4,7 +4,10 @@
 // characters only, no control character (C0, C1, the line and paragraph
 // separators) and no backslash, with no space at either end, and the
 // composed title holds no backslash and no control character either, so no
-// tag adds a field separator or breaks the display line.
+// tag adds a field separator or breaks the display line. Read again with
+// the media facts, within the same budget, the tags are the same, and no
+// duration is longer than the bytes could play at 128 bit/s, below every
+// format's floor.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -73,5 +76,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(length < TAG_TEXT_CAPACITY && title[length] == u'\0');
     require((length == 0) == (tags.title[0] == u'\0'));
     require(checkText(title, TAG_TEXT_CAPACITY) == length);
+
+    MediaTags withFacts;
+    readMediaTagsBytes(data, size, withFacts, MediaRead::TagsAndFacts);
+    require(withFacts.bytesRead <= TAG_READ_BUDGET && withFacts.seeks <= TAG_SEEK_BUDGET);
+    require(std::memcmp(withFacts.artist, tags.artist, sizeof tags.artist) == 0 &&
+            std::memcmp(withFacts.title, tags.title, sizeof tags.title) == 0 &&
+            std::memcmp(withFacts.album, tags.album, sizeof tags.album) == 0 &&
+            std::strcmp(withFacts.format, tags.format) == 0);
+    constexpr std::uint64_t lowestByteRate = 16;
+    require(!withFacts.hasDuration ||
+            std::uint64_t{withFacts.durationSeconds} * lowestByteRate <= size + lowestByteRate);
     return 0;
 }

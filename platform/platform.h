@@ -145,13 +145,13 @@ bool expandEnvironmentVariables(const char16_t* path, char16_t* out, std::size_t
 constexpr std::uint32_t BACKGROUND_IDLE = 0xFFFFFFFFu;
 using BackgroundRun = std::uint32_t (*)();
 
-// Has `run` called soon on a thread of the system's pool, never two runs at
-// once; each run's result says when it runs next. Asked while a run is under
-// way, it runs again at once after that one. While runs are due the module
-// holds a reference to itself, so the host's unloading it never unmaps code
-// that is running or due to run; the last run lets go of it as it returns.
-// Allocates nothing itself (the system makes its timer). Returns false when
-// the system cannot run it.
+// Has `run` called soon on a background thread, never two runs at once;
+// each run's result says when it runs next. Asked while a run is under way,
+// it runs again at once after that one. While runs are due the module holds
+// a reference to itself, so the host's unloading it never unmaps code that
+// is running or due to run; the thread lets go of it as it exits, after the
+// last run. Allocates nothing itself (the system makes its thread and an
+// event). Returns false when the system cannot run it.
 bool requestBackgroundRun(BackgroundRun run);
 
 // Releases what background runs use, when the module is unloaded (no run

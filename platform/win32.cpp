@@ -204,65 +204,37 @@ bool expandEnvironmentVariables(const char16_t* path, char16_t* out, std::size_t
 
 namespace {
 
-// The background runs' timer and the state around it; the lock guards all
-// of it. The timer exists while runs are due; it is armed only by the run
-// that ends (for its next due time) or by the request that makes it, so
-// runs never overlap.
+// The background runs' thread and the state around it; the lock guards
+// all of it. The thread exists while runs are due, holding a reference to
+// this module, and lets go of it as it exits: FreeLibraryAndExitThread
+// never returns here, so no code of ours runs after the last reference
+// goes. (A thread of our own, not the system's pool: the pool's timer
+// thread dies in Wine's 32-bit build under QEMU's user-mode emulation.)
 SRWLOCK backgroundLock = SRWLOCK_INIT;
-TP_CALLBACK_ENVIRON backgroundEnvironment;
-PTP_TIMER backgroundTimer;
+HANDLE backgroundWake;  // auto-reset: set by a request, taken by the thread's wait
 BackgroundRun backgroundRun;
-HMODULE heldModule;  // this module's reference while a run is due; null when none is
-bool backgroundRunning;
-bool backgroundAgain;  // asked for while running
+bool backgroundThreadAlive;
+constexpr SIZE_T BACKGROUND_STACK_RESERVE = 256 * 1024;
 
-// This module, without a reference taken.
-HMODULE ownModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(
-        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        reinterpret_cast<LPCWSTR>(&ownModule), &module);
-    return module;
-}
-
-constexpr LONGLONG HUNDRED_NANOSECONDS_PER_MILLISECOND = 10000;
-
-void armBackgroundTimer(std::uint32_t milliseconds) {
-    // Negative: relative to now; at least one tick, as zero would mean 1601.
-    const LONGLONG relative =
-        -static_cast<LONGLONG>(milliseconds) * HUNDRED_NANOSECONDS_PER_MILLISECOND - 1;
-    FILETIME due;
-    due.dwLowDateTime = static_cast<DWORD>(relative);
-    due.dwHighDateTime = static_cast<DWORD>(static_cast<ULONGLONG>(relative) >> 32);
-    SetThreadpoolTimer(backgroundTimer, &due, 0, 0);
-}
-
-void CALLBACK onBackgroundTimer(PTP_CALLBACK_INSTANCE instance, void*, PTP_TIMER) {
-    AcquireSRWLockExclusive(&backgroundLock);
-    backgroundRunning = true;
-    backgroundAgain = false;
-    const BackgroundRun run = backgroundRun;
-    ReleaseSRWLockExclusive(&backgroundLock);
-
-    std::uint32_t next = run();
-
-    AcquireSRWLockExclusive(&backgroundLock);
-    backgroundRunning = false;
-    if (backgroundAgain) next = 0;
-    if (next != BACKGROUND_IDLE) {
-        armBackgroundTimer(next);
+DWORD WINAPI backgroundThread(void* parameter) {
+    const HMODULE module = static_cast<HMODULE>(parameter);
+    std::uint32_t next = 0;
+    for (;;) {
+        if (next != 0) WaitForSingleObject(backgroundWake, next);
+        AcquireSRWLockExclusive(&backgroundLock);
+        const BackgroundRun run = backgroundRun;
         ReleaseSRWLockExclusive(&backgroundLock);
-        return;
+        next = run();
+        if (next != BACKGROUND_IDLE) continue;
+        // Idle: unless a request came meanwhile, the thread goes, under the
+        // lock, so a request either sees it alive and wakes it or makes a new one.
+        AcquireSRWLockExclusive(&backgroundLock);
+        const bool asked = WaitForSingleObject(backgroundWake, 0) == WAIT_OBJECT_0;
+        if (!asked) backgroundThreadAlive = false;
+        ReleaseSRWLockExclusive(&backgroundLock);
+        if (!asked) FreeLibraryAndExitThread(module, 0);
+        next = 0;
     }
-    // Idle: the timer goes too, for a pool may keep the module loaded as
-    // long as a timer tied to it exists; a later request makes a new one.
-    const HMODULE module = heldModule;
-    heldModule = nullptr;
-    CloseThreadpoolTimer(backgroundTimer);
-    backgroundTimer = nullptr;
-    ReleaseSRWLockExclusive(&backgroundLock);
-    // The pool lets go of the module only after this function has returned.
-    FreeLibraryWhenCallbackReturns(instance, module);
 }
 
 }  // namespace
@@ -271,24 +243,28 @@ bool requestBackgroundRun(BackgroundRun run) {
     AcquireSRWLockExclusive(&backgroundLock);
     backgroundRun = run;
     bool requested = true;
-    if (backgroundRunning || heldModule != nullptr) {
-        // A run is under way or due: it looks for new work when it starts,
-        // and runs again at once if asked while running.
-        if (backgroundRunning) backgroundAgain = true;
+    if (backgroundWake == nullptr) backgroundWake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (backgroundWake == nullptr) {
+        requested = false;
+    } else if (backgroundThreadAlive) {
+        // It looks for new work when it wakes, and runs again at once if
+        // asked while running.
+        SetEvent(backgroundWake);
     } else {
-        InitializeThreadpoolEnvironment(&backgroundEnvironment);
-        SetThreadpoolCallbackLibrary(&backgroundEnvironment, ownModule());
-        backgroundTimer = CreateThreadpoolTimer(onBackgroundTimer, nullptr, &backgroundEnvironment);
         HMODULE module = nullptr;
-        requested = backgroundTimer != nullptr &&
-                    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                                       reinterpret_cast<LPCWSTR>(&onBackgroundTimer), &module) != 0;
+        requested = GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                       reinterpret_cast<LPCWSTR>(&backgroundThread), &module) != 0;
+        HANDLE thread = nullptr;
         if (requested) {
-            heldModule = module;
-            armBackgroundTimer(0);
-        } else if (backgroundTimer != nullptr) {
-            CloseThreadpoolTimer(backgroundTimer);
-            backgroundTimer = nullptr;
+            thread = CreateThread(nullptr, BACKGROUND_STACK_RESERVE, backgroundThread, module,
+                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+            requested = thread != nullptr;
+        }
+        if (thread != nullptr) {
+            CloseHandle(thread);
+            backgroundThreadAlive = true;
+        } else if (module != nullptr) {
+            FreeLibrary(module);
         }
     }
     ReleaseSRWLockExclusive(&backgroundLock);
@@ -296,10 +272,10 @@ bool requestBackgroundRun(BackgroundRun run) {
 }
 
 void endBackgroundRuns() {
-    if (backgroundTimer == nullptr) return;
-    CloseThreadpoolTimer(backgroundTimer);
-    backgroundTimer = nullptr;
-    DestroyThreadpoolEnvironment(&backgroundEnvironment);
+    // Only the module's last reference leaves: no thread of ours is alive.
+    if (backgroundWake == nullptr) return;
+    CloseHandle(backgroundWake);
+    backgroundWake = nullptr;
 }
 
 void yieldProcessor() { Sleep(0); }

@@ -83,25 +83,26 @@ bool sameStream(const MpegFrame& a, const MpegFrame& b) {
     return std::memcmp(a.shape, b.shape, sizeof a.shape) == 0;
 }
 
-// The frame count of a Xing or Info header (`found`: one is there, with
-// or without a count), or of a VBRI header, in the frame at `frame`
-// (`length` bytes of it at hand).
-std::uint64_t headerFrameCount(const unsigned char* frame, std::size_t length,
-                               const MpegFrame& header, bool& found) {
+// What a Xing, Info or VBRI header in the frame at `frame` (`length` bytes
+// of it at hand) says: whether there is one, and its frame count if it has one.
+struct FrameCount {
+    bool header;
+    bool counted;
+    std::uint64_t frames;
+};
+FrameCount headerFrameCount(const unsigned char* frame, std::size_t length,
+                            const MpegFrame& header) {
     const std::size_t xing = FRAME_HEADER_SIZE + header.sideInformation;
     if (xing + 12 <= length &&
         (std::memcmp(frame + xing, "Xing", 4) == 0 || std::memcmp(frame + xing, "Info", 4) == 0)) {
-        found = true;
-        return (bigEndian32(frame + xing + 4) & XING_HAS_FRAMES) != 0 ? bigEndian32(frame + xing + 8)
-                                                                       : 0;
+        const bool counted = (bigEndian32(frame + xing + 4) & XING_HAS_FRAMES) != 0;
+        return FrameCount{true, counted, counted ? bigEndian32(frame + xing + 8) : 0};
     }
     if (VBRI_OFFSET + VBRI_FRAMES_OFFSET + 4 <= length &&
         std::memcmp(frame + VBRI_OFFSET, "VBRI", 4) == 0) {
-        found = true;
-        return bigEndian32(frame + VBRI_OFFSET + VBRI_FRAMES_OFFSET);
+        return FrameCount{true, true, bigEndian32(frame + VBRI_OFFSET + VBRI_FRAMES_OFFSET)};
     }
-    found = false;
-    return 0;
+    return FrameCount{false, false, 0};
 }
 
 // Where the first frame of `bytes` (`length` of them) begins: a header whose
@@ -177,21 +178,20 @@ void readMpegAudioFacts(MediaReader& reader, std::uint64_t audioStart, TagFields
     const std::uint64_t audioEnd = reader.size - tags;
     if (audioEnd <= audioStart + at) return;
     const std::uint64_t audioBytes = audioEnd - audioStart - at;
-    bool counted = false;
-    const std::uint64_t frames = headerFrameCount(scan + at, length - at, first, counted);
-    if (counted && frames > 0) {
-        // A count that lies gives nothing: the bit rate is no second opinion.
-        setDuration(fields, frames * first.samples, first.sampleRate, audioBytes,
+    const FrameCount count = headerFrameCount(scan + at, length - at, first);
+    if (count.counted) {
+        // A count that lies (0 among them) gives nothing: the bit rate is no second opinion.
+        setDuration(fields, count.frames * first.samples, first.sampleRate, audioBytes,
                     LOSSY_MINIMUM_BYTE_RATE);
         return;
     }
     if (audioBytes > LARGEST_AUDIO) return;
     // The bit rate of the frames at hand, a Xing or Info frame without a
     // count left out: exact for constant bit rate, an estimate otherwise.
-    FrameRun run = walkFrames(scan, length, counted ? at + first.bytes : at, first);
+    FrameRun run = walkFrames(scan, length, count.header ? at + first.bytes : at, first);
     if (run.bytes == 0) {
         // A frame longer than what was read: its own rate.
-        if (counted) return;
+        if (count.header) return;
         run = FrameRun{first.bytes, first.samples, true};
     }
     const std::uint64_t middle = audioStart + at + audioBytes / 2;

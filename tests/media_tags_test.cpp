@@ -171,7 +171,7 @@ TEST_F(MediaTagsTest, TruncatedAndDamagedFilesGiveWholeFieldsOrNone) {
         for (int eighth = 1; eighth < 8; ++eighth) cuts.push_back(bytes.size() * eighth / 8);
         for (std::size_t cut : cuts) {
             MediaTags tags;
-            readMediaTagsBytes(data, cut, tags);
+            readMediaTagsBytes(data, cut, tags, MediaRead::TagsAndFacts);
             // A cut that leaves a FLAC's own tag out lets its stale ID3v2 title show.
             const bool staleTitle = file.name == "id3-title.flac" && std::u16string(tags.title) == u"Id3 Title";
             EXPECT_TRUE(tags.title[0] == u'\0' || tags.title == file.title || staleTitle ||
@@ -184,12 +184,98 @@ TEST_F(MediaTagsTest, TruncatedAndDamagedFilesGiveWholeFieldsOrNone) {
             damaged[at] = static_cast<char>(damaged[at] ^ 0xFF);
             MediaTags tags;
             readMediaTagsBytes(reinterpret_cast<const unsigned char*>(damaged.data()),
-                               damaged.size(), tags);
+                               damaged.size(), tags, MediaRead::TagsAndFacts);
             EXPECT_LE(tags.bytesRead, TAG_READ_BUDGET);
             EXPECT_LE(tags.seeks, TAG_SEEK_BUDGET);
             damaged[at] = bytes[at];
         }
     }
+}
+
+// A header that lies about how long the file plays gives no duration, and
+// no other field stands in for it. Each row changes one field of a file
+// that has a duration: the bytes after the first `marker` (Ogg: the last,
+// the last page's), from `offset`.
+TEST_F(MediaTagsTest, LyingHeadersGiveNoDuration) {
+    const std::string ones(8, '\xFF');
+    const std::string zeros(8, '\0');
+    const std::string nan("\x7F\xF8\0\0\0\0\0\0", 8);
+    const std::string huge("\x7E\x37\xE4\x3C\x88\x00\x75\x9C", 8);  // 1e300
+    const std::string negative("\xC0\x4E\0\0\0\0\0\0", 8);       // -60
+    const std::string fileProperties("\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11", 8);
+    struct Case {
+        const char* file;
+        std::string marker;
+        std::size_t offset;
+        std::string bytes;
+        const char* what;
+    };
+    const Case cases[] = {
+        {"length-vbr.mp3", "Xing", 8, ones.substr(0, 4), "2^32 - 1 frames in 60 KB"},
+        {"length-vbr.mp3", "Xing", 8, zeros.substr(0, 4), "0 frames: no bit rate instead"},
+        {"length.wav", "fmt ", 16, zeros.substr(0, 4), "a byte rate of 0"},
+        {"length.wav", "fmt ", 16, std::string("\x01\0\0\0", 4), "a byte rate of 1"},
+        {"length-rf64.wav", "ds64", 16, ones, "a data size past 2^63"},
+        {"length.aiff", "COMM", 16, std::string("\x7F\xFF", 2), "an infinite rate"},
+        {"length.aiff", "COMM", 16, zeros.substr(0, 2), "a rate of 0"},
+        {"length.flac", "fLaC", 18, zeros.substr(0, 3), "a sample rate of 0"},
+        {"length.flac", "fLaC", 21, std::string("\x0F\xFF\xFF\xFF\xFF", 5), "2^36 - 1 samples"},
+        {"length.ogg", "OggS", 6, ones, "a last granule position of -1"},
+        {"length.opus", "OggS", 6, zeros, "a granule position before the pre-skip"},
+        {"length.m4a", "mvhd", 16, zeros.substr(0, 4), "a timescale of 0"},
+        {"length.m4a", "mvhd", 16, std::string("\0\0\0\x01", 4), "a timescale of 1"},
+        {"length-video.mkv", std::string("\x44\x89\x88", 3), 3, nan, "a duration that is NaN"},
+        {"length-video.mkv", std::string("\x44\x89\x88", 3), 3, huge, "a duration of 1e300"},
+        {"length-video.mkv", std::string("\x44\x89\x88", 3), 3, negative, "a negative duration"},
+        {"length-video.mkv", std::string("\x2A\xD7\xB1\x83", 4), 4, zeros.substr(0, 3),
+         "a timestamp scale of 0"},
+        {"length.wma", fileProperties, 64, ones, "a play duration past 2^63"},
+        {"length.wma", fileProperties, 80, std::string("\xFF\xFF\xFF\0", 4),
+         "a preroll past the duration"},
+        {"length-video.avi", "avih", 8, zeros.substr(0, 4), "a frame time of 0"},
+        {"length-video.avi", "avih", 24, ones.substr(0, 4), "2^32 - 1 frames"},
+        {"length.dsf", "fmt ", 28, zeros.substr(0, 4), "a sampling rate of 0"},
+        {"length.dsf", "fmt ", 36, ones, "2^64 - 1 samples"},
+        {"length.wv", "wvpk", 12, ones.substr(0, 4), "an unknown sample count"},
+        {"length.tta", "TTA1", 10, zeros.substr(0, 4), "a sample rate of 0"},
+        {"length.ape", "MAC ", 52 + 12, zeros.substr(0, 4), "no frames"},
+        {"length.ape", "MAC ", 52 + 20, zeros.substr(0, 4), "a sample rate of 0"},
+        {"length.mpc", "SH", 8, std::string("\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\x7F", 9),
+         "2^63 - 1 samples"},
+    };
+    for (const Case& c : cases) {
+        const std::string bytes = fileBytes(MEDIA + "/" + c.file);
+        const bool ogg = c.marker == "OggS";
+        const std::size_t at = ogg ? bytes.rfind(c.marker) : bytes.find(c.marker);
+        ASSERT_NE(at, std::string::npos) << c.file << ": " << c.what;
+        ASSERT_LE(at + c.offset + c.bytes.size(), bytes.size()) << c.file << ": " << c.what;
+        std::string lying = bytes;
+        lying.replace(at + c.offset, c.bytes.size(), c.bytes);
+        ASSERT_NE(lying, bytes) << c.file << ": " << c.what;
+        const std::u16string name = widePath(c.file);
+        MediaTags truthful;
+        readMediaTagsBytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                           truthful, MediaRead::TagsAndFacts, name.c_str());
+        EXPECT_TRUE(truthful.hasDuration) << c.file;
+        MediaTags tags;
+        readMediaTagsBytes(reinterpret_cast<const unsigned char*>(lying.data()), lying.size(), tags,
+                           MediaRead::TagsAndFacts, name.c_str());
+        EXPECT_FALSE(tags.hasDuration)
+            << c.file << ", " << c.what << ": " << tags.durationSeconds << " s";
+        EXPECT_EQ(std::u16string(tags.title), std::u16string(truthful.title)) << c.file;
+    }
+    // An audiobook past a day keeps its duration where the file can hold
+    // it: 3,445,313 frames of 576 samples at 22,050 Hz, in 12 MB.
+    std::string book = fileBytes(MEDIA + "/length-vbr.mp3");
+    const std::size_t xing = book.find("Xing");
+    ASSERT_NE(xing, std::string::npos);
+    book.replace(xing + 8, 4, std::string("\x00\x34\x92\x41", 4));
+    book.append(12000000, '\0');
+    MediaTags tags;
+    readMediaTagsBytes(reinterpret_cast<const unsigned char*>(book.data()), book.size(), tags,
+                       MediaRead::TagsAndFacts);
+    EXPECT_TRUE(tags.hasDuration);
+    EXPECT_EQ(tags.durationSeconds, 90000u);
 }
 
 // No writer in Debian makes ID3v2.2 or unsynchronised tags, so these few
@@ -314,8 +400,8 @@ std::string repeated(const std::string& piece, std::size_t count) {
 }
 
 // Field markers and groups, in a profile line and in the now-playing text:
-// each file shows what it has, and a group whose artist or album is
-// missing goes. The line's end is a space, as ever.
+// each file shows what it has, and a group whose artist, album or
+// duration is missing goes. The line's end is a space, as ever.
 TEST_F(MediaTagsTest, TemplatesShowWhatEachFileHas) {
     char previous[4096];
     ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
@@ -342,11 +428,18 @@ TEST_F(MediaTagsTest, TemplatesShowWhatEachFileHas) {
          u"Segundo MTV Unplugged"},
         {"untagged.mp3", "1,[FILENAME]", "Now: [ARTIST] | [TAGS] | {[ALBUM]}", u"untagged ",
          u"Now:  | untagged | "},
+        // How long it plays, where the file says; a group around it goes where it does not.
+        {"length-cbr.mp3", "1,[TITLE]{ ([DURATION])}", "[DURATION] {[ARTIST] - }[TITLE]",
+         u"Length length-cbr.mp3 (1:05) ", u"1:05 Length length-cbr.mp3"},
+        {"length-video.mkv", "1,[TITLE]{ ([DURATION])}", "", u"Length length-video.mkv (1:06) ",
+         u"Length length-video.mkv (1:06) "},
+        {"song.xm", "1,[TITLE]{ ([DURATION])}", "[TITLE]{ [DURATION]}|[DURATION]|", u"Xm Song ",
+         u"Xm Song||"},
         // Too long for the display line: cut at its end; the text still closes.
         {"v24-utf8.mp3", "1," + repeated("[TAGS] ", 12), "", std::u16string(), u""},
     };
     for (const Case& c : cases) {
-        std::string file = "2,[FILENAME]\n" + c.line + "\nnowplaying-file=np.txt\n";
+        std::string file = c.line + "\n" + c.line + "\nnowplaying-file=np.txt\n";
         if (!c.nowPlaying.empty()) file += "nowplaying-text=" + c.nowPlaying + "\n";
         PluginSettings settings;
         readSettingsBytes(file.data(), file.size(), settings, nullptr);

@@ -194,9 +194,15 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
         {"2,[FILENAME]\n1,[TAGS]\n", std::string(VELKAR_MEDIA_DIR) + "/v23-utf16.mp3",
          "  tags:         MP3 ID3v2.3\n  tag artist:   'Bj\xC3\xB6rk'\n"
          "  tag title:    'J\xC3\xB3ga'\n  tag album:    ''\n"
+         "  duration:     0:00\n  media:        audio\n"
          "  title:        'Bj\xC3\xB6rk - J\xC3\xB3ga'\n"},
         {"", std::string(VELKAR_MEDIA_DIR) + "/untagged.mp4",
-         "  tags:         (none found; [TAGS] takes the file's name)\n"},
+         "  tags:         (none found; [TAGS] takes the file's name)\n"
+         "  duration:     0:00\n  media:        video\n"},
+        {"", std::string(VELKAR_MEDIA_DIR) + "/length-video.mkv",
+         "  duration:     1:06\n  media:        video\n"},
+        {"", std::string(VELKAR_MEDIA_DIR) + "/song.xm",
+         "  duration:     (unknown: [DURATION] is empty)\n  media:        audio\n"},
     };
     for (const Case& c : cases) {
         const std::string settings =

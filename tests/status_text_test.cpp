@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "status/duration_text.h"
 #include "test_support.h"
 #include "text/bounded_text.h"
 
@@ -63,6 +64,19 @@ TEST(ComposeStatus, DefaultProfilesTable) {
         EXPECT_EQ(composeHostPath(c.path, profiles, composed), c.kind) << c.path;
         EXPECT_EQ(std::u16string(composed.currentFileName), c.title) << c.path;
         EXPECT_EQ(std::u16string(composed.statusText), c.statusText) << c.path;
+    }
+}
+
+TEST(ComposeStatus, DurationsAsShown) {
+    const std::pair<std::uint32_t, std::u16string> cases[] = {
+        {0, u"0:00"},          {59, u"0:59"},          {65, u"1:05"},
+        {3599, u"59:59"},      {3600, u"1:00:00"},     {36061, u"10:01:01"},
+        {90000, u"25:00:00"},  {4294967295u, u"1193046:28:15"},
+    };
+    for (const auto& [seconds, shown] : cases) {
+        char16_t text[DURATION_TEXT_CAPACITY];
+        EXPECT_EQ(formatDuration(seconds, text), shown.size()) << seconds;
+        EXPECT_EQ(std::u16string(text), shown) << seconds;
     }
 }
 

@@ -8,6 +8,7 @@
 #include "programs/settings_report.h"
 #include "programs/status_fields.h"
 #include "settings/settings_file.h"
+#include "status/duration_text.h"
 #include "status/status_text.h"
 #include "tags/media_tags.h"
 #include "terminal.h"
@@ -87,12 +88,14 @@ void printField(const char* label, const StatusField& field) {
     }
 }
 
-// What the file's own tags say, whichever marker the template holds.
+// What the file's own tags and media facts say, whichever marker the template holds.
 void printTags(const AnnouncedPath& path) {
     MediaTags tags;
-    if (!path.whole || !readMediaTags(path.text, tags)) {
+    if (!path.whole || !readMediaTags(path.text, tags, MediaRead::TagsAndFacts)) {
         std::printf("  %-14s%s\n", "tags:", "(the file cannot be opened)");
-    } else if (tags.format[0] == '\0') {
+        return;
+    }
+    if (tags.format[0] == '\0') {
         std::printf("  %-14s%s\n", "tags:", "(none found; [TAGS] takes the file's name)");
     } else {
         std::printf("  %-14s%s\n", "tags:", tags.format);
@@ -100,6 +103,15 @@ void printTags(const AnnouncedPath& path) {
         printQuoted("tag title:", tags.title, lengthOf(tags.title, TAG_TEXT_CAPACITY));
         printQuoted("tag album:", tags.album, lengthOf(tags.album, TAG_TEXT_CAPACITY));
     }
+    char16_t duration[DURATION_TEXT_CAPACITY];
+    if (tags.hasDuration) {
+        std::printf("  %-14s", "duration:");
+        printText(duration, formatDuration(tags.durationSeconds, duration));
+        std::printf("\n");
+    } else {
+        std::printf("  %-14s%s\n", "duration:", "(unknown: [DURATION] is empty)");
+    }
+    std::printf("  %-14s%s\n", "media:", tags.video ? "video" : "audio");
 }
 
 void preview(const char* argument, const char* hostPath, const PluginSettings& settings) {

@@ -288,6 +288,33 @@ tags_code_page_932)
     expect_output "$dir/host.out" "ansi code page: 932"
     expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0<U+5742><U+672C><U+9F8D><U+4E00> - <U+6226><U+5834><U+306E><U+30E1><U+30EA><U+30FC><U+30AF><U+30EA><U+30B9><U+30DE><U+30B9> \0')"
     ;;
+durations)
+    # How long each file plays, in a profile line and in the now-playing
+    # file alike: an MP3, a Matroska video, and a module, which does not
+    # say (its group goes).
+    clean_settings
+    np_dir=$drive_c/np
+    rm -rf "$np_dir"
+    mkdir -p "$np_dir"
+    template='[TITLE]{ ([DURATION])}'
+    printf '2,%s\n1,%s\nnowplaying-file=C:\\np\\nowplaying.txt\nnowplaying-text=%s\n' \
+        "$template" "$template" "$template" >"$drive_c/velkar.ini"
+    np='C:\np\nowplaying.txt'
+    expected="$(utf8_hex 'Length length-cbr.mp3 (1:05)')
+$(utf8_hex 'Length length-video.mkv (1:06)')
+$(utf8_hex 'Xm Song')"
+    # shellcheck disable=SC2046
+    set -- $(printf '%s\n' "$expected")
+    session 1 set-file "$(windows_path "$media_dir/length-cbr.mp3")" publish await-file "$np" "$1" \
+        set-file "$(windows_path "$media_dir/length-video.mkv")" publish await-file "$np" "$2" \
+        set-file "$(windows_path "$media_dir/song.xm")" publish await-file "$np" "$3"
+    shown_files >"$dir/files"
+    expect_lines "$dir/files" "$expected"
+    expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0Length length-cbr.mp3 (1:05) \0')
+$(record 1 '\0Office\01\0{0}\0Length length-video.mkv (1:06) \0')
+$(record 1 '\0Office\01\0{0}\0Xm Song \0')"
+    clean_settings
+    ;;
 now_playing)
     # The now-playing file with all three markers and two groups: the
     # withdrawn text once the plug-in starts, then a tagged file, one
