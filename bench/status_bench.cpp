@@ -164,6 +164,60 @@ void floorTags(benchmark::State& state, const std::string& path) {
     }
 }
 
+// One file of each family with a duration, read with its tags and facts.
+const std::map<std::string, std::string> FACT_FILES = {
+    {"mp3_xing", "length-vbr.mp3"},
+    {"mp3_cbr_estimate", "length-cbr-no-xing.mp3"},
+    {"mp3_vbr_estimate", "length-vbr-no-xing.mp3"},
+    {"wav", "length.wav"},
+    {"rf64", "length-rf64.wav"},
+    {"aiff", "length.aiff"},
+    {"flac", "length.flac"},
+    {"ogg_vorbis", "length.ogg"},
+    {"ogg_opus", "length.opus"},
+    {"ogg_flac", "length.oga"},
+    {"ogg_theora", "length-video.ogv"},
+    {"mp4_audio", "length.m4a"},
+    {"mp4_video", "length-video.mp4"},
+    {"matroska_video", "length-video.mkv"},
+    {"matroska_audio", "length.mka"},
+    {"asf_audio", "length.wma"},
+    {"asf_video", "length-video.wmv"},
+    {"avi", "length-video.avi"},
+    {"wavpack", "length.wv"},
+    {"tta", "length.tta"},
+    {"monkeys_audio", "length.ape"},
+    {"musepack", "length.mpc"},
+    {"dsf", "length.dsf"},
+};
+
+void oursFacts(benchmark::State& state, const std::string& path) {
+    MediaTags tags;
+    const std::u16string wide = widePath(path);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(readMediaTags(wide.c_str(), tags, MediaRead::TagsAndFacts));
+        benchmark::ClobberMemory();
+    }
+    if (!tags.hasDuration) state.SkipWithError("no duration read");
+}
+
+// The floor: open the file, read its first 4 KiB, and where the reader goes
+// elsewhere in the file (the end, mostly), its last 4 KiB too; close it.
+void floorFacts(benchmark::State& state, const std::string& path, bool readsElsewhere) {
+    static unsigned char piece[4096];
+    const std::u16string wide = widePath(path);
+    for (auto _ : state) {
+        const PlatformFile file = openFileForReading(wide.c_str());
+        benchmark::DoNotOptimize(readFileAt(file, 0, piece, sizeof piece));
+        std::uint64_t size = 0;
+        if (readsElsewhere && fileSize(file, size) && size > sizeof piece) {
+            benchmark::DoNotOptimize(readFileAt(file, size - sizeof piece, piece, sizeof piece));
+        }
+        closeFile(file);
+        benchmark::ClobberMemory();
+    }
+}
+
 // Collects each run's time per iteration, keyed by "ours/x" or "reference/x".
 class PairingReporter : public benchmark::ConsoleReporter {
 public:
@@ -226,6 +280,14 @@ int main(int argc, char** argv) {
                                          media + "/" + file);
             benchmark::RegisterBenchmark(("reference/tags_" + name).c_str(), floorTags,
                                          media + "/" + file);
+        }
+        for (const auto& [name, file] : FACT_FILES) {
+            const std::string path = media + "/" + file;
+            MediaTags tags;
+            readMediaTags(widePath(path).c_str(), tags, MediaRead::TagsAndFacts);
+            benchmark::RegisterBenchmark(("ours/facts_" + name).c_str(), oursFacts, path);
+            benchmark::RegisterBenchmark(("reference/facts_" + name).c_str(), floorFacts, path,
+                                         tags.seeks > 0);
         }
     } else {
         std::fprintf(stderr, "no media files in %s (ctest makes them): tag reading not timed\n",
