@@ -187,7 +187,27 @@ struct Segment {
     TagFields& fields;
     TagFields albumFields;
     TagFields infoFields;
+    // Tracks, for the facts only: kept apart from the tags' own bookkeeping,
+    // so that asking for the facts never changes which tags are read.
+    bool tracksRead;
+    bool hasTracksTarget;
+    std::uint64_t tracksTarget;
 };
+
+// A Tracks element: it has pictures where a track is video.
+void readTracks(MediaReader& reader, Segment& segment, const Element& element) {
+    segment.tracksRead = true;
+    forEachChild(reader, element, [&](const Element& entry) {
+        if (entry.id != ID_TRACK_ENTRY) return;
+        forEachChild(reader, entry, [&](const Element& part) {
+            if (part.id == ID_TRACK_TYPE) {
+                notePictures(segment.fields, readUnsigned(reader, part) == TRACK_TYPE_VIDEO
+                                                 ? PictureTrack::Present
+                                                 : PictureTrack::None);
+            }
+        });
+    });
+}
 
 bool wasVisited(const Segment& segment, std::uint64_t offset) {
     for (std::size_t i = 0; i < segment.visitedCount; ++i) {
@@ -199,11 +219,12 @@ bool wasVisited(const Segment& segment, std::uint64_t offset) {
 // Reads a level-one element of interest: seek head, info or tags.
 void readLevelOne(MediaReader& reader, Segment& segment, const Element& element,
                   std::uint64_t offset) {
-    if (wasVisited(segment, offset) || segment.visitedCount == MAXIMUM_SEEK_TARGETS) return;
-    const bool tracks = element.id == ID_TRACKS && segment.fields.facts.wanted;
-    if (element.id != ID_SEEK_HEAD && element.id != ID_INFO && element.id != ID_TAGS && !tracks) {
+    if (element.id == ID_TRACKS) {
+        if (segment.fields.facts.wanted && !segment.tracksRead) readTracks(reader, segment, element);
         return;
     }
+    if (wasVisited(segment, offset) || segment.visitedCount == MAXIMUM_SEEK_TARGETS) return;
+    if (element.id != ID_SEEK_HEAD && element.id != ID_INFO && element.id != ID_TAGS) return;
     segment.visited[segment.visitedCount++] = offset;
     if (element.id == ID_INFO) {
         std::uint64_t scale = DEFAULT_TIMESTAMP_SCALE;
@@ -222,17 +243,6 @@ void readLevelOne(MediaReader& reader, Segment& segment, const Element& element,
         setDurationSeconds(segment.fields,
                            duration * static_cast<double>(scale) / NANOSECONDS_PER_SECOND,
                            reader.size, LOSSLESS_MINIMUM_BYTE_RATE);
-    } else if (element.id == ID_TRACKS) {
-        forEachChild(reader, element, [&](const Element& entry) {
-            if (entry.id != ID_TRACK_ENTRY) return;
-            forEachChild(reader, entry, [&](const Element& part) {
-                if (part.id == ID_TRACK_TYPE) {
-                    notePictures(segment.fields, readUnsigned(reader, part) == TRACK_TYPE_VIDEO
-                                                     ? PictureTrack::Present
-                                                     : PictureTrack::None);
-                }
-            });
-        });
     } else if (element.id == ID_TAGS) {
         forEachChild(reader, element, [&](const Element& tag) {
             if (tag.id == ID_TAG) readTag(reader, tag, segment.fields, segment.albumFields);
@@ -251,8 +261,12 @@ void readLevelOne(MediaReader& reader, Segment& segment, const Element& element,
                     hasPosition = true;
                 }
             });
-            const bool wanted = id == ID_SEEK_HEAD || id == ID_INFO || id == ID_TAGS ||
-                                (id == ID_TRACKS && segment.fields.facts.wanted);
+            if (id == ID_TRACKS && hasPosition && !segment.hasTracksTarget &&
+                position < segment.end - segment.data) {
+                segment.hasTracksTarget = true;
+                segment.tracksTarget = segment.data + position;
+            }
+            const bool wanted = id == ID_SEEK_HEAD || id == ID_INFO || id == ID_TAGS;
             if (wanted && hasPosition && segment.targetCount < MAXIMUM_SEEK_TARGETS &&
                 position < segment.end - segment.data) {
                 segment.targets[segment.targetCount++] = segment.data + position;
@@ -276,7 +290,7 @@ bool readMatroskaTags(MediaReader& reader, const unsigned char* head, std::size_
         offset = element.end;
     }
     if (!found) return true;
-    Segment segment{element.data, element.end, {}, 0, {}, 0, fields, {}, {}};
+    Segment segment{element.data, element.end, {}, 0, {}, 0, fields, {}, {}, false, false, 0};
     clearTagFields(segment.albumFields);
     clearTagFields(segment.infoFields);
     fields.source = "";
@@ -296,6 +310,13 @@ bool readMatroskaTags(MediaReader& reader, const unsigned char* head, std::size_
             readElement(reader, segment.targets[i], segment.end, element) && !element.unknownSize) {
             readLevelOne(reader, segment, element, segment.targets[i]);
         }
+    }
+    // Tracks the walk did not pass, where a seek head names them: after the
+    // tags, so the facts never take the tags' budget.
+    if (fields.facts.wanted && !segment.tracksRead && segment.hasTracksTarget &&
+        readElement(reader, segment.tracksTarget, segment.end, element) && !element.unknownSize &&
+        element.id == ID_TRACKS) {
+        readTracks(reader, segment, element);
     }
     const TagField& albumTitle = segment.albumFields.field[TAG_TITLE];
     if (fields.field[TAG_TITLE].present && albumTitle.present) {

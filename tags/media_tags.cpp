@@ -164,9 +164,9 @@ void readTags(MediaReader& reader, MediaTags& tags, MediaRead what, const char16
         const char* container = fields.container;
         fields = front;
         fields.container = container;
-        // The first frames follow the ID3v2 tags; the end tags come after.
-        if (factsWanted) readMpegAudioFacts(reader, start, fields);
         if (!fields.field[TAG_TITLE].present) readEndTags(reader, fields);
+        // After the tags, so the facts never take the tags' budget.
+        if (factsWanted) readMpegAudioFacts(reader, start, fields);
     } else {
         if (endTagged) readEndTags(reader, fields);
         if (frontTag) {
