@@ -59,8 +59,8 @@ bool wholeCharacters(const char16_t* text, std::size_t units) {
     return true;
 }
 
-const std::u16string MARKER_NAMES[TEMPLATE_MARKERS] = {u"[FILENAME]", u"[TAGS]", u"[TITLE]",
-                                                       u"[ARTIST]", u"[ALBUM]"};
+const std::u16string MARKER_NAMES[TEMPLATE_MARKERS] = {
+    u"[FILENAME]", u"[TAGS]", u"[TITLE]", u"[ARTIST]", u"[ALBUM]", u"[DURATION]"};
 
 int markerAt(const std::u16string& text, std::size_t at) {
     for (int marker = 0; marker < TEMPLATE_MARKERS; ++marker) {
@@ -70,7 +70,7 @@ int markerAt(const std::u16string& text, std::size_t at) {
 }
 
 // The expansion written plainly, as the settings file's notes say it.
-std::u16string plainExpansion(const std::u16string& text, const std::u16string (&values)[5],
+std::u16string plainExpansion(const std::u16string& text, const std::u16string (&values)[TEMPLATE_MARKERS],
                               bool groups) {
     std::u16string out;
     for (std::size_t at = 0; at < text.size();) {
@@ -88,7 +88,7 @@ std::u16string plainExpansion(const std::u16string& text, const std::u16string (
                 bool shown = true;
                 for (std::size_t i = 0; i < inner.size(); ++i) {
                     const int inside = markerAt(inner, i);
-                    if (inside == MARKER_ARTIST || inside == MARKER_ALBUM) {
+                    if (inside == MARKER_ARTIST || inside == MARKER_ALBUM || inside == MARKER_DURATION) {
                         group = true;
                         shown &= !values[inside].empty();
                     }
@@ -169,17 +169,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(std::u16string(composed.nowPlayingText, composed.nowPlayingLength) == displayLine);
     if (whole) {
         const std::u16string title(composed.currentFileName, titleLength);
-        const std::u16string values[5] = {title, title, title, u"", u""};
+        const std::u16string values[TEMPLATE_MARKERS] = {title, title, title, u"", u"", u""};
         const std::u16string expected = cut(plainExpansion(profile.templateText, values, true),
                                             STATUS_TEXT_CAPACITY - 1 - codeLength - 12);
         require(displayLine == expected);
     }
 
     // The template again, every marker given a value from the input.
-    std::u16string values[5];
+    std::u16string values[TEMPLATE_MARKERS];
     std::size_t value = 0;
     for (std::size_t i = 0; i < secondLength; ++i) {
-        if (second[i] == u'|' && value < 4) {
+        if (second[i] == u'|' && value < TEMPLATE_MARKERS - 1) {
             ++value;
         } else {
             values[value] += second[i];

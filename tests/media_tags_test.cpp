@@ -120,7 +120,10 @@ TEST_F(MediaTagsTest, FactsAgreeWithTheOracle) {
         } else if (file.seconds != "-") {
             ++timed;
             EXPECT_TRUE(tags.hasDuration) << file.name;
-            if (tags.hasDuration) EXPECT_NEAR(tags.durationSeconds, std::stod(file.seconds), file.tolerance) << file.name;
+            if (tags.hasDuration) {
+                EXPECT_NEAR(tags.durationSeconds, std::stod(file.seconds), file.tolerance)
+                    << file.name;
+            }
         }
     }
     EXPECT_GE(timed, 60u);
