@@ -204,6 +204,27 @@ void checkNowPlaying(const NowPlayingSettings& nowPlaying) {
             std::u16string::npos);
 }
 
+void checkPresence(const PresenceSettings& presence) {
+    require(std::memchr(presence.applicationId, '\0', PRESENCE_ID_CAPACITY) != nullptr);
+    require(std::memchr(presence.image, '\0', PRESENCE_IMAGE_CAPACITY) != nullptr);
+    require(std::strspn(presence.applicationId, "0123456789") ==
+            std::strlen(presence.applicationId));
+    require(std::strpbrk(presence.image, " \t\n") == nullptr);
+    for (const PresenceTemplate& given : presence.templates) {
+        require(given.length < PRESENCE_TEMPLATE_CAPACITY && given.text[given.length] == u'\0');
+    }
+}
+
+bool samePresence(const PresenceSettings& a, const PresenceSettings& b) {
+    bool same = std::strcmp(a.applicationId, b.applicationId) == 0 &&
+                std::strcmp(a.image, b.image) == 0 && a.shows == b.shows && a.time == b.time;
+    for (int field = 0; field < PRESENCE_FIELDS; ++field) {
+        same &= std::u16string(a.templates[field].text, a.templates[field].length) ==
+                std::u16string(b.templates[field].text, b.templates[field].length);
+    }
+    return same;
+}
+
 bool sameNowPlaying(const NowPlayingSettings& a, const NowPlayingSettings& b) {
     return same(a.path, b.path) && a.hasTextTemplate == b.hasTextTemplate &&
            std::u16string(a.textTemplate, a.textTemplateLength) ==
@@ -225,6 +246,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkProfile(whole.profiles.videoProfile);
     checkProfile(whole.profiles.audioProfile);
     checkNowPlaying(whole.nowPlaying);
+    checkPresence(whole.presence);
 
     static PluginSettings byLine;
     setDefaultSettings(byLine);
@@ -280,7 +302,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!cut[i]) {
             std::u16string line = decode(read[i], encoding);
             if (!line.empty() && line.back() == u'\n') line.pop_back();
-            problem = parseSettingsOption(line.data(), line.size(), byLine.nowPlaying, seen);
+            problem = parseSettingsOption(line.data(), line.size(), byLine.nowPlaying,
+                                          byLine.presence, seen);
         }
         if (problem == SettingsOptionProblem::None) continue;
         if (problemCount < SETTINGS_OPTION_REPORTS) {
@@ -291,5 +314,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     require(report.optionProblemCount == problemCount);
     require(sameNowPlaying(whole.nowPlaying, byLine.nowPlaying));
+    require(samePresence(whole.presence, byLine.presence));
     return 0;
 }

@@ -5,6 +5,7 @@
 
 #include "outputs/messenger.h"
 #include "outputs/now_playing.h"
+#include "outputs/presence.h"
 #include "settings/settings_file.h"
 #include "text/bounded_text.h"
 #include "velkar_build_config.h"
@@ -24,6 +25,31 @@ const NowPlayingSettings* nowPlayingFile() {
     return nowPlaying.path[0] != u'\0' ? &nowPlaying : nullptr;
 }
 
+// The presence's settings where an application is set; null otherwise.
+const PresenceSettings* presenceWanted() {
+    const PresenceSettings& presence = moduleState.settings.presence;
+    return presenceWanted(presence) ? &presence : nullptr;
+}
+
+// The activity of the composed file, starting now.
+void postComposedPresence() {
+    const PresenceSettings& settings = moduleState.settings.presence;
+    const ComposedStatus& composed = moduleState.composed;
+    // Static: the host's thread has its own uses for its stack.
+    static PresenceActivity activity;
+    for (int field = 0; field < PRESENCE_FIELDS; ++field) {
+        shapePresenceText(composed.presenceTexts[field], composed.presenceLengths[field],
+                          activity.texts[field]);
+    }
+    activity.watching = composed.hasPictures;
+    activity.startSeconds = unixTimeMilliseconds() / 1000;
+    activity.showsStart = settings.time != PresenceTime::None;
+    activity.endSeconds = settings.time == PresenceTime::Bar && composed.hasDuration
+                              ? activity.startSeconds + composed.durationSeconds
+                              : 0;
+    postPresence(&activity);
+}
+
 void writeWithdrawnText() {
     const NowPlayingSettings& nowPlaying = moduleState.settings.nowPlaying;
     postNowPlaying(nowPlaying, nowPlaying.withdrawnText, nowPlaying.withdrawnLength);
@@ -40,6 +66,7 @@ extern "C" std::int32_t HOST_CALL pluginInit(PluginDescriptor* descriptor) {
     std::memset(&moduleState, 0, sizeof moduleState);
     moduleState.descriptor = descriptor;
     loadSettings(moduleState.settings);
+    configurePresence(moduleState.settings.presence);
     writeWithdrawnText();
     return 1;
 }
@@ -51,7 +78,7 @@ extern "C" std::int32_t HOST_CALL onHostCommand(std::int32_t command, std::intpt
             if (param != 0) {
                 takeAnnouncedPath(reinterpret_cast<const char*>(param), moduleState.announcedPath);
                 composeStatus(moduleState.announcedPath, moduleState.settings.profiles,
-                              moduleState.composed, nowPlayingFile());
+                              moduleState.composed, nowPlayingFile(), presenceWanted());
             }
             break;
         case CMD_ABOUT:
@@ -65,10 +92,12 @@ extern "C" std::int32_t HOST_CALL onHostCommand(std::int32_t command, std::intpt
                        currentHostWindow());
             postNowPlaying(moduleState.settings.nowPlaying, moduleState.composed.nowPlayingText,
                            moduleState.composed.nowPlayingLength);
+            if (presenceWanted() != nullptr) postComposedPresence();
             break;
         case CMD_WITHDRAW:
             sendStatus(WITHDRAW_TEXT, WITHDRAW_BOUND, currentHostWindow());
             writeWithdrawnText();
+            postPresence(nullptr);
             break;
         default:
             break;

@@ -1,6 +1,7 @@
 #include "outputs/worker.h"
 
 #include "outputs/now_playing.h"
+#include "outputs/presence.h"
 #include "platform/platform.h"
 
 namespace {
@@ -10,7 +11,7 @@ namespace {
 using WorkerStep = std::uint32_t (*)();
 
 constexpr int DESTINATION_COUNT = static_cast<int>(WorkerDestination::Count);
-const WorkerStep STEPS[DESTINATION_COUNT] = {stepNowPlayingFile};
+const WorkerStep STEPS[DESTINATION_COUNT] = {stepNowPlayingFile, stepPresence};
 
 // Set by the host's thread, taken by the worker.
 std::atomic<bool> woken[DESTINATION_COUNT];

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 // The destinations the worker serves, one step each.
-enum class WorkerDestination { NowPlayingFile, Count };
+enum class WorkerDestination { NowPlayingFile, Presence, Count };
 
 // Has `destination`'s step run soon on the worker. Returns at once and never
 // waits; it allocates nothing itself (the system makes the pool's timer).

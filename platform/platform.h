@@ -163,3 +163,34 @@ void yieldProcessor();
 
 // Milliseconds since some fixed moment; it wraps around.
 std::uint32_t millisecondClock();
+
+// Seconds since 1970-01-01 00:00 UTC, with milliseconds: the wall clock.
+std::uint64_t unixTimeMilliseconds();
+
+// An open connection to a named pipe; PLATFORM_NO_PIPE means none.
+using PlatformPipe = std::intptr_t;
+constexpr PlatformPipe PLATFORM_NO_PIPE = -1;
+
+// Connects to the named pipe `name` (UTF-16, terminated, "\\?\pipe\..."),
+// for reading and writing, without waiting for a busy one. Returns
+// PLATFORM_NO_PIPE when nothing listens there or it is busy.
+PlatformPipe openPipe(const char16_t* name);
+
+// Writes the `count` bytes at `bytes`, waiting at most `timeoutMilliseconds`
+// for a reader that does not read. Returns false when the pipe is closed or
+// the time ran out: how much was written is then unknown, and the pipe is
+// of no further use.
+bool writePipe(PlatformPipe pipe, const void* bytes, std::size_t count,
+               std::uint32_t timeoutMilliseconds);
+
+// Sets `count` to the bytes that can be read at once, without waiting.
+// Returns false when the other end has closed the pipe (and nothing is
+// left to read) or it failed.
+bool pipeBytesReady(PlatformPipe pipe, std::uint32_t& count);
+
+// Reads exactly `count` bytes, which pipeBytesReady said are there, into
+// `out`. Returns false when it cannot.
+bool readPipe(PlatformPipe pipe, void* out, std::size_t count);
+
+// Closes a pipe openPipe opened.
+void closePipe(PlatformPipe pipe);

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -153,6 +154,7 @@ namespace standin {
 
 void reset() {
     std::memset(&state, 0, sizeof state);
+    stopListening();
     closeConversions();
     pthread_mutex_lock(&fileNameMutex);
     if (fileNameConversion == NO_CONVERSION) fileNameConversion = iconv_open("UTF-8", "UTF-16LE");
@@ -542,6 +544,146 @@ bool requestBackgroundRun(BackgroundRun run) {
 }
 
 void endBackgroundRuns() {}
+
+namespace {
+
+// The pipe a test serves: guarded by pipeMutex, as the worker's thread
+// reads and writes it.
+pthread_mutex_t pipeMutex = PTHREAD_MUTEX_INITIALIZER;
+char16_t pipeName[128];
+bool pipeListening;
+bool pipeClientConnected;
+unsigned pipeConnections;
+// Each connection has its own number: a client holding an ended one finds it closed.
+PlatformPipe pipeCurrent = PLATFORM_NO_PIPE;
+unsigned char toServer[standin::MAX_PIPE_BYTES];
+std::size_t toServerLength;
+unsigned char toClient[standin::MAX_PIPE_BYTES];
+std::size_t toClientLength;
+
+bool liveConnection(PlatformPipe pipe) { return pipeClientConnected && pipe == pipeCurrent; }
+
+}  // namespace
+
+namespace standin {
+
+void listenOnPipe(const char16_t* name) {
+    pthread_mutex_lock(&pipeMutex);
+    const std::u16string_view given(name);
+    const std::size_t length = given.size() < 127 ? given.size() : 127;
+    std::memcpy(pipeName, name, length * sizeof(char16_t));
+    pipeName[length] = u'\0';
+    pipeListening = true;
+    pthread_mutex_unlock(&pipeMutex);
+}
+
+void dropPipeConnection() {
+    pthread_mutex_lock(&pipeMutex);
+    pipeClientConnected = false;
+    toClientLength = 0;
+    pthread_mutex_unlock(&pipeMutex);
+}
+
+void stopListening() {
+    dropPipeConnection();
+    pthread_mutex_lock(&pipeMutex);
+    pipeListening = false;
+    pthread_mutex_unlock(&pipeMutex);
+}
+
+std::size_t takePipeWritten(void* out, std::size_t capacity) {
+    pthread_mutex_lock(&pipeMutex);
+    const std::size_t count = toServerLength < capacity ? toServerLength : capacity;
+    std::memcpy(out, toServer, count);
+    std::memmove(toServer, toServer + count, toServerLength - count);
+    toServerLength -= count;
+    pthread_mutex_unlock(&pipeMutex);
+    return count;
+}
+
+void putPipeReply(const void* bytes, std::size_t count) {
+    pthread_mutex_lock(&pipeMutex);
+    if (count <= MAX_PIPE_BYTES - toClientLength) {
+        std::memcpy(toClient + toClientLength, bytes, count);
+        toClientLength += count;
+    }
+    pthread_mutex_unlock(&pipeMutex);
+}
+
+bool pipeConnected() {
+    pthread_mutex_lock(&pipeMutex);
+    const bool connected = pipeClientConnected;
+    pthread_mutex_unlock(&pipeMutex);
+    return connected;
+}
+
+unsigned pipeConnectionCount() {
+    pthread_mutex_lock(&pipeMutex);
+    const unsigned count = pipeConnections;
+    pthread_mutex_unlock(&pipeMutex);
+    return count;
+}
+
+}  // namespace standin
+
+std::uint64_t unixTimeMilliseconds() {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000 +
+           static_cast<std::uint64_t>(now.tv_nsec / 1000000);
+}
+
+PlatformPipe openPipe(const char16_t* name) {
+    pthread_mutex_lock(&pipeMutex);
+    PlatformPipe pipe = PLATFORM_NO_PIPE;
+    if (pipeListening && !pipeClientConnected &&
+        std::u16string_view(name) == std::u16string_view(pipeName)) {
+        pipeClientConnected = true;
+        toServerLength = 0;
+        toClientLength = 0;
+        pipe = static_cast<PlatformPipe>(++pipeConnections);
+        pipeCurrent = pipe;
+    }
+    pthread_mutex_unlock(&pipeMutex);
+    return pipe;
+}
+
+bool writePipe(PlatformPipe pipe, const void* bytes, std::size_t count, std::uint32_t) {
+    pthread_mutex_lock(&pipeMutex);
+    const bool written = liveConnection(pipe) && count <= standin::MAX_PIPE_BYTES - toServerLength;
+    if (written) {
+        std::memcpy(toServer + toServerLength, bytes, count);
+        toServerLength += count;
+    }
+    pthread_mutex_unlock(&pipeMutex);
+    return written;
+}
+
+bool pipeBytesReady(PlatformPipe pipe, std::uint32_t& count) {
+    pthread_mutex_lock(&pipeMutex);
+    const bool live = liveConnection(pipe);
+    count = live ? static_cast<std::uint32_t>(toClientLength) : 0;
+    pthread_mutex_unlock(&pipeMutex);
+    return live;
+}
+
+bool readPipe(PlatformPipe pipe, void* out, std::size_t count) {
+    pthread_mutex_lock(&pipeMutex);
+    const bool read = liveConnection(pipe) && count <= toClientLength;
+    if (read) {
+        std::memcpy(out, toClient, count);
+        std::memmove(toClient, toClient + count, toClientLength - count);
+        toClientLength -= count;
+    }
+    pthread_mutex_unlock(&pipeMutex);
+    return read;
+}
+
+void closePipe(PlatformPipe pipe) {
+    pthread_mutex_lock(&pipeMutex);
+    if (liveConnection(pipe)) pipeClientConnected = false;
+    pthread_mutex_unlock(&pipeMutex);
+}
 
 bool readPathFacts(const char16_t* path, PathFacts& facts) {
     passFileGate();

@@ -83,6 +83,25 @@ std::size_t fileCallsWhileHolding();
 // Waits until no background run is asked for, under way or due.
 void waitForBackgroundRuns();
 
+// One named pipe a test serves, one connection at a time. Until listenOnPipe
+// and after stopListening nobody listens: openPipe fails. While a client is
+// connected, another openPipe finds the pipe busy.
+constexpr std::size_t MAX_PIPE_BYTES = 64 * 1024;
+void listenOnPipe(const char16_t* name);
+// Ends the connection (the client's next look finds the pipe closed) and
+// stops listening.
+void stopListening();
+// Ends the connection only: the pipe takes a new one.
+void dropPipeConnection();
+// Moves what the client wrote since the last call into `out`, at most
+// `capacity` bytes, and returns the count.
+std::size_t takePipeWritten(void* out, std::size_t capacity);
+// Bytes the client can read.
+void putPipeReply(const void* bytes, std::size_t count);
+// Whether the client is connected now, and how many connections it made.
+bool pipeConnected();
+unsigned pipeConnectionCount();
+
 struct ShownMessageBox {
     PlatformWindow owner;
     char text[MAX_BOX_TEXT];

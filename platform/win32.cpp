@@ -281,3 +281,78 @@ void endBackgroundRuns() {
 void yieldProcessor() { Sleep(0); }
 
 std::uint32_t millisecondClock() { return GetTickCount(); }
+
+std::uint64_t unixTimeMilliseconds() {
+    // FILETIME counts 100-nanosecond steps from 1601-01-01.
+    constexpr std::uint64_t STEPS_1601_TO_1970 = 116444736000000000ull;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const std::uint64_t steps =
+        static_cast<std::uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+    return steps < STEPS_1601_TO_1970 ? 0 : (steps - STEPS_1601_TO_1970) / 10000;
+}
+
+namespace {
+
+HANDLE pipeHandle(PlatformPipe pipe) { return reinterpret_cast<HANDLE>(pipe); }
+
+// Waits for an overlapped operation at most `timeoutMilliseconds`; one
+// that takes longer is cancelled (and waited for, as its buffer is ours).
+bool finishOverlapped(HANDLE handle, OVERLAPPED& overlapped, BOOL started, DWORD& done,
+                      DWORD timeoutMilliseconds) {
+    if (!started && GetLastError() != ERROR_IO_PENDING) return false;
+    if (WaitForSingleObject(overlapped.hEvent, timeoutMilliseconds) != WAIT_OBJECT_0) {
+        CancelIo(handle);
+        GetOverlappedResult(handle, &overlapped, &done, TRUE);
+        return false;
+    }
+    return GetOverlappedResult(handle, &overlapped, &done, FALSE) != 0;
+}
+
+// Reads or writes `count` bytes with an overlapped call on `pipe`, waiting
+// at most `timeoutMilliseconds` in all.
+bool transferPipe(PlatformPipe pipe, void* bytes, std::size_t count, bool writing,
+                  DWORD timeoutMilliseconds) {
+    if (count > MAXDWORD) return false;
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (overlapped.hEvent == nullptr) return false;
+    const HANDLE handle = pipeHandle(pipe);
+    const DWORD asked = static_cast<DWORD>(count);
+    DWORD done = 0;
+    const BOOL started = writing ? WriteFile(handle, bytes, asked, nullptr, &overlapped)
+                                 : ReadFile(handle, bytes, asked, nullptr, &overlapped);
+    const bool finished = finishOverlapped(handle, overlapped, started, done, timeoutMilliseconds);
+    CloseHandle(overlapped.hEvent);
+    return finished && done == asked;
+}
+
+// Bytes pipeBytesReady reported are in the pipe already: reading them takes no time.
+constexpr DWORD READY_BYTES_WAIT_MILLISECONDS = 1000;
+
+}  // namespace
+
+PlatformPipe openPipe(const char16_t* name) {
+    const HANDLE handle =
+        CreateFileW(reinterpret_cast<LPCWSTR>(name), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    return handle == INVALID_HANDLE_VALUE ? PLATFORM_NO_PIPE : reinterpret_cast<PlatformPipe>(handle);
+}
+
+bool writePipe(PlatformPipe pipe, const void* bytes, std::size_t count,
+               std::uint32_t timeoutMilliseconds) {
+    return transferPipe(pipe, const_cast<void*>(bytes), count, true, timeoutMilliseconds);
+}
+
+bool pipeBytesReady(PlatformPipe pipe, std::uint32_t& count) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(pipeHandle(pipe), nullptr, 0, nullptr, &available, nullptr)) return false;
+    count = available;
+    return true;
+}
+
+bool readPipe(PlatformPipe pipe, void* out, std::size_t count) {
+    return transferPipe(pipe, out, count, false, READY_BYTES_WAIT_MILLISECONDS);
+}
+
+void closePipe(PlatformPipe pipe) { CloseHandle(pipeHandle(pipe)); }

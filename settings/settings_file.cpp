@@ -197,6 +197,7 @@ void findSettingsPath(char16_t (&settingsPath)[SETTINGS_PATH_CAPACITY]) {
 void setDefaultSettings(PluginSettings& settings) {
     setDefaultProfiles(settings.profiles);
     setDefaultNowPlaying(settings.nowPlaying);
+    setDefaultPresence(settings.presence);
 }
 
 SettingsMark settingsMarkOf(const char* bytes, std::size_t size) {
@@ -252,6 +253,7 @@ void readSettingsBytes(const char* bytes, std::size_t size, PluginSettings& sett
         marked || (valid && multiByte) ? SettingsEncoding::Utf8 : SettingsEncoding::Ansi;
 
     setDefaultNowPlaying(settings.nowPlaying);
+    setDefaultPresence(settings.presence);
     if (report != nullptr) report->optionProblemCount = 0;
     SettingsOptionNames seen = 0;
     char16_t wide[SETTINGS_OPTION_LINE_CAPACITY];
@@ -265,7 +267,7 @@ void readSettingsBytes(const char* bytes, std::size_t size, PluginSettings& sett
                 std::size_t units =
                     decodeSettingsLine(line, cut, encoding, wide, sizeof wide / sizeof wide[0]);
                 if (units > 0 && wide[units - 1] == u'\n') --units;  // not part of the value
-                problem = parseSettingsOption(wide, units, settings.nowPlaying, seen);
+                problem = parseSettingsOption(wide, units, settings.nowPlaying, settings.presence, seen);
             }
             noteOptionProblem(report, index + 1, problem);
             continue;

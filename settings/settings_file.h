@@ -44,6 +44,7 @@ enum class SettingsMark { None, Utf8, Utf16LittleEndian, Utf16BigEndian };
 struct PluginSettings {
     StatusProfiles profiles;
     NowPlayingSettings nowPlaying;
+    PresenceSettings presence;
 };
 
 // The most problems with "name=value" lines a report keeps.

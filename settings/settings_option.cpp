@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "text/bounded_text.h"
+#include "text/unicode_text.h"
 
 namespace {
 
@@ -48,6 +49,59 @@ bool splitNameValue(const char16_t* line, const char16_t* end, const char16_t*& 
     return true;
 }
 
+// The spaces around a word from a list mean nothing.
+void trimSpaces(const char16_t*& begin, const char16_t*& end) {
+    while (begin < end && isSpace(*begin)) ++begin;
+    while (end > begin && isSpace(end[-1])) --end;
+}
+
+// Which of the `count` lower-case `words` [begin, end) is, in any letter
+// case; `count` when none.
+int wordIndex(const char16_t* begin, const char16_t* end, const char* const* words, int count) {
+    int index = 0;
+    while (index < count && !isWord(begin, end, words[index])) ++index;
+    return index;
+}
+
+// An application id: 1 to 20 ASCII digits.
+bool storeApplicationId(char (&id)[PRESENCE_ID_CAPACITY], const char16_t* begin,
+                        const char16_t* end) {
+    const std::size_t digits = static_cast<std::size_t>(end - begin);
+    if (digits == 0 || digits >= PRESENCE_ID_CAPACITY) return false;
+    for (const char16_t* at = begin; at < end; ++at) {
+        if (*at < u'0' || *at > u'9') return false;
+    }
+    for (std::size_t i = 0; i < digits; ++i) id[i] = static_cast<char>(begin[i]);
+    id[digits] = '\0';
+    return true;
+}
+
+// An image: empty (none), an asset key, or an https URL; no spaces, and no
+// other kind of address, which Discord would not show.
+bool storeImage(char (&image)[PRESENCE_IMAGE_CAPACITY], const char16_t* begin,
+                const char16_t* end) {
+    const std::size_t units = static_cast<std::size_t>(end - begin);
+    for (const char16_t* at = begin; at < end; ++at) {
+        if (*at <= u' ' || isHighSurrogate(*at) || isLowSurrogate(*at)) return false;
+    }
+    static const char16_t SCHEME_MARK[] = u"://";
+    static const char* const HTTPS = "https://";
+    for (std::size_t at = 0; at + 3 <= units; ++at) {
+        if (begin[at] == SCHEME_MARK[0] && begin[at + 1] == SCHEME_MARK[1] &&
+            begin[at + 2] == SCHEME_MARK[2] && !(at == 5 && isWord(begin, begin + 8, HTTPS))) {
+            return false;
+        }
+    }
+    // Each unit is at most 3 bytes of UTF-8 (no surrogates here).
+    if (units * 3 >= PRESENCE_IMAGE_CAPACITY) return false;
+    image[convertUtf16ToUtf8(begin, units, image, PRESENCE_IMAGE_CAPACITY - 1)] = '\0';
+    return true;
+}
+
+static_assert(OPTION_DISCORD_STATE - OPTION_DISCORD_DETAILS == PRESENCE_STATE &&
+                  OPTION_DISCORD_IMAGE_TEXT - OPTION_DISCORD_DETAILS == PRESENCE_IMAGE_TEXT,
+              "the template options follow the presence's fields");
+
 int optionNamed(const char16_t* name, const char16_t* nameEnd) {
     int option = 0;
     while (option < SETTINGS_OPTION_NAMES &&
@@ -60,8 +114,20 @@ int optionNamed(const char16_t* name, const char16_t* nameEnd) {
 }  // namespace
 
 const char* const SETTINGS_OPTION_NAME_TEXTS[SETTINGS_OPTION_NAMES] = {
-    "nowplaying-file", "nowplaying-text", "nowplaying-withdrawn", "nowplaying-encoding"};
+    "nowplaying-file",
+    "nowplaying-text",
+    "nowplaying-withdrawn",
+    "nowplaying-encoding",
+    "discord-application-id",
+    "discord-details",
+    "discord-state",
+    "discord-image-text",
+    "discord-shows",
+    "discord-time",
+    "discord-image"};
 const char* const NOW_PLAYING_ENCODING_NAMES[4] = {"utf-8", "utf-8-bom", "utf-16", "ansi"};
+const char* const PRESENCE_SHOWS_NAMES[3] = {"name", "details", "state"};
+const char* const PRESENCE_TIME_NAMES[3] = {"bar", "elapsed", "none"};
 
 SettingsOptionName settingsOptionNameOf(const char16_t* line, std::size_t length,
                                         std::size_t& value) {
@@ -77,7 +143,7 @@ SettingsOptionName settingsOptionNameOf(const char16_t* line, std::size_t length
 
 SettingsOptionProblem parseSettingsOption(const char16_t* line, std::size_t length,
                                           NowPlayingSettings& nowPlaying,
-                                          SettingsOptionNames& seen) {
+                                          PresenceSettings& presence, SettingsOptionNames& seen) {
     const char16_t* const end = line + length;
     const char16_t* name = nullptr;
     const char16_t* nameEnd = nullptr;
@@ -88,6 +154,9 @@ SettingsOptionProblem parseSettingsOption(const char16_t* line, std::size_t leng
     if (option == SETTINGS_OPTION_NAMES) return SettingsOptionProblem::UnknownName;
 
     const char16_t* value = equals + 1;
+    const char16_t* word = value;
+    const char16_t* wordEnd = end;
+    trimSpaces(word, wordEnd);
     bool stored = false;
     switch (option) {
         case OPTION_FILE:
@@ -102,20 +171,37 @@ SettingsOptionProblem parseSettingsOption(const char16_t* line, std::size_t leng
             stored = storeWhole(nowPlaying.withdrawnText, NOW_PLAYING_TEMPLATE_CAPACITY, value, end,
                                 &nowPlaying.withdrawnLength);
             break;
-        default: {
-            // A word from a list: spaces around it mean nothing.
-            const char16_t* word = value;
-            const char16_t* wordEnd = end;
-            while (word < wordEnd && isSpace(*word)) ++word;
-            while (wordEnd > word && isSpace(wordEnd[-1])) --wordEnd;
-            for (int encoding = 0; encoding < 4; ++encoding) {
-                if (isWord(word, wordEnd, NOW_PLAYING_ENCODING_NAMES[encoding])) {
-                    nowPlaying.encoding = ENCODINGS[encoding];
-                    stored = true;
-                }
-            }
+        case OPTION_ENCODING: {
+            const int encoding = wordIndex(word, wordEnd, NOW_PLAYING_ENCODING_NAMES, 4);
+            stored = encoding < 4;
+            if (stored) nowPlaying.encoding = ENCODINGS[encoding];
             break;
         }
+        case OPTION_DISCORD_ID:
+            stored = storeApplicationId(presence.applicationId, word, wordEnd);
+            break;
+        case OPTION_DISCORD_DETAILS:
+        case OPTION_DISCORD_STATE:
+        case OPTION_DISCORD_IMAGE_TEXT: {
+            PresenceTemplate& given = presence.templates[option - OPTION_DISCORD_DETAILS];
+            stored = storeWhole(given.text, PRESENCE_TEMPLATE_CAPACITY, value, end, &given.length);
+            break;
+        }
+        case OPTION_DISCORD_SHOWS: {
+            const int shows = wordIndex(word, wordEnd, PRESENCE_SHOWS_NAMES, 3);
+            stored = shows < 3;
+            if (stored) presence.shows = static_cast<PresenceShows>(shows);
+            break;
+        }
+        case OPTION_DISCORD_TIME: {
+            const int time = wordIndex(word, wordEnd, PRESENCE_TIME_NAMES, 3);
+            stored = time < 3;
+            if (stored) presence.time = static_cast<PresenceTime>(time);
+            break;
+        }
+        default:
+            stored = storeImage(presence.image, word, wordEnd);
+            break;
     }
     if (!stored) return SettingsOptionProblem::BadValue;
     const unsigned bit = 1u << option;

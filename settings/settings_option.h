@@ -9,6 +9,14 @@
 //                                without it, the display line
 //   nowplaying-withdrawn=TEXT    what it holds after a withdraw; empty
 //   nowplaying-encoding=utf-8 | utf-8-bom | utf-16 | ansi    (utf-8)
+//   discord-application-id=DIGITS   the Discord application; without it
+//                                   no presence
+//   discord-details=TEMPLATE        ([TITLE])
+//   discord-state=TEMPLATE          ({by [ARTIST]})
+//   discord-image-text=TEMPLATE     ({[ALBUM]})
+//   discord-shows=name | details | state    (details)
+//   discord-time=bar | elapsed | none       (bar)
+//   discord-image=KEY or https URL  none by default
 //
 // Names and the encoding's values count in any letter case. A value runs
 // from after "=" to the end of its line (spaces around an encoding aside).
@@ -16,6 +24,7 @@
 #include <cstddef>
 
 #include "status/now_playing_settings.h"
+#include "status/presence_settings.h"
 
 // What can be wrong with such a line. The plug-in ignores the line (a
 // repeated name: the last one counts); the preview tool reports it.
@@ -23,7 +32,7 @@ enum class SettingsOptionProblem {
     None,
     NotNameValue,  // no "=" after a name
     UnknownName,
-    BadValue,     // an encoding not in the list, or a path or text too long
+    BadValue,     // a word not in its list, an id or image not of its form, or too long
     Repeated,     // the name was given before; this one counts
     LineTooLong,  // longer than the line buffer: the whole line is ignored
 };
@@ -34,11 +43,21 @@ enum SettingsOptionName {
     OPTION_TEXT,
     OPTION_WITHDRAWN,
     OPTION_ENCODING,
+    OPTION_DISCORD_ID,
+    OPTION_DISCORD_DETAILS,
+    OPTION_DISCORD_STATE,
+    OPTION_DISCORD_IMAGE_TEXT,
+    OPTION_DISCORD_SHOWS,
+    OPTION_DISCORD_TIME,
+    OPTION_DISCORD_IMAGE,
     SETTINGS_OPTION_NAMES,
 };
 extern const char* const SETTINGS_OPTION_NAME_TEXTS[SETTINGS_OPTION_NAMES];
 // The encodings' names, by NowPlayingEncoding.
 extern const char* const NOW_PLAYING_ENCODING_NAMES[4];
+// The words of discord-shows, by PresenceShows, and of discord-time, by PresenceTime.
+extern const char* const PRESENCE_SHOWS_NAMES[3];
+extern const char* const PRESENCE_TIME_NAMES[3];
 
 // Which name the `length` units at `line` (UTF-16, its line end removed)
 // set, and in `value` where its value begins; SETTINGS_OPTION_NAMES when the
@@ -50,7 +69,8 @@ SettingsOptionName settingsOptionNameOf(const char16_t* line, std::size_t length
 using SettingsOptionNames = unsigned;
 
 // Parses the `length` units at `line` (UTF-16, its line end removed) into
-// `nowPlaying`, noting its name in `seen`. Returns the problem found.
+// `nowPlaying` or `presence`, noting its name in `seen`. Returns the problem
+// found; a bad value changes nothing.
 SettingsOptionProblem parseSettingsOption(const char16_t* line, std::size_t length,
                                           NowPlayingSettings& nowPlaying,
-                                          SettingsOptionNames& seen);
+                                          PresenceSettings& presence, SettingsOptionNames& seen);

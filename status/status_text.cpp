@@ -68,7 +68,8 @@ MediaKind mediaKindOfExtension(const char16_t* extension, std::size_t length) {
 }
 
 MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profiles,
-                        ComposedStatus& composed, const NowPlayingSettings* nowPlaying) {
+                        ComposedStatus& composed, const NowPlayingSettings* nowPlaying,
+                        const PresenceSettings* presence) {
     const char16_t* const pathEnd = path.text + path.length;
     const char16_t* lastBackslash = findLast(path.text, path.length, u'\\');
     const char16_t* name = lastBackslash != nullptr ? lastBackslash + 1 : path.text;
@@ -95,8 +96,11 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
         nowPlayingTemplate
             ? findTemplateMarkers(nowPlaying->textTemplate, nowPlaying->textTemplateLength)
             : TemplateMarkers{0, MARKER_FILENAME, 0, 0, false, false};
-    const bool readTags = path.whole && (profile.titleFromTags || nowPlayingMarkers.usesTags);
-    const bool readFacts = profile.readsFacts || nowPlayingMarkers.usesFacts;
+    // The presence reads the facts always: whether there are pictures
+    // decides between "Listening to" and "Watching", the duration the bar.
+    const bool readTags = path.whole && (profile.titleFromTags || nowPlayingMarkers.usesTags ||
+                                         presence != nullptr);
+    const bool readFacts = profile.readsFacts || nowPlayingMarkers.usesFacts || presence != nullptr;
     MediaTags tags;
     char16_t tagTitle[TAG_TEXT_CAPACITY];
     std::size_t tagTitleLength = 0;
@@ -164,6 +168,17 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
                                  composed.nowPlayingText, NOW_PLAYING_TEXT_CAPACITY)
                 : copyBoundedCount(composed.nowPlayingText, NOW_PLAYING_TEXT_CAPACITY, displayLine,
                                    displayLineLength);
+    }
+    if (presence != nullptr) {
+        for (int field = 0; field < PRESENCE_FIELDS; ++field) {
+            const PresenceTemplate& given = presence->templates[field];
+            composed.presenceLengths[field] =
+                expandTemplate(given.text, given.length, values, composed.presenceTexts[field],
+                               PRESENCE_COMPOSED_CAPACITY);
+        }
+        composed.hasPictures = readTags ? tags.video : kind == MediaKind::Other;
+        composed.hasDuration = readTags && tags.hasDuration;
+        composed.durationSeconds = composed.hasDuration ? tags.durationSeconds : 0;
     }
     // Last, since the values may still have pointed at the name's title.
     if (profile.titleFromTags && tagTitleLength > 0) {

@@ -5,8 +5,10 @@
 // by the two characters backslash and zero, never by a NUL:
 //   <category code> "\01\0{0}\0" <prefix> <title> <suffix> "\0"
 #include <cstddef>
+#include <cstdint>
 
 #include "status/now_playing_settings.h"
+#include "status/presence_settings.h"
 #include "status/status_profile.h"
 #include "tags/media_tags.h"
 
@@ -16,6 +18,9 @@ constexpr std::size_t CURRENT_FILE_NAME_CAPACITY = 288;
 static_assert(TAG_TEXT_CAPACITY == CURRENT_FILE_NAME_CAPACITY,
               "a tag title fits where a name does");
 constexpr std::size_t STATUS_TEXT_CAPACITY = 320;
+// A presence text as composed: more than the 128 bytes Discord takes, so
+// that the shaping knows where one was cut.
+constexpr std::size_t PRESENCE_COMPOSED_CAPACITY = 256;
 
 constexpr char16_t STATUS_FIELD_SEPARATOR[] = u"\\0";
 constexpr char16_t STATUS_FIXED_PIECE[] = u"\\01\\0{0}\\0";
@@ -43,6 +48,12 @@ struct ComposedStatus {
     std::size_t statusLength;  // units of statusText before its terminator
     char16_t nowPlayingText[NOW_PLAYING_TEXT_CAPACITY];
     std::size_t nowPlayingLength;
+    // The presence's texts by PresenceField, and the file's facts.
+    char16_t presenceTexts[PRESENCE_FIELDS][PRESENCE_COMPOSED_CAPACITY];
+    std::size_t presenceLengths[PRESENCE_FIELDS];
+    bool hasPictures;
+    bool hasDuration;
+    std::uint32_t durationSeconds;
 };
 
 // Converts `hostPath` (the host's ANSI code page, terminated, any length)
@@ -71,6 +82,10 @@ MediaKind mediaKindOfExtension(const char16_t* extension, std::size_t length);
 // prefix-and-suffix line shortens only the title, a template its end,
 // between whole characters. When `nowPlaying` is given, also replaces
 // `composed.nowPlayingText` and its length: its template composed for the
-// file, or without one the display line as sent. Returns the kind of the file.
+// file, or without one the display line as sent. When `presence` is given,
+// also replaces the presence's texts (each cut between whole characters)
+// and the facts: whether the file has pictures and how long it plays.
+// Returns the kind of the file.
 MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profiles,
-                        ComposedStatus& composed, const NowPlayingSettings* nowPlaying = nullptr);
+                        ComposedStatus& composed, const NowPlayingSettings* nowPlaying = nullptr,
+                        const PresenceSettings* presence = nullptr);

@@ -554,6 +554,78 @@ TEST(SettingsLines, NameValueLines) {
     }
 }
 
+// The Discord lines: defaults, each name, and values the plug-in refuses
+// (leaving what was there).
+TEST(SettingsLines, PresenceLines) {
+    using O = SettingsOptionProblem;
+    using S = PresenceShows;
+    using T = PresenceTime;
+    struct Case {
+        const char* name;
+        std::string lines;  // after "2,[FILENAME]\n1,[FILENAME]\n"
+        std::string id, details, state, imageText;
+        S shows;
+        T time;
+        std::string image;
+        std::vector<std::pair<unsigned, O>> problems;
+    };
+    const Case cases[] = {
+        {"none: no application, the default texts", "", "", "[TITLE]", "{by [ARTIST]}",
+         "{[ALBUM]}", S::Details, T::Bar, "", {}},
+        {"each name, in any letter case; words and ids trimmed, templates as written",
+         " Discord-Application-ID = 1234567890123456789 \ndiscord-details= [ARTIST]\n"
+         "discord-state=\nDISCORD-IMAGE-TEXT=[DURATION]\ndiscord-shows= State\n"
+         "discord-time=none\ndiscord-image=https://example.org/a.png?x=1\n",
+         "1234567890123456789", " [ARTIST]", "", "[DURATION]", S::State, T::None,
+         "https://example.org/a.png?x=1", {}},
+        {"an asset key; the application's name shown; elapsed time",
+         "discord-image=record_logo\ndiscord-shows=name\ndiscord-time=elapsed\n", "", "[TITLE]",
+         "{by [ARTIST]}", "{[ALBUM]}", S::Name, T::Elapsed, "record_logo", {}},
+        {"refused: an id with letters, 21 digits or none; a word not in its list; an "
+         "address not https, an image with a space",
+         "discord-application-id=12a\ndiscord-application-id=123456789012345678901\n"
+         "discord-application-id=\ndiscord-shows=artist\ndiscord-time=bars\n"
+         "discord-image=http://example.org/a.png\ndiscord-image=my logo\n"
+         "discord-image=ftp://x\n",
+         "", "[TITLE]", "{by [ARTIST]}", "{[ALBUM]}", S::Details, T::Bar, "",
+         {{3, O::BadValue},
+          {4, O::BadValue},
+          {5, O::BadValue},
+          {6, O::BadValue},
+          {7, O::BadValue},
+          {8, O::BadValue},
+          {9, O::BadValue},
+          {10, O::BadValue}}},
+        {"a refused value keeps the one before; a template too long is refused",
+         "discord-application-id=42\ndiscord-application-id=x\ndiscord-state=" +
+             std::string(600, 's') + "\n",
+         "42", "[TITLE]", "{by [ARTIST]}", "{[ALBUM]}", S::Details, T::Bar, "",
+         {{4, O::BadValue}, {5, O::BadValue}}},
+    };
+    for (const Case& c : cases) {
+        const std::string file = "2,[FILENAME]\n1,[FILENAME]\n" + c.lines;
+        PluginSettings settings;
+        SettingsReport report{};
+        readSettingsBytes(file.data(), file.size(), settings, &report);
+        const PresenceSettings& presence = settings.presence;
+        EXPECT_EQ(std::string(presence.applicationId), c.id) << c.name;
+        const std::string* texts[PRESENCE_FIELDS] = {&c.details, &c.state, &c.imageText};
+        for (int field = 0; field < PRESENCE_FIELDS; ++field) {
+            EXPECT_EQ(std::u16string(presence.templates[field].text, presence.templates[field].length),
+                      u16(*texts[field]))
+                << c.name << " field " << field;
+        }
+        EXPECT_EQ(presence.shows, c.shows) << c.name;
+        EXPECT_EQ(presence.time, c.time) << c.name;
+        EXPECT_EQ(std::string(presence.image), c.image) << c.name;
+        std::vector<std::pair<unsigned, O>> problems;
+        for (std::size_t i = 0; i < report.optionProblemCount; ++i) {
+            problems.emplace_back(report.options[i].lineNumber, report.options[i].problem);
+        }
+        EXPECT_EQ(problems, c.problems) << c.name;
+    }
+}
+
 TEST(SettingsLines, DescriptionsNameTheProfile) {
     char text[200];
     describeSettingsProblem(SETTINGS_NO_MARKER, 2, text, sizeof text);

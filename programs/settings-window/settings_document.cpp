@@ -121,12 +121,48 @@ bool takeProfileLine(const std::u16string& line, int index, SettingsValues& valu
     return true;
 }
 
+// The Discord values as the plug-in read them.
+void takePresenceValues(const PresenceSettings& presence, SettingsValues& values) {
+    values.discordApplicationId = ascii(presence.applicationId);
+    for (int field = 0; field < PRESENCE_FIELDS; ++field) {
+        values.discordTemplate[field] =
+            std::u16string(presence.templates[field].text, presence.templates[field].length);
+    }
+    values.discordShows = presence.shows;
+    values.discordTime = presence.time;
+    const std::string image = presence.image;
+    values.discordImage = std::u16string(image.size(), u'\0');
+    values.discordImage.resize(
+        convertUtf8ToUtf16(image.data(), image.size(), &values.discordImage[0], image.size()));
+}
+
+// The value of the line `name` that shows `values`.
+std::u16string optionValue(const SettingsValues& values, int name) {
+    switch (name) {
+        case OPTION_FILE: return values.nowPlayingPath;
+        case OPTION_TEXT: return values.nowPlayingText;
+        case OPTION_WITHDRAWN: return values.withdrawnText;
+        case OPTION_ENCODING:
+            return ascii(NOW_PLAYING_ENCODING_NAMES[static_cast<int>(values.encoding)]);
+        case OPTION_DISCORD_ID: return values.discordApplicationId;
+        case OPTION_DISCORD_SHOWS:
+            return ascii(PRESENCE_SHOWS_NAMES[static_cast<int>(values.discordShows)]);
+        case OPTION_DISCORD_TIME:
+            return ascii(PRESENCE_TIME_NAMES[static_cast<int>(values.discordTime)]);
+        case OPTION_DISCORD_IMAGE: return values.discordImage;
+        default: return values.discordTemplate[name - OPTION_DISCORD_DETAILS];
+    }
+}
+
 void setDefaultValues(SettingsValues& values) {
     values = SettingsValues{};
     for (int index = 0; index < SETTINGS_LINES_READ; ++index) {
         takeProfileLine(DEFAULT_LINES[index], index, values);
     }
     values.encoding = NowPlayingEncoding::Utf8;
+    PresenceSettings presence;
+    setDefaultPresence(presence);
+    takePresenceValues(presence, values);
 }
 
 // The file's body (after its mark) as lines, split as the plug-in splits
@@ -177,6 +213,7 @@ void takeValues(const SettingsDocument& document, const PluginSettings& read,
     }
     // The encoding as the plug-in takes it: a bad value does not count.
     values.encoding = read.nowPlaying.encoding;
+    takePresenceValues(read.presence, values);
 }
 
 // A line being rendered: as read, or with a new text; a new line ends as
@@ -252,18 +289,9 @@ std::vector<RenderedLine> changedLines(const SettingsDocument& document) {
         line.changed = true;
     }
 
-    const std::u16string* const shown[SETTINGS_OPTION_NAMES] = {
-        &values.nowPlayingPath, &values.nowPlayingText, &values.withdrawnText, nullptr};
-    const std::u16string* const before[SETTINGS_OPTION_NAMES] = {
-        &loaded.nowPlayingPath, &loaded.nowPlayingText, &loaded.withdrawnText, nullptr};
     for (int name = 0; name < SETTINGS_OPTION_NAMES; ++name) {
-        const bool isEncoding = name == OPTION_ENCODING;
-        if (isEncoding ? values.encoding == loaded.encoding : *shown[name] == *before[name]) {
-            continue;
-        }
-        const std::u16string value =
-            isEncoding ? ascii(NOW_PLAYING_ENCODING_NAMES[static_cast<int>(values.encoding)])
-                       : *shown[name];
+        const std::u16string value = optionValue(values, name);
+        if (value == optionValue(loaded, name)) continue;
         std::size_t last = lines.size();
         std::size_t valueStart = 0;
         for (std::size_t index = SETTINGS_LINES_READ; index < lines.size(); ++index) {
@@ -355,9 +383,10 @@ bool operator==(const SettingsValues& first, const SettingsValues& second) {
             return false;
         }
     }
-    return first.nowPlayingPath == second.nowPlayingPath &&
-           first.nowPlayingText == second.nowPlayingText &&
-           first.withdrawnText == second.withdrawnText && first.encoding == second.encoding;
+    for (int name = 0; name < SETTINGS_OPTION_NAMES; ++name) {
+        if (optionValue(first, name) != optionValue(second, name)) return false;
+    }
+    return true;
 }
 
 void loadMissingSettingsDocument(SettingsDocument& document) {

@@ -41,6 +41,12 @@ struct SettingsValues {
     std::u16string nowPlayingText;
     std::u16string withdrawnText;
     NowPlayingEncoding encoding;
+    // The Discord lines, as the plug-in takes them (a refused value does not count).
+    std::u16string discordApplicationId;
+    std::u16string discordTemplate[PRESENCE_FIELDS];
+    PresenceShows discordShows;
+    PresenceTime discordTime;
+    std::u16string discordImage;
 };
 
 bool operator==(const SettingsValues& first, const SettingsValues& second);

@@ -207,6 +207,7 @@ int main(int argc, char** argv) {
     hostWindow = createHostWindow();
     std::printf("ansi code page: %u\n", GetACP());
     // Window handles carry 32 significant bits in 32- and 64-bit processes alike.
+    std::printf("host process: %lu\n", GetCurrentProcessId());
     std::printf("host window: %08lX\n",
                 static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(hostWindow)));
 

@@ -1,0 +1,290 @@
+#include "outputs/presence.h"
+
+#include <cstring>
+
+#include "outputs/worker.h"
+#include "platform/platform.h"
+#include "text/bounded_text.h"
+
+namespace {
+
+// What the host's thread hands over, and the worker's copy of it.
+struct PresenceWanted {
+    bool shown;  // false: cleared (or nothing published yet)
+    PresenceActivity activity;
+    char applicationId[PRESENCE_ID_CAPACITY];
+    PresenceShows shows;
+    char image[PRESENCE_IMAGE_CAPACITY];
+    std::uint32_t settingsNumber;  // counts the times the settings were read
+};
+
+HandOverLock handOverLock;
+PresenceWanted handedOver;
+std::uint32_t handedOverNumber;
+
+// The worker's own.
+PresenceWanted wanted;
+std::uint32_t wantedNumber;
+std::uint32_t sentNumber;  // the hand-over last sent (or found needing nothing)
+
+enum class Link { Closed, Waiting, Ready };
+PlatformPipe pipe = PLATFORM_NO_PIPE;
+Link link = Link::Closed;
+std::uint32_t waitingSince;  // the handshake's moment
+std::uint32_t retryAt;
+bool retryDue;
+std::uint32_t retryWait = PRESENCE_FIRST_RETRY_MILLISECONDS;
+// An application id Discord did not know, until the settings are read again.
+bool refusedId;
+std::uint32_t refusedSettingsNumber;
+// A clearing sent: the connection closes once it is answered, or after a while.
+bool clearing;
+std::uint32_t clearedAt;
+char clearNonce[PRESENCE_NONCE_CAPACITY];
+// The moments of the last commands, oldest first: the rate rule.
+std::uint32_t sentAt[PRESENCE_COMMANDS_PER_WINDOW];
+unsigned sentCount;
+std::uint32_t nonceCount;
+
+// A frame being read: its header once all of it has come.
+bool headerRead;
+PresenceFrameHeader header;
+unsigned char payload[PRESENCE_REPLY_CAPACITY];
+unsigned char command[PRESENCE_FRAME_HEADER_BYTES + PRESENCE_COMMAND_CAPACITY];
+
+bool isLater(std::uint32_t moment, std::uint32_t now) {
+    return static_cast<std::int32_t>(moment - now) > 0;
+}
+
+std::uint32_t until(std::uint32_t moment, std::uint32_t now) {
+    return isLater(moment, now) ? moment - now : 0;
+}
+
+bool sendFrame(std::uint32_t opcode, const void* bytes, std::size_t count) {
+    if (count > PRESENCE_COMMAND_CAPACITY) return false;
+    unsigned char frameHeader[PRESENCE_FRAME_HEADER_BYTES];
+    writePresenceFrameHeader(opcode, static_cast<std::uint32_t>(count), frameHeader);
+    std::memcpy(command, frameHeader, sizeof frameHeader);
+    std::memcpy(command + sizeof frameHeader, bytes, count);
+    return writePipe(pipe, command, sizeof frameHeader + count, PRESENCE_WRITE_WAIT_MILLISECONDS);
+}
+
+void closeLink() {
+    if (pipe != PLATFORM_NO_PIPE) closePipe(pipe);
+    pipe = PLATFORM_NO_PIPE;
+    link = Link::Closed;
+    headerRead = false;
+    clearing = false;
+}
+
+// Closes the connection and tries again later, each time a little later.
+void closeAndRetry(std::uint32_t now) {
+    closeLink();
+    retryDue = true;
+    retryAt = now + retryWait;
+    if (retryWait < PRESENCE_LONGEST_RETRY_MILLISECONDS) retryWait += PRESENCE_RETRY_STEP_MILLISECONDS;
+}
+
+// Connects to the first of Discord's pipes that takes it and sends the
+// handshake. Returns whether it did.
+bool connect() {
+    char16_t name[sizeof PRESENCE_PIPE_PREFIX / sizeof(char16_t) + 1];
+    const std::size_t prefixLength = copyBounded(name, sizeof name / sizeof name[0],
+                                                 PRESENCE_PIPE_PREFIX);
+    name[prefixLength + 1] = u'\0';
+    for (unsigned index = 0; index < PRESENCE_PIPES && pipe == PLATFORM_NO_PIPE; ++index) {
+        name[prefixLength] = static_cast<char16_t>(u'0' + index);
+        pipe = openPipe(name);
+    }
+    if (pipe == PLATFORM_NO_PIPE) return false;
+    char handshake[64];
+    const std::size_t length =
+        writePresenceHandshake(wanted.applicationId, handshake, sizeof handshake);
+    if (length == 0 || !sendFrame(PRESENCE_HANDSHAKE, handshake, length)) {
+        closeLink();
+        return false;
+    }
+    link = Link::Waiting;
+    waitingSince = millisecondClock();
+    return true;
+}
+
+// What reading the replies found.
+enum class LinkState { Open, Lost, Cleared };
+
+// Reads the frames that have come, answering pings: Lost when the
+// connection is closed or of no further use, Cleared when the clearing sent
+// is answered.
+LinkState readReplies() {
+    // A bound on frames per look: a flood of them never holds the worker.
+    for (int frames = 0; frames < 16; ++frames) {
+        std::uint32_t ready = 0;
+        if (!pipeBytesReady(pipe, ready)) return LinkState::Lost;
+        if (!headerRead) {
+            if (ready < PRESENCE_FRAME_HEADER_BYTES) return LinkState::Open;
+            unsigned char bytes[PRESENCE_FRAME_HEADER_BYTES];
+            if (!readPipe(pipe, bytes, sizeof bytes)) return LinkState::Lost;
+            header = readPresenceFrameHeader(bytes);
+            if (header.length > PRESENCE_REPLY_CAPACITY) return LinkState::Lost;
+            headerRead = true;
+            ready -= PRESENCE_FRAME_HEADER_BYTES;
+        }
+        if (ready < header.length) return LinkState::Open;
+        if (header.length > 0 && !readPipe(pipe, payload, header.length)) return LinkState::Lost;
+        headerRead = false;
+        if (header.opcode == PRESENCE_PING) {
+            if (!sendFrame(PRESENCE_PONG, payload, header.length)) return LinkState::Lost;
+            continue;
+        }
+        PresenceReply reply;
+        readPresenceReply(header.opcode, reinterpret_cast<const char*>(payload), header.length,
+                          reply);
+        switch (reply.kind) {
+            case PresenceReplyKind::Closed:
+                if (reply.code == PRESENCE_INVALID_CLIENT_ID) {
+                    refusedId = true;
+                    refusedSettingsNumber = wanted.settingsNumber;
+                }
+                return LinkState::Lost;
+            case PresenceReplyKind::Ready:
+                if (link == Link::Waiting) {
+                    link = Link::Ready;
+                    retryWait = PRESENCE_FIRST_RETRY_MILLISECONDS;
+                }
+                break;
+            case PresenceReplyKind::Answer:
+            case PresenceReplyKind::Refused:
+                // A refused command never stops later ones.
+                if (clearing && std::strcmp(reply.nonce, clearNonce) == 0) return LinkState::Cleared;
+                break;
+            default:
+                break;
+        }
+    }
+    return LinkState::Open;
+}
+
+// When the rate rule lets the next command go.
+std::uint32_t nextCommandAt(std::uint32_t now) {
+    if (sentCount < PRESENCE_COMMANDS_PER_WINDOW) return now;
+    return sentAt[0] + PRESENCE_RATE_WINDOW_MILLISECONDS;
+}
+
+bool sendActivity(std::uint32_t now) {
+    char nonce[PRESENCE_NONCE_CAPACITY];
+    writePresenceNonce(currentProcessId(), ++nonceCount, unixTimeMilliseconds(), nonce);
+    static char json[PRESENCE_COMMAND_CAPACITY];
+    PresenceSettings shown;
+    copyBounded(shown.image, PRESENCE_IMAGE_CAPACITY, wanted.image);
+    shown.shows = wanted.shows;
+    const std::size_t length =
+        writePresenceCommand(wanted.shown ? &wanted.activity : nullptr, shown, currentProcessId(),
+                             nonce, json, sizeof json);
+    if (length == 0 || !sendFrame(PRESENCE_FRAME, json, length)) return false;
+    if (sentCount == PRESENCE_COMMANDS_PER_WINDOW) {
+        std::memmove(sentAt, sentAt + 1, sizeof sentAt - sizeof sentAt[0]);
+        --sentCount;
+    }
+    sentAt[sentCount++] = now;
+    clearing = !wanted.shown;
+    if (clearing) {
+        clearedAt = now;
+        copyBounded(clearNonce, PRESENCE_NONCE_CAPACITY, nonce);
+    }
+    return true;
+}
+
+}  // namespace
+
+void configurePresence(const PresenceSettings& settings) {
+    handOverLock.lock();
+    copyBounded(handedOver.applicationId, PRESENCE_ID_CAPACITY, settings.applicationId);
+    copyBounded(handedOver.image, PRESENCE_IMAGE_CAPACITY, settings.image);
+    handedOver.shows = settings.shows;
+    ++handedOver.settingsNumber;
+    handOverLock.unlock();
+}
+
+void postPresence(const PresenceActivity* activity) {
+    handOverLock.lock();
+    const bool wantedAtAll = handedOver.applicationId[0] != '\0';
+    if (wantedAtAll) {
+        handedOver.shown = activity != nullptr;
+        if (activity != nullptr) handedOver.activity = *activity;
+        ++handedOverNumber;
+    }
+    handOverLock.unlock();
+    if (wantedAtAll) wakeWorker(WorkerDestination::Presence);
+}
+
+std::uint32_t stepPresence() {
+    handOverLock.lock();
+    if (handedOverNumber != wantedNumber) {
+        wanted = handedOver;
+        wantedNumber = handedOverNumber;
+    }
+    handOverLock.unlock();
+    if (refusedId && refusedSettingsNumber != wanted.settingsNumber) refusedId = false;
+
+    std::uint32_t now = millisecondClock();
+    const bool stop = !wanted.shown || refusedId;
+    if (link != Link::Closed) {
+        const LinkState state = readReplies();
+        if (state == LinkState::Cleared || (link == Link::Waiting && stop)) {
+            closeLink();
+        } else if (state == LinkState::Lost) {
+            // Discord went, or closed it: what is shown is shown again
+            // once Discord is back.
+            closeAndRetry(now);
+            sentNumber = wantedNumber - 1;
+        }
+    }
+    const bool pending = sentNumber != wantedNumber;
+    switch (link) {
+        case Link::Closed:
+            if (!wanted.shown || refusedId) {
+                // Nothing shown, nothing to clear: Discord cleared it with the connection.
+                sentNumber = wantedNumber;
+                retryDue = false;
+                return BACKGROUND_IDLE;
+            }
+            if (retryDue && isLater(retryAt, now)) return until(retryAt, now);
+            if (!connect()) {
+                closeAndRetry(now);
+                return until(retryAt, now);
+            }
+            retryDue = false;
+            return PRESENCE_POLL_MILLISECONDS;
+        case Link::Waiting:
+            if (static_cast<std::uint32_t>(now - waitingSince) >= PRESENCE_READY_WAIT_MILLISECONDS) {
+                // Connected, but no answer: it holds nothing; later, again.
+                closeAndRetry(now);
+                return until(retryAt, now);
+            }
+            return PRESENCE_POLL_MILLISECONDS;
+        case Link::Ready:
+            break;
+    }
+    if (pending) {
+        const std::uint32_t allowedAt = nextCommandAt(now);
+        if (isLater(allowedAt, now)) return until(allowedAt, now);
+        // Taken now: whatever comes while this one is written is the next.
+        const std::uint32_t sending = wantedNumber;
+        if (!sendActivity(now)) {
+            closeAndRetry(now);
+            return wanted.shown ? until(retryAt, now) : BACKGROUND_IDLE;
+        }
+        sentNumber = sending;
+        now = millisecondClock();
+    }
+    if (clearing) {
+        // Unanswered, the clearing closes the connection all the same:
+        // Discord clears what a connection set when it closes.
+        if (static_cast<std::uint32_t>(now - clearedAt) >= PRESENCE_CLEAR_ANSWER_MILLISECONDS) {
+            closeLink();
+            return BACKGROUND_IDLE;
+        }
+        return PRESENCE_POLL_MILLISECONDS;
+    }
+    return PRESENCE_CHECK_MILLISECONDS;
+}

@@ -1,0 +1,22 @@
+#include "status/presence_settings.h"
+
+#include "text/bounded_text.h"
+
+namespace {
+
+const char16_t* const DEFAULT_TEMPLATES[PRESENCE_FIELDS] = {u"[TITLE]", u"{by [ARTIST]}",
+                                                            u"{[ALBUM]}"};
+
+}  // namespace
+
+void setDefaultPresence(PresenceSettings& settings) {
+    settings.applicationId[0] = '\0';
+    for (int field = 0; field < PRESENCE_FIELDS; ++field) {
+        PresenceTemplate& given = settings.templates[field];
+        given.length =
+            copyBounded(given.text, PRESENCE_TEMPLATE_CAPACITY, DEFAULT_TEMPLATES[field]);
+    }
+    settings.shows = PresenceShows::Details;
+    settings.time = PresenceTime::Bar;
+    settings.image[0] = '\0';
+}
