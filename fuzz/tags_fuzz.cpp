@@ -2,9 +2,9 @@
 // 932 or UTF-8 (65001) by its size: the reading ends within its read and
 // seek budget, the artist, title and album end inside their storage, hold whole
 // characters only, no control character (C0, C1, the line and paragraph
-// separators) and no backslash, with no space at either end, and the
-// composed title holds no backslash and no control character either, so no
-// tag adds a field separator or breaks the display line. Read again with
+// separators), with no space at either end, and the composed title holds
+// no control character either, so no tag breaks a display line (a
+// backslash stays, for the messenger's text to make a slash). Read again with
 // the media facts, within the same budget, the tags are the same (where
 // neither reading ran into the budget, the one thing the facts' reads may
 // take from the tags'), and no duration is longer than the bytes could play
@@ -32,13 +32,13 @@ bool isControl(char16_t c) {
 }
 
 // Returns the length of the terminated text in `capacity` units, after
-// checking that it holds whole characters, no control and no backslash.
+// checking that it holds whole characters and no control.
 std::size_t checkText(const char16_t* text, std::size_t capacity) {
     const std::size_t length = boundedLength(text, capacity);
     require(length < capacity);
     for (std::size_t at = 0; at < length; ++at) {
         const char16_t c = text[at];
-        require(!isControl(c) && c != u'\\');
+        require(!isControl(c));
         if (isHighSurrogate(c)) {
             require(at + 1 < length && isLowSurrogate(text[at + 1]));
             ++at;

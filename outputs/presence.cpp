@@ -196,6 +196,8 @@ bool sendActivity(std::uint32_t now) {
 
 }  // namespace
 
+void endPresence() { closeLink(); }
+
 void configurePresence(const PresenceSettings& settings) {
     handOverLock.lock();
     copyBounded(handedOver.applicationId, PRESENCE_ID_CAPACITY, settings.applicationId);

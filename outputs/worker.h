@@ -3,8 +3,9 @@
 // does not answer, a reader that holds the file, next a pipe to a service)
 // do their work, off the host's thread. Each destination hands its newest
 // state over under its own lock and wakes the worker; the worker runs each
-// woken or due destination's step on a thread of the system's pool, one run
-// at a time, and waits between retries on a timer, holding no thread.
+// woken or due destination's step on a background thread, one run at a
+// time, and waits between retries. Work that must finish keeps the module
+// loaded until it is done; waiting for a service never does.
 #include <atomic>
 #include <cstdint>
 
@@ -12,9 +13,13 @@
 enum class WorkerDestination { NowPlayingFile, Presence, Count };
 
 // Has `destination`'s step run soon on the worker. Returns at once and never
-// waits; it allocates nothing itself (the system makes the pool's timer).
-// Returns false when no worker can run.
+// waits (the first time in a load, for the worker's thread to start); it
+// allocates nothing itself. Returns false when no worker can run.
 bool wakeWorker(WorkerDestination destination);
+
+// Ends the worker where it waits (a step under way ends first) and closes
+// what destinations hold open: when the host unloads the module.
+void endWorker();
 
 // A lock for the short copies with which a destination hands its state to
 // the worker: it spins, yielding, while the other side holds it.

@@ -147,15 +147,27 @@ using BackgroundRun = std::uint32_t (*)();
 
 // Has `run` called soon on a background thread, never two runs at once;
 // each run's result says when it runs next. Asked while a run is under way,
-// it runs again at once after that one. While runs are due the module holds
-// a reference to itself, so the host's unloading it never unmaps code that
-// is running or due to run; the thread lets go of it as it exits, after the
-// last run. Allocates nothing itself (the system makes its thread and an
-// event). Returns false when the system cannot run it.
+// it runs again at once after that one. The thread keeps nothing loaded:
+// unloading the module lets a run under way end, then ends the thread
+// where it waits, so the host may unload the module at any moment, also
+// while runs are due. Allocates nothing itself (the system makes its thread
+// and two events). Returns false when the system cannot run it.
 bool requestBackgroundRun(BackgroundRun run);
 
-// Releases what background runs use, when the module is unloaded (no run
-// is due then).
+// Takes a reference to this module, so that the host's unloading it leaves
+// it loaded until releaseModuleLoaded: for work that must finish (a file
+// half replaced). Called on the host's thread. Returns false when the
+// system refuses.
+bool holdModuleLoaded();
+
+// Lets go of holdModuleLoaded's reference from a background run. When that
+// was the last one, the module is unloaded by a thread of the system's,
+// which never returns into code of ours: the run may go on and return.
+void releaseModuleLoaded();
+
+// Waits for a run under way to end, then ends the background thread and
+// releases what it used: when the host unloads the module (not at the
+// process's end, when the thread is gone already).
 void endBackgroundRuns();
 
 // Gives the rest of this thread's time slice to any other thread ready to run.

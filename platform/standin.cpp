@@ -11,6 +11,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -452,6 +453,9 @@ void passFileGate() {
     pthread_mutex_unlock(&gateMutex);
 }
 
+// References holdModuleLoaded took and releaseModuleLoaded has not let go of.
+std::atomic<int> moduleHolds;
+
 pthread_mutex_t backgroundMutex = PTHREAD_MUTEX_INITIALIZER;
 pthread_cond_t backgroundChanged = PTHREAD_COND_INITIALIZER;
 bool backgroundStarted;
@@ -519,6 +523,8 @@ std::size_t fileCallsWhileHolding() {
     return calls;
 }
 
+int moduleHoldCount() { return moduleHolds.load(); }
+
 void waitForBackgroundRuns() {
     pthread_mutex_lock(&backgroundMutex);
     while (backgroundRequested || backgroundRunning || backgroundDue) {
@@ -542,6 +548,13 @@ bool requestBackgroundRun(BackgroundRun run) {
     pthread_mutex_unlock(&backgroundMutex);
     return backgroundStarted;
 }
+
+bool holdModuleLoaded() {
+    ++moduleHolds;
+    return true;
+}
+
+void releaseModuleLoaded() { --moduleHolds; }
 
 void endBackgroundRuns() {}
 

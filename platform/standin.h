@@ -102,6 +102,9 @@ void putPipeReply(const void* bytes, std::size_t count);
 bool pipeConnected();
 unsigned pipeConnectionCount();
 
+// The module references holdModuleLoaded holds now.
+int moduleHoldCount();
+
 struct ShownMessageBox {
     PlatformWindow owner;
     char text[MAX_BOX_TEXT];

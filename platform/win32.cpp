@@ -204,37 +204,58 @@ bool expandEnvironmentVariables(const char16_t* path, char16_t* out, std::size_t
 
 namespace {
 
-// The background runs' thread and the state around it; the lock guards
-// all of it. The thread exists while runs are due, holding a reference to
-// this module, and lets go of it as it exits: FreeLibraryAndExitThread
-// never returns here, so no code of ours runs after the last reference
-// goes. (A thread of our own, not the system's pool: the pool's timer
-// thread dies in Wine's 32-bit build under QEMU's user-mode emulation.)
-SRWLOCK backgroundLock = SRWLOCK_INIT;
-HANDLE backgroundWake;  // auto-reset: set by a request, taken by the thread's wait
+// The background runs' thread: one per load of the module, started by the
+// first request, holding no reference to the module. It runs, then waits
+// until asked again or its next run is due. Unloading the module (with the
+// loader's lock held, which a thread's own exit needs) tells it to leave:
+// once a run under way has ended it signals that it has left and, in the
+// same call, parks in a wait that never ends, in the system's code; it
+// holds no lock there, and the unload ends it. (Not the system's pool,
+// whose timer thread dies in Wine's 32-bit build under QEMU's user-mode
+// emulation; nor a thread that exits itself, whose last steps in the
+// module could race the unload's unmapping it.)
+SRWLOCK backgroundLock = SRWLOCK_INIT;  // guards the run and the thread's start
+HANDLE backgroundWake;                  // auto-reset: set by a request, or to leave
+HANDLE backgroundStarted;               // set once the thread runs our code
+HANDLE backgroundLeft;                  // set as the thread parks
+HANDLE backgroundNever;                 // never set: where the thread parks
+HANDLE backgroundThreadHandle;
 BackgroundRun backgroundRun;
-bool backgroundThreadAlive;
+volatile LONG backgroundLeaving;
 constexpr SIZE_T BACKGROUND_STACK_RESERVE = 256 * 1024;
 
-DWORD WINAPI backgroundThread(void* parameter) {
-    const HMODULE module = static_cast<HMODULE>(parameter);
-    std::uint32_t next = 0;
+[[noreturn]] void parkBackgroundThread() {
+    for (;;) SignalObjectAndWait(backgroundLeft, backgroundNever, INFINITE, FALSE);
+}
+
+DWORD WINAPI backgroundThread(void*) {
+    SetEvent(backgroundStarted);
+    std::uint32_t next = BACKGROUND_IDLE;
     for (;;) {
-        if (next != 0) WaitForSingleObject(backgroundWake, next);
-        AcquireSRWLockExclusive(&backgroundLock);
+        WaitForSingleObject(backgroundWake, next == BACKGROUND_IDLE ? INFINITE : next);
+        if (InterlockedCompareExchange(&backgroundLeaving, 0, 0) != 0) parkBackgroundThread();
+        AcquireSRWLockShared(&backgroundLock);
         const BackgroundRun run = backgroundRun;
-        ReleaseSRWLockExclusive(&backgroundLock);
+        ReleaseSRWLockShared(&backgroundLock);
         next = run();
-        if (next != BACKGROUND_IDLE) continue;
-        // Idle: unless a request came meanwhile, the thread goes, under the
-        // lock, so a request either sees it alive and wakes it or makes a new one.
-        AcquireSRWLockExclusive(&backgroundLock);
-        const bool asked = WaitForSingleObject(backgroundWake, 0) == WAIT_OBJECT_0;
-        if (!asked) backgroundThreadAlive = false;
-        ReleaseSRWLockExclusive(&backgroundLock);
-        if (!asked) FreeLibraryAndExitThread(module, 0);
-        next = 0;
+        // Due at once: run again without waiting, unless asked to leave.
+        if (next == 0) SetEvent(backgroundWake);
     }
+}
+
+bool makeBackgroundEvents() {
+    HANDLE* const autoReset[] = {&backgroundWake};
+    HANDLE* const manualReset[] = {&backgroundStarted, &backgroundLeft, &backgroundNever};
+    bool made = true;
+    for (HANDLE* event : autoReset) {
+        if (*event == nullptr) *event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        made &= *event != nullptr;
+    }
+    for (HANDLE* event : manualReset) {
+        if (*event == nullptr) *event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        made &= *event != nullptr;
+    }
+    return made;
 }
 
 }  // namespace
@@ -242,40 +263,64 @@ DWORD WINAPI backgroundThread(void* parameter) {
 bool requestBackgroundRun(BackgroundRun run) {
     AcquireSRWLockExclusive(&backgroundLock);
     backgroundRun = run;
-    bool requested = true;
-    if (backgroundWake == nullptr) backgroundWake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (backgroundWake == nullptr) {
-        requested = false;
-    } else if (backgroundThreadAlive) {
-        // It looks for new work when it wakes, and runs again at once if
-        // asked while running.
-        SetEvent(backgroundWake);
-    } else {
-        HMODULE module = nullptr;
-        requested = GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                                       reinterpret_cast<LPCWSTR>(&backgroundThread), &module) != 0;
-        HANDLE thread = nullptr;
-        if (requested) {
-            thread = CreateThread(nullptr, BACKGROUND_STACK_RESERVE, backgroundThread, module,
-                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-            requested = thread != nullptr;
-        }
-        if (thread != nullptr) {
-            CloseHandle(thread);
-            backgroundThreadAlive = true;
-        } else if (module != nullptr) {
-            FreeLibrary(module);
-        }
+    if (backgroundThreadHandle == nullptr && makeBackgroundEvents()) {
+        backgroundThreadHandle = CreateThread(nullptr, BACKGROUND_STACK_RESERVE, backgroundThread,
+                                              nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+        // A new thread starts under the loader's lock, which an unload
+        // holds: until it runs our code, an unload could not tell it to
+        // leave. Starting takes a fraction of a millisecond.
+        if (backgroundThreadHandle != nullptr) WaitForSingleObject(backgroundStarted, INFINITE);
     }
+    const bool requested = backgroundThreadHandle != nullptr;
+    // It looks for new work when it wakes, and runs again at once if asked
+    // while running.
+    if (requested) SetEvent(backgroundWake);
     ReleaseSRWLockExclusive(&backgroundLock);
     return requested;
 }
 
+bool holdModuleLoaded() {
+    HMODULE module = nullptr;
+    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                              reinterpret_cast<LPCWSTR>(&backgroundThread), &module) != 0;
+}
+
+void releaseModuleLoaded() {
+    HMODULE module = nullptr;
+    if (GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCWSTR>(&backgroundThread), &module) == 0) {
+        return;
+    }
+    // FreeLibrary itself is the new thread's start: it takes one pointer
+    // and returns a 32-bit value, as a thread's start does, and what runs
+    // after it is the system's own thread exit. Without that thread the
+    // reference stays, and the module with it.
+    const auto freeLibrary =
+        reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void (*)()>(&FreeLibrary));
+    const HANDLE thread = CreateThread(nullptr, 0, freeLibrary, module, 0, nullptr);
+    if (thread != nullptr) CloseHandle(thread);
+}
+
 void endBackgroundRuns() {
-    // Only the module's last reference leaves: no thread of ours is alive.
-    if (backgroundWake == nullptr) return;
-    CloseHandle(backgroundWake);
-    backgroundWake = nullptr;
+    if (backgroundThreadHandle != nullptr) {
+        // A run under way ends first: it waits for nothing that needs the
+        // loader. Parked, the thread holds no lock and runs none of our
+        // code: ending it there is safe, and its end needs no loader.
+        InterlockedExchange(&backgroundLeaving, 1);
+        SetEvent(backgroundWake);
+        WaitForSingleObject(backgroundLeft, INFINITE);
+        TerminateThread(backgroundThreadHandle, 0);
+        WaitForSingleObject(backgroundThreadHandle, INFINITE);
+        CloseHandle(backgroundThreadHandle);
+        backgroundThreadHandle = nullptr;
+    }
+    HANDLE* const events[] = {&backgroundWake, &backgroundStarted, &backgroundLeft,
+                              &backgroundNever};
+    for (HANDLE* event : events) {
+        if (*event != nullptr) CloseHandle(*event);
+        *event = nullptr;
+    }
 }
 
 void yieldProcessor() { Sleep(0); }

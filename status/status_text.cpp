@@ -1,5 +1,6 @@
 #include "status/status_text.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "status/duration_text.h"
@@ -46,6 +47,21 @@ char16_t* put(char16_t* out, const char16_t* piece, std::size_t length) {
     std::memcpy(out, piece, length * sizeof(char16_t));
     return out + length;
 }
+
+// The messenger's text separates its fields with a backslash and a zero:
+// in it, a backslash from the tags shows as a slash. Returns `value`, or
+// its copy in `out` (TAG_TEXT_CAPACITY units) with each backslash a slash.
+TemplateValue slashed(const TemplateValue& value, char16_t* out) {
+    const char16_t* const end = value.text + value.length;
+    if (std::find(value.text, end, u'\\') == end) return value;
+    const std::size_t length = value.length < TAG_TEXT_CAPACITY ? value.length : TAG_TEXT_CAPACITY;
+    std::replace_copy(value.text, value.text + length, out, u'\\', u'/');
+    return {out, length};
+}
+
+// Module storage for the slashed values: the host's thread has its own
+// uses for its stack.
+char16_t slashedValues[TEMPLATE_MARKERS][TAG_TEXT_CAPACITY];
 
 }  // namespace
 
@@ -126,6 +142,12 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
         }
     }
 
+    // The messenger's line takes the tags' values with slashes.
+    TemplateValues lineValues = values;
+    for (const TemplateMarker marker : {MARKER_TAGS, MARKER_TITLE, MARKER_ARTIST, MARKER_ALBUM}) {
+        lineValues.value[marker] = slashed(values.value[marker], slashedValues[marker]);
+    }
+
     const std::size_t categoryLength =
         boundedLength(profile.categoryCode, CATEGORY_CODE_CAPACITY - 1);
     constexpr std::size_t fixedLength = literalLength(STATUS_FIXED_PIECE);
@@ -138,7 +160,7 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
     const char16_t* const displayLine = out;
     if (profile.composedWhole) {
         out +=
-            expandTemplate(profile.templateText, profile.templateLength, values, out, lineRoom + 1);
+            expandTemplate(profile.templateText, profile.templateLength, lineValues, out, lineRoom + 1);
     } else {
         // Every piece but the title is kept whole (together they are at most
         // 297 units), so the title gets what room is left.
@@ -149,7 +171,7 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
                           maximumText,
                       "the fixed pieces always fit");
         const TemplateValue& shown =
-            values.value[profile.titleFromTags ? MARKER_TAGS : MARKER_FILENAME];
+            lineValues.value[profile.titleFromTags ? MARKER_TAGS : MARKER_FILENAME];
         const std::size_t titleUsed =
             wholeUtf16Length(shown.text, shown.length, lineRoom - prefixLength - suffixLength);
         out = put(out, profile.prefix, prefixLength);
@@ -182,7 +204,8 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
     }
     // Last, since the values may still have pointed at the name's title.
     if (profile.titleFromTags && tagTitleLength > 0) {
-        copyBoundedCount(title, titleCapacity, tagTitle, tagTitleLength);
+        const TemplateValue& shown = lineValues.value[MARKER_TAGS];
+        copyBoundedCount(title, titleCapacity, shown.text, shown.length);
     }
     return kind;
 }

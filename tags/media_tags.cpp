@@ -61,8 +61,8 @@ bool isControl(char16_t c) {
 }
 
 // Stores `field` into `out` (TAG_TEXT_CAPACITY units): a control character
-// or space, or a run of them, made one space, none at either end; a
-// backslash made a slash; cut between whole characters; always terminated.
+// or space, or a run of them, made one space, none at either end; cut
+// between whole characters; always terminated.
 void storeField(const TagField& field, char16_t (&out)[TAG_TEXT_CAPACITY]) {
     out[0] = u'\0';
     if (!field.present) return;
@@ -86,7 +86,7 @@ void storeField(const TagField& field, char16_t (&out)[TAG_TEXT_CAPACITY]) {
         if (used + size + (pendingSpace ? 1 : 0) > TAG_TEXT_CAPACITY - 1) break;
         if (pendingSpace) out[used++] = u' ';
         pendingSpace = false;
-        out[used++] = c == u'\\' ? u'/' : c;
+        out[used++] = c;
         if (size == 2) out[used++] = field.text[at + 1];
         at += size;
     }

@@ -33,9 +33,9 @@ constexpr const char16_t TAG_ARTIST_TITLE_SEPARATOR[] = u" - ";
 // What a file's tags say, in UTF-16, terminated and cut between whole
 // characters. A control character (C0 and C1, line and paragraph
 // separators: line ends, tabs) or a run of them becomes one space, a
-// byte-order mark goes, a backslash becomes '/', and spaces at either end
-// are dropped, so no tag can add a field to the messenger's text or break
-// its display line. A field the tags lack, or whose value is blank, is
+// byte-order mark goes, and spaces at either end are dropped, so no tag can
+// break a display line. A backslash stays: the messenger's text, where
+// "\0" separates fields, makes it a slash itself. A field the tags lack, or whose value is blank, is
 // empty. Of a field with several values, the first counts. The artist is the
 // track's artist, or the album artist where that is all there is.
 // The media facts are read only when asked for (MediaRead::TagsAndFacts),

@@ -62,7 +62,7 @@ std::string fileBytes(const std::string& path) {
 // and backslashes shaped, byte-order marks dropped, and a blank value no
 // value, so that the album artist and the ID3v1 title show.
 const std::map<std::string, std::pair<std::u16string, std::u16string>> SHAPED = {
-    {"v24-control.mp3", {u"Back/slash", u"Line Break Tab Para Next"}},
+    {"v24-control.mp3", {u"Back\\slash", u"Line Break Tab Para Next"}},
     {"v24-mark-inside.mp3", {u"Marked Artist", u"Marked Title"}},
     {"v23-second-mark.mp3", {u"Second Mark", u"Twice Marked"}},
     {"v23-blank.mp3", {u"Fallback Band", u"V1 Title"}},
@@ -438,6 +438,11 @@ TEST_F(MediaTagsTest, TemplatesShowWhatEachFileHas) {
          u"Length length-video.mkv (1:06) "},
         {"song.xm", "1,[TITLE]{ ([DURATION])}", "[TITLE]{ [DURATION]}|[DURATION]|", u"Xm Song ",
          u"Xm Song||"},
+        // A backslash in a tag is a slash in the messenger's text only, where
+        // it would start a field separator.
+        {"v24-control.mp3", "1,[ARTIST]: [TITLE]", "[TAGS] ([ARTIST])",
+         u"Back/slash: Line Break Tab Para Next ",
+         u"Back\\slash - Line Break Tab Para Next (Back\\slash)"},
         // Too long for the display line: cut at its end; the text still closes.
         {"v24-utf8.mp3", "1," + repeated("[TAGS] ", 12), "", std::u16string(), u""},
     };

@@ -38,6 +38,8 @@ protected:
     NowPlayingOutcome write(const std::u16string& text) {
         postNowPlaying(settings, text.data(), text.size());
         standin::waitForBackgroundRuns();
+        // Done, the write lets the module go: the host may unload it now.
+        EXPECT_EQ(standin::moduleHoldCount(), 0);
         return lastNowPlayingOutcome();
     }
     std::string contents(const std::string& name = "nowplaying.txt") const {

@@ -151,6 +151,25 @@ overlay_stop() {
     wait "$overlay_pid" 2>/dev/null || true
 }
 
+# discord_start DIR [OPTIONS...]: starts discord-sim (always 64-bit) logging
+# to DIR/discord.log (kept across starts), and waits until it listens.
+discord_start() {
+    discord_dir=$1
+    shift
+    rm -f "$discord_dir/discord-ready" "$discord_dir/discord-stop"
+    "$WINE64" "$VELKAR_MESSENGER_DIR/discord-sim.exe" --log "$(windows_path "$discord_dir/discord.log")" \
+        --ready "$(windows_path "$discord_dir/discord-ready")" \
+        --stop "$(windows_path "$discord_dir/discord-stop")" --seconds 110 "$@" \
+        >>"$discord_dir/discord.out" 2>&1 &
+    discord_pid=$!
+    await_file "$discord_dir/discord-ready" discord-sim
+}
+
+discord_stop() {
+    touch "$discord_dir/discord-stop"
+    wait "$discord_pid" 2>/dev/null || true
+}
+
 # host_run DIR ARGS...: runs host-sim (or VELKAR_HOST_SIM, another build of
 # it, when set) with the target's DLL (or VELKAR_DLL when set), output in
 # DIR/host.out.

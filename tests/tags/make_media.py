@@ -277,6 +277,7 @@ def main():
 
     more_formats()
     length_files()
+    presence_files()
 
     def encoded(text):
         return text.encode("utf-8").hex() or "-"
@@ -459,6 +460,30 @@ def stand_in(name, magic, length=512):
     only its first bytes tell our reader and mutagen what it is."""
     with open(path(name), "wb") as out:
         out.write(magic + bytes((i * 31) & 0xFF for i in range(length)))
+
+
+def presence_files():
+    """Tagged MP3s for the Discord presence's Wine scenarios (not in the
+    manifest): a song with a known length, a title longer than Discord
+    takes, one of a single character, and titles with quotes, backslashes
+    and control characters, which the reader makes spaces."""
+    tone = ["-f", "lavfi", "-i", "sine=frequency=330:duration=65.4:sample_rate=22050"]
+    ffmpeg("presence-song.mp3", tone, ["-c:a", "libmp3lame", "-b:a", "32k"], extra=["-id3v2_version", "0"])
+    titles = [
+        ("presence-song.mp3", "My Band", "Best Song"),
+        ("presence-long.mp3", "Long", "\u65E5" * 300),
+        ("presence-one.mp3", "One", "X"),
+        ("presence-odd.mp3", "Back\\slash", 'Say "hi"\ttab\r\nnew\x01line \\o/'),
+    ]
+    for name, artist, title in titles:
+        if name != "presence-song.mp3":
+            ffmpeg(name, AUDIO, ["-c:a", "libmp3lame", "-b:a", "32k"], extra=["-id3v2_version", "0"])
+        tags = id3.ID3()
+        tags.add(id3.TPE1(encoding=id3.Encoding.UTF8, text=[artist]))
+        tags.add(id3.TIT2(encoding=id3.Encoding.UTF8, text=[title]))
+        tags.save(path(name), v2_version=4)
+        if id3.ID3(path(name))["TIT2"].text[0] != title:
+            sys.exit(f"{name}: mutagen reads another title back")
 
 
 def more_formats():

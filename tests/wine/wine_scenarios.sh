@@ -118,6 +118,30 @@ tags_session() {
     clean_settings
 }
 
+# The Discord presence: the profiles by the title and an application id,
+# then LINES; discord-sim's log read as discord_log.py prints it, the
+# host's process id as "host".
+DISCORD_ID=123456789012345678
+presence_settings() {
+    clean_settings
+    printf '2,[TITLE]\n1,[TITLE]\ndiscord-application-id=%s\n%b' "$DISCORD_ID" "${1:-}" >"$drive_c/velkar.ini"
+}
+media() { windows_path "$media_dir/$1"; }
+activities() {
+    /usr/bin/python3 "$source_dir/tests/wine/discord_log.py" "$dir/discord.log" "$@" |
+        sed "s/pid=$(sed -n 's/^host process: //p' "$dir/host.out")\$/pid=host/"
+}
+# Each command returned within 20 ms: the host's thread is never held.
+commands_quick() {
+    sed -n 's/^command [0-9]* returned 0 after \([0-9]*\) ms$/\1/p' "$dir/host.out" >"$dir/command-times"
+    [ -s "$dir/command-times" ] || fail "no command returned"
+    while read -r took; do
+        [ "$took" -le 20 ] || fail "a command took $took ms"
+    done <"$dir/command-times"
+}
+module_gone() { grep -q '^module gone after ' "$dir/host.out" || fail "the module stayed: $(tail -n 1 "$dir/host.out")"; }
+SONG_ACTIVITY='activity type=2 | display=2 | details=Best Song | state=by My Band | large_text=- | large_image=- | length=65'
+
 wine_prepare_prefix
 
 case $scenario in
@@ -486,6 +510,163 @@ now_playing_worker)
     rm -rf "$local_data/VelkarTest"
     clean_settings
     rm -rf "$np_dir"
+    ;;
+presence)
+    # A publish shows the song ("Listening to", its title and artist, a bar
+    # from now to its end, the host's process), a withdraw clears it and
+    # closes the connection; a video is watched; an unload closes it.
+    presence_settings
+    discord_start "$dir"
+    session 1 set-file "$(media presence-song.mp3)" publish sleep 1500 withdraw sleep 1500 \
+        set-file "$(media length-video.mkv)" publish sleep 1500 unload-wait
+    discord_stop
+    clean_settings
+    activities | sed 's/ | lag=[012] | / | lag=ok | /' >"$dir/activities"
+    expect_lines "$dir/activities" "listening
+connected
+handshake client_id=$DISCORD_ID v=1
+$SONG_ACTIVITY | lag=ok | pid=host
+clear pid=host
+disconnected
+connected
+handshake client_id=$DISCORD_ID v=1
+activity type=3 | display=2 | details=Length length-video.mkv | state=- | large_text=- | large_image=- | length=66 | lag=ok | pid=host
+disconnected"
+    commands_quick
+    module_gone
+    ;;
+presence_settings_shown)
+    # What the member list shows, the elapsed time only, the image and its text.
+    presence_settings 'discord-shows=state\ndiscord-time=elapsed\ndiscord-image=https://example.org/cover.png\ndiscord-image-text=[ARTIST] ([DURATION])\ndiscord-details=[ARTIST]: [TITLE]\ndiscord-state=\n'
+    discord_start "$dir"
+    session 1 set-file "$(media presence-song.mp3)" publish sleep 1500 unload-wait
+    discord_stop
+    clean_settings
+    activities | grep '^activity' | sed 's/ | lag=[012] | / | lag=ok | /' >"$dir/activities"
+    expect_lines "$dir/activities" "activity type=2 | display=1 | details=My Band: Best Song | state=- | large_text=My Band (1:05) | large_image=https://example.org/cover.png | length=- | lag=ok | pid=host"
+    ;;
+presence_text)
+    # Texts as Discord takes them: at most 128 bytes cut between whole
+    # characters with an ellipsis, a single character padded, quotes,
+    # backslashes and control characters in valid JSON.
+    presence_settings
+    discord_start "$dir"
+    session 1 set-file "$(media presence-long.mp3)" publish sleep 500 \
+        set-file "$(media presence-one.mp3)" publish sleep 500 \
+        set-file "$(media presence-odd.mp3)" publish sleep 1500 unload-wait
+    discord_stop
+    clean_settings
+    activities | grep '^activity' | sed 's/ | length=.*//' >"$dir/activities"
+    expect_lines "$dir/activities" "activity type=2 | display=2 | details=$(repeat '\346\227\245' 41)$(printf '\342\200\246') | state=by Long | large_text=- | large_image=-
+activity type=2 | display=2 | details=X  | state=by One | large_text=- | large_image=-
+activity type=2 | display=2 | details=Say \"hi\" tab new line \\o/ | state=by Back\\slash | large_text=- | large_image=-"
+    ;;
+presence_late)
+    # Discord starts 10 s after the publish: the activity within 20 s of it.
+    presence_settings
+    (sleep 10 && discord_start "$dir" && wait "$discord_pid") &
+    late=$!
+    session 1 set-file "$(media presence-song.mp3)" publish sleep 24000 unload-wait
+    touch "$dir/discord-stop"
+    wait "$late"
+    clean_settings
+    activities | grep '^activity' >"$dir/activities"
+    lag=$(sed -n 's/.* | lag=\([0-9]*\) | .*/\1/p' "$dir/activities" | head -n 1)
+    [ -n "$lag" ] && [ "$lag" -ge 9 ] && [ "$lag" -le 20 ] || fail "the activity came $lag s after the publish: $(cat "$dir/activities")"
+    commands_quick
+    module_gone
+    ;;
+presence_restart)
+    # Discord quits while the song is shown and is back 3 s later, with no
+    # new publish: the same activity again within 20 s of its return.
+    presence_settings
+    discord_start "$dir"
+    (sleep 4 && touch "$dir/discord-stop" && sleep 3 && discord_start "$dir" && wait "$discord_pid") &
+    restart=$!
+    session 1 set-file "$(media presence-song.mp3)" publish sleep 30000 unload-wait
+    wait "$discord_pid" 2>/dev/null
+    touch "$dir/discord-stop"
+    wait "$restart"
+    clean_settings
+    activities --times >"$dir/timed"
+    grep -c ' activity ' "$dir/timed" | grep -qx 2 || fail "not shown twice: $(cat "$dir/timed")"
+    back=$(sed -n 's/^\([0-9]*\) listening$/\1/p' "$dir/timed" | sed -n 2p)
+    shown=$(sed -n 's/^\([0-9]*\) activity .*/\1/p' "$dir/timed" | sed -n 2p)
+    [ -n "$back" ] && [ -n "$shown" ] && [ $((shown - back)) -le 20000 ] ||
+        fail "shown again $((${shown:-0} - ${back:-0})) ms after Discord was back"
+    activities | grep '^activity' | sed 's/ | lag=[0-9]* | / | /' | uniq | wc -l | grep -qx 1 ||
+        fail "the activity changed: $(activities | grep '^activity')"
+    module_gone
+    ;;
+presence_silent)
+    # Discord accepts the connection and answers nothing for 9 s: every
+    # command returns at once, and once it answers the newest activity is shown.
+    presence_settings
+    discord_start "$dir" --mute-for 9000
+    session 1 set-file "$(media presence-one.mp3)" publish sleep 300 withdraw sleep 300 \
+        set-file "$(media presence-song.mp3)" publish sleep 300 publish sleep 20000 unload-wait
+    discord_stop
+    clean_settings
+    commands_quick
+    activities | grep '^activity' | sed 's/ | lag=.*//' >"$dir/activities"
+    expect_lines "$dir/activities" "$SONG_ACTIVITY"
+    module_gone
+    ;;
+presence_refused)
+    # An application id Discord does not know (closed with 4000): no more
+    # attempts, also after a new publish, until the settings are read again.
+    presence_settings
+    discord_start "$dir" --refuse-id
+    session 1 set-file "$(media presence-song.mp3)" publish sleep 12000 publish sleep 8000 unload-wait
+    discord_stop
+    clean_settings
+    [ "$(activities | grep -c '^connected')" -eq 1 ] || fail "connected again: $(activities)"
+    activities | grep -q '^activity' && fail "an activity was sent"
+    module_gone
+    ;;
+presence_burst)
+    # 20 publishes in 2 s: at most 5 commands in any 20 s; the last shown is
+    # the twentieth file's.
+    presence_settings
+    discord_start "$dir"
+    commands=
+    for n in $(seq -w 1 20); do commands="$commands set-file C:\\x\\Track_$n.mp3 publish sleep 100"; done
+    # shellcheck disable=SC2086
+    session 1 $commands sleep 26000 unload-wait
+    discord_stop
+    clean_settings
+    activities --times | sed -n 's/^\([0-9]*\) activity .* details=\([^|]*\) | .*/\1 \2/p' >"$dir/sent"
+    cat "$dir/sent"
+    awk '{ at[NR] = $1 } END { for (i = 6; i <= NR; ++i) if (at[i] - at[i - 5] < 20000) { print "six within 20 s, ending at", i; exit 1 } }' "$dir/sent" ||
+        fail "the rate was broken"
+    [ "$(tail -n 1 "$dir/sent" | cut -d' ' -f2-)" = "Track 20" ] || fail "the last shown: $(tail -n 1 "$dir/sent")"
+    commands_quick
+    module_gone
+    ;;
+presence_unload_absent)
+    # Discord absent, an activity waiting to be shown: an unload without a
+    # withdraw ends the attempts, and the module leaves within 15 s.
+    presence_settings
+    session 1 set-file "$(media presence-song.mp3)" publish sleep 6000 unload-wait
+    clean_settings
+    module_gone
+    ;;
+presence_cycle)
+    # Unloaded and loaded again 50 times while connected: no crash, handles
+    # and threads come back; after a withdraw and an unload the module goes.
+    presence_settings
+    discord_start "$dir"
+    session 1 set-file "$(media presence-song.mp3)" publish sleep 1000 \
+        cycle 50 "$(media presence-song.mp3)" withdraw unload-wait
+    discord_stop
+    clean_settings
+    grep '^cycle' "$dir/host.out"
+    sed -n 's/^cycle: 50 loads; next handle \([0-9]*\) before, \([0-9]*\) after; threads \([0-9]*\) before, \([0-9]*\) after$/\1 \2 \3 \4/p' \
+        "$dir/host.out" >"$dir/counts"
+    read -r handles_before handles_after threads_before threads_after <"$dir/counts" || fail "the cycles did not all run"
+    [ "${handles_after:-1}" -le "${handles_before:-0}" ] || fail "handles grew"
+    [ "${threads_after:-1}" -le "${threads_before:-0}" ] || fail "threads grew"
+    module_gone
     ;;
 hung_window)
     # The window the search visits first stops answering for 4 s; the next is healthy.

@@ -12,7 +12,8 @@
 // --refuse-id: the handshake is answered with a close (opcode 2) with code
 //   4000, as for an application id Discord does not know.
 // Log lines, each with the wall clock in Unix milliseconds:
-//   connected at=MS | frame at=MS op=N json=JSON | disconnected at=MS
+//   listening at=MS | connected at=MS | frame at=MS op=N json=JSON |
+//   disconnected at=MS
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -197,11 +198,12 @@ int main(int argc, char** argv) {
             Sleep(SLICE_MS);
             continue;
         }
+        if (!announced) logLine("listening");
         if (!announced && options.readyPath != nullptr) {
             std::FILE* ready = std::fopen(options.readyPath, "w");
             if (ready != nullptr) std::fclose(ready);
-            announced = true;
         }
+        announced = true;
         OVERLAPPED overlapped{};
         overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         DWORD done = 0;

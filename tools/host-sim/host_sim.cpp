@@ -211,6 +211,9 @@ int main(int argc, char** argv) {
     std::printf("host window: %08lX\n",
                 static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(hostWindow)));
 
+    DWORD handlesAtStart = 0;
+    DWORD threadsAtStart = 0;
+    countHandlesAndThreads(handlesAtStart, threadsAtStart);
     HMODULE plugin = LoadLibraryA(argv[1]);
     if (plugin == nullptr) {
         std::printf("LoadLibrary failed: error %lu\n", GetLastError());
@@ -361,5 +364,15 @@ int main(int argc, char** argv) {
     if (boxTimer != 0) KillTimer(nullptr, boxTimer);
     DestroyWindow(hostWindow);
     if (plugin != nullptr) FreeLibrary(plugin);
+    // Threads the plug-in still runs (a write it finishes after the unload)
+    // end before the process does: under QEMU's user-mode emulation a
+    // process that ends with other threads alive dies of it.
+    DWORD handles = 0;
+    DWORD threads = 0;
+    const DWORD start = GetTickCount();
+    do {
+        countHandlesAndThreads(handles, threads);
+        if (threads > threadsAtStart) Sleep(SETTLE_STEP_MS);
+    } while (threads > threadsAtStart && GetTickCount() - start < SETTLE_LIMIT_MS);
     return 0;
 }
