@@ -6,12 +6,13 @@
 # (ffmpeg and mutagen), made once into build/fuzz/media.
 # The settings document's seeds are the settings target's (the first byte
 # of each is taken as the edit).
-# Usage: fuzz/run.sh [SECONDS] [TARGET...]   (targets: settings compose tags settings_document)
+# Usage: fuzz/run.sh [SECONDS] [TARGET...]
+#   (targets: settings compose tags settings_document presence_reply)
 set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
 [ $# -gt 0 ] && shift
-targets=${*:-settings compose tags settings_document}
+targets=${*:-settings compose tags settings_document presence_reply}
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)" >/dev/null
 for target in $targets; do

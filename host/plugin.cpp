@@ -33,20 +33,10 @@ const PresenceSettings* presenceWanted() {
 
 // The activity of the composed file, starting now.
 void postComposedPresence() {
-    const PresenceSettings& settings = moduleState.settings.presence;
-    const ComposedStatus& composed = moduleState.composed;
     // Static: the host's thread has its own uses for its stack.
     static PresenceActivity activity;
-    for (int field = 0; field < PRESENCE_FIELDS; ++field) {
-        shapePresenceText(composed.presenceTexts[field], composed.presenceLengths[field],
-                          activity.texts[field]);
-    }
-    activity.watching = composed.hasPictures;
-    activity.startSeconds = unixTimeMilliseconds() / 1000;
-    activity.showsStart = settings.time != PresenceTime::None;
-    activity.endSeconds = settings.time == PresenceTime::Bar && composed.hasDuration
-                              ? activity.startSeconds + composed.durationSeconds
-                              : 0;
+    composePresenceActivity(moduleState.composed, moduleState.settings.presence,
+                            unixTimeMilliseconds() / 1000, activity);
     postPresence(&activity);
 }
 

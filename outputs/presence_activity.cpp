@@ -96,6 +96,20 @@ void shapePresenceText(const char16_t* text, std::size_t units, PresenceText& ou
     if (characters == 1) out.text[out.length++] = ' ';
 }
 
+void composePresenceActivity(const ComposedStatus& composed, const PresenceSettings& settings,
+                             std::uint64_t startSeconds, PresenceActivity& activity) {
+    for (int field = 0; field < PRESENCE_FIELDS; ++field) {
+        shapePresenceText(composed.presenceTexts[field], composed.presenceLengths[field],
+                          activity.texts[field]);
+    }
+    activity.watching = composed.hasPictures;
+    activity.startSeconds = startSeconds;
+    activity.showsStart = settings.time != PresenceTime::None;
+    activity.endSeconds = settings.time == PresenceTime::Bar && composed.hasDuration
+                              ? startSeconds + composed.durationSeconds
+                              : 0;
+}
+
 std::size_t writePresenceHandshake(const char* applicationId, char* out, std::size_t capacity) {
     JsonWriter json = startJson(out, capacity);
     appendJsonRaw(json, "{\"v\":1,\"client_id\":");

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "status/presence_settings.h"
+#include "status/status_text.h"
 
 // Discord takes 2 to 128 characters per text; writers have found the limit
 // enforced in bytes, so a text is kept to 128 bytes of UTF-8.
@@ -39,6 +40,12 @@ struct PresenceActivity {
 // ending in "…" when cut; one character alone followed by a space, as
 // Discord takes no text shorter than two. Empty stays empty.
 void shapePresenceText(const char16_t* text, std::size_t units, PresenceText& out);
+
+// Sets `activity` to what `composed` shows as `settings` say, started at
+// `startSeconds` (Unix time): its texts shaped, "Watching" for a file with
+// pictures, the start, and the end where a bar is wanted and the duration known.
+void composePresenceActivity(const ComposedStatus& composed, const PresenceSettings& settings,
+                             std::uint64_t startSeconds, PresenceActivity& activity);
 
 // Writes the handshake's JSON for the application `applicationId` (digits)
 // into `out` (`capacity` bytes, not terminated). Returns its length, 0 when

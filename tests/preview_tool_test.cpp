@@ -162,7 +162,8 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
         {"2,\xE9"
          "coute [FILENAME]\n",
          "x.avi",
-         "(read in code page 1252)\nnow-playing file: none (no nowplaying-file line)\n\n"
+         "(read in code page 1252)\nnow-playing file: none (no nowplaying-file line)\n"
+         "discord: none (no discord-application-id line)\n\n"
          "x.avi\n  audio:        no\n"
          "  tags:         (the file cannot be opened)\n  title:        'x'\n"
          "  status text:  \\0Office\\01\\0{0}\\0\xC3\xA9"
@@ -171,7 +172,8 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
          "2,\xC3\xA9"
          "coute [FILENAME]\n",
          "x.avi",
-         "(read as UTF-8)\nnow-playing file: none (no nowplaying-file line)\n\n"
+         "(read as UTF-8)\nnow-playing file: none (no nowplaying-file line)\n"
+         "discord: none (no discord-application-id line)\n\n"
          "x.avi\n  audio:        no\n"
          "  tags:         (the file cannot be opened)\n  title:        'x'\n"
          "  status text:  \\0Office\\01\\0{0}\\0\xC3\xA9"
@@ -180,7 +182,8 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
                      "2\0,\x4F\x60\0 \0[\0F\0I\0L\0E\0N\0A\0M\0E\0]\0\n",
                      32),
          "x.avi",
-         "(read as UTF-16BE)\nnow-playing file: none (no nowplaying-file line)\n\n"
+         "(read as UTF-16BE)\nnow-playing file: none (no nowplaying-file line)\n"
+         "discord: none (no discord-application-id line)\n\n"
          "x.avi\n  audio:        no\n"
          "  tags:         (the file cannot be opened)\n  title:        'x'\n"
          "  status text:  \\0Office\\01\\0{0}\\0\xE4\xBD\xA0 x \\0\n"},
@@ -203,6 +206,15 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
          "  duration:     1:06\n  media:        video\n"},
         {"", std::string(VELKAR_MEDIA_DIR) + "/song.xm",
          "  duration:     (unknown: [DURATION] is empty)\n  media:        audio\n"},
+        // Discord's command for the file, as JSON.
+        {"2,[FILENAME]\n1,[TAGS]\ndiscord-application-id=42\n",
+         std::string(VELKAR_MEDIA_DIR) + "/presence-song.mp3",
+         "\"activity\":{\"type\":2,\"status_display_type\":2,\"details\":\"Best Song\","
+         "\"state\":\"by My Band\",\"timestamps\":{\"start\":"},
+        {"2,[FILENAME]\n1,[FILENAME]\ndiscord-application-id=42\ndiscord-time=none\n", "x.mkv",
+         "discord: application 42 (shows details, time none, image none)\n\nx.mkv\n"},
+        {"2,[FILENAME]\n1,[FILENAME]\ndiscord-application-id=42\ndiscord-time=none\n", "x.mkv",
+         "\"activity\":{\"type\":3,\"status_display_type\":2,\"details\":\"x \"}"},
     };
     for (const Case& c : cases) {
         const std::string settings =

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "outputs/presence_activity.h"
 #include "platform/platform.h"
 #include "programs/settings_report.h"
 #include "programs/status_fields.h"
@@ -61,6 +62,11 @@ const char* const HELP =
     "  nowplaying-text=TEMPLATE (else the display line)\n"
     "  nowplaying-withdrawn=TEXT (else empty)\n"
     "  nowplaying-encoding=utf-8 | utf-8-bom | utf-16 | ansi\n"
+    "and of Discord's presence, whose command this tool shows as JSON:\n"
+    "  discord-application-id=DIGITS (else none)\n"
+    "  discord-details=TEMPLATE, discord-state=TEMPLATE, discord-image-text=TEMPLATE\n"
+    "  discord-shows=name | details | state, discord-time=bar | elapsed | none\n"
+    "  discord-image=KEY or https URL\n"
     "A file saved as UTF-8 (with or without its byte-order mark) is read as\n"
     "UTF-8; any other in the code page. Every character arrives as written.\n"
     "\n"
@@ -119,8 +125,10 @@ void preview(const char* argument, const char* hostPath, const PluginSettings& s
     takeAnnouncedPath(hostPath, path);
     static ComposedStatus composed;
     const bool nowPlayingFile = settings.nowPlaying.path[0] != u'\0';
+    const bool presence = presenceWanted(settings.presence);
     const MediaKind kind = composeStatus(path, settings.profiles, composed,
-                                         nowPlayingFile ? &settings.nowPlaying : nullptr);
+                                         nowPlayingFile ? &settings.nowPlaying : nullptr,
+                                         presence ? &settings.presence : nullptr);
     const std::size_t textLength = lengthOf(composed.statusText, STATUS_TEXT_CAPACITY);
     const StatusDisplay display = readStatusDisplay(composed.statusText, textLength);
     std::printf("%s\n", argument);
@@ -135,6 +143,29 @@ void preview(const char* argument, const char* hostPath, const PluginSettings& s
     printField("display line:", display.displayLine);
     if (nowPlayingFile)
         printQuoted("now playing:", composed.nowPlayingText, composed.nowPlayingLength);
+    if (presence) {
+        static PresenceActivity activity;
+        composePresenceActivity(composed, settings.presence, unixTimeMilliseconds() / 1000,
+                                activity);
+        static char json[PRESENCE_COMMAND_CAPACITY];
+        const std::size_t length = writePresenceCommand(&activity, settings.presence,
+                                                        currentProcessId(), "preview", json,
+                                                        sizeof json);
+        // UTF-8 as it is sent: the console shows it as the rest of the output.
+        std::printf("  %-14s%.*s\n", "discord:", static_cast<int>(length), json);
+    }
+}
+
+// Which Discord application shows the files, and how.
+void printPresence(const PresenceSettings& presence) {
+    if (!presenceWanted(presence)) {
+        std::printf("discord: none (no discord-application-id line)\n");
+        return;
+    }
+    std::printf("discord: application %s (shows %s, time %s, image %s)\n", presence.applicationId,
+                PRESENCE_SHOWS_NAMES[static_cast<int>(presence.shows)],
+                PRESENCE_TIME_NAMES[static_cast<int>(presence.time)],
+                presence.image[0] != '\0' ? presence.image : "none");
 }
 
 // Where the now-playing file goes, how, and what stands in the way.
@@ -276,6 +307,7 @@ int run(int argc, char** argv) {
     const int read = readChosenSettings(settingsFile, defaults, codePage, settings);
     if (read != EXIT_OK) return read;
     printNowPlayingFile(settings.nowPlaying);
+    printPresence(settings.presence);
     std::printf("\n");
     int status = EXIT_OK;
     for (int i = first; i < argc; ++i) {
