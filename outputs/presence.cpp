@@ -60,13 +60,33 @@ std::uint32_t until(std::uint32_t moment, std::uint32_t now) {
     return isLater(moment, now) ? moment - now : 0;
 }
 
-bool sendFrame(std::uint32_t opcode, const void* bytes, std::size_t count) {
+// Writes one frame to `target`, through `buffer` (room for the largest).
+bool sendFrameTo(PlatformPipe target, unsigned char* buffer, std::uint32_t opcode,
+                 const void* bytes, std::size_t count) {
     if (count > PRESENCE_COMMAND_CAPACITY) return false;
     unsigned char frameHeader[PRESENCE_FRAME_HEADER_BYTES];
     writePresenceFrameHeader(opcode, static_cast<std::uint32_t>(count), frameHeader);
-    std::memcpy(command, frameHeader, sizeof frameHeader);
-    std::memcpy(command + sizeof frameHeader, bytes, count);
-    return writePipe(pipe, command, sizeof frameHeader + count, PRESENCE_WRITE_WAIT_MILLISECONDS);
+    std::memcpy(buffer, frameHeader, sizeof frameHeader);
+    std::memcpy(buffer + sizeof frameHeader, bytes, count);
+    return writePipe(target, buffer, sizeof frameHeader + count, PRESENCE_WRITE_WAIT_MILLISECONDS);
+}
+
+bool sendFrame(std::uint32_t opcode, const void* bytes, std::size_t count) {
+    return sendFrameTo(pipe, command, opcode, bytes, count);
+}
+
+// Connects to the first of Discord's pipes that takes a connection.
+PlatformPipe openDiscordPipe() {
+    char16_t name[sizeof PRESENCE_PIPE_PREFIX / sizeof(char16_t) + 1];
+    const std::size_t prefixLength =
+        copyBounded(name, sizeof name / sizeof name[0], PRESENCE_PIPE_PREFIX);
+    name[prefixLength + 1] = u'\0';
+    PlatformPipe opened = PLATFORM_NO_PIPE;
+    for (unsigned index = 0; index < PRESENCE_PIPES && opened == PLATFORM_NO_PIPE; ++index) {
+        name[prefixLength] = static_cast<char16_t>(u'0' + index);
+        opened = openPipe(name);
+    }
+    return opened;
 }
 
 void closeLink() {
@@ -88,14 +108,7 @@ void closeAndRetry(std::uint32_t now) {
 // Connects to the first of Discord's pipes that takes it and sends the
 // handshake. Returns whether it did.
 bool connect() {
-    char16_t name[sizeof PRESENCE_PIPE_PREFIX / sizeof(char16_t) + 1];
-    const std::size_t prefixLength = copyBounded(name, sizeof name / sizeof name[0],
-                                                 PRESENCE_PIPE_PREFIX);
-    name[prefixLength + 1] = u'\0';
-    for (unsigned index = 0; index < PRESENCE_PIPES && pipe == PLATFORM_NO_PIPE; ++index) {
-        name[prefixLength] = static_cast<char16_t>(u'0' + index);
-        pipe = openPipe(name);
-    }
+    pipe = openDiscordPipe();
     if (pipe == PLATFORM_NO_PIPE) return false;
     char handshake[64];
     const std::size_t length =
@@ -289,4 +302,55 @@ std::uint32_t stepPresence() {
         return PRESENCE_POLL_MILLISECONDS;
     }
     return PRESENCE_CHECK_MILLISECONDS;
+}
+
+PresenceCheck checkPresenceConnection(const char* applicationId,
+                                      char (&userName)[PRESENCE_USER_NAME_CAPACITY]) {
+    userName[0] = '\0';
+    const PlatformPipe checked = openDiscordPipe();
+    if (checked == PLATFORM_NO_PIPE) return PresenceCheck::NotRunning;
+    // Its own buffers: the check runs in a program of its own, never beside the worker.
+    static unsigned char buffer[PRESENCE_FRAME_HEADER_BYTES + PRESENCE_COMMAND_CAPACITY];
+    static unsigned char reply[PRESENCE_REPLY_CAPACITY];
+    char handshake[64];
+    const std::size_t length = writePresenceHandshake(applicationId, handshake, sizeof handshake);
+    PresenceCheck found = PresenceCheck::Failed;
+    if (length > 0 && sendFrameTo(checked, buffer, PRESENCE_HANDSHAKE, handshake, length)) {
+        found = PresenceCheck::NoAnswer;
+        const std::uint32_t start = millisecondClock();
+        bool headerDone = false;
+        PresenceFrameHeader frame{0, 0};
+        while (found == PresenceCheck::NoAnswer &&
+               millisecondClock() - start < PRESENCE_READY_WAIT_MILLISECONDS) {
+            std::uint32_t ready = 0;
+            if (!pipeBytesReady(checked, ready)) {
+                found = PresenceCheck::Failed;
+            } else if (!headerDone && ready >= PRESENCE_FRAME_HEADER_BYTES) {
+                unsigned char bytes[PRESENCE_FRAME_HEADER_BYTES];
+                headerDone = readPipe(checked, bytes, sizeof bytes);
+                frame = readPresenceFrameHeader(bytes);
+                if (!headerDone || frame.length > PRESENCE_REPLY_CAPACITY) found = PresenceCheck::Failed;
+            } else if (headerDone && ready >= frame.length) {
+                headerDone = false;
+                if (frame.length > 0 && !readPipe(checked, reply, frame.length)) {
+                    found = PresenceCheck::Failed;
+                    break;
+                }
+                PresenceReply answer;
+                readPresenceReply(frame.opcode, reinterpret_cast<const char*>(reply), frame.length,
+                                  answer);
+                if (answer.kind == PresenceReplyKind::Ready) {
+                    copyBounded(userName, PRESENCE_USER_NAME_CAPACITY, answer.userName);
+                    found = PresenceCheck::Connected;
+                } else if (answer.kind == PresenceReplyKind::Closed) {
+                    found = answer.code == PRESENCE_INVALID_CLIENT_ID ? PresenceCheck::InvalidId
+                                                                      : PresenceCheck::Failed;
+                }
+            } else {
+                sleepMilliseconds(PRESENCE_POLL_MILLISECONDS);
+            }
+        }
+    }
+    closePipe(checked);
+    return found;
 }

@@ -170,6 +170,9 @@ void releaseModuleLoaded();
 // process's end, when the thread is gone already).
 void endBackgroundRuns();
 
+// Waits `milliseconds`: never on the host's thread.
+void sleepMilliseconds(std::uint32_t milliseconds);
+
 // Gives the rest of this thread's time slice to any other thread ready to run.
 void yieldProcessor();
 

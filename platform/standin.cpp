@@ -653,7 +653,6 @@ PlatformPipe openPipe(const char16_t* name) {
         std::u16string_view(name) == std::u16string_view(pipeName)) {
         pipeClientConnected = true;
         toServerLength = 0;
-        toClientLength = 0;
         pipe = static_cast<PlatformPipe>(++pipeConnections);
         pipeCurrent = pipe;
     }
@@ -817,6 +816,12 @@ bool expandEnvironmentVariables(const char16_t* path, char16_t* out, std::size_t
     }
     out[written] = u'\0';
     return capacity > 0;
+}
+
+void sleepMilliseconds(std::uint32_t milliseconds) {
+    const timespec wait{static_cast<time_t>(milliseconds / 1000),
+                        static_cast<long>(milliseconds % 1000) * 1000000};
+    nanosleep(&wait, nullptr);
 }
 
 void yieldProcessor() { sched_yield(); }

@@ -96,7 +96,7 @@ void dropPipeConnection();
 // Moves what the client wrote since the last call into `out`, at most
 // `capacity` bytes, and returns the count.
 std::size_t takePipeWritten(void* out, std::size_t capacity);
-// Bytes the client can read.
+// Bytes the client can read (put before it connects: what it reads first).
 void putPipeReply(const void* bytes, std::size_t count);
 // Whether the client is connected now, and how many connections it made.
 bool pipeConnected();

@@ -323,6 +323,8 @@ void endBackgroundRuns() {
     }
 }
 
+void sleepMilliseconds(std::uint32_t milliseconds) { Sleep(milliseconds); }
+
 void yieldProcessor() { Sleep(0); }
 
 std::uint32_t millisecondClock() { return GetTickCount(); }

@@ -345,4 +345,22 @@ TEST(PresenceConnection, SetsAndClearsThroughThePipe) {
     standin::reset();
 }
 
+// The settings window's test of an application id: what Discord answers.
+TEST(PresenceConnection, CheckSaysWhatDiscordAnswered) {
+    standin::reset();
+    char name[PRESENCE_USER_NAME_CAPACITY];
+    EXPECT_EQ(checkPresenceConnection("42", name), PresenceCheck::NotRunning);
+    standin::listenOnPipe(u"\\\\?\\pipe\\discord-ipc-0");
+    reply(PRESENCE_FRAME, R"({"evt":"READY","data":{"user":{"username":"ann","global_name":"Ann"}}})");
+    EXPECT_EQ(checkPresenceConnection("42", name), PresenceCheck::Connected);
+    EXPECT_STREQ(name, "Ann");
+    EXPECT_FALSE(standin::pipeConnected());
+    reply(PRESENCE_CLOSE, R"({"code":4000,"message":"Invalid Client ID"})");
+    EXPECT_EQ(checkPresenceConnection("41", name), PresenceCheck::InvalidId);
+    char written[256];
+    const std::string handshake(written, standin::takePipeWritten(written, sizeof written));
+    EXPECT_NE(handshake.find("{\"v\":1,\"client_id\":\"41\"}"), std::string::npos);
+    standin::reset();
+}
+
 }  // namespace

@@ -114,6 +114,16 @@ TEST(SettingsDocument, AChangeRewritesItsLineAlone) {
          "2,\xE6\x97\xA5\xE6\x97\xA5\xE6\x97\xA5\xE6\x97\xA5"
          "ab\n1,[TAGS]\n",
          SettingsFileEncoding::Ansi},
+        {"Discord's lines: a changed one in place, new ones after the last line, a word by its name",
+         0, "2,[FILENAME]\n1,[TAGS]\ndiscord-application-id = 12 \n",
+         [](SettingsValues& v) {
+             v.discordApplicationId = u"34";
+             v.discordTemplate[PRESENCE_STATE] = u"";
+             v.discordShows = PresenceShows::State;
+         },
+         "2,[FILENAME]\n1,[TAGS]\ndiscord-application-id =34\ndiscord-state=\n"
+         "discord-shows=state\n",
+         SettingsFileEncoding::Ansi},
         {"no file yet: made with the wording shown", 0, "",
          [](SettingsValues& v) { v.nowPlayingPath = u"np.txt"; },
          "2,watching [FILENAME]\r\n1,[FILENAME]\r\nnowplaying-file=np.txt\r\n",

@@ -21,15 +21,18 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/platform.h"
+#include "outputs/presence.h"
 #include "programs/settings-window/settings_document.h"
 #include "programs/settings-window/settings_program_ids.h"
 #include "programs/settings_report.h"
 #include "programs/status_fields.h"
 #include "settings/settings_file.h"
 #include "status/status_text.h"
+#include "text/unicode_text.h"
 
 namespace {
 
@@ -40,7 +43,17 @@ constexpr unsigned TEMPORARY_NAME_TRIES = 16;
 // Shown when no media file is chosen: a name with no file behind it.
 constexpr const wchar_t* SAMPLE_MEDIA = L"C:\\Music\\My_Band_-_Best_Song.mp3";
 const wchar_t* const CATEGORY_NAMES[] = {L"Music", L"Office", L"Games", L"Empty"};
-const wchar_t* const MARKERS[] = {L"[FILENAME]", L"[TAGS]", L"[TITLE]", L"[ARTIST]", L"[ALBUM]"};
+const wchar_t* const MARKERS[] = {L"[FILENAME]", L"[TAGS]",  L"[TITLE]",
+                                  L"[ARTIST]",   L"[ALBUM]", L"[DURATION]"};
+constexpr int MARKER_COUNT = sizeof MARKERS / sizeof MARKERS[0];
+// By PresenceShows and PresenceTime.
+const wchar_t* const DISCORD_SHOWS[] = {L"The application's name", L"The first line (details)",
+                                        L"The second line (state)"};
+const wchar_t* const DISCORD_TIMES[] = {L"A bar to the track's end", L"The time elapsed",
+                                        L"No time"};
+// Posted to the dialog when a test of the application id is done; its
+// wParam is the PresenceCheck.
+constexpr UINT MESSAGE_DISCORD_TESTED = WM_APP + 1;
 const wchar_t* const ENCODINGS[] = {L"utf-8", L"utf-8-bom", L"utf-16", L"ansi"};
 const wchar_t* const AFTER_SAVING =
     L"The player reads the file when it loads the plug-in: restart the player, or reload the "
@@ -193,7 +206,18 @@ enum : unsigned {
     TOUCHED_TEXT = 1u << 5,
     TOUCHED_WITHDRAWN = 1u << 6,
     TOUCHED_ENCODING = 1u << 7,
+    TOUCHED_DISCORD_ID = 1u << 8,
+    TOUCHED_DISCORD_DETAILS = 1u << 9,
+    TOUCHED_DISCORD_STATE = 1u << 10,
+    TOUCHED_DISCORD_IMAGE_TEXT = 1u << 11,
+    TOUCHED_DISCORD_IMAGE = 1u << 12,
+    TOUCHED_DISCORD_SHOWS = 1u << 13,
+    TOUCHED_DISCORD_TIME = 1u << 14,
 };
+
+// The Discord edit boxes and their template fields.
+constexpr int DISCORD_TEMPLATE_CONTROLS[PRESENCE_FIELDS] = {
+    IDC_DISCORD_DETAILS, IDC_DISCORD_STATE, IDC_DISCORD_IMAGE_TEXT};
 
 unsigned touchedFlagOf(int id) {
     switch (id) {
@@ -213,6 +237,20 @@ unsigned touchedFlagOf(int id) {
             return TOUCHED_WITHDRAWN;
         case IDC_NOW_PLAYING_ENCODING:
             return TOUCHED_ENCODING;
+        case IDC_DISCORD_ID:
+            return TOUCHED_DISCORD_ID;
+        case IDC_DISCORD_DETAILS:
+            return TOUCHED_DISCORD_DETAILS;
+        case IDC_DISCORD_STATE:
+            return TOUCHED_DISCORD_STATE;
+        case IDC_DISCORD_IMAGE_TEXT:
+            return TOUCHED_DISCORD_IMAGE_TEXT;
+        case IDC_DISCORD_IMAGE:
+            return TOUCHED_DISCORD_IMAGE;
+        case IDC_DISCORD_SHOWS:
+            return TOUCHED_DISCORD_SHOWS;
+        case IDC_DISCORD_TIME:
+            return TOUCHED_DISCORD_TIME;
         default:
             return 0;
     }
@@ -270,11 +308,18 @@ void fillControls() {
     setText(IDC_VIDEO_TEMPLATE, wideString(document.templateText[0]));
     fillList(IDC_AUDIO_CATEGORY, CATEGORY_NAMES, 4, document.category[1] - 1);
     setText(IDC_AUDIO_TEMPLATE, wideString(document.templateText[1]));
-    fillList(IDC_MARKER, MARKERS, 5, 0);
+    fillList(IDC_MARKER, MARKERS, MARKER_COUNT, 0);
     setText(IDC_NOW_PLAYING_PATH, wideString(document.nowPlayingPath));
     setText(IDC_NOW_PLAYING_TEXT, wideString(document.nowPlayingText));
     setText(IDC_NOW_PLAYING_WITHDRAWN, wideString(document.withdrawnText));
     fillList(IDC_NOW_PLAYING_ENCODING, ENCODINGS, 4, static_cast<int>(document.encoding));
+    setText(IDC_DISCORD_ID, wideString(document.discordApplicationId));
+    for (int field = 0; field < PRESENCE_FIELDS; ++field) {
+        setText(DISCORD_TEMPLATE_CONTROLS[field], wideString(document.discordTemplate[field]));
+    }
+    setText(IDC_DISCORD_IMAGE, wideString(document.discordImage));
+    fillList(IDC_DISCORD_SHOWS, DISCORD_SHOWS, 3, static_cast<int>(document.discordShows));
+    fillList(IDC_DISCORD_TIME, DISCORD_TIMES, 3, static_cast<int>(document.discordTime));
     // The path to take, shown while the field is empty.
     SendMessageW(control(IDC_NOW_PLAYING_PATH), EM_SETCUEBANNER, TRUE,
                  reinterpret_cast<LPARAM>(wide(SUGGESTED_NOW_PLAYING_PATH)));
@@ -300,6 +345,93 @@ void takeControls() {
     if (touched & TOUCHED_ENCODING) {
         document.encoding = static_cast<NowPlayingEncoding>(selection(IDC_NOW_PLAYING_ENCODING));
     }
+    if (touched & TOUCHED_DISCORD_ID) {
+        document.discordApplicationId = utf16String(textOf(IDC_DISCORD_ID));
+    }
+    for (int field = 0; field < PRESENCE_FIELDS; ++field) {
+        if (touched & (TOUCHED_DISCORD_DETAILS << field)) {
+            document.discordTemplate[field] =
+                utf16String(textOf(DISCORD_TEMPLATE_CONTROLS[field]));
+        }
+    }
+    if (touched & TOUCHED_DISCORD_IMAGE) {
+        document.discordImage = utf16String(textOf(IDC_DISCORD_IMAGE));
+    }
+    if (touched & TOUCHED_DISCORD_SHOWS) {
+        document.discordShows = static_cast<PresenceShows>(selection(IDC_DISCORD_SHOWS));
+    }
+    if (touched & TOUCHED_DISCORD_TIME) {
+        document.discordTime = static_cast<PresenceTime>(selection(IDC_DISCORD_TIME));
+    }
+}
+
+std::wstring utf8Text(const char* text, std::size_t length) {
+    std::u16string wide(length, u'\0');
+    wide.resize(convertUtf8ToUtf16(text, length, &wide[0], wide.size()));
+    return wideString(wide);
+}
+
+// The presence's lines as Discord shows them for the composed file.
+void showDiscordPreview(const ComposedStatus& composed, const PresenceSettings& presence) {
+    PresenceActivity activity;
+    composePresenceActivity(composed, presence, 0, activity);
+    const PresenceText& details = activity.texts[PRESENCE_DETAILS];
+    const PresenceText& state = activity.texts[PRESENCE_STATE];
+    const std::wstring verb = activity.watching ? L"Watching " : L"Listening to ";
+    std::wstring listed = L"(the application's name)";
+    if (presence.shows == PresenceShows::Details && details.length > 0) {
+        listed = utf8Text(details.text, details.length);
+    } else if (presence.shows == PresenceShows::State && state.length > 0) {
+        listed = utf8Text(state.text, state.length);
+    }
+    setText(IDC_PREVIEW_DISCORD_LIST, presenceWanted(presence) ? verb + listed
+                                                               : L"(nothing: no application id)");
+    setText(IDC_PREVIEW_DISCORD_DETAILS, utf8Text(details.text, details.length));
+    setText(IDC_PREVIEW_DISCORD_STATE, utf8Text(state.text, state.length));
+}
+
+// What a test of the application id found, in words.
+std::wstring describeCheck(PresenceCheck check, const char* userName) {
+    switch (check) {
+        case PresenceCheck::Connected:
+            return L"Connected to Discord as " + utf8Text(userName, std::strlen(userName)) + L".";
+        case PresenceCheck::NotRunning:
+            return L"Not connected: Discord is not running here (a browser's Discord has no "
+                   L"connection).";
+        case PresenceCheck::InvalidId:
+            return L"Not connected: Discord knows no application with this id.";
+        case PresenceCheck::NoAnswer:
+            return L"Not connected: Discord did not answer.";
+        default:
+            return L"Not connected: the connection failed.";
+    }
+}
+
+// The test runs on a thread of its own, which owns no window: it waits for
+// Discord's answer up to 5 s, and the window stays usable meanwhile.
+char testedId[PRESENCE_ID_CAPACITY];
+char testedUserName[PRESENCE_USER_NAME_CAPACITY];
+
+DWORD WINAPI testApplicationId(void* dialog) {
+    const PresenceCheck found = checkPresenceConnection(testedId, testedUserName);
+    PostMessageW(static_cast<HWND>(dialog), MESSAGE_DISCORD_TESTED, static_cast<WPARAM>(found), 0);
+    return 0;
+}
+
+void startTest() {
+    const std::wstring id = textOf(IDC_DISCORD_ID);
+    if (id.empty() || id.size() >= PRESENCE_ID_CAPACITY ||
+        id.find_first_not_of(L"0123456789") != std::wstring::npos) {
+        setText(IDC_DISCORD_TEST_RESULT, L"An application id is a number: copy it from Discord's "
+                                         L"Developer Portal.");
+        return;
+    }
+    for (std::size_t i = 0; i <= id.size(); ++i) testedId[i] = static_cast<char>(id.c_str()[i]);
+    const HANDLE thread = CreateThread(nullptr, 0, testApplicationId, window.dialog, 0, nullptr);
+    if (thread == nullptr) return;
+    CloseHandle(thread);
+    EnableWindow(control(IDC_DISCORD_TEST), FALSE);
+    setText(IDC_DISCORD_TEST_RESULT, L"Connecting to Discord...");
 }
 
 std::wstring fieldText(const StatusField& field) {
@@ -365,7 +497,9 @@ std::wstring problemsText(const SettingsReport& report, const NowPlayingSettings
 void updatePreview() {
     if (isUnreadable()) {
         setText(IDC_PROBLEMS, L"The file was not read: nothing is shown, and nothing is saved.");
-        for (int id : {IDC_PREVIEW_CATEGORY, IDC_PREVIEW_LINE, IDC_PREVIEW_NOW_PLAYING}) {
+        for (int id : {IDC_PREVIEW_CATEGORY, IDC_PREVIEW_LINE, IDC_PREVIEW_NOW_PLAYING,
+                       IDC_PREVIEW_DISCORD_LIST, IDC_PREVIEW_DISCORD_DETAILS,
+                       IDC_PREVIEW_DISCORD_STATE}) {
             setText(id, L"");
         }
         return;
@@ -389,7 +523,7 @@ void updatePreview() {
     static AnnouncedPath path;
     takeAnnouncedPath(hostPath.c_str(), path);
     static ComposedStatus composed;
-    composeStatus(path, settings.profiles, composed, &settings.nowPlaying);
+    composeStatus(path, settings.profiles, composed, &settings.nowPlaying, &settings.presence);
     const StatusDisplay display = readStatusDisplay(composed.statusText, composed.statusLength);
     setText(IDC_PREVIEW_CATEGORY, fieldText(display.category));
     setText(IDC_PREVIEW_LINE, fieldText(display.displayLine));
@@ -397,6 +531,7 @@ void updatePreview() {
             settings.nowPlaying.path[0] == u'\0'
                 ? L"(no file is written: no path)"
                 : std::wstring(wide(composed.nowPlayingText), composed.nowPlayingLength));
+    showDiscordPreview(composed, settings.presence);
 }
 
 void edited(int id) {
@@ -418,6 +553,14 @@ constexpr int VALUE_CONTROLS[] = {IDC_VIDEO_CATEGORY,
                                   IDC_NOW_PLAYING_TEXT,
                                   IDC_NOW_PLAYING_WITHDRAWN,
                                   IDC_NOW_PLAYING_ENCODING,
+                                  IDC_DISCORD_ID,
+                                  IDC_DISCORD_TEST,
+                                  IDC_DISCORD_DETAILS,
+                                  IDC_DISCORD_STATE,
+                                  IDC_DISCORD_IMAGE_TEXT,
+                                  IDC_DISCORD_IMAGE,
+                                  IDC_DISCORD_SHOWS,
+                                  IDC_DISCORD_TIME,
                                   IDC_SAVE};
 
 void load() {
@@ -627,14 +770,17 @@ INT_PTR CALLBACK dialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARA
         case WM_COMMAND: {
             const int id = LOWORD(wParam);
             const int code = HIWORD(wParam);
+            const bool isDiscordTemplate = id == IDC_DISCORD_DETAILS || id == IDC_DISCORD_STATE ||
+                                           id == IDC_DISCORD_IMAGE_TEXT;
             const bool editable = id == IDC_VIDEO_TEMPLATE || id == IDC_AUDIO_TEMPLATE ||
                                   id == IDC_NOW_PLAYING_PATH || id == IDC_NOW_PLAYING_TEXT ||
-                                  id == IDC_NOW_PLAYING_WITHDRAWN;
+                                  id == IDC_NOW_PLAYING_WITHDRAWN || id == IDC_DISCORD_ID ||
+                                  id == IDC_DISCORD_IMAGE || isDiscordTemplate;
             if ((code == EN_CHANGE && editable) || (code == CBN_SELCHANGE && id != IDC_MARKER)) {
                 edited(id);
             } else if (code == EN_SETFOCUS &&
                        (id == IDC_VIDEO_TEMPLATE || id == IDC_AUDIO_TEMPLATE ||
-                        id == IDC_NOW_PLAYING_TEXT)) {
+                        id == IDC_NOW_PLAYING_TEXT || isDiscordTemplate)) {
                 window.lastTemplate = reinterpret_cast<HWND>(lParam);
             } else if (id == IDC_INSERT_MARKER) {
                 insertMarker();
@@ -647,6 +793,8 @@ INT_PTR CALLBACK dialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARA
                     window.mediaPath = chosen;
                     updatePreview();
                 }
+            } else if (id == IDC_DISCORD_TEST) {
+                startTest();
             } else if (id == IDC_SAVE) {
                 save();
             } else if (id == IDCANCEL && mayClose()) {
@@ -654,6 +802,11 @@ INT_PTR CALLBACK dialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARA
             }
             return TRUE;
         }
+        case MESSAGE_DISCORD_TESTED:
+            setText(IDC_DISCORD_TEST_RESULT,
+                    describeCheck(static_cast<PresenceCheck>(wParam), testedUserName));
+            EnableWindow(control(IDC_DISCORD_TEST), !isUnreadable());
+            return TRUE;
         case WM_CLOSE:
             if (mayClose()) EndDialog(dialog, 0);
             return TRUE;
