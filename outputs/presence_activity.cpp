@@ -105,9 +105,11 @@ void composePresenceActivity(const ComposedStatus& composed, const PresenceSetti
     activity.watching = composed.hasPictures;
     activity.startSeconds = startSeconds;
     activity.showsStart = settings.time != PresenceTime::None;
-    activity.endSeconds = settings.time == PresenceTime::Bar && composed.hasDuration
-                              ? startSeconds + composed.durationSeconds
-                              : 0;
+    // A file that plays under half a second has no bar to show.
+    activity.endSeconds =
+        settings.time == PresenceTime::Bar && composed.hasDuration && composed.durationSeconds > 0
+            ? startSeconds + composed.durationSeconds
+            : 0;
 }
 
 std::size_t writePresenceHandshake(const char* applicationId, char* out, std::size_t capacity) {

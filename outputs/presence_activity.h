@@ -43,7 +43,8 @@ void shapePresenceText(const char16_t* text, std::size_t units, PresenceText& ou
 
 // Sets `activity` to what `composed` shows as `settings` say, started at
 // `startSeconds` (Unix time): its texts shaped, "Watching" for a file with
-// pictures, the start, and the end where a bar is wanted and the duration known.
+// pictures, the start, and the end where a bar is wanted and the duration
+// known (and a second at least).
 void composePresenceActivity(const ComposedStatus& composed, const PresenceSettings& settings,
                              std::uint64_t startSeconds, PresenceActivity& activity);
 

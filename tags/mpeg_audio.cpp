@@ -121,8 +121,9 @@ std::size_t findFrame(const unsigned char* bytes, std::size_t length, MpegFrame&
     return length;
 }
 
-// The frames of `first`'s stream that lie whole in `bytes` from `at`:
-// their bytes and samples, and whether they share one bit rate.
+// The frames of `first`'s stream that lie whole in `bytes` from `at`, the
+// first 64 at most: their bytes and samples, and whether they share one
+// bit rate.
 struct FrameRun {
     std::uint64_t bytes;
     std::uint64_t samples;
@@ -131,13 +132,30 @@ struct FrameRun {
 FrameRun walkFrames(const unsigned char* bytes, std::size_t length, std::size_t at,
                     const MpegFrame& first) {
     FrameRun run{0, 0, true};
-    MpegFrame frame{};
-    while (at + FRAME_HEADER_SIZE <= length && readFrameHeader(bytes + at, frame) &&
-           sameStream(first, frame) && at + frame.bytes <= length) {
-        run.bytes += frame.bytes;
-        run.samples += frame.samples;
-        run.oneBitRate &= frame.bitRateIndex == first.bitRateIndex;
-        at += frame.bytes;
+    // The frames of one stream differ only in bit rate and padding: each
+    // size is worked out once (a division), then looked up.
+    std::uint32_t sizes[32] = {};
+    // The header's second byte for the stream: sync, version and layer.
+    const unsigned streamByte = 0xE0u | first.shape[0] << 3 | (4u - first.shape[1]) << 1;
+    // Enough frames for a rate: low bit rates put hundreds in a window.
+    constexpr unsigned framesWanted = 64;
+    for (unsigned frames = 0; frames < framesWanted && at + FRAME_HEADER_SIZE <= length; ++frames) {
+        const unsigned char* h = bytes + at;
+        const unsigned key = (h[2] >> 4) << 1 | ((h[2] >> 1) & 1);
+        std::uint32_t& size = sizes[key];
+        if (size == 0) {
+            MpegFrame frame{};
+            if (!readFrameHeader(h, frame) || !sameStream(first, frame)) break;
+            size = frame.bytes;
+        } else if (h[0] != 0xFF || (h[1] & 0xFEu) != streamByte ||
+                   ((h[2] >> 2) & 3u) != first.shape[2]) {
+            break;
+        }
+        if (at + size > length) break;
+        run.bytes += size;
+        run.samples += first.samples;
+        run.oneBitRate &= (h[2] >> 4) == first.bitRateIndex;
+        at += size;
     }
     return run;
 }
@@ -169,7 +187,16 @@ void readMpegAudioFacts(MediaReader& reader, std::uint64_t audioStart, TagFields
     if (audioStart >= reader.size) return;
     unsigned char scan[SCAN_SIZE];
     const std::uint64_t left = reader.size - audioStart;
-    const std::size_t length = static_cast<std::size_t>(left < sizeof scan ? left : sizeof scan);
+    std::size_t length = static_cast<std::size_t>(left < sizeof scan ? left : sizeof scan);
+    // Frames from what the tags' reading brought in, where it holds enough of
+    // them: a second read for the rest would cost more than they tell.
+    const std::uint64_t start = reader.base + audioStart;
+    constexpr std::size_t enoughFrames = SCAN_SIZE / 4;
+    if (start >= reader.windowStart && start - reader.windowStart < reader.windowLength) {
+        const std::size_t inWindow =
+            reader.windowLength - static_cast<std::size_t>(start - reader.windowStart);
+        if (inWindow >= enoughFrames && inWindow < length) length = inWindow;
+    }
     if (!readMediaBytes(reader, audioStart, scan, length)) return;
     MpegFrame first{};
     const std::size_t at = findFrame(scan, length, first);
@@ -196,8 +223,10 @@ void readMpegAudioFacts(MediaReader& reader, std::uint64_t audioStart, TagFields
     }
     const std::uint64_t middle = audioStart + at + audioBytes / 2;
     if (!run.oneBitRate && audioBytes / 2 > length) {
-        const std::size_t piece =
-            static_cast<std::size_t>(audioEnd - middle < sizeof scan ? audioEnd - middle : sizeof scan);
+            // What one read there brings: a seek's window begins a quarter before its target.
+        constexpr std::size_t middleScan = SCAN_SIZE * 3 / 4;
+        const std::size_t piece = static_cast<std::size_t>(
+            audioEnd - middle < middleScan ? audioEnd - middle : middleScan);
         MpegFrame there{};
         std::size_t found = piece;
         if (readMediaBytes(reader, middle, scan, piece)) found = findFrame(scan, piece, there);

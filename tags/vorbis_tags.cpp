@@ -226,13 +226,22 @@ bool lastGranulePosition(MediaReader& reader, std::uint32_t serial, std::uint64_
                   : !readMediaBytes(reader, start, piece, length)) {
             return false;
         }
-        for (std::size_t at = length - OGG_PAGE_HEADER_SIZE + 1; at-- > 0;) {
-            const unsigned char* page = piece + at;
-            if (page[0] == 'O' && std::memcmp(page, "OggS", 4) == 0 && page[4] == 0 &&
+        // The last page header in the piece: forwards from one 'O' to the
+        // next, as memchr finds them fast, keeping the last that is one.
+        const unsigned char* last = nullptr;
+        const unsigned char* const lastStart = piece + (length - OGG_PAGE_HEADER_SIZE);
+        for (const unsigned char* page = piece; page <= lastStart; ++page) {
+            page = static_cast<const unsigned char*>(
+                std::memchr(page, 'O', static_cast<std::size_t>(lastStart - page) + 1));
+            if (page == nullptr) break;
+            if (std::memcmp(page, "OggS", 4) == 0 && page[4] == 0 &&
                 littleEndian32(page + SERIAL_OFFSET) == serial) {
-                granule = littleEndian64(page + GRANULE_OFFSET);
-                return true;
+                last = page;
             }
+        }
+        if (last != nullptr) {
+            granule = littleEndian64(last + GRANULE_OFFSET);
+            return true;
         }
         if (start == 0) return false;
         // The next piece overlaps this one by a header, which may straddle them.

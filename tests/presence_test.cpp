@@ -169,6 +169,37 @@ TEST(PresenceCommand, JsonAsSent) {
     EXPECT_EQ(std::string(handshake, handshakeLength), "{\"v\":1,\"client_id\":\"1234567890\"}");
 }
 
+// The time the profile shows, from the setting and the file's duration.
+TEST(PresenceCommand, TimeFromTheSettingAndTheDuration) {
+    struct Case {
+        PresenceTime time;
+        bool hasDuration;
+        std::uint32_t seconds;
+        bool showsStart;
+        std::uint64_t end;  // 0: none
+    };
+    const Case cases[] = {
+        {PresenceTime::Bar, true, 65, true, 1065},
+        {PresenceTime::Bar, false, 0, true, 0},
+        {PresenceTime::Bar, true, 0, true, 0},  // under half a second: no bar
+        {PresenceTime::Elapsed, true, 65, true, 0},
+        {PresenceTime::None, true, 65, false, 0},
+    };
+    PresenceSettings settings;
+    setDefaultPresence(settings);
+    static ComposedStatus composed{};
+    for (const Case& c : cases) {
+        settings.time = c.time;
+        composed.hasDuration = c.hasDuration;
+        composed.durationSeconds = c.seconds;
+        PresenceActivity activity;
+        composePresenceActivity(composed, settings, 1000, activity);
+        EXPECT_EQ(activity.showsStart, c.showsStart) << c.seconds;
+        EXPECT_EQ(activity.startSeconds, 1000u);
+        EXPECT_EQ(activity.endSeconds, c.end) << static_cast<int>(c.time) << " " << c.seconds;
+    }
+}
+
 TEST(PresenceProtocol, FramesAndNonces) {
     unsigned char header[PRESENCE_FRAME_HEADER_BYTES];
     writePresenceFrameHeader(PRESENCE_PONG, 0x01020304, header);
