@@ -47,8 +47,11 @@ unsigned sentCount;
 std::uint32_t nonceCount;
 
 // A frame being read: its header once all of it has come.
-bool headerRead;
-PresenceFrameHeader header;
+struct FrameReading {
+    bool headerRead;
+    PresenceFrameHeader header;
+};
+FrameReading reading;
 unsigned char payload[PRESENCE_REPLY_CAPACITY];
 unsigned char command[PRESENCE_FRAME_HEADER_BYTES + PRESENCE_COMMAND_CAPACITY];
 
@@ -93,7 +96,7 @@ void closeLink() {
     if (pipe != PLATFORM_NO_PIPE) closePipe(pipe);
     pipe = PLATFORM_NO_PIPE;
     link = Link::Closed;
-    headerRead = false;
+    reading.headerRead = false;
     clearing = false;
 }
 
@@ -122,6 +125,30 @@ bool connect() {
     return true;
 }
 
+enum class FrameTaken { None, Frame, Lost };
+
+// Takes the next frame that has come whole on `from` into `out`
+// (PRESENCE_REPLY_CAPACITY bytes), its header into `read`, without waiting:
+// None when it has not all come yet, Lost when the pipe is closed or the
+// frame is longer than any reply.
+FrameTaken takeFrame(PlatformPipe from, FrameReading& read, unsigned char* out) {
+    std::uint32_t ready = 0;
+    if (!pipeBytesReady(from, ready)) return FrameTaken::Lost;
+    if (!read.headerRead) {
+        if (ready < PRESENCE_FRAME_HEADER_BYTES) return FrameTaken::None;
+        unsigned char bytes[PRESENCE_FRAME_HEADER_BYTES];
+        if (!readPipe(from, bytes, sizeof bytes)) return FrameTaken::Lost;
+        read.header = readPresenceFrameHeader(bytes);
+        if (read.header.length > PRESENCE_REPLY_CAPACITY) return FrameTaken::Lost;
+        read.headerRead = true;
+        ready -= PRESENCE_FRAME_HEADER_BYTES;
+    }
+    if (ready < read.header.length) return FrameTaken::None;
+    if (read.header.length > 0 && !readPipe(from, out, read.header.length)) return FrameTaken::Lost;
+    read.headerRead = false;
+    return FrameTaken::Frame;
+}
+
 // What reading the replies found.
 enum class LinkState { Open, Lost, Cleared };
 
@@ -131,20 +158,10 @@ enum class LinkState { Open, Lost, Cleared };
 LinkState readReplies() {
     // A bound on frames per look: a flood of them never holds the worker.
     for (int frames = 0; frames < 16; ++frames) {
-        std::uint32_t ready = 0;
-        if (!pipeBytesReady(pipe, ready)) return LinkState::Lost;
-        if (!headerRead) {
-            if (ready < PRESENCE_FRAME_HEADER_BYTES) return LinkState::Open;
-            unsigned char bytes[PRESENCE_FRAME_HEADER_BYTES];
-            if (!readPipe(pipe, bytes, sizeof bytes)) return LinkState::Lost;
-            header = readPresenceFrameHeader(bytes);
-            if (header.length > PRESENCE_REPLY_CAPACITY) return LinkState::Lost;
-            headerRead = true;
-            ready -= PRESENCE_FRAME_HEADER_BYTES;
-        }
-        if (ready < header.length) return LinkState::Open;
-        if (header.length > 0 && !readPipe(pipe, payload, header.length)) return LinkState::Lost;
-        headerRead = false;
+        const FrameTaken taken = takeFrame(pipe, reading, payload);
+        if (taken == FrameTaken::Lost) return LinkState::Lost;
+        if (taken == FrameTaken::None) return LinkState::Open;
+        const PresenceFrameHeader& header = reading.header;
         if (header.opcode == PRESENCE_PING) {
             if (!sendFrame(PRESENCE_PONG, payload, header.length)) return LinkState::Lost;
             continue;
@@ -318,27 +335,18 @@ PresenceCheck checkPresenceConnection(const char* applicationId,
     if (length > 0 && sendFrameTo(checked, buffer, PRESENCE_HANDSHAKE, handshake, length)) {
         found = PresenceCheck::NoAnswer;
         const std::uint32_t start = millisecondClock();
-        bool headerDone = false;
-        PresenceFrameHeader frame{0, 0};
+        FrameReading read{false, {0, 0}};
         while (found == PresenceCheck::NoAnswer &&
                millisecondClock() - start < PRESENCE_READY_WAIT_MILLISECONDS) {
-            std::uint32_t ready = 0;
-            if (!pipeBytesReady(checked, ready)) {
+            const FrameTaken taken = takeFrame(checked, read, reply);
+            if (taken == FrameTaken::Lost) {
                 found = PresenceCheck::Failed;
-            } else if (!headerDone && ready >= PRESENCE_FRAME_HEADER_BYTES) {
-                unsigned char bytes[PRESENCE_FRAME_HEADER_BYTES];
-                headerDone = readPipe(checked, bytes, sizeof bytes);
-                frame = readPresenceFrameHeader(bytes);
-                if (!headerDone || frame.length > PRESENCE_REPLY_CAPACITY) found = PresenceCheck::Failed;
-            } else if (headerDone && ready >= frame.length) {
-                headerDone = false;
-                if (frame.length > 0 && !readPipe(checked, reply, frame.length)) {
-                    found = PresenceCheck::Failed;
-                    break;
-                }
+            } else if (taken == FrameTaken::None) {
+                sleepMilliseconds(PRESENCE_POLL_MILLISECONDS);
+            } else {
                 PresenceReply answer;
-                readPresenceReply(frame.opcode, reinterpret_cast<const char*>(reply), frame.length,
-                                  answer);
+                readPresenceReply(read.header.opcode, reinterpret_cast<const char*>(reply),
+                                  read.header.length, answer);
                 if (answer.kind == PresenceReplyKind::Ready) {
                     copyBounded(userName, PRESENCE_USER_NAME_CAPACITY, answer.userName);
                     found = PresenceCheck::Connected;
@@ -346,8 +354,6 @@ PresenceCheck checkPresenceConnection(const char* applicationId,
                     found = answer.code == PRESENCE_INVALID_CLIENT_ID ? PresenceCheck::InvalidId
                                                                       : PresenceCheck::Failed;
                 }
-            } else {
-                sleepMilliseconds(PRESENCE_POLL_MILLISECONDS);
             }
         }
     }
