@@ -198,6 +198,12 @@ std::uint32_t finish(NowPlayingOutcome outcome) {
     return BACKGROUND_IDLE;
 }
 
+std::uint32_t stepNowPlayingFile();
+
+// A temporary file made or a text half written is finished even when the
+// host unloads the module meanwhile.
+const WorkerStep NOW_PLAYING_STEP = {stepNowPlayingFile, nullptr, true};
+
 }  // namespace
 
 NowPlayingOutcome checkNowPlayingTarget(const NowPlayingSettings& settings) {
@@ -233,9 +239,12 @@ void postNowPlaying(const NowPlayingSettings& settings, const char16_t* text, st
     handedOver.count = encoded.count;
     ++handedOverNumber;
     handOverLock.unlock();
-    wakeWorker(WorkerDestination::NowPlayingFile);
+    wakeWorker(NOW_PLAYING_STEP);
 }
 
+namespace {
+
+// The worker's step: takes the newest text, and writes it or goes on trying.
 std::uint32_t stepNowPlayingFile() {
     handOverLock.lock();
     const bool newer = handedOverNumber != jobNumber;
@@ -288,6 +297,8 @@ std::uint32_t stepNowPlayingFile() {
     return finish(overwriteFile(job.path, job.bytes, job.count) ? NowPlayingOutcome::WrittenInPlace
                                                                 : NowPlayingOutcome::CannotWrite);
 }
+
+}  // namespace
 
 NowPlayingOutcome lastNowPlayingOutcome() {
     return static_cast<NowPlayingOutcome>(lastOutcome.load());

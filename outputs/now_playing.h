@@ -67,8 +67,5 @@ NowPlayingOutcome probeNowPlayingTarget(const NowPlayingSettings& settings);
 // older one is still being written takes its place. Nothing for no path.
 void postNowPlaying(const NowPlayingSettings& settings, const char16_t* text, std::size_t units);
 
-// The worker's step for the now-playing file: see worker.h.
-std::uint32_t stepNowPlayingFile();
-
 // What became of the last text the worker finished with.
 NowPlayingOutcome lastNowPlayingOutcome();

@@ -53,7 +53,14 @@ struct FrameReading {
 };
 FrameReading reading;
 unsigned char payload[PRESENCE_REPLY_CAPACITY];
-unsigned char command[PRESENCE_FRAME_HEADER_BYTES + PRESENCE_COMMAND_CAPACITY];
+// Room for the largest frame sent: a command, or a pong echoing the
+// largest ping read.
+constexpr std::size_t LARGEST_PAYLOAD_SENT = PRESENCE_REPLY_CAPACITY > PRESENCE_COMMAND_CAPACITY
+                                                 ? PRESENCE_REPLY_CAPACITY
+                                                 : PRESENCE_COMMAND_CAPACITY;
+unsigned char command[PRESENCE_FRAME_HEADER_BYTES + LARGEST_PAYLOAD_SENT];
+// The settings number of the settings the connection was made with.
+std::uint32_t linkSettingsNumber;
 
 bool isLater(std::uint32_t moment, std::uint32_t now) {
     return static_cast<std::int32_t>(moment - now) > 0;
@@ -63,10 +70,11 @@ std::uint32_t until(std::uint32_t moment, std::uint32_t now) {
     return isLater(moment, now) ? moment - now : 0;
 }
 
-// Writes one frame to `target`, through `buffer` (room for the largest).
-bool sendFrameTo(PlatformPipe target, unsigned char* buffer, std::uint32_t opcode,
-                 const void* bytes, std::size_t count) {
-    if (count > PRESENCE_COMMAND_CAPACITY) return false;
+// Writes one frame to `target`, through `buffer` (room for a header and
+// `capacity` bytes of payload).
+bool sendFrameTo(PlatformPipe target, unsigned char* buffer, std::size_t capacity,
+                 std::uint32_t opcode, const void* bytes, std::size_t count) {
+    if (count > capacity) return false;
     unsigned char frameHeader[PRESENCE_FRAME_HEADER_BYTES];
     writePresenceFrameHeader(opcode, static_cast<std::uint32_t>(count), frameHeader);
     std::memcpy(buffer, frameHeader, sizeof frameHeader);
@@ -75,7 +83,7 @@ bool sendFrameTo(PlatformPipe target, unsigned char* buffer, std::uint32_t opcod
 }
 
 bool sendFrame(std::uint32_t opcode, const void* bytes, std::size_t count) {
-    return sendFrameTo(pipe, command, opcode, bytes, count);
+    return sendFrameTo(pipe, command, LARGEST_PAYLOAD_SENT, opcode, bytes, count);
 }
 
 // Connects to the first of Discord's pipes that takes a connection.
@@ -121,6 +129,7 @@ bool connect() {
         return false;
     }
     link = Link::Waiting;
+    linkSettingsNumber = wanted.settingsNumber;
     waitingSince = millisecondClock();
     return true;
 }
@@ -194,10 +203,17 @@ LinkState readReplies() {
     return LinkState::Open;
 }
 
-// When the rate rule lets the next command go.
-std::uint32_t nextCommandAt(std::uint32_t now) {
-    if (sentCount < PRESENCE_COMMANDS_PER_WINDOW) return now;
-    return sentAt[0] + PRESENCE_RATE_WINDOW_MILLISECONDS;
+// The milliseconds until the rate rule lets the next command go (0: now).
+// Elapsed times are counted unsigned, so a clock that wrapped, or a player
+// left open for weeks, forgets old commands rather than waiting for them.
+std::uint32_t commandWait(std::uint32_t now) {
+    unsigned kept = 0;
+    for (unsigned index = 0; index < sentCount; ++index) {
+        if (now - sentAt[index] < PRESENCE_RATE_WINDOW_MILLISECONDS) sentAt[kept++] = sentAt[index];
+    }
+    sentCount = kept;
+    if (sentCount < PRESENCE_COMMANDS_PER_WINDOW) return 0;
+    return PRESENCE_RATE_WINDOW_MILLISECONDS - (now - sentAt[0]);
 }
 
 bool sendActivity(std::uint32_t now) {
@@ -224,31 +240,17 @@ bool sendActivity(std::uint32_t now) {
     return true;
 }
 
-}  // namespace
-
+// Closes the connection once the worker has ended: Discord clears the
+// activity with it.
 void endPresence() { closeLink(); }
 
-void configurePresence(const PresenceSettings& settings) {
-    handOverLock.lock();
-    copyBounded(handedOver.applicationId, PRESENCE_ID_CAPACITY, settings.applicationId);
-    copyBounded(handedOver.image, PRESENCE_IMAGE_CAPACITY, settings.image);
-    handedOver.shows = settings.shows;
-    ++handedOver.settingsNumber;
-    handOverLock.unlock();
-}
+std::uint32_t stepPresence();
 
-void postPresence(const PresenceActivity* activity) {
-    handOverLock.lock();
-    const bool wantedAtAll = handedOver.applicationId[0] != '\0';
-    if (wantedAtAll) {
-        handedOver.shown = activity != nullptr;
-        if (activity != nullptr) handedOver.activity = *activity;
-        ++handedOverNumber;
-    }
-    handOverLock.unlock();
-    if (wantedAtAll) wakeWorker(WorkerDestination::Presence);
-}
+// Waiting on Discord is given up when the host unloads the module.
+const WorkerStep PRESENCE_STEP = {stepPresence, endPresence, false};
 
+// The worker's step: connects, shows the newest activity or clears it, and
+// looks at the connection while something is shown.
 std::uint32_t stepPresence() {
     handOverLock.lock();
     if (handedOverNumber != wantedNumber) {
@@ -259,6 +261,16 @@ std::uint32_t stepPresence() {
     if (refusedId && refusedSettingsNumber != wanted.settingsNumber) refusedId = false;
 
     std::uint32_t now = millisecondClock();
+    if (!wanted.shown) {
+        // After a withdraw, Discord is looked for soon again at the next publish.
+        retryWait = PRESENCE_FIRST_RETRY_MILLISECONDS;
+    }
+    if (link != Link::Closed && linkSettingsNumber != wanted.settingsNumber) {
+        // The plug-in started afresh: what the old start showed goes with
+        // its connection, which may be another application's.
+        closeLink();
+        retryDue = false;
+    }
     const bool stop = !wanted.shown || refusedId;
     if (link != Link::Closed) {
         const LinkState state = readReplies();
@@ -298,8 +310,15 @@ std::uint32_t stepPresence() {
             break;
     }
     if (pending) {
-        const std::uint32_t allowedAt = nextCommandAt(now);
-        if (isLater(allowedAt, now)) return until(allowedAt, now);
+        const std::uint32_t wait = commandWait(now);
+        if (wait > 0 && !wanted.shown) {
+            // A clearing that would wait for the rate rule: closing clears
+            // at once and costs no command.
+            closeLink();
+            sentNumber = wantedNumber;
+            return BACKGROUND_IDLE;
+        }
+        if (wait > 0) return wait;
         // Taken now: whatever comes while this one is written is the next.
         const std::uint32_t sending = wantedNumber;
         if (!sendActivity(now)) {
@@ -321,6 +340,34 @@ std::uint32_t stepPresence() {
     return PRESENCE_CHECK_MILLISECONDS;
 }
 
+}  // namespace
+
+void configurePresence(const PresenceSettings& settings) {
+    handOverLock.lock();
+    // A connection the previous start may hold open is closed by the worker.
+    const bool mayHoldConnection = handedOver.applicationId[0] != '\0';
+    copyBounded(handedOver.applicationId, PRESENCE_ID_CAPACITY, settings.applicationId);
+    copyBounded(handedOver.image, PRESENCE_IMAGE_CAPACITY, settings.image);
+    handedOver.shows = settings.shows;
+    handedOver.shown = false;
+    ++handedOver.settingsNumber;
+    ++handedOverNumber;
+    handOverLock.unlock();
+    if (mayHoldConnection) wakeWorker(PRESENCE_STEP);
+}
+
+void postPresence(const PresenceActivity* activity) {
+    handOverLock.lock();
+    const bool wantedAtAll = handedOver.applicationId[0] != '\0';
+    if (wantedAtAll) {
+        handedOver.shown = activity != nullptr;
+        if (activity != nullptr) handedOver.activity = *activity;
+        ++handedOverNumber;
+    }
+    handOverLock.unlock();
+    if (wantedAtAll) wakeWorker(PRESENCE_STEP);
+}
+
 PresenceCheck checkPresenceConnection(const char* applicationId,
                                       char (&userName)[PRESENCE_USER_NAME_CAPACITY]) {
     userName[0] = '\0';
@@ -328,11 +375,12 @@ PresenceCheck checkPresenceConnection(const char* applicationId,
     if (checked == PLATFORM_NO_PIPE) return PresenceCheck::NotRunning;
     // Its own buffers: the check runs in a program of its own, never beside the worker.
     static unsigned char buffer[PRESENCE_FRAME_HEADER_BYTES + PRESENCE_COMMAND_CAPACITY];
+    constexpr std::size_t capacity = PRESENCE_COMMAND_CAPACITY;
     static unsigned char reply[PRESENCE_REPLY_CAPACITY];
     char handshake[64];
     const std::size_t length = writePresenceHandshake(applicationId, handshake, sizeof handshake);
     PresenceCheck found = PresenceCheck::Failed;
-    if (length > 0 && sendFrameTo(checked, buffer, PRESENCE_HANDSHAKE, handshake, length)) {
+    if (length > 0 && sendFrameTo(checked, buffer, capacity, PRESENCE_HANDSHAKE, handshake, length)) {
         found = PresenceCheck::NoAnswer;
         const std::uint32_t start = millisecondClock();
         FrameReading read{false, {0, 0}};

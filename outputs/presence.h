@@ -48,13 +48,6 @@ void configurePresence(const PresenceSettings& settings);
 // Nothing when no application is set. Returns at once, touching no pipe.
 void postPresence(const PresenceActivity* activity);
 
-// The worker's step for the presence: see worker.h.
-std::uint32_t stepPresence();
-
-// Closes the connection, when the worker has ended: Discord clears the
-// activity with it.
-void endPresence();
-
 // What a test of the connection found.
 enum class PresenceCheck {
     Connected,       // READY: `userName` is who Discord shows

@@ -93,6 +93,13 @@ void shapePresenceText(const char16_t* text, std::size_t units, PresenceText& ou
         ++characters;
         at += taken;
     }
+    // Discord may refuse a text of spaces alone, and says nothing: it is left out.
+    std::size_t spaces = 0;
+    while (spaces < out.length && out.text[spaces] == ' ') ++spaces;
+    if (spaces == out.length) {
+        out.length = 0;
+        return;
+    }
     if (characters == 1) out.text[out.length++] = ' ';
 }
 

@@ -38,7 +38,8 @@ struct PresenceActivity {
 // space, a unit that is half of no surrogate pair as U+FFFD; at most
 // PRESENCE_TEXT_BYTES bytes of UTF-8, cut between whole characters and
 // ending in "…" when cut; one character alone followed by a space, as
-// Discord takes no text shorter than two. Empty stays empty.
+// Discord takes no text shorter than two. Empty stays empty, and a text of
+// nothing but spaces (and what shows as them) becomes empty: left out.
 void shapePresenceText(const char16_t* text, std::size_t units, PresenceText& out);
 
 // Sets `activity` to what `composed` shows as `settings` say, started at

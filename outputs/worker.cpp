@@ -1,89 +1,86 @@
 #include "outputs/worker.h"
 
-#include "outputs/now_playing.h"
-#include "outputs/presence.h"
-#include "platform/platform.h"
+#include <atomic>
 
 namespace {
 
-// A destination's step: does what it can now, and returns the milliseconds
-// after which it wants to run again (a retry), or BACKGROUND_IDLE.
-using WorkerStep = std::uint32_t (*)();
+// A registered step and what the worker knows of it.
+struct Registered {
+    const WorkerStep* step;
+    std::atomic<bool> woken;  // set by the host's thread, taken by the step's thread
+    bool due;                 // the rest: the step's thread's own
+    std::uint32_t dueAt;
+};
 
-constexpr int DESTINATION_COUNT = static_cast<int>(WorkerDestination::Count);
-const WorkerStep STEPS[DESTINATION_COUNT] = {stepNowPlayingFile, stepPresence};
-// Whether a destination's work, once handed over, must finish even when the
-// host unloads the module: the now-playing file's (a temporary file made, a
-// text half written). Such work keeps the module loaded until the worker
-// is done with it; the rest (the presence's retries and checks) is given
-// up at an unload.
-constexpr bool MUST_FINISH[DESTINATION_COUNT] = {true, false};
+Registered registered[WORKER_STEP_CAPACITY];
+// Steps are only added: a thread reads the count, then the steps below it.
+std::atomic<int> registeredCount;
+HandOverLock registerLock;
 
-// Set by the host's thread, taken by the worker.
-std::atomic<bool> woken[DESTINATION_COUNT];
-// The worker's own: when each destination is due again.
-bool due[DESTINATION_COUNT];
-std::uint32_t dueAt[DESTINATION_COUNT];
-
-// The module reference that work which must finish holds, and the
-// hand-overs of such work so far: a run lets the reference go only when no
-// such work is due and none was handed over while it ran.
-HandOverLock holdLock;
-bool holdingModule;
-unsigned mustFinishWakes;
-
-// One run: every woken or due destination's step, then the time until the
-// next one is due.
-std::uint32_t runWorker() {
-    holdLock.lock();
-    const unsigned wakesBefore = mustFinishWakes;
-    holdLock.unlock();
-    std::uint32_t next = BACKGROUND_IDLE;
-    for (int index = 0; index < DESTINATION_COUNT; ++index) {
-        const std::uint32_t now = millisecondClock();
-        const bool isDue = due[index] && static_cast<std::int32_t>(now - dueAt[index]) >= 0;
-        if (woken[index].exchange(false) || isDue) {
-            const std::uint32_t wait = STEPS[index]();
-            due[index] = wait != BACKGROUND_IDLE;
-            dueAt[index] = millisecondClock() + wait;
+// The index of `step` among the registered, registering it the first time;
+// -1 when there is no room.
+int registeredIndex(const WorkerStep& step) {
+    registerLock.lock();
+    const int count = registeredCount.load(std::memory_order_relaxed);
+    int index = 0;
+    while (index < count && registered[index].step != &step) ++index;
+    if (index == count) {
+        if (count < WORKER_STEP_CAPACITY) {
+            registered[index].step = &step;
+            registeredCount.store(count + 1, std::memory_order_release);
+        } else {
+            index = -1;
         }
-        if (!due[index]) continue;
-        const std::int32_t left = static_cast<std::int32_t>(dueAt[index] - millisecondClock());
-        const std::uint32_t wait = left > 0 ? static_cast<std::uint32_t>(left) : 0;
+    }
+    registerLock.unlock();
+    return index;
+}
+
+bool isDue(const Registered& entry, std::uint32_t now) {
+    return entry.due && now - entry.dueAt < 0x80000000u;
+}
+
+// One run of the steps whose work must finish, or of the others: every
+// woken or due one, then the time until the next is due.
+std::uint32_t runSteps(bool mustFinish) {
+    const int count = registeredCount.load(std::memory_order_acquire);
+    std::uint32_t next = BACKGROUND_IDLE;
+    for (int index = 0; index < count; ++index) {
+        Registered& entry = registered[index];
+        if (entry.step->mustFinish != mustFinish) continue;
+        if (entry.woken.exchange(false) || isDue(entry, millisecondClock())) {
+            const std::uint32_t wait = entry.step->run();
+            entry.due = wait != BACKGROUND_IDLE;
+            entry.dueAt = millisecondClock() + wait;
+        }
+        if (!entry.due) continue;
+        const std::uint32_t now = millisecondClock();
+        const std::uint32_t wait = isDue(entry, now) ? 0 : entry.dueAt - now;
         if (wait < next) next = wait;
     }
-    bool mustFinish = false;
-    for (int index = 0; index < DESTINATION_COUNT; ++index) {
-        mustFinish |= MUST_FINISH[index] && (due[index] || woken[index].load());
-    }
-    holdLock.lock();
-    const bool release = holdingModule && !mustFinish && mustFinishWakes == wakesBefore;
-    if (release) holdingModule = false;
-    holdLock.unlock();
-    if (release) releaseModuleLoaded();
     return next;
 }
 
+std::uint32_t runFinishingSteps() { return runSteps(true); }
+std::uint32_t runAbandonableSteps() { return runSteps(false); }
+
 }  // namespace
 
-bool wakeWorker(WorkerDestination destination) {
-    if (MUST_FINISH[static_cast<int>(destination)]) {
-        holdLock.lock();
-        ++mustFinishWakes;
-        if (!holdingModule) holdingModule = holdModuleLoaded();
-        holdLock.unlock();
-    }
-    woken[static_cast<int>(destination)] = true;
-    return requestBackgroundRun(runWorker);
+bool wakeWorker(const WorkerStep& step) {
+    const int index = registeredIndex(step);
+    if (index < 0) return false;
+    // Before the request: the run it brings about sees the hand-over, and a
+    // finishing thread decides to end only under the request's lock.
+    registered[index].woken = true;
+    return step.mustFinish
+               ? requestBackgroundRun(BackgroundThread::Finishing, runFinishingSteps)
+               : requestBackgroundRun(BackgroundThread::Abandonable, runAbandonableSteps);
 }
 
 void endWorker() {
     endBackgroundRuns();
-    endPresence();
+    const int count = registeredCount.load(std::memory_order_acquire);
+    for (int index = 0; index < count; ++index) {
+        if (registered[index].step->end != nullptr) registered[index].step->end();
+    }
 }
-
-void HandOverLock::lock() {
-    while (held_.test_and_set(std::memory_order_acquire)) yieldProcessor();
-}
-
-void HandOverLock::unlock() { held_.clear(std::memory_order_release); }

@@ -145,30 +145,56 @@ bool expandEnvironmentVariables(const char16_t* path, char16_t* out, std::size_t
 constexpr std::uint32_t BACKGROUND_IDLE = 0xFFFFFFFFu;
 using BackgroundRun = std::uint32_t (*)();
 
-// Has `run` called soon on a background thread, never two runs at once;
+// The two background threads, told apart by what may become of their work
+// when the host unloads the module.
+enum class BackgroundThread {
+    // Work that must finish once begun (a file half replaced). The thread
+    // holds a reference to the module for as long as it lives, so an
+    // unload waits for it; once a run has nothing left to do and nothing
+    // new was asked for, it lets the reference go and ends, in one call
+    // of the system's. The next request starts it again.
+    Finishing,
+    // Work that waits for a service and may be given up (a pipe that does
+    // not answer). The thread holds nothing and lives while the module is
+    // loaded; unloading the module lets a run under way end, then ends the
+    // thread where it waits.
+    Abandonable,
+};
+
+// How long a request waits for a thread it starts to run (under the loader
+// lock, which another thread may hold, a start can take a while): past it
+// the request returns and the thread starts when it can.
+constexpr std::uint32_t BACKGROUND_START_WAIT_MILLISECONDS = 2000;
+// How long an unload waits for a run of the abandonable thread under way
+// to end; every wait of such a run is bounded well below it.
+constexpr std::uint32_t BACKGROUND_LEAVE_WAIT_MILLISECONDS = 5000;
+
+// Has `run` called soon on `thread`, never two runs of one thread at once;
 // each run's result says when it runs next. Asked while a run is under way,
-// it runs again at once after that one. The thread keeps nothing loaded:
-// unloading the module lets a run under way end, then ends the thread
-// where it waits, so the host may unload the module at any moment, also
-// while runs are due. Allocates nothing itself (the system makes its thread
-// and two events). Returns false when the system cannot run it.
-bool requestBackgroundRun(BackgroundRun run);
+// it runs again at once after that one. Returns at once, unless the thread
+// must be started: then it waits until the thread runs, at most
+// BACKGROUND_START_WAIT_MILLISECONDS (so two starts never overlap).
+// Allocates nothing itself (the system makes the thread and its events).
+// Returns false when the system cannot run it.
+bool requestBackgroundRun(BackgroundThread thread, BackgroundRun run);
 
-// Takes a reference to this module, so that the host's unloading it leaves
-// it loaded until releaseModuleLoaded: for work that must finish (a file
-// half replaced). Called on the host's thread. Returns false when the
-// system refuses.
-bool holdModuleLoaded();
-
-// Lets go of holdModuleLoaded's reference from a background run. When that
-// was the last one, the module is unloaded by a thread of the system's,
-// which never returns into code of ours: the run may go on and return.
-void releaseModuleLoaded();
-
-// Waits for a run under way to end, then ends the background thread and
-// releases what it used: when the host unloads the module (not at the
-// process's end, when the thread is gone already).
+// When the host unloads the module (not at the process's end, when the
+// threads are gone already): waits for a run of the abandonable thread
+// under way to end, at most BACKGROUND_LEAVE_WAIT_MILLISECONDS, ends the
+// thread and releases what both threads used. A finishing thread cannot be
+// running then: it holds the module, so the unload happens on it, as its
+// last step.
 void endBackgroundRuns();
+
+// A lock for the short copies with which one thread hands state to
+// another: a thread that finds it held waits in the system, never spinning
+// against a holder the scheduler has set aside. All-zero bytes are an
+// unlocked lock, so a static one needs no set-up.
+struct PlatformLock {
+    void* state;
+};
+void acquireLock(PlatformLock& lock);
+void releaseLock(PlatformLock& lock);
 
 // Waits `milliseconds`: never on the host's thread.
 void sleepMilliseconds(std::uint32_t milliseconds);
@@ -187,7 +213,8 @@ using PlatformPipe = std::intptr_t;
 constexpr PlatformPipe PLATFORM_NO_PIPE = -1;
 
 // Connects to the named pipe `name` (UTF-16, terminated, "\\?\pipe\..."),
-// for reading and writing, without waiting for a busy one. Returns
+// for reading and writing, without waiting for a busy one, letting the
+// server identify the user but not act as them. Returns
 // PLATFORM_NO_PIPE when nothing listens there or it is busy.
 PlatformPipe openPipe(const char16_t* name);
 

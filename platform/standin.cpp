@@ -453,17 +453,27 @@ void passFileGate() {
     pthread_mutex_unlock(&gateMutex);
 }
 
-// References holdModuleLoaded took and releaseModuleLoaded has not let go of.
+// References the finishing thread holds.
 std::atomic<int> moduleHolds;
 
+// The two background threads, as the Windows back end runs them: the
+// finishing one holds a reference while it lives and ends when idle, the
+// abandonable one lives on.
+struct Background {
+    bool alive;
+    bool requested;
+    bool running;
+    bool due;
+    timespec dueAt;
+    BackgroundRun run;
+};
 pthread_mutex_t backgroundMutex = PTHREAD_MUTEX_INITIALIZER;
 pthread_cond_t backgroundChanged = PTHREAD_COND_INITIALIZER;
-bool backgroundStarted;
-bool backgroundRequested;
-bool backgroundRunning;
-bool backgroundDue;
-timespec backgroundDueAt;
-BackgroundRun backgroundRun;
+Background backgrounds[2];
+
+Background& backgroundOf(BackgroundThread thread) {
+    return backgrounds[thread == BackgroundThread::Finishing ? 0 : 1];
+}
 
 bool isPast(const timespec& moment) {
     timespec now;
@@ -472,36 +482,54 @@ bool isPast(const timespec& moment) {
            (now.tv_sec == moment.tv_sec && now.tv_nsec >= moment.tv_nsec);
 }
 
-void* runInBackground(void*) {
+void* runInBackground(void* which) {
+    Background& background = *static_cast<Background*>(which);
+    const bool finishing = &background == &backgrounds[0];
     pthread_mutex_lock(&backgroundMutex);
     for (;;) {
-        while (!backgroundRequested && !(backgroundDue && isPast(backgroundDueAt))) {
-            if (backgroundDue) {
-                pthread_cond_timedwait(&backgroundChanged, &backgroundMutex, &backgroundDueAt);
+        while (!background.requested && !(background.due && isPast(background.dueAt))) {
+            if (background.due) {
+                pthread_cond_timedwait(&backgroundChanged, &backgroundMutex, &background.dueAt);
+            } else if (finishing) {
+                background.alive = false;
+                --moduleHolds;
+                pthread_cond_broadcast(&backgroundChanged);
+                pthread_mutex_unlock(&backgroundMutex);
+                return nullptr;
             } else {
                 pthread_cond_wait(&backgroundChanged, &backgroundMutex);
             }
         }
-        backgroundRequested = false;
-        backgroundDue = false;
-        backgroundRunning = true;
-        const BackgroundRun run = backgroundRun;
+        background.requested = false;
+        background.due = false;
+        background.running = true;
+        const BackgroundRun run = background.run;
         pthread_mutex_unlock(&backgroundMutex);
         const std::uint32_t next = run();
         pthread_mutex_lock(&backgroundMutex);
-        backgroundRunning = false;
+        background.running = false;
         if (next != BACKGROUND_IDLE) {
-            backgroundDue = true;
-            clock_gettime(CLOCK_REALTIME, &backgroundDueAt);
+            background.due = true;
+            clock_gettime(CLOCK_REALTIME, &background.dueAt);
             const long nanoseconds =
-                backgroundDueAt.tv_nsec + static_cast<long>(next % 1000) * 1000000;
-            backgroundDueAt.tv_sec += next / 1000 + nanoseconds / 1000000000;
-            backgroundDueAt.tv_nsec = nanoseconds % 1000000000;
+                background.dueAt.tv_nsec + static_cast<long>(next % 1000) * 1000000;
+            background.dueAt.tv_sec += next / 1000 + nanoseconds / 1000000000;
+            background.dueAt.tv_nsec = nanoseconds % 1000000000;
         }
         pthread_cond_broadcast(&backgroundChanged);
     }
-    return nullptr;
 }
+
+// Whether either thread has work asked for, under way or due.
+bool backgroundBusy() {
+    for (const Background& background : backgrounds) {
+        if (background.requested || background.running || background.due) return true;
+    }
+    return backgrounds[0].alive;
+}
+
+// Added to the system's clock by standin::advanceClock.
+std::atomic<std::uint32_t> clockAdvance;
 
 }  // namespace
 
@@ -527,36 +555,48 @@ int moduleHoldCount() { return moduleHolds.load(); }
 
 void waitForBackgroundRuns() {
     pthread_mutex_lock(&backgroundMutex);
-    while (backgroundRequested || backgroundRunning || backgroundDue) {
-        pthread_cond_wait(&backgroundChanged, &backgroundMutex);
-    }
+    while (backgroundBusy()) pthread_cond_wait(&backgroundChanged, &backgroundMutex);
     pthread_mutex_unlock(&backgroundMutex);
 }
+
+void advanceClock(std::uint32_t milliseconds) { clockAdvance += milliseconds; }
 
 }  // namespace standin
 
-bool requestBackgroundRun(BackgroundRun run) {
+bool requestBackgroundRun(BackgroundThread thread, BackgroundRun run) {
+    Background& background = backgroundOf(thread);
     pthread_mutex_lock(&backgroundMutex);
-    backgroundRun = run;
-    backgroundRequested = true;
-    if (!backgroundStarted) {
-        pthread_t thread;
-        backgroundStarted = pthread_create(&thread, nullptr, runInBackground, nullptr) == 0;
-        if (backgroundStarted) pthread_detach(thread);
+    background.run = run;
+    background.requested = true;
+    bool running = background.alive;
+    if (!running) {
+        pthread_t started;
+        running = pthread_create(&started, nullptr, runInBackground, &background) == 0;
+        if (running) {
+            pthread_detach(started);
+            background.alive = true;
+            if (thread == BackgroundThread::Finishing) ++moduleHolds;
+        }
     }
     pthread_cond_broadcast(&backgroundChanged);
     pthread_mutex_unlock(&backgroundMutex);
-    return backgroundStarted;
+    return running;
 }
-
-bool holdModuleLoaded() {
-    ++moduleHolds;
-    return true;
-}
-
-void releaseModuleLoaded() { --moduleHolds; }
 
 void endBackgroundRuns() {}
+
+void acquireLock(PlatformLock& lock) {
+    auto* held = reinterpret_cast<std::atomic<void*>*>(&lock.state);
+    void* unlocked = nullptr;
+    while (!held->compare_exchange_weak(unlocked, &lock, std::memory_order_acquire)) {
+        unlocked = nullptr;
+        sched_yield();
+    }
+}
+
+void releaseLock(PlatformLock& lock) {
+    reinterpret_cast<std::atomic<void*>*>(&lock.state)->store(nullptr, std::memory_order_release);
+}
 
 namespace {
 
@@ -829,7 +869,7 @@ void yieldProcessor() { sched_yield(); }
 std::uint32_t millisecondClock() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::uint32_t>(now.tv_sec * 1000 + now.tv_nsec / 1000000);
+    return static_cast<std::uint32_t>(now.tv_sec * 1000 + now.tv_nsec / 1000000) + clockAdvance;
 }
 
 bool fileSize(PlatformFile file, std::uint64_t& size) {

@@ -80,8 +80,13 @@ void stopInPlaceWritesAfter(std::size_t count);
 void holdFileCalls(bool held);
 std::size_t fileCallsWhileHolding();
 
-// Waits until no background run is asked for, under way or due.
+// Waits until no background run is asked for, under way or due, and the
+// finishing thread has ended.
 void waitForBackgroundRuns();
+
+// Moves millisecondClock() on by `milliseconds` from now on, as weeks of a
+// player left open would; it wraps as the system's does.
+void advanceClock(std::uint32_t milliseconds);
 
 // One named pipe a test serves, one connection at a time. Until listenOnPipe
 // and after stopListening nobody listens: openPipe fails. While a client is
@@ -102,7 +107,7 @@ void putPipeReply(const void* bytes, std::size_t count);
 bool pipeConnected();
 unsigned pipeConnectionCount();
 
-// The module references holdModuleLoaded holds now.
+// The module references the finishing thread holds now.
 int moduleHoldCount();
 
 struct ShownMessageBox {

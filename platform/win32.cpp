@@ -204,124 +204,209 @@ bool expandEnvironmentVariables(const char16_t* path, char16_t* out, std::size_t
 
 namespace {
 
-// The background runs' thread: one per load of the module, started by the
-// first request, holding no reference to the module. It runs, then waits
-// until asked again or its next run is due. Unloading the module (with the
-// loader's lock held, which a thread's own exit needs) tells it to leave:
-// once a run under way has ended it signals that it has left and, in the
-// same call, parks in a wait that never ends, in the system's code; it
-// holds no lock there, and the unload ends it. (Not the system's pool,
-// whose timer thread dies in Wine's 32-bit build under QEMU's user-mode
-// emulation; nor a thread that exits itself, whose last steps in the
-// module could race the unload's unmapping it.)
-SRWLOCK backgroundLock = SRWLOCK_INIT;  // guards the run and the thread's start
-HANDLE backgroundWake;                  // auto-reset: set by a request, or to leave
-HANDLE backgroundStarted;               // set once the thread runs our code
-HANDLE backgroundLeft;                  // set as the thread parks
-HANDLE backgroundNever;                 // never set: where the thread parks
-HANDLE backgroundThreadHandle;
-BackgroundRun backgroundRun;
-volatile LONG backgroundLeaving;
+// The background threads. Each starts by signalling that it runs, as no
+// two starts may overlap: under Wine's 32-bit build in QEMU's user mode, a
+// thread created while another is still starting brings the process down
+// when a thread later ends.
+//
+// The finishing thread holds a reference to the module, taken by the
+// request that starts it: the host's unloading the module then only lowers
+// the count, and the thread's own last call, FreeLibraryAndExitThread, lets
+// the module go and ends the thread without returning into the module.
+//
+// The abandonable thread holds nothing. An unload (under the loader's
+// lock) queues ExitThread to it as an asynchronous procedure call and tells
+// it to leave: once a run under way has ended, it signals that it has
+// parked and, in the same call, waits alertably in the system's code, where
+// the call ends it. It never returns into the module, which may be gone by
+// then; its exit goes on once the unload has let the loader's lock go. A
+// thread that never ran (its start waits for the lock the unload holds)
+// runs the call before its start routine.
+struct Background {
+    HANDLE thread;        // the abandonable thread's, kept for its end
+    HANDLE wake;          // auto-reset: a request
+    HANDLE started;       // auto-reset: set by the thread as it begins
+    BackgroundRun run;
+    bool asked;           // a request since the last run began
+    bool alive;
+};
+
+SRWLOCK backgroundLock = SRWLOCK_INIT;  // guards both records and finishingModule
+Background finishing;
+Background abandonable;
+HMODULE finishingModule;       // the reference the finishing thread holds
+volatile LONG abandonableRan;  // the abandonable thread has run our code
+volatile LONG leaving;         // an unload tells the abandonable thread to leave
+HANDLE parked;                 // manual-reset: set as the abandonable thread parks
+HANDLE never;                  // manual-reset, never set: where it parks
 constexpr SIZE_T BACKGROUND_STACK_RESERVE = 256 * 1024;
 
-[[noreturn]] void parkBackgroundThread() {
-    for (;;) SignalObjectAndWait(backgroundLeft, backgroundNever, INFINITE, FALSE);
+// Takes the run asked for, and counts the request as served.
+BackgroundRun takeRequest(Background& background) {
+    AcquireSRWLockExclusive(&backgroundLock);
+    background.asked = false;
+    const BackgroundRun run = background.run;
+    ReleaseSRWLockExclusive(&backgroundLock);
+    return run;
 }
 
-DWORD WINAPI backgroundThread(void*) {
-    SetEvent(backgroundStarted);
-    std::uint32_t next = BACKGROUND_IDLE;
+DWORD WINAPI finishingThread(void*) {
+    SetEvent(finishing.started);
+    std::uint32_t next = 0;  // asked for: it runs at once
     for (;;) {
-        WaitForSingleObject(backgroundWake, next == BACKGROUND_IDLE ? INFINITE : next);
-        if (InterlockedCompareExchange(&backgroundLeaving, 0, 0) != 0) parkBackgroundThread();
-        AcquireSRWLockShared(&backgroundLock);
-        const BackgroundRun run = backgroundRun;
-        ReleaseSRWLockShared(&backgroundLock);
-        next = run();
-        // Due at once: run again without waiting, unless asked to leave.
-        if (next == 0) SetEvent(backgroundWake);
+        if (next == BACKGROUND_IDLE) {
+            AcquireSRWLockExclusive(&backgroundLock);
+            const bool asked = finishing.asked;
+            if (!asked) finishing.alive = false;
+            const HMODULE module = finishingModule;
+            ReleaseSRWLockExclusive(&backgroundLock);
+            // Decided under the lock, so a request either finds this thread
+            // alive and is run by it, or starts the next one.
+            if (!asked) FreeLibraryAndExitThread(module, 0);
+        } else if (next > 0) {
+            WaitForSingleObject(finishing.wake, next);
+        }
+        next = takeRequest(finishing)();
     }
 }
 
-bool makeBackgroundEvents() {
-    HANDLE* const autoReset[] = {&backgroundWake};
-    HANDLE* const manualReset[] = {&backgroundStarted, &backgroundLeft, &backgroundNever};
-    bool made = true;
-    for (HANDLE* event : autoReset) {
-        if (*event == nullptr) *event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        made &= *event != nullptr;
+[[noreturn]] void parkAbandonableThread() {
+    // Alertable: the unload's call to ExitThread runs here.
+    for (;;) SignalObjectAndWait(parked, never, INFINITE, TRUE);
+}
+
+DWORD WINAPI abandonableThread(void*) {
+    InterlockedExchange(&abandonableRan, 1);
+    SetEvent(abandonable.started);
+    std::uint32_t next = 0;
+    for (;;) {
+        if (next != 0) {
+            WaitForSingleObject(abandonable.wake, next == BACKGROUND_IDLE ? INFINITE : next);
+        }
+        if (InterlockedCompareExchange(&leaving, 0, 0) != 0) parkAbandonableThread();
+        next = takeRequest(abandonable)();
     }
-    for (HANDLE* event : manualReset) {
-        if (*event == nullptr) *event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        made &= *event != nullptr;
+}
+
+bool makeEvent(HANDLE& event, BOOL manualReset) {
+    if (event == nullptr) event = CreateEventW(nullptr, manualReset, FALSE, nullptr);
+    return event != nullptr;
+}
+
+bool makeEvents() {
+    return makeEvent(parked, TRUE) && makeEvent(never, TRUE) && makeEvent(finishing.wake, FALSE) &&
+           makeEvent(finishing.started, FALSE) && makeEvent(abandonable.wake, FALSE) &&
+           makeEvent(abandonable.started, FALSE);
+}
+
+// Starts `background`'s thread, which `alive` already says runs, and
+// waits for it to run; the finishing thread gets the module's reference.
+// Returns false, with `alive` cleared, when the system refuses.
+bool startBackgroundThread(Background& background, LPTHREAD_START_ROUTINE routine) {
+    HMODULE module = nullptr;
+    const bool holding = &background == &finishing;
+    bool started = !holding || GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                                  reinterpret_cast<LPCWSTR>(&finishingThread),
+                                                  &module) != 0;
+    HANDLE thread = nullptr;
+    if (started) {
+        if (holding) {
+            AcquireSRWLockExclusive(&backgroundLock);
+            finishingModule = module;
+            ReleaseSRWLockExclusive(&backgroundLock);
+        }
+        thread = CreateThread(nullptr, BACKGROUND_STACK_RESERVE, routine, nullptr,
+                              STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+        started = thread != nullptr;
     }
-    return made;
+    if (!started) {
+        // The host's thread still holds the module: this lowers the count only.
+        if (module != nullptr) FreeLibrary(module);
+        AcquireSRWLockExclusive(&backgroundLock);
+        background.alive = false;
+        ReleaseSRWLockExclusive(&backgroundLock);
+        return false;
+    }
+    // Past the wait the thread still starts when it can: the finishing one
+    // holds its reference; the abandonable one, should an unload come
+    // first, is ended before it runs any of our code.
+    WaitForSingleObject(background.started, BACKGROUND_START_WAIT_MILLISECONDS);
+    if (holding) {
+        CloseHandle(thread);
+    } else {
+        AcquireSRWLockExclusive(&backgroundLock);
+        background.thread = thread;
+        ReleaseSRWLockExclusive(&backgroundLock);
+    }
+    return true;
 }
 
 }  // namespace
 
-bool requestBackgroundRun(BackgroundRun run) {
+bool requestBackgroundRun(BackgroundThread kind, BackgroundRun run) {
+    Background& background = kind == BackgroundThread::Finishing ? finishing : abandonable;
     AcquireSRWLockExclusive(&backgroundLock);
-    backgroundRun = run;
-    if (backgroundThreadHandle == nullptr && makeBackgroundEvents()) {
-        backgroundThreadHandle = CreateThread(nullptr, BACKGROUND_STACK_RESERVE, backgroundThread,
-                                              nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-        // A new thread starts under the loader's lock, which an unload
-        // holds: until it runs our code, an unload could not tell it to
-        // leave. Starting takes a fraction of a millisecond.
-        if (backgroundThreadHandle != nullptr) WaitForSingleObject(backgroundStarted, INFINITE);
+    const bool ready = makeEvents();
+    bool start = false;
+    if (ready) {
+        background.run = run;
+        background.asked = true;
+        start = !background.alive;
+        background.alive = true;
+        // A thread that runs looks for new work when it wakes.
+        if (!start) SetEvent(background.wake);
     }
-    const bool requested = backgroundThreadHandle != nullptr;
-    // It looks for new work when it wakes, and runs again at once if asked
-    // while running.
-    if (requested) SetEvent(backgroundWake);
     ReleaseSRWLockExclusive(&backgroundLock);
-    return requested;
-}
-
-bool holdModuleLoaded() {
-    HMODULE module = nullptr;
-    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                              reinterpret_cast<LPCWSTR>(&backgroundThread), &module) != 0;
-}
-
-void releaseModuleLoaded() {
-    HMODULE module = nullptr;
-    if (GetModuleHandleExW(
-            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            reinterpret_cast<LPCWSTR>(&backgroundThread), &module) == 0) {
-        return;
-    }
-    // FreeLibrary itself is the new thread's start: it takes one pointer
-    // and returns a 32-bit value, as a thread's start does, and what runs
-    // after it is the system's own thread exit. Without that thread the
-    // reference stays, and the module with it.
-    const auto freeLibrary =
-        reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void (*)()>(&FreeLibrary));
-    const HANDLE thread = CreateThread(nullptr, 0, freeLibrary, module, 0, nullptr);
-    if (thread != nullptr) CloseHandle(thread);
+    if (!ready) return false;
+    if (!start) return true;
+    return startBackgroundThread(background, kind == BackgroundThread::Finishing
+                                                 ? finishingThread
+                                                 : abandonableThread);
 }
 
 void endBackgroundRuns() {
-    if (backgroundThreadHandle != nullptr) {
-        // A run under way ends first: it waits for nothing that needs the
-        // loader. Parked, the thread holds no lock and runs none of our
-        // code: ending it there is safe, and its end needs no loader.
-        InterlockedExchange(&backgroundLeaving, 1);
-        SetEvent(backgroundWake);
-        WaitForSingleObject(backgroundLeft, INFINITE);
-        TerminateThread(backgroundThreadHandle, 0);
-        WaitForSingleObject(backgroundThreadHandle, INFINITE);
-        CloseHandle(backgroundThreadHandle);
-        backgroundThreadHandle = nullptr;
+    AcquireSRWLockExclusive(&backgroundLock);
+    const HANDLE thread = abandonable.thread;
+    abandonable.thread = nullptr;
+    ReleaseSRWLockExclusive(&backgroundLock);
+    if (thread != nullptr) {
+        const auto exitThread =
+            reinterpret_cast<PAPCFUNC>(reinterpret_cast<void (*)()>(&ExitThread));
+        const bool queued = QueueUserAPC(exitThread, thread, 0) != 0;
+        InterlockedExchange(&leaving, 1);
+        SetEvent(abandonable.wake);
+        bool end = !queued;
+        if (InterlockedCompareExchange(&abandonableRan, 0, 0) != 0) {
+            // Parked, or gone (a thread someone ended signals its handle).
+            const HANDLE ends[] = {parked, thread};
+            // Past the wait, a run is held far past the bounds of its own
+            // waits, inside a call of the system's: it is ended where it is,
+            // as returning into a module that is gone would end the host.
+            end |= WaitForMultipleObjects(2, ends, FALSE, BACKGROUND_LEAVE_WAIT_MILLISECONDS) ==
+                   WAIT_TIMEOUT;
+        }
+        // Without the call queued, a parked thread or one that never ran is
+        // ended here; either holds nothing then.
+        if (end) TerminateThread(thread, 0);
+        CloseHandle(thread);
     }
-    HANDLE* const events[] = {&backgroundWake, &backgroundStarted, &backgroundLeft,
-                              &backgroundNever};
+    HANDLE* const events[] = {&parked,          &never,          &finishing.wake,
+                              &finishing.started, &abandonable.wake, &abandonable.started};
     for (HANDLE* event : events) {
         if (*event != nullptr) CloseHandle(*event);
         *event = nullptr;
     }
 }
+
+void acquireLock(PlatformLock& lock) {
+    AcquireSRWLockExclusive(reinterpret_cast<SRWLOCK*>(&lock));
+}
+
+void releaseLock(PlatformLock& lock) {
+    ReleaseSRWLockExclusive(reinterpret_cast<SRWLOCK*>(&lock));
+}
+
+static_assert(sizeof(SRWLOCK) == sizeof(PlatformLock), "a PlatformLock is an SRW lock");
 
 void sleepMilliseconds(std::uint32_t milliseconds) { Sleep(milliseconds); }
 
@@ -380,9 +465,11 @@ constexpr DWORD READY_BYTES_WAIT_MILLISECONDS = 1000;
 }  // namespace
 
 PlatformPipe openPipe(const char16_t* name) {
-    const HANDLE handle =
-        CreateFileW(reinterpret_cast<LPCWSTR>(name), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    // Identification only: a program that made the pipe first, in the
+    // place of the one meant, learns who the user is but cannot act as them.
+    const HANDLE handle = CreateFileW(
+        reinterpret_cast<LPCWSTR>(name), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
     return handle == INVALID_HANDLE_VALUE ? PLATFORM_NO_PIPE : reinterpret_cast<PlatformPipe>(handle);
 }
 

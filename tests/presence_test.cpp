@@ -51,6 +51,8 @@ TEST(PresenceText, ShapedAsDiscordTakesIt) {
          std::string(125, 'a') + ellipsis},
         {"300 Japanese characters: 41 whole ones (123 bytes) and the mark",
          std::u16string(300, u'\u65E5'), repeated("\xE6\x97\xA5", 41) + ellipsis},
+        {"spaces alone are left out", u" ", ""},
+        {"as is what shows as spaces", u"\t \n", ""},
         {"a character is never split by the cut",
          u"ab" + std::u16string(60, u'\u00E9') + std::u16string(10, u'\u65E5'),
          "ab" + repeated("\xC3\xA9", 60) + repeated("\xE6\x97\xA5", 1) + ellipsis},
@@ -374,6 +376,103 @@ TEST(PresenceConnection, SetsAndClearsThroughThePipe) {
     EXPECT_FALSE(standin::pipeConnected());
     EXPECT_EQ(standin::pipeConnectionCount(), 1u);
     standin::reset();
+}
+
+// Connects the worker to the stand-in's pipe as application 42 and shows
+// `details`; the activity's frame is left in `shown`.
+void connectAndShow(const std::u16string& details, WrittenFrame& shown) {
+    standin::reset();
+    // Commands of earlier tests are out of the rate rule's window.
+    standin::advanceClock(PRESENCE_RATE_WINDOW_MILLISECONDS);
+    standin::listenOnPipe(u"\\\\?\\pipe\\discord-ipc-0");
+    PresenceSettings settings;
+    setDefaultPresence(settings);
+    std::strcpy(settings.applicationId, "42");
+    configurePresence(settings);
+    PresenceActivity activity = activityOf(details, u"", u"");
+    postPresence(&activity);
+    ASSERT_TRUE(nextFrame(shown));
+    ASSERT_EQ(shown.opcode, PRESENCE_HANDSHAKE);
+    reply(PRESENCE_FRAME, R"({"evt":"READY","data":{"user":{"username":"u"}}})");
+    ASSERT_TRUE(nextFrame(shown));
+    ASSERT_NE(shown.json.find(utf8(details)), std::string::npos) << shown.json;
+}
+
+// As pluginInit does with settings that name no application: the worker
+// closes what is open and shows nothing more.
+void startAfreshWithoutPresence() {
+    PresenceSettings settings;
+    setDefaultPresence(settings);
+    configurePresence(settings);
+    standin::waitForBackgroundRuns();
+    standin::reset();
+}
+
+// Sends `count` activities, each as soon as the rate rule lets it go: a burst.
+void burst(int count) {
+    for (int n = 0; n < count; ++n) {
+        PresenceActivity activity = activityOf(u"Track " + u16(std::to_string(n)), u"", u"");
+        postPresence(&activity);
+        WrittenFrame frame;
+        ASSERT_TRUE(nextFrame(frame, 2)) << n;
+    }
+}
+
+// Five commands fill Discord's window; weeks later (past the 24.8 days a
+// signed count of milliseconds holds) the next is sent at once.
+TEST(PresenceConnection, RateRuleForgetsCommandsAcrossTheClocksWrap) {
+    WrittenFrame frame;
+    connectAndShow(u"First", frame);
+    burst(PRESENCE_COMMANDS_PER_WINDOW - 1);
+    standin::advanceClock(30u * 24 * 60 * 60 * 1000);
+    PresenceActivity activity = activityOf(u"Weeks later", u"", u"");
+    postPresence(&activity);
+    ASSERT_TRUE(nextFrame(frame, 2));
+    EXPECT_NE(frame.json.find("Weeks later"), std::string::npos) << frame.json;
+    startAfreshWithoutPresence();
+}
+
+// A withdraw right after a burst does not wait for the window: the
+// connection closes, which clears the activity at once.
+TEST(PresenceConnection, WithdrawAfterABurstClosesAtOnce) {
+    WrittenFrame frame;
+    connectAndShow(u"First", frame);
+    burst(PRESENCE_COMMANDS_PER_WINDOW - 1);
+    PresenceActivity waiting = activityOf(u"Waits for the window", u"", u"");
+    postPresence(&waiting);
+    postPresence(nullptr);
+    for (int tries = 0; tries < 100 && standin::pipeConnected(); ++tries) usleep(10000);
+    EXPECT_FALSE(standin::pipeConnected());
+    EXPECT_FALSE(nextFrame(frame, 1)) << frame.json;
+    startAfreshWithoutPresence();
+}
+
+// The host loads the module again while it is still mapped: the new start
+// clears what the old one showed, whether its application is changed or
+// gone, and a large ping before it is answered whole.
+TEST(PresenceConnection, RestartClearsTheOldActivity) {
+    for (const char* applicationId : {"43", ""}) {
+        WrittenFrame frame;
+        connectAndShow(u"Old start", frame);
+        const std::string ping = "{\"p\":\"" + std::string(6000, 'x') + "\"}";
+        reply(PRESENCE_PING, ping);
+        // A publish has the worker look at the pipe now: it answers first.
+        PresenceActivity activity = activityOf(u"Old start again", u"", u"");
+        postPresence(&activity);
+        ASSERT_TRUE(nextFrame(frame));
+        EXPECT_EQ(frame.opcode, PRESENCE_PONG);
+        EXPECT_EQ(frame.json, ping);
+        ASSERT_TRUE(nextFrame(frame));
+        const unsigned connections = standin::pipeConnectionCount();
+        PresenceSettings settings;
+        setDefaultPresence(settings);
+        std::strcpy(settings.applicationId, applicationId);
+        configurePresence(settings);
+        standin::waitForBackgroundRuns();
+        EXPECT_FALSE(standin::pipeConnected()) << applicationId;
+        EXPECT_EQ(standin::pipeConnectionCount(), connections) << applicationId;
+        startAfreshWithoutPresence();
+    }
 }
 
 // The settings window's test of an application id: what Discord answers.

@@ -18,8 +18,7 @@ esac
 # The 32-bit Wine, which runs the shipped DLL. Without wine32-preloader its
 # loader fails to map the shared user data.
 wine32_packages="wine32:i386 wine32-preloader:i386"
-emulator=/usr/bin/qemu-i386-static
-binfmt=/proc/sys/fs/binfmt_misc
+. "$(dirname "$0")/wine32-way.sh"
 
 is_root() { [ "$(id -u)" -eq 0 ]; }
 
@@ -31,40 +30,43 @@ missing_of() {
     done
 }
 
+# Why some of the package indexes are missing, once an update has failed.
+index_problem=
+apt_update_log=$(mktemp "${TMPDIR:-/tmp}/velkar-apt-update.XXXXXX")
+trap 'rm -f "$apt_update_log"' EXIT
+
+# Updates the package indexes. A mirror in mid-sync serves an index that
+# does not match its signed list ("File has unexpected size"): tried again
+# after a pause, then the indexes at hand are used.
+apt_update() {
+    for pause in 10 30 0; do
+        if apt-get update -q >"$apt_update_log" 2>&1; then
+            index_problem=
+            return 0
+        fi
+        index_problem=$(sed -n 's/^E: Failed to fetch \([^ ]*\).*/\1/p' "$apt_update_log" | head -n 1)
+        index_problem=${index_problem:-$(grep '^E: ' "$apt_update_log" | head -n 1)}
+        [ $pause -eq 0 ] && break
+        echo "A package index failed to download ($index_problem); trying again in $pause s." >&2
+        sleep $pause
+    done
+    echo "Going on with the package indexes at hand; $index_problem failed to download." >&2
+}
+
 apt_install() {
     echo "Installing:$*"
     # shellcheck disable=SC2068
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q $@
-}
-
-# Whether this machine executes 32-bit x86 Linux programs, natively or through
-# a registered emulator: a 96-byte static program that exits with status 3.
-runs_i386_programs() {
-    probe=$(mktemp "${TMPDIR:-/tmp}/velkar-i386-probe.XXXXXX")
-    printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000\002\000\003\000\001\000\000\000\124\200\004\010\064\000\000\000\000\000\000\000\000\000\000\000\064\000\040\000\001\000\000\000\000\000\000\000\001\000\000\000\000\000\000\000\000\200\004\010\000\200\004\010\140\000\000\000\140\000\000\000\005\000\000\000\000\020\000\000\270\001\000\000\000\273\003\000\000\000\315\200' >"$probe"
-    chmod +x "$probe"
-    status=0
-    "$probe" 2>/dev/null || status=$?
-    rm -f "$probe"
-    [ $status -eq 3 ]
-}
-
-# The binfmt_misc lines that hand 32-bit little-endian x86 executables
-# (e_type 2) and shared objects (e_type 3) to the emulator. F: the kernel
-# opens the emulator now, so it also serves other mount namespaces.
-mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
-elf32='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00'
-# binfmt_line NAME E_TYPE_BYTE: e_ident, e_type, e_machine 3 (x86). Every
-# escape goes through %s, for the kernel to read.
-binfmt_line() { printf ':%s:M::%s%s%s:%s:%s:F' "$1" "$elf32" "$2" '\x00\x03\x00' "$mask" "$emulator"; }
-
-register_emulator() {
-    mountpoint -q "$binfmt" || mount -t binfmt_misc binfmt_misc "$binfmt"
-    for entry in "qemu-i386 \\x02" "qemu-i386-so \\x03"; do
-        name=${entry% *}
-        [ -e "$binfmt/$name" ] && continue
-        binfmt_line "$name" "${entry#* }" >"$binfmt/register"
+    if DEBIAN_FRONTEND=noninteractive apt-get install -y -q $@; then return 0; fi
+    refused=
+    for package in "$@"; do
+        apt-get install -s -q "$package" >/dev/null 2>&1 || refused="$refused $package"
     done
+    if [ -n "$index_problem" ]; then
+        echo "Could not install${refused:- $*}: the package index $index_problem failed to download (a mirror in mid-sync); running this command again later usually helps." >&2
+    else
+        echo "Could not install${refused:- $*}: apt-get refused (see above); running this command again later may help." >&2
+    fi
+    exit 1
 }
 
 print_emulator_lines() {
@@ -82,7 +84,7 @@ missing_optional=$(missing_of $optional)
 missing="$missing_required$missing_optional"
 if [ -n "$missing" ]; then
     if is_root; then
-        apt-get update -q
+        apt_update
         apt_install $missing
     else
         echo "Missing packages. Install them with:" >&2
@@ -98,8 +100,8 @@ fi
 steps=""
 if ! runs_i386_programs; then
     if is_root; then
-        [ -z "$(missing_of qemu-user-static)" ] || { apt-get update -q; apt_install qemu-user-static; }
-        register_emulator
+        [ -z "$(missing_of qemu-user-static)" ] || { apt_update; apt_install qemu-user-static; }
+        register_emulator "" >/dev/null
         runs_i386_programs || echo "Warning: 32-bit programs still do not run; the 32-bit Wine runs will be skipped." >&2
     else
         steps=emulator
@@ -108,7 +110,7 @@ fi
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     if is_root; then
         dpkg --add-architecture i386
-        apt-get update -q
+        apt_update
     else
         steps="$steps architecture"
     fi

@@ -668,6 +668,43 @@ presence_cycle)
     [ "${threads_after:-1}" -le "${threads_before:-0}" ] || fail "threads grew"
     module_gone
     ;;
+unload_storm)
+    # Five loads, each a storm of 30 publishes 30 ms apart with the
+    # now-playing file, then a withdraw and an unload: the process lives,
+    # the file holds the withdrawn text, no temporary file stays, the module
+    # leaves. Then 100 loads, publishes and unloads with the file and a
+    # Discord application id: the process's handles and threads come back,
+    # and after a withdraw the last unload lets the module go.
+    now_playing_in_folder
+    printf 'nowplaying-withdrawn=Nothing plays\n' >>"$drive_c/velkar.ini"
+    storm=
+    for n in $(seq -w 1 30); do storm="$storm set-file C:\\x\\Storm_$n.mp3 publish sleep 30"; done
+    for load in 1 2 3 4 5; do
+        # shellcheck disable=SC2086
+        session 1 $storm withdraw await-file "$np" "$(utf8_hex 'Nothing plays')" unload-wait
+        grep -q '^awaited [0-9]* ms$' "$dir/host.out" || fail "load $load: the withdrawn text never arrived"
+        module_gone
+        [ "$(ls "$np_dir")" = nowplaying.txt ] || fail "load $load: the folder holds: $(ls "$np_dir")"
+    done
+    commands_quick
+    printf 'discord-application-id=%s\n' "$DISCORD_ID" >>"$drive_c/velkar.ini"
+    discord_start "$dir"
+    # Counted from a load that shows the song, as each of the cycles does.
+    session 1 set-file 'C:\x\Cycled.mp3' publish sleep 1000 cycle 100 'C:\x\Cycled.mp3' \
+        withdraw await-file "$np" "$(utf8_hex 'Nothing plays')" unload-wait
+    discord_stop
+    grep -E '^(cycle|module)' "$dir/host.out"
+    read -r handles_before handles_after threads_before threads_after <<EOF_COUNTS || fail "the cycles did not all run"
+$(sed -n 's/^cycle: 100 loads; next handle \([0-9]*\) before, \([0-9]*\) after; threads \([0-9]*\) before, \([0-9]*\) after$/\1 \2 \3 \4/p' "$dir/host.out")
+EOF_COUNTS
+    [ "${handles_after:-1}" -le "${handles_before:-0}" ] || fail "handles grew"
+    [ "${threads_after:-1}" -le "${threads_before:-0}" ] || fail "threads grew"
+    [ "$(activities | grep -c '^connected')" -ge 1 ] || fail "Discord was never reached: $(activities | head)"
+    module_gone
+    [ "$(ls "$np_dir")" = nowplaying.txt ] || fail "the folder holds: $(ls "$np_dir")"
+    clean_settings
+    rm -rf "$np_dir"
+    ;;
 hung_window)
     # The window the search visits first stops answering for 4 s; the next is healthy.
     messenger_start "$dir" 2 --hang 1:4000 || fail "messenger-sim did not start"
