@@ -44,9 +44,9 @@ std::size_t encode(NowPlayingEncoding encoding, const char16_t* text, std::size_
 // Room for the temporary file's path: any target's, the mark, and two
 // 32-bit numbers in hexadecimal with a dash between them.
 constexpr std::size_t HEX_DIGITS_OF_32_BITS = 8;
-constexpr std::size_t TEMPORARY_PATH_CAPACITY = NOW_PLAYING_PATH_CAPACITY +
-                                                literalLength(NOW_PLAYING_TEMPORARY_MARK) +
-                                                2 * HEX_DIGITS_OF_32_BITS + 1;
+constexpr std::size_t TEMPORARY_SUFFIX_LENGTH =
+    literalLength(NOW_PLAYING_TEMPORARY_MARK) + 2 * HEX_DIGITS_OF_32_BITS + 1;
+constexpr std::size_t TEMPORARY_PATH_CAPACITY = NOW_PLAYING_PATH_CAPACITY + TEMPORARY_SUFFIX_LENGTH;
 
 // Appends `value` in hexadecimal, without leading zeros, at `length`.
 std::size_t appendHex(char16_t (&path)[TEMPORARY_PATH_CAPACITY], std::size_t length,
@@ -89,10 +89,36 @@ bool writeTemporaryFile(const char16_t* path, const void* bytes, std::size_t cou
     return false;
 }
 
-// Whether the last name of `path` says it is no now-playing file: it ends
-// in a forbidden ending (Windows drops trailing dots and spaces, so they are
-// dropped here too), or names a stream of a file (a colon in the name).
-bool hasForbiddenName(const char16_t* path) {
+char16_t lowered(char16_t unit) {
+    return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit - u'A' + u'a') : unit;
+}
+
+// Whether the `length` units at `text` are `word` (lower case), in any letter case.
+bool isWord(const char16_t* text, std::size_t length, const char16_t* word) {
+    std::size_t at = 0;
+    while (at < length && word[at] != u'\0' && lowered(text[at]) == word[at]) ++at;
+    return at == length && word[at] == u'\0';
+}
+
+// Whether the `length` units at `name` (a base name) are a device's.
+bool isDeviceName(const char16_t* name, std::size_t length) {
+    for (const char16_t* device : DEVICE_NAMES) {
+        if (isWord(name, length, device)) return true;
+    }
+    for (const char16_t* device : NUMBERED_DEVICE_NAMES) {
+        if (length != 4 || !isWord(name, 3, device)) continue;
+        for (const char16_t* number = DEVICE_NUMBERS; *number != u'\0'; ++number) {
+            if (name[3] == *number) return true;
+        }
+    }
+    return false;
+}
+
+// What the last name of `path` says: NotATextFile unless it ends in .txt
+// (Windows drops trailing dots and spaces, so they are dropped here too)
+// and names no stream of a file (a colon); DeviceName when what stands
+// before its first dot (trailing spaces dropped) is a device's; else Replaced.
+NowPlayingOutcome checkName(const char16_t* path) {
     const std::size_t length = boundedLength(path, NOW_PLAYING_PATH_CAPACITY);
     std::size_t nameStart = 0;
     for (std::size_t at = 0; at < length; ++at) {
@@ -103,20 +129,18 @@ bool hasForbiddenName(const char16_t* path) {
     std::size_t end = length;
     while (end > nameStart && (path[end - 1] == u'.' || path[end - 1] == u' ')) --end;
     for (std::size_t at = nameStart; at < end; ++at) {
-        if (path[at] == u':') return true;
+        if (path[at] == u':') return NowPlayingOutcome::NotATextFile;
     }
-    for (const char16_t* ending : NOW_PLAYING_FORBIDDEN_ENDINGS) {
-        const std::size_t endingLength = boundedLength(ending, NOW_PLAYING_PATH_CAPACITY);
-        if (end - nameStart < endingLength) continue;
-        bool same = true;
-        for (std::size_t at = 0; at < endingLength && same; ++at) {
-            char16_t unit = path[end - endingLength + at];
-            if (unit >= u'A' && unit <= u'Z') unit = static_cast<char16_t>(unit - u'A' + u'a');
-            same = unit == ending[at];
-        }
-        if (same) return true;
+    const std::size_t extension = literalLength(NOW_PLAYING_EXTENSION);
+    if (end - nameStart < extension ||
+        !isWord(path + end - extension, extension, NOW_PLAYING_EXTENSION)) {
+        return NowPlayingOutcome::NotATextFile;
     }
-    return false;
+    std::size_t baseEnd = nameStart;
+    while (baseEnd < end && path[baseEnd] != u'.') ++baseEnd;
+    while (baseEnd > nameStart && path[baseEnd - 1] == u' ') --baseEnd;
+    if (isDeviceName(path + nameStart, baseEnd - nameStart)) return NowPlayingOutcome::DeviceName;
+    return NowPlayingOutcome::Replaced;
 }
 
 // The folder part of `path`, up to its last separator, as a terminated copy.
@@ -133,6 +157,69 @@ bool folderOf(const char16_t* path, char16_t (&folder)[NOW_PLAYING_PATH_CAPACITY
     return kept > 0;
 }
 
+bool isHexDigit(char16_t unit) {
+    return (unit >= u'0' && unit <= u'9') || (unit >= u'a' && unit <= u'f');
+}
+
+// Whether `name` is `prefix` followed by what temporaryPath puts after it:
+// a number, a dash and a number, each of 1 to 8 hexadecimal digits.
+bool isTemporaryName(const char16_t* name, const char16_t* prefix, std::size_t prefixLength) {
+    for (std::size_t at = 0; at < prefixLength; ++at) {
+        if (lowered(name[at]) != lowered(prefix[at])) return false;
+    }
+    const char16_t* at = name + prefixLength;
+    for (int number = 0; number < 2; ++number) {
+        std::size_t digits = 0;
+        while (isHexDigit(at[digits]) && digits <= HEX_DIGITS_OF_32_BITS) ++digits;
+        if (digits == 0 || digits > HEX_DIGITS_OF_32_BITS) return false;
+        at += digits;
+        if (number == 0 && *at++ != u'-') return false;
+    }
+    return *at == u'\0';
+}
+
+// What the search for leftovers looks for, and where.
+struct LeftoverSearch {
+    char16_t folder[NOW_PLAYING_PATH_CAPACITY];
+    char16_t prefix[TEMPORARY_PATH_CAPACITY];  // the target's name and the mark
+    std::size_t prefixLength;
+};
+
+void deleteIfLeftover(const char16_t* name, std::uint64_t ageMilliseconds, void* context) {
+    const LeftoverSearch& search = *static_cast<const LeftoverSearch*>(context);
+    if (ageMilliseconds < NOW_PLAYING_STALE_TEMPORARY_MILLISECONDS ||
+        !isTemporaryName(name, search.prefix, search.prefixLength)) {
+        return;
+    }
+    static char16_t path[NOW_PLAYING_PATH_CAPACITY + TEMPORARY_PATH_CAPACITY];
+    constexpr std::size_t capacity = sizeof path / sizeof path[0];
+    std::size_t length = copyBounded(path, capacity, search.folder);
+    length = appendBounded(path, capacity, length, u"\\");
+    appendBounded(path, capacity, length, name);
+    deleteFile(path);
+}
+
+// Deletes the temporary files of ours beside `path` that a crash left: of
+// our names, and a minute old.
+void deleteLeftovers(const char16_t* path) {
+    static LeftoverSearch search;
+    if (!folderOf(path, search.folder)) return;
+    const std::size_t folderLength = boundedLength(search.folder, NOW_PLAYING_PATH_CAPACITY);
+    // "C:\" keeps its separator.
+    if (folderLength > 0 && search.folder[folderLength - 1] == u'\\') {
+        search.folder[folderLength - 1] = u'\0';
+    }
+    const std::size_t length = boundedLength(path, NOW_PLAYING_PATH_CAPACITY);
+    std::size_t nameStart = 0;
+    for (std::size_t at = 0; at < length; ++at) {
+        if (path[at] == u'\\' || path[at] == u'/') nameStart = at + 1;
+    }
+    search.prefixLength = copyBounded(search.prefix, TEMPORARY_PATH_CAPACITY, path + nameStart);
+    search.prefixLength = appendBounded(search.prefix, TEMPORARY_PATH_CAPACITY, search.prefixLength,
+                                        NOW_PLAYING_TEMPORARY_MARK);
+    findFilesBeginningWith(search.folder, search.prefix, deleteIfLeftover, &search);
+}
+
 // Whether the check only looks, or also makes the file's missing folder.
 enum class TargetCheck { Look, Prepare };
 
@@ -140,7 +227,16 @@ enum class TargetCheck { Look, Prepare };
 // Prepare, a missing folder whose parent exists is made.
 NowPlayingOutcome checkTarget(const char16_t* path, bool namesSettingsFile, TargetCheck check) {
     if (path[0] == u'\0') return NowPlayingOutcome::NoFile;
-    if (namesSettingsFile || hasForbiddenName(path)) return NowPlayingOutcome::NotANowPlayingFile;
+    if (namesSettingsFile) return NowPlayingOutcome::NotANowPlayingFile;
+    const NowPlayingOutcome name = checkName(path);
+    if (name != NowPlayingOutcome::Replaced) return name;
+    const bool longForm = boundedLength(path, literalLength(LONG_PATH_FORM)) ==
+                              literalLength(LONG_PATH_FORM) &&
+                          isWord(path, literalLength(LONG_PATH_FORM), LONG_PATH_FORM);
+    if (!longForm && boundedLength(path, NOW_PLAYING_PATH_CAPACITY) + TEMPORARY_SUFFIX_LENGTH >=
+                         NOW_PLAYING_PATH_LIMIT) {
+        return NowPlayingOutcome::PathTooLong;
+    }
     PathFacts target;
     if (!readPathFacts(path, target)) return NowPlayingOutcome::CannotWrite;
     if (target.exists) {
@@ -265,6 +361,7 @@ std::uint32_t stepNowPlayingFile() {
     if (stage == JobStage::Start) {
         NowPlayingOutcome outcome =
             checkTarget(job.path, job.namesSettingsFile, TargetCheck::Prepare);
+        if (outcome == NowPlayingOutcome::Replaced) deleteLeftovers(job.path);
         if (outcome == NowPlayingOutcome::Replaced &&
             !writeTemporaryFile(job.path, job.bytes, job.count, temporary)) {
             outcome = NowPlayingOutcome::CannotWrite;

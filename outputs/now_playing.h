@@ -8,14 +8,16 @@
 // over it in one step, so a reader never sees a partial or missing file.
 // While readers keep it from being replaced, the move is tried again, at
 // once and then after growing waits; only a reader that keeps it for
-// seconds has it written in place. Only a file that does not exist yet, or that
-// looks like a now-playing file (NOW_PLAYING_LARGEST_REPLACED bytes at most,
-// not read-only, hidden or system), is ever written, and never the settings
-// file, a file whose name says it holds settings or a program, or a stream
-// of another file: a slip in the settings never destroys a user's file. The
-// temporary file's name is new for each write and it is created only where
-// nothing is, so no file the plug-in did not create is ever overwritten or
-// deleted, and a leftover from a crash blocks nothing.
+// seconds has it written in place. Only a text file is ever written: a name
+// ending in .txt, never a device's name (con, nul, com1... with any
+// extension, in any folder), never the settings file, and only where no
+// file is yet or one that looks like a now-playing file
+// (NOW_PLAYING_LARGEST_REPLACED bytes at most, not read-only, hidden or
+// system): a slip in the settings never destroys a user's page, script or
+// program. The temporary file's name is new for each write and it is
+// created only where nothing is, so no file the plug-in did not create is
+// ever overwritten; a leftover from a crash blocks nothing, and is deleted
+// by a later write once it is a minute old.
 #include <cstddef>
 #include <cstdint>
 
@@ -35,9 +37,22 @@ constexpr std::uint32_t NOW_PLAYING_IMMEDIATE_RETRY_MILLISECONDS = 20;
 constexpr unsigned NOW_PLAYING_RETRY_DOUBLINGS = 6;
 constexpr std::uint32_t NOW_PLAYING_LONGEST_RETRY_WAIT_MILLISECONDS = 50;
 constexpr std::uint32_t NOW_PLAYING_IN_PLACE_AFTER_MILLISECONDS = 2000;
-// The name endings of files the now-playing file never replaces.
-constexpr const char16_t* const NOW_PLAYING_FORBIDDEN_ENDINGS[] = {
-    u".ini", u".exe", u".dll", u".sys", u".lnk", u".bat", u".cmd"};
+// The one ending a now-playing file's name has, in any letter case.
+constexpr char16_t NOW_PLAYING_EXTENSION[] = u".txt";
+// Names that are devices to Windows (10 and earlier, also with an
+// extension): never a now-playing file's. COM and LPT take a digit, or a
+// superscript one, two or three.
+constexpr const char16_t* const DEVICE_NAMES[] = {u"con", u"prn", u"aux", u"nul",
+                                                   u"conin$", u"conout$", u"clock$"};
+constexpr const char16_t* const NUMBERED_DEVICE_NAMES[] = {u"com", u"lpt"};
+constexpr char16_t DEVICE_NUMBERS[] = u"0123456789\u00B9\u00B2\u00B3";
+// Windows' limit on a path's length (MAX_PATH, its terminator included),
+// for a path not written in the \\?\ form; the temporary file's path must
+// keep to it as well.
+constexpr std::size_t NOW_PLAYING_PATH_LIMIT = 260;
+constexpr char16_t LONG_PATH_FORM[] = u"\\\\?\\";
+// Temporary files of ours this old are a crash's leftovers: a write deletes them.
+constexpr std::uint64_t NOW_PLAYING_STALE_TEMPORARY_MILLISECONDS = 60 * 1000;
 
 // What became of a write.
 enum class NowPlayingOutcome {
@@ -46,12 +61,15 @@ enum class NowPlayingOutcome {
     WrittenInPlace,      // replacing was refused throughout: written in place
     NotANowPlayingFile,  // the path names something else, left as it was
     CannotWrite,         // the folder is missing, or may not be written
+    NotATextFile,        // the name does not end in .txt (or names a stream)
+    DeviceName,          // the name is a device's
+    PathTooLong,         // the path, with the temporary file's name, passes Windows' limit
 };
 
-// Whether the path may be written: NoFile, NotANowPlayingFile (also for
-// the settings file, a forbidden name ending or a stream name), CannotWrite
-// (the folder is missing, or the name is longer than can be written), or
-// Replaced when nothing stands in the way. Writes nothing.
+// Whether the path may be written: NoFile, NotATextFile, DeviceName,
+// PathTooLong, NotANowPlayingFile (also for the settings file), CannotWrite
+// (the folder is missing), or Replaced when nothing stands in the way.
+// Writes nothing.
 NowPlayingOutcome checkNowPlayingTarget(const NowPlayingSettings& settings);
 
 // As checkNowPlayingTarget, and where nothing stands in the way, whether the

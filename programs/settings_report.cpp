@@ -83,11 +83,19 @@ const char* describeNowPlayingObstacle(NowPlayingOutcome outcome) {
     switch (outcome) {
         case NowPlayingOutcome::NotANowPlayingFile:
             return "what is there is not a now-playing file (a folder; a file larger than "
-                   "64 KiB, read-only, hidden or system; the settings file; a name ending in "
-                   ".ini, .exe, .dll, .sys, .lnk, .bat or .cmd; a stream of a file), and is "
-                   "left as it is";
+                   "64 KiB, read-only, hidden or system; the settings file), and is left as "
+                   "it is";
         case NowPlayingOutcome::CannotWrite:
             return "its folder does not exist, or may not be written";
+        case NowPlayingOutcome::NotATextFile:
+            return "only a file whose name ends in .txt is written, so a slip never replaces "
+                   "a page, a script or a program";
+        case NowPlayingOutcome::DeviceName:
+            return "the name is a device's (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, "
+                   "whatever follows it): Windows would send the text to a port";
+        case NowPlayingOutcome::PathTooLong:
+            return "the path is too long: with the temporary file's name it must stay under "
+                   "260 characters (or begin with \\\\?\\)";
         default:
             return nullptr;
     }

@@ -95,14 +95,24 @@ bool isUtf8(const char* text, std::size_t length, bool cut, bool& multiByte) {
 }
 
 // Converts a line as read (C text, up to a NUL) to UTF-16 in `out`
-// (`capacity` units, at least the line's bytes): UTF-8 loses a last
-// character the cut left incomplete, ANSI a lead byte the cut parted from
-// its second byte. Returns the number of units.
+// (`capacity` units, at least the line's bytes). Its text is decoded
+// without its line feed, as the settings program decodes it, so a line
+// reads the same whether a line follows it or not; a line the buffer cut
+// loses a last character the cut parted (UTF-8's sequence, ANSI's lead
+// byte). Returns the number of units, the line feed last where it had one.
 std::size_t decodeSettingsLine(const char* line, bool cut, SettingsEncoding encoding, char16_t* out,
                                std::size_t capacity) {
     std::size_t length = std::strlen(line);
-    if (encoding == SettingsEncoding::Ansi && cut) length = wholeAnsiLength(line, length, length);
-    return decodeSettingsText(line, length, encoding, out, capacity);
+    const bool lineFeed = length > 0 && line[length - 1] == LINE_FEED;
+    if (lineFeed) --length;
+    if (cut && encoding == SettingsEncoding::Ansi) length = wholeAnsiLength(line, length, length);
+    if (cut && encoding == SettingsEncoding::Utf8) {
+        const Utf8Scan scan = scanUtf8(line, length);
+        if (scan.endsIncomplete) length = scan.validLength;
+    }
+    std::size_t units = decodeSettingsText(line, length, encoding, out, capacity);
+    if (lineFeed && units < capacity) out[units++] = u'\n';
+    return units;
 }
 
 // Whether `path` is relative: neither from a drive ("C:"), nor from a root
@@ -181,8 +191,11 @@ std::size_t decodeSettingsText(const char* text, std::size_t length, SettingsEnc
         written +=
             convertUtf8ToUtf16(text + at, scan.validLength, out + written, capacity - written);
         at += scan.validLength;
-        if (at == length || scan.endsIncomplete || written == capacity) break;
+        if (at == length || written == capacity) break;
+        // A byte that begins no valid sequence; a last sequence cut short is
+        // one character, as Windows' conversion makes it.
         out[written++] = u'\uFFFD';
+        if (scan.endsIncomplete) break;
         ++at;
     }
     return written;
@@ -254,7 +267,10 @@ void readSettingsBytes(const char* bytes, std::size_t size, PluginSettings& sett
 
     setDefaultNowPlaying(settings.nowPlaying);
     setDefaultPresence(settings.presence);
-    if (report != nullptr) report->optionProblemCount = 0;
+    if (report != nullptr) {
+        report->optionProblemCount = 0;
+        for (unsigned& line : report->optionLines) line = 0;
+    }
     SettingsOptionNames seen = 0;
     char16_t wide[SETTINGS_OPTION_LINE_CAPACITY];
     source = start;
@@ -268,14 +284,27 @@ void readSettingsBytes(const char* bytes, std::size_t size, PluginSettings& sett
                     decodeSettingsLine(line, cut, encoding, wide, sizeof wide / sizeof wide[0]);
                 if (units > 0 && wide[units - 1] == u'\n') --units;  // not part of the value
                 problem = parseSettingsOption(wide, units, settings.nowPlaying, settings.presence, seen);
+                std::size_t value = 0;
+                const SettingsOptionName name = settingsOptionNameOf(wide, units, value);
+                const bool counts = problem == SettingsOptionProblem::None ||
+                                    problem == SettingsOptionProblem::Repeated;
+                if (report != nullptr && counts && name != SETTINGS_OPTION_NAMES) {
+                    report->optionLines[name] = index + 1;
+                }
             }
             noteOptionProblem(report, index + 1, problem);
             continue;
         }
         SettingsProblems problems = SETTINGS_MISSING_LINE;
+        if (report != nullptr) report->profileLineLengths[index] = 0;
         if (stored > 0) {
             const std::size_t units =
                 decodeSettingsLine(line, cut, encoding, wide, SETTINGS_LINE_CAPACITY);
+            if (report != nullptr) {
+                const std::size_t text = units > 0 && wide[units - 1] == u'\n' ? units - 1 : units;
+                std::memcpy(report->profileLines[index], wide, text * sizeof(char16_t));
+                report->profileLineLengths[index] = text;
+            }
             problems =
                 parseSettingsLine(wide, units, static_cast<int>(index) + 1, settings.profiles);
             if (cut) problems |= SETTINGS_LINE_CUT;

@@ -58,13 +58,19 @@ struct SettingsOptionReport {
 // The problems found on each profile line (lineProblems[0] is line 1), those
 // of the lines after them (the first SETTINGS_OPTION_REPORTS, and how many in
 // all), and how the file was read: its mark, and how its lines were decoded
-// (a UTF-16 file's, after its conversion, as UTF-8).
+// (a UTF-16 file's, after its conversion, as UTF-8). What the plug-in took,
+// for the settings program to show and edit: each profile line as decoded
+// (as far as its buffer took it, its line feed left out), and for each name
+// the line whose value counts (counted from 1; 0 for none).
 struct SettingsReport {
     SettingsProblems lineProblems[SETTINGS_LINES_READ];
     SettingsOptionReport options[SETTINGS_OPTION_REPORTS];
     std::size_t optionProblemCount;
     SettingsEncoding encoding;
     SettingsMark mark;
+    char16_t profileLines[SETTINGS_LINES_READ][SETTINGS_LINE_CAPACITY];
+    std::size_t profileLineLengths[SETTINGS_LINES_READ];
+    unsigned optionLines[SETTINGS_OPTION_NAMES];
 };
 
 // The mark the `size` bytes at `bytes` begin with.
@@ -76,9 +82,11 @@ void setDefaultSettings(PluginSettings& settings);
 
 // Converts the `length` bytes at `text`, settings text in `encoding`, to
 // UTF-16 in `out` (`capacity` units; `length` units always suffice), no
-// terminator: UTF-8 with each byte that begins no valid sequence as U+FFFD,
-// as in Windows' conversion, and a last character that the bytes end inside
-// left out; ANSI by the system's conversion. Returns the number of units.
+// terminator: UTF-8 with each byte that begins no valid sequence, and a last
+// sequence the bytes end inside, as U+FFFD, as in Windows' conversion; ANSI
+// by the system's conversion. Returns the number of units. The plug-in and
+// the settings program decode each line's text, its line end left out,
+// with it alone.
 std::size_t decodeSettingsText(const char* text, std::size_t length, SettingsEncoding encoding,
                                char16_t* out, std::size_t capacity);
 

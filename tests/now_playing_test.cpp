@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -143,8 +144,13 @@ TEST_F(NowPlayingFile, WhatIsNotANowPlayingFileIsLeftAlone) {
         << std::string(NOW_PLAYING_LARGEST_REPLACED, 'y');
     std::ofstream(folder + "/locked.txt", std::ios::binary) << "mine";
     std::ofstream(folder + "/notes.ini", std::ios::binary) << "[notes]";
+    const std::string scripts[] = {"run.ps1", "run.vbs", "page.js", "tool.com",
+                                   "show.scr", "fix.reg", "setup.msi"};
+    for (const std::string& script : scripts) {
+        std::ofstream(folder + "/" + script, std::ios::binary) << "mine";
+    }
     ASSERT_EQ(chmod((folder + "/locked.txt").c_str(), 0444), 0);
-    ASSERT_EQ(mkdir((folder + "/folder").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((folder + "/folder.txt").c_str(), 0755), 0);
     const struct {
         std::string name;
         NowPlayingOutcome outcome;
@@ -152,19 +158,36 @@ TEST_F(NowPlayingFile, WhatIsNotANowPlayingFileIsLeftAlone) {
     } cases[] = {
         {"large.txt", NowPlayingOutcome::NotANowPlayingFile, large},
         {"locked.txt", NowPlayingOutcome::NotANowPlayingFile, "mine"},
-        {"folder", NowPlayingOutcome::NotANowPlayingFile, ""},
+        {"folder.txt", NowPlayingOutcome::NotANowPlayingFile, ""},
         // One folder is made where its parent exists; no more.
         {"missing/deeper/nowplaying.txt", NowPlayingOutcome::CannotWrite, ""},
         {"made/nowplaying.txt", NowPlayingOutcome::Replaced, "text"},
-        // Names of settings and programs, whatever their size, and a
-        // stream of a file: never taken, never made.
-        {"notes.ini", NowPlayingOutcome::NotANowPlayingFile, "[notes]"},
-        {"notes.INI. .", NowPlayingOutcome::NotANowPlayingFile, ""},
-        {"Setup.Exe", NowPlayingOutcome::NotANowPlayingFile, ""},
-        {"run.cmd", NowPlayingOutcome::NotANowPlayingFile, ""},
-        {"small.txt:np", NowPlayingOutcome::NotANowPlayingFile, ""},
+        // Only a text file, whatever else a name says, and no stream of
+        // a file: never taken, never made.
+        {"notes.ini", NowPlayingOutcome::NotATextFile, "[notes]"},
+        {"notes.INI. .", NowPlayingOutcome::NotATextFile, ""},
+        {"Setup.Exe", NowPlayingOutcome::NotATextFile, ""},
+        {"run.cmd", NowPlayingOutcome::NotATextFile, ""},
+        {"run.ps1", NowPlayingOutcome::NotATextFile, "mine"},
+        {"run.vbs", NowPlayingOutcome::NotATextFile, "mine"},
+        {"page.js", NowPlayingOutcome::NotATextFile, "mine"},
+        {"tool.com", NowPlayingOutcome::NotATextFile, "mine"},
+        {"show.scr", NowPlayingOutcome::NotATextFile, "mine"},
+        {"fix.reg", NowPlayingOutcome::NotATextFile, "mine"},
+        {"setup.msi", NowPlayingOutcome::NotATextFile, "mine"},
+        {"small.txt:np", NowPlayingOutcome::NotATextFile, ""},
+        // Devices, with any extension, as Windows 10 and earlier open them.
+        {"com1.txt", NowPlayingOutcome::DeviceName, ""},
+        {"LPT9.log.txt", NowPlayingOutcome::DeviceName, ""},
+        {"nul .txt", NowPlayingOutcome::DeviceName, ""},
+        {"Aux.TXT", NowPlayingOutcome::DeviceName, ""},
+        {"com\xC2\xB9.txt", NowPlayingOutcome::DeviceName, ""},
+        {"com10.txt", NowPlayingOutcome::Replaced, "text"},
+        // The temporary file's path must keep to Windows' limit.
+        {std::string(240, 'n') + ".txt", NowPlayingOutcome::PathTooLong, ""},
         {"small.txt", NowPlayingOutcome::Replaced, "text"},
         {"dll.txt", NowPlayingOutcome::Replaced, "text"},
+        {"Notes. .TXT. ", NowPlayingOutcome::Replaced, "text"},
     };
     for (const auto& c : cases) {
         setPath(folder + "/" + c.name);
@@ -172,10 +195,33 @@ TEST_F(NowPlayingFile, WhatIsNotANowPlayingFileIsLeftAlone) {
         EXPECT_EQ(write(u"text"), c.outcome) << c.name;
         EXPECT_EQ(contents(c.name), c.after) << c.name;
     }
-    EXPECT_EQ(names(), (std::vector<std::string>{"dll.txt", "folder", "large.txt", "locked.txt",
-                                                 "made", "notes.ini", "small.txt"}));
+    EXPECT_EQ(names(),
+              (std::vector<std::string>{"Notes. .TXT. ", "com10.txt", "dll.txt", "fix.reg",
+                                        "folder.txt", "large.txt", "locked.txt", "made",
+                                        "notes.ini", "page.js", "run.ps1", "run.vbs", "setup.msi",
+                                        "show.scr", "small.txt", "tool.com"}));
     setDefaultNowPlaying(settings);
     EXPECT_EQ(checkNowPlayingTarget(settings), NowPlayingOutcome::NoFile);
+}
+
+// A temporary file of ours that a crash left is deleted by a later write
+// once a minute old; a younger one, or any other name, stays.
+TEST_F(NowPlayingFile, LeftoversOfACrashAreDeleted) {
+    const std::string leftovers[] = {"nowplaying.txt.velkar-1a2c-7", "nowplaying.txt.velkar-1a2c-8",
+                                     "nowplaying.txt.velkar-notes", "nowplaying.txt.velkar-1-2-3",
+                                     "other.txt.velkar-1a2c-7"};
+    for (const std::string& name : leftovers) {
+        std::ofstream(folder + "/" + name, std::ios::binary) << "left";
+        if (name != "nowplaying.txt.velkar-1a2c-8") {
+            const timeval old[2] = {{time(nullptr) - 120, 0}, {time(nullptr) - 120, 0}};
+            ASSERT_EQ(utimes((folder + "/" + name).c_str(), old), 0);
+        }
+    }
+    EXPECT_EQ(write(u"now"), NowPlayingOutcome::Replaced);
+    EXPECT_EQ(names(), (std::vector<std::string>{"nowplaying.txt", "nowplaying.txt.velkar-1-2-3",
+                                                 "nowplaying.txt.velkar-1a2c-8",
+                                                 "nowplaying.txt.velkar-notes",
+                                                 "other.txt.velkar-1a2c-7"}));
 }
 
 }  // namespace

@@ -77,9 +77,38 @@ TEST(SettingsDocument, AChangeRewritesItsLineAlone) {
              v.category[1] = 3;
          },
          "2 watching,[TITLE]\n3 ,[FILENAME]\n", SettingsFileEncoding::Ansi},
-        {"a line without number and comma is written whole", 0, "watching\n1,[TAGS]\n",
-         [](SettingsValues& v) { v.templateText[0] = u"seeing [FILENAME]"; },
-         "2,seeing [FILENAME]\n1,[TAGS]\n", SettingsFileEncoding::Ansi},
+        {"a line 1 of the user's follows the profile lines the edit makes", 0,
+         "; settings for the stream PC\n1,[TAGS]\nnowplaying-file=a.txt\n",
+         [](SettingsValues& v) {
+             v.templateText[0] = u"seeing [FILENAME]";
+             v.nowPlayingPath = u"b.txt";
+         },
+         "2,seeing [FILENAME]\n1,[TAGS]\n; settings for the stream PC\nnowplaying-file=b.txt\n",
+         SettingsFileEncoding::Ansi},
+        {"so does a line 2 of the user's", 0, "2,[TAGS]\nwatching",
+         [](SettingsValues& v) { v.category[1] = 3; },
+         "2,[TAGS]\n3,[FILENAME]\nwatching", SettingsFileEncoding::Ansi},
+        {"only the category's bytes change: the rest stays, invalid bytes too", 0,
+         "\xEF\xBB\xBF"
+         "2,caf\xE9 [FILENAME]\n1,[TAGS]\n",
+         [](SettingsValues& v) { v.category[0] = 3; },
+         "\xEF\xBB\xBF"
+         "3,caf\xE9 [FILENAME]\n1,[TAGS]\n",
+         SettingsFileEncoding::Utf8WithMark},
+        {"code page 932: a character's own bytes before the comma stay", 932,
+         "2 \xED\x40,[FILENAME]\n1,[TAGS]\n",
+         [](SettingsValues& v) { v.templateText[0] = u"[TITLE]"; },
+         "2 \xED\x40,[TITLE]\n1,[TAGS]\n", SettingsFileEncoding::Ansi},
+        {"a lone surrogate in UTF-16 stays as it was", 0,
+         "\xFF\xFE" + utf16le(u"2,\xD800 [FILENAME]\r\n1,[TAGS]\r\n"),
+         [](SettingsValues& v) { v.category[0] = 4; },
+         "\xFF\xFE" + utf16le(u"4,\xD800 [FILENAME]\r\n1,[TAGS]\r\n"),
+         SettingsFileEncoding::Utf16LittleEndian},
+        {"the line the plug-in takes is edited; one it refuses stays", 0,
+         "2,[TAGS]\n1,[TAGS]\ndiscord-image=mykey\ndiscord-image=http://host/cover.png\n",
+         [](SettingsValues& v) { v.discordImage = u"other"; },
+         "2,[TAGS]\n1,[TAGS]\ndiscord-image=other\ndiscord-image=http://host/cover.png\n",
+         SettingsFileEncoding::Ansi},
         {"the last of a repeated name; new names after the last line, with its line end", 0,
          "2,[FILENAME]\n1,[TAGS]\nnowplaying-file=a.txt\n\xFF\nnowplaying-file=b.txt",
          [](SettingsValues& v) {
@@ -110,9 +139,9 @@ TEST(SettingsDocument, AChangeRewritesItsLineAlone) {
          SettingsFileEncoding::Utf8WithMark},
         // As many three-byte characters as ASCII units plus two.
         {"code page 65001", 65001, "2,[FILENAME]\n1,[TAGS]\n",
-         [](SettingsValues& v) { v.templateText[0] = u"\u65E5\u65E5\u65E5\u65E5ab"; },
+         [](SettingsValues& v) { v.templateText[0] = u"\u65E5\u65E5\u65E5\u65E5ab[TAGS]"; },
          "2,\xE6\x97\xA5\xE6\x97\xA5\xE6\x97\xA5\xE6\x97\xA5"
-         "ab\n1,[TAGS]\n",
+         "ab[TAGS]\n1,[TAGS]\n",
          SettingsFileEncoding::Ansi},
         {"Discord's lines: a changed one in place, new ones after the last line, a word by its name",
          0, "2,[FILENAME]\n1,[TAGS]\ndiscord-application-id = 12 \n",
@@ -174,6 +203,18 @@ TEST(SettingsDocument, WhatCannotBeSavedFaithfullyIsRefused) {
         {"a new line inside a value", 0, "2,[TAGS]\n1,[TAGS]\n",
          [](SettingsValues& v) { v.templateText[0] = u"a\nb [TAGS]"; }, SettingsLoad::Read,
          SettingsSaveProblem::ReadOtherwise, 1},
+        {"a template without a marker", 0, "2,[TAGS]\n1,[TAGS]\n",
+         [](SettingsValues& v) { v.templateText[1] = u"just words"; }, SettingsLoad::Read,
+         SettingsSaveProblem::ReadOtherwise, 2},
+        {"a template longer than the plug-in reads", 0, "2,[TAGS]\n1,[TAGS]\n",
+         [](SettingsValues& v) { v.templateText[0] = u"[TAGS] " + std::u16string(300, u'x'); },
+         SettingsLoad::Read, SettingsSaveProblem::ReadOtherwise, 1},
+        {"a now-playing path longer than the plug-in reads", 0, "2,[TAGS]\n1,[TAGS]\n",
+         [](SettingsValues& v) { v.nowPlayingPath = u"C:\\" + std::u16string(1100, u'p'); },
+         SettingsLoad::Read, SettingsSaveProblem::ReadOtherwise, 3},
+        {"a Discord image the plug-in refuses", 0, "2,[TAGS]\n1,[TAGS]\n",
+         [](SettingsValues& v) { v.discordImage = u"http://host/cover.png"; }, SettingsLoad::Read,
+         SettingsSaveProblem::ReadOtherwise, 3},
         {"a Ctrl-Z inside a value", 0,
          "\xEF\xBB\xBF"
          "2,[TAGS]\n1,[TAGS]\n",
@@ -212,6 +253,46 @@ TEST(SettingsDocument, ShowsWhatThePluginReads) {
     EXPECT_EQ(values.nowPlayingPath, u"np.txt");
     EXPECT_EQ(values.nowPlayingText, u"[TITLE]");
     EXPECT_EQ(values.encoding, NowPlayingEncoding::Utf8WithMark);
+}
+
+// What the plug-in refuses or cuts is shown as the plug-in takes it.
+TEST(SettingsDocument, ShowsThePluginsLimitsAndRefusals) {
+    const std::string longLine = "2," + std::string(300, 'x') + " [TAGS]\n1,[TAGS]\n";
+    const std::string longPath = "2,[TAGS]\n1,[TAGS]\nnowplaying-file=a.txt\nnowplaying-file=C:\\" +
+                                 std::string(1100, 'p') + "\n";
+    const std::string refusedImage =
+        "2,[TAGS]\n1,[TAGS]\ndiscord-image=mykey\ndiscord-image=http://host/cover.png\n";
+    SettingsDocument document;
+    loadSettingsDocument(longLine.data(), longLine.size(), document);
+    EXPECT_EQ(document.values.templateText[0], u"watching [FILENAME]");  // the marker is cut off
+    loadSettingsDocument(longPath.data(), longPath.size(), document);
+    EXPECT_EQ(document.values.nowPlayingPath, u"a.txt");
+    loadSettingsDocument(refusedImage.data(), refusedImage.size(), document);
+    EXPECT_EQ(document.values.discordImage, u"mykey");
+}
+
+// Another program's save between opening and saving: the user's changes go
+// onto the file read anew; what a save expects to replace is told by size
+// and hash, or as missing.
+TEST(SettingsDocument, ChangesCarryOverToAFileReadAnew) {
+    const std::string opened = "2,[TAGS]\n1,[TAGS]\nnowplaying-file=a.txt\n";
+    const std::string other = "2,[TAGS]\n1,[TAGS]\nnowplaying-file=a.txt\n; theirs\n"
+                              "discord-application-id=42\n";
+    SettingsDocument document;
+    loadSettingsDocument(opened.data(), opened.size(), document);
+    document.values.templateText[0] = u"mine [TAGS]";
+    SettingsDocument reread;
+    loadSettingsDocument(other.data(), other.size(), reread);
+    carryOverChanges(document.loaded, document.values, reread.values);
+    std::string bytes;
+    EXPECT_EQ(renderSettingsDocument(reread, bytes).problem, SettingsSaveProblem::None);
+    EXPECT_EQ(bytes, "2,mine [TAGS]\n1,[TAGS]\nnowplaying-file=a.txt\n; theirs\n"
+                     "discord-application-id=42\n");
+
+    EXPECT_EQ(settingsFileFingerprint(std::string("abc")), "3-e71fa2190541574b");
+    EXPECT_NE(settingsFileFingerprint(opened), settingsFileFingerprint(other));
+    loadMissingSettingsDocument(document);
+    EXPECT_EQ(settingsFileFingerprint(document), SETTINGS_FILE_MISSING);
 }
 
 // Administrator rights are asked for only where they would help.

@@ -324,6 +324,16 @@ TEST(SettingsLines, EncodingsAndCodePages) {
          " ",
          SettingsEncoding::Utf8,
          {{2, P::MissingLine}}},
+        // The last byte begins a sequence: it reads the same whether a line
+        // follows or not, as the settings program decodes it.
+        {"a lone lead byte ending a line", 0,
+         "\xEF\xBB\xBF"
+         "2,[FILENAME] x\xC3\n1,[TAGS]\n",
+         "", " x\xEF\xBF\xBD ", SettingsEncoding::Utf8, {}},
+        {"a lone lead byte ending the last line", 0,
+         "\xEF\xBB\xBF"
+         "2,[FILENAME] x\xC3",
+         "", " x\xEF\xBF\xBD", SettingsEncoding::Utf8, {{2, P::MissingLine}}},
         {"UTF-8 without the mark",
          0,
          "2," + E_ACUTE + "coute [FILENAME]\n",

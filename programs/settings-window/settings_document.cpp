@@ -1,5 +1,7 @@
 #include "programs/settings-window/settings_document.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -193,37 +195,46 @@ void splitLines(const std::string& body, SettingsDocument& document) {
     }
 }
 
-// The values that the lines give, as the plug-in takes them.
-void takeValues(const SettingsDocument& document, const PluginSettings& read,
-                SettingsValues& values) {
+// The values as the plug-in took them: its reading and what its report says
+// it took.
+void takeValues(const PluginSettings& read, const SettingsReport& report, SettingsValues& values) {
     setDefaultValues(values);
     for (int index = 0; index < SETTINGS_LINES_READ; ++index) {
-        if (index >= static_cast<int>(document.lines.size()) ||
-            !takeProfileLine(document.lines[index].text, index, values)) {
+        const bool filled = (report.lineProblems[index] & SETTINGS_PROFILE_UNFILLED) == 0;
+        const std::u16string line(report.profileLines[index], report.profileLineLengths[index]);
+        if (!filled || !takeProfileLine(line, index, values)) {
             takeProfileLine(DEFAULT_LINES[index], index, values);
         }
     }
-    for (std::size_t index = SETTINGS_LINES_READ; index < document.lines.size(); ++index) {
-        const std::u16string& line = document.lines[index].text;
-        std::size_t value = 0;
-        const SettingsOptionName name = settingsOptionNameOf(line.data(), line.size(), value);
-        if (name == OPTION_FILE) values.nowPlayingPath = line.substr(value);
-        if (name == OPTION_TEXT) values.nowPlayingText = line.substr(value);
-        if (name == OPTION_WITHDRAWN) values.withdrawnText = line.substr(value);
-    }
-    // The encoding as the plug-in takes it: a bad value does not count.
-    values.encoding = read.nowPlaying.encoding;
+    const NowPlayingSettings& nowPlaying = read.nowPlaying;
+    values.nowPlayingPath = nowPlaying.path;
+    values.nowPlayingText = nowPlaying.hasTextTemplate
+                                ? std::u16string(nowPlaying.textTemplate, nowPlaying.textTemplateLength)
+                                : std::u16string();
+    values.withdrawnText = std::u16string(nowPlaying.withdrawnText, nowPlaying.withdrawnLength);
+    values.encoding = nowPlaying.encoding;
     takePresenceValues(read.presence, values);
 }
 
-// A line being rendered: as read, or with a new text; a new line ends as
-// the file's lines do.
+// A piece of a changed line: bytes kept as they were, or new text.
+struct LinePiece {
+    bool kept;
+    std::string bytes;
+    std::u16string text;
+};
+
+// A line being rendered: as read, or changed (its new text, and the pieces
+// that make it in the file's own encoding); a new line ends as the file's
+// lines do.
 struct RenderedLine {
     SettingsFileLine line;
     bool changed;
     bool removed;
     bool added;
+    std::vector<LinePiece> pieces;  // for a changed line: kept bytes and new text
+    std::size_t fileIndex;          // where it stood in the file; NEW_LINE for a new one
 };
+constexpr std::size_t NEW_LINE = static_cast<std::size_t>(-1);
 
 std::u16string profileLineText(const SettingsValues& values, int index) {
     return ascii(std::to_string(values.category[index]).c_str()) + u"," +
@@ -240,76 +251,129 @@ std::u16string lineEndStyle(const SettingsDocument& document) {
     return WINDOWS_LINE_END;
 }
 
-// The lines with the window's values put in, not yet encoded.
-std::vector<RenderedLine> changedLines(const SettingsDocument& document) {
+// The byte offset, in `bytes` of a line, of the first unit `wanted` (ASCII)
+// from byte `from` on; npos when there is none. An ASCII byte is never part
+// of another character in UTF-8, and never a second byte in the double-byte
+// code pages (those are 0x40 and above).
+std::size_t findUnit(const std::string& bytes, std::size_t from, char16_t wanted,
+                     SettingsFileEncoding encoding) {
+    const std::size_t unit = unitSize(encoding);
+    for (std::size_t at = from; at + unit <= bytes.size(); at += unit) {
+        if (unitAt(bytes, at, encoding) == wanted) return at;
+    }
+    return std::string::npos;
+}
+
+RenderedLine newLine(const std::u16string& text) {
+    return {{std::string(), std::string(), text}, true, false, true, {{false, "", text}}, NEW_LINE};
+}
+
+// The lines with the window's values put in, not yet encoded; `removedText`
+// names lines of the file (from 0) to leave out besides the one an emptied
+// text removes.
+std::vector<RenderedLine> changedLines(const SettingsDocument& document,
+                                       const std::vector<std::size_t>& removedText) {
     const SettingsValues& values = document.values;
     const SettingsValues& loaded = document.loaded;
+    const SettingsFileEncoding encoding = document.fileEncoding;
+    const std::size_t unit = unitSize(encoding);
     std::vector<RenderedLine> lines;
     for (const SettingsFileLine& line : document.lines) {
-        lines.push_back({line, false, false, false});
+        lines.push_back({line, false, false, false, {}, lines.size()});
     }
-    const auto addLine = [&](const std::u16string& text) {
-        lines.push_back({{std::string(), std::string(), text}, true, false, true});
-    };
-    // Lines after the profile lines need both profile lines before them.
+    for (const std::size_t index : removedText) {
+        if (index < lines.size()) lines[index].removed = true;
+    }
     const auto addProfileLines = [&]() {
         while (lines.size() < SETTINGS_LINES_READ) {
-            addLine(profileLineText(values, static_cast<int>(lines.size())));
+            lines.push_back(newLine(profileLineText(values, static_cast<int>(lines.size()))));
         }
     };
     if (document.load == SettingsLoad::Missing) addProfileLines();
-
+    // Lines set aside from lines 1 and 2, which the profile lines take.
+    std::vector<RenderedLine> setAside;
     for (int index = 0; index < SETTINGS_LINES_READ; ++index) {
         const bool categoryChanged = values.category[index] != loaded.category[index];
         const bool templateChanged = values.templateText[index] != loaded.templateText[index];
         if (!categoryChanged && !templateChanged) continue;
         if (index >= static_cast<int>(lines.size())) {
             while (static_cast<int>(lines.size()) <= index) {
-                addLine(profileLineText(values, static_cast<int>(lines.size())));
+                lines.push_back(newLine(profileLineText(values, static_cast<int>(lines.size()))));
             }
             continue;
         }
         RenderedLine& line = lines[static_cast<std::size_t>(index)];
-        std::u16string text = line.line.text;
+        const std::u16string& text = line.line.text;
         long number = 0;
         const char16_t* templateText = nullptr;
         if (splitSettingsLine(text.data(), text.size(), number, templateText) != 0) {
-            text = profileLineText(values, index);  // a line the plug-in skipped: written whole
-        } else {
-            std::size_t comma = static_cast<std::size_t>(templateText - text.data()) - 1;
-            if (categoryChanged) {
-                const std::u16string digit = ascii(std::to_string(values.category[index]).c_str());
-                const std::size_t numberEnd = settingsLineNumberEnd(text.data(), text.size());
-                text = digit + text.substr(numberEnd);
-                comma = comma - numberEnd + digit.size();
-            }
-            if (templateChanged) text = text.substr(0, comma + 1) + values.templateText[index];
+            // A comment, or another line of the user's: the profile line
+            // takes its place, and it follows the profile lines.
+            setAside.push_back(line);
+            line = newLine(profileLineText(values, index));
+            continue;
         }
-        line.line.text = text;
+        // Only what changed is new: the number's bytes, or those after the comma.
+        const std::size_t numberEnd = settingsLineNumberEnd(text.data(), text.size()) * unit;
+        const std::size_t comma = findUnit(line.line.bytes, numberEnd, u',', encoding);
+        const std::string& bytes = line.line.bytes;
+        std::vector<LinePiece> pieces;
+        if (categoryChanged) {
+            pieces.push_back({false, "", ascii(std::to_string(values.category[index]).c_str())});
+        } else {
+            pieces.push_back({true, bytes.substr(0, numberEnd), u""});
+        }
+        if (templateChanged) {
+            pieces.push_back({true, bytes.substr(numberEnd, comma + unit - numberEnd), u""});
+            pieces.push_back({false, "", values.templateText[index]});
+        } else {
+            pieces.push_back({true, bytes.substr(numberEnd), u""});
+        }
+        const std::size_t commaUnits =
+            static_cast<std::size_t>(templateText - text.data());  // after the comma
+        const std::size_t numberEndUnits = numberEnd / unit;
+        const std::u16string head =
+            categoryChanged ? pieces[0].text : text.substr(0, numberEndUnits);
+        line.line.text = templateChanged
+                             ? head + text.substr(numberEndUnits, commaUnits - numberEndUnits) +
+                                   values.templateText[index]
+                             : head + text.substr(numberEndUnits);
+        line.pieces = pieces;
         line.changed = true;
     }
+    if (!setAside.empty()) {
+        const std::size_t after = lines.size() < SETTINGS_LINES_READ ? lines.size() : SETTINGS_LINES_READ;
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(after), setAside.begin(),
+                     setAside.end());
+    }
+    // Where the file's lines moved: a line's index in `lines` by its index in the file.
+    const auto renderedIndex = [&](std::size_t fileIndex) {
+        return fileIndex >= SETTINGS_LINES_READ ? fileIndex + setAside.size() : fileIndex;
+    };
 
     for (int name = 0; name < SETTINGS_OPTION_NAMES; ++name) {
         const std::u16string value = optionValue(values, name);
         if (value == optionValue(loaded, name)) continue;
-        std::size_t last = lines.size();
-        std::size_t valueStart = 0;
-        for (std::size_t index = SETTINGS_LINES_READ; index < lines.size(); ++index) {
-            const std::u16string& text = lines[index].line.text;
-            std::size_t start = 0;
-            if (settingsOptionNameOf(text.data(), text.size(), start) != name) continue;
-            // An emptied text: every line of its name goes, or an earlier one would count.
-            if (name == OPTION_TEXT && value.empty()) lines[index].removed = true;
-            last = index;
-            valueStart = start;
+        // An emptied text: the line the plug-in takes goes (and any it would
+        // take then: see removedText).
+        const unsigned taken = document.optionLines[name];
+        if (name == OPTION_TEXT && value.empty()) {
+            if (taken > 0) lines[renderedIndex(taken - 1)].removed = true;
+            continue;
         }
-        if (name == OPTION_TEXT && value.empty()) continue;
-        if (last < lines.size()) {
-            lines[last].line.text = lines[last].line.text.substr(0, valueStart) + value;
-            lines[last].changed = true;
+        if (taken > 0) {
+            RenderedLine& line = lines[renderedIndex(taken - 1)];
+            const std::string& bytes = line.line.bytes;
+            const std::size_t equals = findUnit(bytes, 0, u'=', encoding);
+            std::size_t valueStart = 0;
+            settingsOptionNameOf(line.line.text.data(), line.line.text.size(), valueStart);
+            line.pieces = {{true, bytes.substr(0, equals + unit), u""}, {false, "", value}};
+            line.line.text = line.line.text.substr(0, valueStart) + value;
+            line.changed = true;
         } else {
+            // Lines after the profile lines need both before them.
             addProfileLines();
-            addLine(ascii(SETTINGS_OPTION_NAME_TEXTS[name]) + u"=" + value);
+            lines.push_back(newLine(ascii(SETTINGS_OPTION_NAME_TEXTS[name]) + u"=" + value));
         }
     }
     return lines;
@@ -322,7 +386,7 @@ constexpr std::size_t DOES_NOT_FIT = 0;
 SettingsSaveResult encodeLines(const SettingsDocument& document,
                                const std::vector<RenderedLine>& lines,
                                SettingsFileEncoding encoding, std::string& bytes) {
-    SettingsSaveResult result{SettingsSaveProblem::None, 0, encoding};
+    SettingsSaveResult result{SettingsSaveProblem::None, 0, encoding, SettingsLineRefusal::None};
     const bool converted = encoding != document.fileEncoding;
     bytes = converted ? (encoding == SettingsFileEncoding::Utf8WithMark ? UTF8_MARK : "")
                       : document.mark;
@@ -340,9 +404,23 @@ SettingsSaveResult encodeLines(const SettingsDocument& document,
             encoded = line.line.bytes;
         } else if (!line.changed && !ansiRoundTrips(line.line.bytes)) {
             // Only an ANSI file is converted, to UTF-8.
-            return {SettingsSaveProblem::LineNotConvertible, index + 1, encoding};
-        } else if (!encodeText(line.line.text, encoding, encoded)) {
-            return {SettingsSaveProblem::LineNotConvertible, DOES_NOT_FIT, encoding};
+            return {SettingsSaveProblem::LineNotConvertible, index + 1, encoding,
+                    SettingsLineRefusal::None};
+        } else if (converted) {
+            if (!encodeText(line.line.text, encoding, encoded)) {
+                return {SettingsSaveProblem::LineNotConvertible, DOES_NOT_FIT, encoding,
+                        SettingsLineRefusal::None};
+            }
+        } else {
+            // The user's own bytes stay; only the new pieces are encoded.
+            for (const LinePiece& piece : line.pieces) {
+                std::string piece_bytes = piece.bytes;
+                if (!piece.kept && !encodeText(piece.text, encoding, piece_bytes)) {
+                    return {SettingsSaveProblem::LineNotConvertible, DOES_NOT_FIT, encoding,
+                            SettingsLineRefusal::None};
+                }
+                encoded += piece_bytes;
+            }
         }
         bytes += encoded;
         // A line end read is ASCII in ANSI and UTF-8 alike, so it is kept; a
@@ -372,6 +450,58 @@ std::size_t firstDifferentLine(const SettingsDocument& readBack,
         ++index;
     }
     return index < readBack.lines.size() ? index + 1 : 0;
+}
+
+// The line (from 1) that gives a value other than shown, read back, and
+// what the plug-in's reader says of it; 0 when none can be named.
+std::size_t lineReadOtherwise(const SettingsDocument& document, const SettingsDocument& readBack,
+                              const std::string& bytes, SettingsLineRefusal& refusal) {
+    static PluginSettings read;
+    static SettingsReport report;
+    readSettingsBytes(bytes.data(), bytes.size(), read, &report);
+    refusal = SettingsLineRefusal::None;
+    for (int index = 0; index < SETTINGS_LINES_READ; ++index) {
+        const SettingsProblems problems = report.lineProblems[index];
+        const bool differs =
+            document.values.category[index] != readBack.values.category[index] ||
+            document.values.templateText[index] != readBack.values.templateText[index];
+        const bool cut = (problems & (SETTINGS_LINE_CUT | SETTINGS_PREFIX_CUT |
+                                      SETTINGS_SUFFIX_CUT)) != 0;
+        const bool edited = document.values.category[index] != document.loaded.category[index] ||
+                            document.values.templateText[index] !=
+                                document.loaded.templateText[index];
+        if (!differs && !(edited && cut)) continue;
+        if (cut) {
+            refusal = SettingsLineRefusal::TooLong;
+        } else if ((problems & (SETTINGS_NO_NUMBER | SETTINGS_NO_COMMA)) != 0) {
+            refusal = SettingsLineRefusal::NotProfileLine;
+        } else if ((problems & SETTINGS_NO_MARKER) != 0) {
+            refusal = SettingsLineRefusal::NoMarker;
+        }
+        return static_cast<std::size_t>(index) + 1;
+    }
+    for (int name = 0; name < SETTINGS_OPTION_NAMES; ++name) {
+        if (optionValue(document.values, name) == optionValue(readBack.values, name)) continue;
+        // The last line of that name is the one meant: what does the reader say of it?
+        for (std::size_t line = readBack.lines.size(); line > SETTINGS_LINES_READ; --line) {
+            const std::u16string& text = readBack.lines[line - 1].text;
+            std::size_t value = 0;
+            if (settingsOptionNameOf(text.data(), text.size(), value) != name) continue;
+            for (std::size_t at = 0; at < report.optionProblemCount &&
+                                     at < SETTINGS_OPTION_REPORTS;
+                 ++at) {
+                if (report.options[at].lineNumber != line) continue;
+                if (report.options[at].problem == SettingsOptionProblem::LineTooLong) {
+                    refusal = SettingsLineRefusal::TooLong;
+                } else if (report.options[at].problem == SettingsOptionProblem::BadValue) {
+                    refusal = SettingsLineRefusal::BadValue;
+                }
+            }
+            return line;
+        }
+        return 0;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -410,10 +540,13 @@ void loadSettingsDocument(const char* bytes, std::size_t size, SettingsDocument&
     }
     loadMissingSettingsDocument(document);
     document.load = SettingsLoad::Read;
-    // The plug-in decides how the file is written.
+    document.bytes.assign(bytes, size);
+    // The plug-in decides how the file is written, and what each line gives.
     static PluginSettings read;
-    SettingsReport report{};
+    static SettingsReport report;
+    report = SettingsReport{};
     readSettingsBytes(bytes, size, read, &report);
+    std::memcpy(document.optionLines, report.optionLines, sizeof document.optionLines);
     std::size_t markSize = 0;
     switch (report.mark) {
         case SettingsMark::Utf16LittleEndian:
@@ -443,18 +576,22 @@ void loadSettingsDocument(const char* bytes, std::size_t size, SettingsDocument&
             return;
         }
     }
-    takeValues(document, read, document.loaded);
+    takeValues(read, report, document.loaded);
     document.values = document.loaded;
 }
 
 SettingsSaveResult renderSettingsDocument(const SettingsDocument& document, std::string& bytes) {
     bytes.clear();
     if (document.load == SettingsLoad::Unreadable) {
-        return {SettingsSaveProblem::Unreadable, 0, document.fileEncoding};
+        return {SettingsSaveProblem::Unreadable, 0, document.fileEncoding,
+                SettingsLineRefusal::None};
     }
-    const std::vector<RenderedLine> lines = changedLines(document);
+    // Lines an emptied now-playing text takes away, each the one the plug-in
+    // would take next; a file has no more of them than it has lines.
+    std::vector<std::size_t> removedText;
     SettingsFileEncoding encoding = document.fileEncoding;
-    for (;;) {
+    for (std::size_t rounds = 0; rounds <= document.lines.size() + 1;) {
+        const std::vector<RenderedLine> lines = changedLines(document, removedText);
         SettingsSaveResult result = encodeLines(document, lines, encoding, bytes);
         const bool mayBecomeUtf8 = encoding == SettingsFileEncoding::Ansi;
         if (result.problem == SettingsSaveProblem::LineNotConvertible &&
@@ -465,20 +602,85 @@ SettingsSaveResult renderSettingsDocument(const SettingsDocument& document, std:
         if (result.problem == SettingsSaveProblem::None) {
             SettingsDocument readBack;
             loadSettingsDocument(bytes.data(), bytes.size(), readBack);
+            const unsigned textLine = readBack.optionLines[OPTION_TEXT];
+            if (document.values.nowPlayingText.empty() &&
+                !document.loaded.nowPlayingText.empty() && textLine > 0) {
+                // Another line of that name counts now: it goes too. Lines
+                // keep their places: only removed lines are left out.
+                std::size_t fileIndex = NEW_LINE;
+                for (std::size_t kept = 0, index = 0; index < lines.size(); ++index) {
+                    if (lines[index].removed) continue;
+                    if (++kept == textLine) fileIndex = lines[index].fileIndex;
+                }
+                if (fileIndex == NEW_LINE) break;
+                removedText.push_back(fileIndex);
+                ++rounds;
+                continue;
+            }
             const std::size_t different = firstDifferentLine(readBack, lines);
-            if (readBack.load == SettingsLoad::Read && different == 0 &&
+            SettingsLineRefusal refusal = SettingsLineRefusal::None;
+            const std::size_t refused = lineReadOtherwise(document, readBack, bytes, refusal);
+            if (readBack.load == SettingsLoad::Read && different == 0 && refused == 0 &&
                 readBack.values == document.values) {
                 return result;
             }
-            if (mayBecomeUtf8) {
+            if (mayBecomeUtf8 && refusal == SettingsLineRefusal::None) {
                 encoding = SettingsFileEncoding::Utf8WithMark;
                 continue;
             }
-            result = {SettingsSaveProblem::ReadOtherwise, different, encoding};
+            result = {SettingsSaveProblem::ReadOtherwise, refused != 0 ? refused : different,
+                      encoding, refusal};
         }
         bytes.clear();
         return result;
     }
+    bytes.clear();
+    return {SettingsSaveProblem::ReadOtherwise, 0, encoding, SettingsLineRefusal::None};
+}
+
+void carryOverChanges(const SettingsValues& loaded, const SettingsValues& edited,
+                      SettingsValues& target) {
+    for (int index = 0; index < SETTINGS_LINES_READ; ++index) {
+        if (edited.category[index] != loaded.category[index]) {
+            target.category[index] = edited.category[index];
+        }
+        if (edited.templateText[index] != loaded.templateText[index]) {
+            target.templateText[index] = edited.templateText[index];
+        }
+    }
+    const auto carry = [](const auto& before, const auto& after, auto& into) {
+        if (after != before) into = after;
+    };
+    carry(loaded.nowPlayingPath, edited.nowPlayingPath, target.nowPlayingPath);
+    carry(loaded.nowPlayingText, edited.nowPlayingText, target.nowPlayingText);
+    carry(loaded.withdrawnText, edited.withdrawnText, target.withdrawnText);
+    carry(loaded.encoding, edited.encoding, target.encoding);
+    carry(loaded.discordApplicationId, edited.discordApplicationId, target.discordApplicationId);
+    for (int field = 0; field < PRESENCE_FIELDS; ++field) {
+        carry(loaded.discordTemplate[field], edited.discordTemplate[field],
+              target.discordTemplate[field]);
+    }
+    carry(loaded.discordShows, edited.discordShows, target.discordShows);
+    carry(loaded.discordTime, edited.discordTime, target.discordTime);
+    carry(loaded.discordImage, edited.discordImage, target.discordImage);
+}
+
+std::string settingsFileFingerprint(const std::string& bytes) {
+    constexpr std::uint64_t FNV_OFFSET = 0xCBF29CE484222325ull;
+    constexpr std::uint64_t FNV_PRIME = 0x100000001B3ull;
+    std::uint64_t hash = FNV_OFFSET;
+    for (const char byte : bytes) {
+        hash = (hash ^ static_cast<unsigned char>(byte)) * FNV_PRIME;
+    }
+    char text[48];
+    std::snprintf(text, sizeof text, "%zu-%016llx", bytes.size(),
+                  static_cast<unsigned long long>(hash));
+    return text;
+}
+
+std::string settingsFileFingerprint(const SettingsDocument& document) {
+    return document.load == SettingsLoad::Missing ? std::string(SETTINGS_FILE_MISSING)
+                                                  : settingsFileFingerprint(document.bytes);
 }
 
 std::u16string describeUnreadable(SettingsUnreadable reason) {
@@ -509,9 +711,24 @@ std::u16string describeSaveProblem(const SettingsSaveResult& result) {
                    u" holds bytes that mean nothing in the code page, so it cannot be carried "
                    u"over";
         case SettingsSaveProblem::ReadOtherwise:
-            return result.lineNumber == 0
-                       ? u"the plug-in would read the saved file otherwise than shown"
-                       : u"the plug-in would read line " + line + u" otherwise than shown";
+            if (result.lineNumber == 0) {
+                return u"the plug-in would read the saved file otherwise than shown";
+            }
+            switch (result.refusal) {
+                case SettingsLineRefusal::TooLong:
+                    return u"line " + line + u" would be longer than the plug-in reads";
+                case SettingsLineRefusal::NoMarker:
+                    return u"the template of line " + line +
+                           u" has no marker, such as [FILENAME] or [TAGS]";
+                case SettingsLineRefusal::NotProfileLine:
+                    return u"line " + line + u" would be no profile line (a number, a comma, a "
+                           u"template)";
+                case SettingsLineRefusal::BadValue:
+                    return u"the plug-in does not take the value of line " + line;
+                case SettingsLineRefusal::None:
+                    break;
+            }
+            return u"the plug-in would read line " + line + u" otherwise than shown";
     }
     return u"";
 }

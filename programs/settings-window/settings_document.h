@@ -64,18 +64,22 @@ struct SettingsDocument {
     SettingsLoad load;
     SettingsUnreadable unreadable;
     SettingsFileEncoding fileEncoding;
+    std::string bytes;                    // the file as read: a save replaces only these
     std::string mark;                     // the byte-order mark the file began with
     std::vector<SettingsFileLine> lines;  // up to a Ctrl-Z
     std::string tail;                     // from a Ctrl-Z on, kept as it was
+    // For each name, the line whose value the plug-in takes (from 1; 0: none).
+    unsigned optionLines[SETTINGS_OPTION_NAMES];
     SettingsValues loaded;                // as read: what a line's change is measured against
     SettingsValues values;                // as the window shows them now
 };
 
-// Reads the `size` bytes of a settings file into `document`, as the plug-in
-// reads them (the encoding it decides, a missing or unusable profile line as
-// the built-in wording, the last line of a name counting): Read, or
-// Unreadable when the file is larger than SETTINGS_FILE_CAPACITY or its text
-// holds U+0000.
+// Reads the `size` bytes of a settings file into `document`, every value as
+// the plug-in's own reader takes it (the encoding it decides, a missing or
+// unusable profile line as the built-in wording, a profile line as far as
+// its buffer reads, the last line of a name whose value it accepts): Read,
+// or Unreadable when the file is larger than SETTINGS_FILE_CAPACITY or its
+// text holds U+0000.
 void loadSettingsDocument(const char* bytes, std::size_t size, SettingsDocument& document);
 
 // The document with no file: the built-in wording and no now-playing file.
@@ -92,26 +96,52 @@ enum class SettingsSaveProblem {
     ReadOtherwise,       // the plug-in would read the bytes otherwise than the window shows
 };
 
+// Why the plug-in would read a line otherwise, as its reader says.
+enum class SettingsLineRefusal {
+    None,           // no reason of the line's own (the lines around it moved)
+    TooLong,        // longer than the plug-in's line buffer
+    NoMarker,       // a template without a marker
+    NotProfileLine, // no category number and comma
+    BadValue,       // a value the plug-in does not take
+};
+
 // What rendering made, and where it went wrong.
 struct SettingsSaveResult {
     SettingsSaveProblem problem;
     std::size_t lineNumber;  // for LineNotConvertible and ReadOtherwise; 0 when none
     SettingsFileEncoding encoding;
+    SettingsLineRefusal refusal;  // for ReadOtherwise
 };
 
 // Renders the file that holds `document.values` into `bytes`: the lines the
-// user did not change as they were; a changed profile line with only its
-// number or the text after its first comma replaced (written whole where
-// the line had no number and comma); a changed name=value line replaced in
-// place (its last line of that name; when a now-playing text is emptied,
-// every line of that name goes, so the display line counts), a new one added
-// after the last line. ANSI files take a character the code page lacks by
+// user did not change as they were, byte for byte; a changed profile line
+// with only the bytes of its number or of the text after its first comma
+// replaced; where line 1 or 2 is no profile line (a comment), the new
+// profile line takes its place and the user's line follows the profile
+// lines; a changed name=value line with only its value's bytes replaced, on
+// the line whose value the plug-in takes (when a now-playing text is
+// emptied, every line the plug-in would take for it goes, so the display
+// line counts), or a new one added after the last line; a line the plug-in
+// ignores stays. ANSI files take a character the code page lacks by
 // becoming UTF-8 with the mark; UTF-8 and UTF-16 files keep their encoding
-// and mark. The result is read back as the plug-in reads it, and must give
-// `document.values` and every untouched line's text; an ANSI file read
+// and mark. The result is read back by the plug-in's own reader, and must
+// give `document.values` and every line's text; an ANSI file read
 // otherwise is made UTF-8 with its mark and checked again. On any problem
 // `bytes` is empty and must not be written.
 SettingsSaveResult renderSettingsDocument(const SettingsDocument& document, std::string& bytes);
+
+// `target` with each value the user changed (where `edited` differs from
+// `loaded`) set as in `edited`: the user's changes carried over to a file
+// read anew.
+void carryOverChanges(const SettingsValues& loaded, const SettingsValues& edited,
+                      SettingsValues& target);
+
+constexpr char SETTINGS_FILE_MISSING[] = "missing";
+
+// What a save expects to replace, as the elevated copy is told it: "missing",
+// or the size and a 64-bit FNV-1a hash of the bytes ("1234-0123456789abcdef").
+std::string settingsFileFingerprint(const SettingsDocument& document);
+std::string settingsFileFingerprint(const std::string& bytes);
 
 // A sentence that says why a file is unreadable, or why a save is refused.
 std::u16string describeUnreadable(SettingsUnreadable reason);

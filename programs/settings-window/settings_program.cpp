@@ -3,7 +3,7 @@
 // a media file, composed by the plug-in's own code.
 //
 //   velkar-settings [MEDIA FILE]
-//   velkar-settings --save-only TARGET CONTENTS
+//   velkar-settings --save-only TARGET CONTENTS EXPECTED
 //       writes the bytes of the file CONTENTS to TARGET, whole, and exits
 //       with 0 or the Windows error that stopped it: what the program starts
 //       with administrator rights when a folder needs them, given what to
@@ -11,6 +11,8 @@
 //       writes only a settings file: TARGET must be X:\...\velkar.ini in a
 //       folder that exists, CONTENTS at most 64 KiB of settings the plug-in
 //       reads faithfully; it deletes nothing, the contents file included.
+//       EXPECTED is what TARGET must hold still ("missing", or its size and
+//       hash, as settingsFileFingerprint says): else nothing is written.
 //
 // One thread owns every window.
 #define WIN32_LEAN_AND_MEAN
@@ -70,11 +72,55 @@ std::u16string utf16String(const std::wstring& text) {
     return std::u16string(utf16(text.c_str()), text.size());
 }
 
+// Errors of this program's own (bit 29 marks an application's).
+constexpr DWORD SAVE_TARGET_CHANGED = 0x20000001;    // not what was read
+constexpr DWORD SAVE_TARGET_READ_ONLY = 0x20000002;  // the file is read-only
+constexpr DWORD SAVE_TARGET_LINKED = 0x20000003;     // the file has other names
+
+// What reading a whole file found.
+enum class WholeRead { Read, Missing, CannotOpen, ReadError, TooLarge };
+WholeRead readWhole(const wchar_t* path, std::string& bytes);
+
+// Whether the file at `path` is as `expected` says (settingsFileFingerprint),
+// and may be replaced: read-only or with other names (hard links) it may not.
+// Returns 0 or why not.
+DWORD checkTarget(const std::wstring& path, const std::string& expected) {
+    if (expected == SETTINGS_FILE_MISSING) {
+        return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES ? ERROR_SUCCESS
+                                                                           : SAVE_TARGET_CHANGED;
+    }
+    std::string now;
+    if (readWhole(path.c_str(), now) != WholeRead::Read || settingsFileFingerprint(now) != expected) {
+        return SAVE_TARGET_CHANGED;
+    }
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return SAVE_TARGET_READ_ONLY;
+    }
+    const HANDLE file =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool linked = file != INVALID_HANDLE_VALUE &&
+                        GetFileInformationByHandle(file, &information) != 0 &&
+                        information.nNumberOfLinks > 1;
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return linked ? SAVE_TARGET_LINKED : ERROR_SUCCESS;
+}
+
 // Writes `bytes` to `path` whole: a temporary file beside it, of a name no
-// file has yet, then moved over it in one step, so the file is never
-// half-written. Returns 0 or the Windows error that stopped it, the old file
+// file has yet, then put in its place in one step, so the file is never
+// half-written, and only while `path` holds what `expected` says
+// (settingsFileFingerprint; empty: anything). A file that was missing is
+// moved in only where none has come meanwhile; a file that was there is
+// replaced keeping its access rights, attributes and streams. Returns 0 or
+// the Windows error (or SAVE_TARGET_...) that stopped it, the old file
 // untouched.
-DWORD saveWhole(const std::wstring& path, const std::string& bytes) {
+DWORD saveWhole(const std::wstring& path, const std::string& bytes, const std::string& expected) {
+    if (!expected.empty()) {
+        const DWORD refused = checkTarget(path, expected);
+        if (refused != ERROR_SUCCESS) return refused;
+    }
     std::wstring temporary;
     HANDLE file = INVALID_HANDLE_VALUE;
     for (unsigned count = 0; count < TEMPORARY_NAME_TRIES && file == INVALID_HANDLE_VALUE;
@@ -94,17 +140,22 @@ DWORD saveWhole(const std::wstring& path, const std::string& bytes) {
         written == bytes.size() && FlushFileBuffers(file) != 0;
     DWORD error = wrote ? ERROR_SUCCESS : GetLastError();
     CloseHandle(file);
-    if (error == ERROR_SUCCESS &&
-        MoveFileExW(temporary.c_str(), path.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
-        error = GetLastError();
+    if (error == ERROR_SUCCESS) {
+        const bool wasThere =
+            expected.empty() ? GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES
+                             : expected != SETTINGS_FILE_MISSING;
+        const bool done =
+            wasThere ? ReplaceFileW(path.c_str(), temporary.c_str(), nullptr,
+                                    REPLACEFILE_WRITE_THROUGH, nullptr, nullptr) != 0
+                     : MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+        if (!done) error = GetLastError();
+        if (!wasThere && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)) {
+            error = SAVE_TARGET_CHANGED;
+        }
     }
     if (error != ERROR_SUCCESS) DeleteFileW(temporary.c_str());
     return error;
 }
-
-// What reading a whole file found.
-enum class WholeRead { Read, Missing, CannotOpen, ReadError, TooLarge };
 
 // The whole file at `path`, opened sharing everything, as the plug-in opens
 // it, when it is a settings file's size at most.
@@ -150,6 +201,16 @@ bool processIsElevated() {
 }
 
 std::wstring errorText(DWORD error) {
+    switch (error) {
+        case SAVE_TARGET_CHANGED:
+            return L"velkar.ini changed since it was opened";
+        case SAVE_TARGET_READ_ONLY:
+            return L"velkar.ini is read-only (its Properties say so)";
+        case SAVE_TARGET_LINKED:
+            return L"velkar.ini has other names (hard links), which a save would part from it";
+        default:
+            break;
+    }
     wchar_t* message = nullptr;
     FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -175,13 +236,18 @@ bool folderExists(const std::wstring& target) {
 
 // The --save-only mode: the contents file's bytes to the target, when the
 // target is a settings file and the bytes are settings.
-int saveOnly(const wchar_t* target, const wchar_t* contents) {
+int saveOnly(const wchar_t* target, const wchar_t* contents, const wchar_t* expected) {
     std::string bytes;
     if (readWhole(contents, bytes) != WholeRead::Read) return ERROR_FILE_NOT_FOUND;
-    if (!mayWriteElevated(utf16(target), bytes.data(), bytes.size()) || !folderExists(target)) {
+    std::string expectedText;
+    for (const wchar_t* at = expected; *at != L'\0'; ++at) {
+        expectedText += *at < 0x80 ? static_cast<char>(*at) : '?';
+    }
+    if (!mayWriteElevated(utf16(target), bytes.data(), bytes.size()) || !folderExists(target) ||
+        expectedText.empty()) {
         return ERROR_INVALID_PARAMETER;
     }
-    return static_cast<int>(saveWhole(target, bytes));
+    return static_cast<int>(saveWhole(target, bytes, expectedText));
 }
 
 struct Window {
@@ -563,26 +629,62 @@ constexpr int VALUE_CONTROLS[] = {IDC_VIDEO_CATEGORY,
                                   IDC_DISCORD_TIME,
                                   IDC_SAVE};
 
-void load() {
-    findSettingsPath(window.settingsPath);
+// Reads the settings file at window.settingsPath into `document`.
+void readDocument(SettingsDocument& document) {
     std::string bytes;
     switch (readWhole(wide(window.settingsPath), bytes)) {
         case WholeRead::Read:
-            loadSettingsDocument(bytes.data(), bytes.size(), window.document);
+            loadSettingsDocument(bytes.data(), bytes.size(), document);
             break;
         case WholeRead::Missing:
-            loadMissingSettingsDocument(window.document);
+            loadMissingSettingsDocument(document);
             break;
         case WholeRead::CannotOpen:
-            loadUnreadableSettingsDocument(SettingsUnreadable::CannotOpen, window.document);
+            loadUnreadableSettingsDocument(SettingsUnreadable::CannotOpen, document);
             break;
         case WholeRead::ReadError:
-            loadUnreadableSettingsDocument(SettingsUnreadable::ReadError, window.document);
+            loadUnreadableSettingsDocument(SettingsUnreadable::ReadError, document);
             break;
         case WholeRead::TooLarge:
-            loadUnreadableSettingsDocument(SettingsUnreadable::TooLarge, window.document);
+            loadUnreadableSettingsDocument(SettingsUnreadable::TooLarge, document);
             break;
     }
+}
+
+// After a save found the file changed by another program: offers to read it
+// anew with the user's changes put on it, for the user to look over and save.
+void offerToReload() {
+    const int answer = MessageBoxW(
+        window.dialog,
+        L"velkar.ini changed since it was opened: another program saved it.\n\nRead it again "
+        L"and apply your changes to it? Nothing is saved until you press Save again.",
+        L"Velkar Settings", MB_YESNO | MB_ICONWARNING);
+    if (answer != IDYES) {
+        setText(IDC_STATUS,
+                L"Not saved: velkar.ini changed since it was opened. The file is as the other "
+                L"program left it.");
+        return;
+    }
+    SettingsDocument reread;
+    readDocument(reread);
+    if (reread.load == SettingsLoad::Unreadable) {
+        setText(IDC_STATUS, L"Not saved: velkar.ini changed since it was opened, and now it "
+                            L"cannot be read (" +
+                                wideString(describeUnreadable(reread.unreadable)) + L").");
+        return;
+    }
+    carryOverChanges(window.document.loaded, window.document.values, reread.values);
+    window.document = reread;
+    window.touched = 0;
+    showSettingsFile();
+    fillControls();
+    updatePreview();
+    setText(IDC_STATUS, L"Read again, with your changes on it: look it over, then press Save.");
+}
+
+void load() {
+    findSettingsPath(window.settingsPath);
+    readDocument(window.document);
     window.touched = 0;
     showSettingsFile();
     if (isUnreadable()) {
@@ -611,21 +713,22 @@ void load() {
 // the system's prompt, and waits for it, the window disabled meanwhile.
 // Returns its result: 0 when saved, ERROR_CANCELLED when the rights were
 // not given, or the error that stopped it.
-DWORD saveWithAdministratorRights(const std::wstring& target, const std::string& bytes) {
+DWORD saveWithAdministratorRights(const std::wstring& target, const std::string& bytes,
+                                  const std::string& expected) {
     wchar_t folder[MAX_PATH];
     wchar_t contents[MAX_PATH];
     if (GetTempPathW(MAX_PATH, folder) == 0 || GetTempFileNameW(folder, L"vks", 0, contents) == 0) {
         return GetLastError();
     }
-    const DWORD written = saveWhole(contents, bytes);
+    const DWORD written = saveWhole(contents, bytes, "");
     if (written != ERROR_SUCCESS) {
         DeleteFileW(contents);
         return written;
     }
     wchar_t program[MAX_PATH];
     GetModuleFileNameW(nullptr, program, MAX_PATH);
-    const std::wstring parameters =
-        std::wstring(SAVE_ONLY) + L" \"" + target + L"\" \"" + contents + L"\"";
+    const std::wstring parameters = std::wstring(SAVE_ONLY) + L" \"" + target + L"\" \"" + contents +
+                                    L"\" " + std::wstring(expected.begin(), expected.end());
     SHELLEXECUTEINFOW execute{};
     execute.cbSize = sizeof execute;
     execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
@@ -672,7 +775,9 @@ void save() {
         return;
     }
     const std::wstring target = wide(window.settingsPath);
-    DWORD error = saveWhole(target, bytes);
+    // Only what was read is replaced: another editor's save in between is kept.
+    const std::string expected = settingsFileFingerprint(window.document);
+    DWORD error = saveWhole(target, bytes, expected);
     bool elevated = false;
     if (error != ERROR_SUCCESS &&
         decideAfterFailedSave(error == ERROR_ACCESS_DENIED, processIsElevated()) ==
@@ -681,8 +786,12 @@ void save() {
                 L"Saving there needs administrator rights: asking for them for this "
                 L"save alone...");
         UpdateWindow(window.dialog);
-        error = saveWithAdministratorRights(target, bytes);
+        error = saveWithAdministratorRights(target, bytes, expected);
         elevated = true;
+    }
+    if (error == SAVE_TARGET_CHANGED) {
+        offerToReload();
+        return;
     }
     if (error == ERROR_SUCCESS) {
         // What was saved is now the file the window edits.
@@ -821,7 +930,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     int count = 0;
     wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     if (count >= 2 && lstrcmpW(arguments[1], SAVE_ONLY) == 0) {
-        return count == 4 ? saveOnly(arguments[2], arguments[3]) : ERROR_INVALID_PARAMETER;
+        return count == 5 ? saveOnly(arguments[2], arguments[3], arguments[4])
+                          : ERROR_INVALID_PARAMETER;
     }
     if (count >= 2) window.mediaPath = arguments[1];
     LocalFree(arguments);

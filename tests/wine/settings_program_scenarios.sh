@@ -45,9 +45,28 @@ drive_with() {
 # utf16le_file TEXT: TEXT (printf's format) as UTF-16LE with its mark.
 # shellcheck disable=SC2059
 utf16le_file() { printf '\377\376'; printf "$1" | iconv -f UTF-8 -t UTF-16LE; }
-# save_only TARGET CONTENTS: runs the elevated copy's mode; its status in $status.
+# fingerprint FILE: what a save expects FILE to hold, as the window tells
+# the elevated copy: "missing", or the size and the 64-bit FNV-1a hash.
+fingerprint() {
+    /usr/bin/python3 -c '
+import os, sys
+path = sys.argv[1]
+if not os.path.exists(path):
+    print("missing")
+else:
+    data = open(path, "rb").read()
+    h = 0xCBF29CE484222325
+    for b in data:
+        h = ((h ^ b) * 0x100000001B3) & 0xFFFFFFFFFFFFFFFF
+    print("%d-%016x" % (len(data), h))' "$1"
+}
+# save_only TARGET CONTENTS [EXPECTED]: runs the elevated copy's mode, told
+# that TARGET holds what it holds now unless EXPECTED says otherwise; its
+# status in $status.
 save_only() {
-    LC_ALL=$VELKAR_WINE_LOCALE "$HOST_WINE" "$program" --save-only "$1" "$2" >"$dir/save.out" 2>&1
+    expected=${3:-$(fingerprint "$drive_c/$(printf '%s' "${1#C:\\}" | tr '\\' '/')")}
+    LC_ALL=$VELKAR_WINE_LOCALE "$HOST_WINE" "$program" --save-only "$1" "$2" "$expected" \
+        >"$dir/save.out" 2>&1
     status=$?
 }
 
@@ -110,7 +129,7 @@ save_only)
     # to the settings file it is given, whole; it looks for nothing itself,
     # writes nothing but a velkar.ini, and deletes nothing.
     printf '\357\273\2771,[TITLE]\r\n1,[TITLE]\r\n' >"$drive_c/contents.bin"
-    save_only 'C:\Player\plugins\VELKAR.INI' 'C:\contents.bin'
+    save_only 'C:\Player\plugins\VELKAR.INI' 'C:\contents.bin' "$(fingerprint "$plugins/velkar.ini")"
     [ $status -eq 0 ] || fail "--save-only exited with $status"
     cmp -s "$plugins/velkar.ini" "$drive_c/contents.bin" || fail "velkar.ini is not the contents"
     [ "$(ls "$plugins")" = velkar.ini ] || fail "the plugins folder holds: $(ls "$plugins")"
@@ -127,7 +146,65 @@ save_only)
     for written in elsewhere.ini x.dll missing velkar.ini; do
         [ ! -e "$drive_c/$written" ] || fail "--save-only wrote C:/$written"
     done
+    # Told the file holds other bytes than it does, or that it is missing,
+    # it writes nothing.
+    cp "$plugins/velkar.ini" "$dir/kept.ini"
+    printf '1,[TAGS]\r\n1,[TAGS]\r\n' >"$drive_c/contents.bin"
+    for expected in 3-0000000000000000 missing; do
+        save_only 'C:\Player\plugins\velkar.ini' 'C:\contents.bin' "$expected"
+        [ $status -ne 0 ] || fail "--save-only wrote over a file other than expected ($expected)"
+        cmp -s "$plugins/velkar.ini" "$dir/kept.ini" || fail "velkar.ini changed ($expected)"
+    done
     rm -f "$drive_c/contents.bin" "$drive_c/big.bin" "$drive_c/program.bin"
+    ;;
+changed_meanwhile)
+    # Another program saves velkar.ini after the window opened it: Save
+    # refuses and offers to read it again; read again, the user's change is
+    # on it, and the next Save keeps the other program's lines.
+    drive -- set "$(hex 'Other files, template')" "$(hex 'seeing [FILENAME]')" \
+        write 'C:\Player\plugins\velkar.ini' \
+        "$(hex "$(printf '2,watching [TAGS]\r\n1,[TAGS]\r\n; theirs\r\nnowplaying-file=np.txt\r\n')")" \
+        press-answering "$(hex 'Save')" yes status show press "$(hex 'Save')" status close
+    grep -q '^asked: velkar.ini changed since it was opened' "$dir/driver.out" ||
+        fail "Save did not say the file changed: $(cat "$dir/driver.out")"
+    expect_line "$dir/driver.out" 'Other files, template: seeing [FILENAME]'
+    grep -q '^status: Saved ' "$dir/driver.out" || fail "not saved: $(grep '^status' "$dir/driver.out")"
+    printf '2,seeing [FILENAME]\r\n1,[TAGS]\r\n; theirs\r\nnowplaying-file=np.txt\r\n' >"$dir/expected.ini"
+    cmp -s "$plugins/velkar.ini" "$dir/expected.ini" ||
+        fail "velkar.ini differs: $(od -c "$plugins/velkar.ini" | head -8)"
+    # A file missing when the window opened, made meanwhile: kept whole.
+    rm -f "$plugins/velkar.ini"
+    drive -- set "$(hex 'Other files, template')" "$(hex 'seeing [FILENAME]')" \
+        write 'C:\Player\plugins\velkar.ini' "$(hex "$(printf '1,[TAGS]\r\n1,[TAGS]\r\n')")" \
+        press-answering "$(hex 'Save')" no status close-discarding
+    printf '1,[TAGS]\r\n1,[TAGS]\r\n' >"$dir/theirs.ini"
+    cmp -s "$plugins/velkar.ini" "$dir/theirs.ini" || fail "the file made meanwhile was replaced"
+    [ "$(ls "$plugins")" = velkar.ini ] || fail "the plugins folder holds: $(ls "$plugins")"
+    ;;
+what_is_not_shown_stays)
+    # An edit lands on the line the plug-in takes: a refused discord-image
+    # line after it stays; a comment on line 1 follows the profile lines an
+    # edit of the first template makes; a template longer than the plug-in
+    # reads is refused, with nothing written.
+    printf '; settings for the stream PC\r\n1,[TAGS]\r\ndiscord-image=mykey\r\ndiscord-image=http://host/cover.png\r\n' \
+        >"$plugins/velkar.ini"
+    drive -- show set "$(hex 'Image (asset key or https URL)')" "$(hex 'other')" \
+        set "$(hex 'Other files, template')" "$(hex 'seeing [FILENAME]')" \
+        press "$(hex 'Save')" status close
+    expect_line "$dir/driver.out" 'Image (asset key or https URL): mykey'
+    expect_line "$dir/driver.out" 'Other files, template: watching [FILENAME]'
+    printf '2,seeing [FILENAME]\r\n1,[TAGS]\r\n; settings for the stream PC\r\ndiscord-image=other\r\ndiscord-image=http://host/cover.png\r\n' \
+        >"$dir/expected.ini"
+    cmp -s "$plugins/velkar.ini" "$dir/expected.ini" ||
+        fail "velkar.ini differs: $(od -c "$plugins/velkar.ini" | head -10)"
+    cp "$plugins/velkar.ini" "$dir/kept.ini"
+    long=$(printf '%0300d' 0 | tr 0 x)
+    drive -- set "$(hex 'Music files, template')" "$(hex "[TAGS] $long")" \
+        press "$(hex 'Save')" status close-discarding
+    grep -q '^status: Not saved: line 2 would be longer than the plug-in reads' "$dir/driver.out" ||
+        fail "no refusal said: $(grep '^status' "$dir/driver.out")"
+    cmp -s "$plugins/velkar.ini" "$dir/kept.ini" || fail "velkar.ini was changed"
+    [ "$(ls "$plugins")" = velkar.ini ] || fail "the plugins folder holds: $(ls "$plugins")"
     ;;
 odd_files)
     # Files the plug-in reads in its own way: saved without a change, each

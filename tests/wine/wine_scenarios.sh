@@ -409,6 +409,26 @@ $(record 1 "$WITHDRAW_TEXT")"
     clean_settings
     rm -rf "$np_dir" "$drive_c/np16.txt"
     ;;
+now_playing_names)
+    # Only a text file is written: a script, a page or a program of the
+    # user's named by a slip in the settings stays byte for byte, and a
+    # device's name (com1.txt) opens no port: nothing is made beside them.
+    np_dir=$drive_c/np
+    rm -rf "$np_dir"
+    mkdir -p "$np_dir"
+    for name in run.ps1 run.vbs page.js tool.com show.scr fix.reg setup.msi; do
+        printf 'mine %s\r\n' "$name" >"$np_dir/$name"
+    done
+    cp -r "$np_dir" "$dir/before"
+    for name in run.ps1 run.vbs page.js tool.com show.scr fix.reg setup.msi com1.txt LPT1.log.txt; do
+        clean_settings
+        printf '2,watching [FILENAME]\n1,[FILENAME]\nnowplaying-file=C:\\np\\%s\n' "$name" >"$drive_c/velkar.ini"
+        session 1 set-file "$ROAD_PATH" publish sleep 300 withdraw sleep 300
+    done
+    diff -r "$dir/before" "$np_dir" >"$dir/changes" || fail "the folder changed: $(cat "$dir/changes")"
+    clean_settings
+    rm -rf "$np_dir"
+    ;;
 now_playing_load)
     # 300 publishes alternate two texts while a reader polls the file (as
     # overlays do, sharing delete), with the cores idle and then busy: it

@@ -10,6 +10,11 @@
 //     set LABEL HEX        sets the control's text to the UTF-8 bytes HEX
 //     choose LABEL INDEX   selects item INDEX of a list, as a user does
 //     press BUTTON         presses the button whose text is BUTTON
+//     press-answering BUTTON yes|no
+//                          presses it, then answers the question it asks,
+//                          printing "asked: TEXT" ("asked: nothing" if none)
+//     write PATH HEX       writes the bytes HEX to the file PATH, as another
+//                          program would while the window is open
 //     status               prints "status: TEXT", the status line
 //     release              lets go of the file held
 //     close                closes the window; it must go without a question
@@ -221,6 +226,48 @@ int main(int argc, char** argv) {
             DWORD_PTR answer = 0;
             SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(pressed), BN_CLICKED),
                                 reinterpret_cast<LPARAM>(pressed), SMTO_NORMAL, 60000, &answer);
+        } else if (command == "press-answering" && i + 2 < argc) {
+            const HWND pressed = button(plain(fromHex(argv[++i])));
+            const bool yes = std::string(argv[++i]) == "yes";
+            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(pressed), BN_CLICKED),
+                         reinterpret_cast<LPARAM>(pressed));
+            HWND question = nullptr;
+            for (int step = 0; step < 100 && question == nullptr; ++step) {
+                question = processDialog(dialog);
+                if (question == nullptr) Sleep(WAIT_STEP_MS);
+            }
+            std::wstring asked = L"nothing";
+            if (question != nullptr) {
+                for (HWND child = GetWindow(question, GW_CHILD); child != nullptr;
+                     child = GetWindow(child, GW_HWNDNEXT)) {
+                    if (lstrcmpiW(classOf(child).c_str(), L"Static") == 0 &&
+                        !textOf(child).empty()) {
+                        asked = textOf(child);
+                    }
+                }
+                PostMessageW(question, WM_COMMAND, yes ? IDYES : IDNO, 0);
+                // The answer is handled before the next command.
+                for (int step = 0; step < 100 && IsWindow(question); ++step) Sleep(WAIT_STEP_MS);
+                DWORD_PTR answer = 0;
+                SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &answer);
+            }
+            for (wchar_t& unit : asked) {
+                if (unit == L'\n' || unit == L'\r') unit = L' ';
+            }
+            std::printf("asked: %s\n", utf8(asked).c_str());
+        } else if (command == "write" && i + 2 < argc) {
+            const std::string path = argv[++i];
+            const std::wstring text = fromHex(argv[++i]);
+            const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr);
+            const std::string bytes = utf8(text);
+            DWORD written = 0;
+            if (file == INVALID_HANDLE_VALUE ||
+                WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                          nullptr) == 0) {
+                std::printf("cannot write %s\n", path.c_str());
+            }
+            if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
         } else if (command == "release") {
             CloseHandle(held);
             held = INVALID_HANDLE_VALUE;
