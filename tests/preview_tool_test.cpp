@@ -256,6 +256,10 @@ TEST(PreviewTool, NowPlayingFileIsShown) {
          "  it will not be written: what is there is not a now-playing file"},
         {"nowplaying-file=" + folder + "np.txt\n",
          "np.txt (utf-8)\n  a file is there: each write replaces what it holds\n"},
+        {"nowplaying-file=" + folder + "run.ps1\n",
+         "  it will not be written: only a file whose name ends in .txt is written"},
+        {"nowplaying-file=" + folder + "com1.txt\n",
+         "  it will not be written: the name is a device's"},
         // Shown expanded; under Program Files, said to be no place to write.
         {"nowplaying-file=%VELKAR_LOCAL_DATA%/Velkar/np.txt\n",
          "now-playing file: " + folder + "local/Velkar/np.txt (utf-8)\n"},
