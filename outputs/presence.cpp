@@ -165,8 +165,12 @@ enum class LinkState { Open, Lost, Cleared };
 // connection is closed or of no further use, Cleared when the clearing sent
 // is answered.
 LinkState readReplies() {
-    // A bound on frames per look: a flood of them never holds the worker.
-    for (int frames = 0; frames < 16; ++frames) {
+    // Bounds on frames and time per look: a flood of them, or pongs written
+    // slowly, never hold the worker, nor an unload waiting for it.
+    const std::uint32_t start = millisecondClock();
+    for (unsigned frames = 0; frames < PRESENCE_FRAMES_PER_LOOK &&
+                              millisecondClock() - start < PRESENCE_LOOK_MILLISECONDS;
+         ++frames) {
         const FrameTaken taken = takeFrame(pipe, reading, payload);
         if (taken == FrameTaken::Lost) return LinkState::Lost;
         if (taken == FrameTaken::None) return LinkState::Open;

@@ -35,6 +35,11 @@ constexpr std::uint32_t PRESENCE_WRITE_WAIT_MILLISECONDS = 2000;
 constexpr std::uint32_t PRESENCE_CLEAR_ANSWER_MILLISECONDS = 1000;
 // While waiting for a reply, the pipe is looked at this often.
 constexpr std::uint32_t PRESENCE_POLL_MILLISECONDS = 25;
+// One look at the pipe reads at most so many frames, for at most so long,
+// so a step of the worker takes a few seconds at most: a look, and a
+// command or a handshake written.
+constexpr unsigned PRESENCE_FRAMES_PER_LOOK = 16;
+constexpr std::uint32_t PRESENCE_LOOK_MILLISECONDS = 1000;
 // The pipes Discord listens on: this name with a digit 0 to 9 after it.
 constexpr char16_t PRESENCE_PIPE_PREFIX[] = u"\\\\?\\pipe\\discord-ipc-";
 constexpr unsigned PRESENCE_PIPES = 10;

@@ -178,8 +178,9 @@ enum class BackgroundThread {
 // the request returns and the thread starts when it can.
 constexpr std::uint32_t BACKGROUND_START_WAIT_MILLISECONDS = 2000;
 // How long an unload waits for a run of the abandonable thread under way
-// to end; every wait of such a run is bounded well below it.
-constexpr std::uint32_t BACKGROUND_LEAVE_WAIT_MILLISECONDS = 5000;
+// to end; such a run's waits add up to a few seconds at most (the
+// presence: a second's look at the pipe, a write of 2 s at most, another).
+constexpr std::uint32_t BACKGROUND_LEAVE_WAIT_MILLISECONDS = 10000;
 
 // Has `run` called soon on `thread`, never two runs of one thread at once;
 // each run's result says when it runs next. Asked while a run is under way,
