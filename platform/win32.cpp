@@ -241,10 +241,10 @@ bool expandEnvironmentVariables(const char16_t* path, char16_t* out, std::size_t
 
 namespace {
 
-// The background threads. Each starts by signalling that it runs, as no
-// two starts may overlap: under Wine's 32-bit build in QEMU's user mode, a
-// thread created while another is still starting brings the process down
-// when a thread later ends.
+// The background threads. Each starts by signalling that it runs, and
+// neither is created while the other is still starting: under Wine's
+// 32-bit build in QEMU's user mode, a thread created while another is still
+// starting brings the process down when a thread later ends.
 //
 // The finishing thread holds a reference to the module, taken by the
 // request that starts it: the host's unloading the module then only lowers
@@ -262,7 +262,8 @@ namespace {
 struct Background {
     HANDLE thread;        // the abandonable thread's, kept for its end
     HANDLE wake;          // auto-reset: a request
-    HANDLE started;       // auto-reset: set by the thread as it begins
+    HANDLE started;       // manual-reset: set by the thread as it begins
+    bool created;         // a thread of this kind was made (then `started` tells whether it ran)
     BackgroundRun run;
     bool asked;           // a request since the last run began
     bool alive;
@@ -332,16 +333,24 @@ bool makeEvent(HANDLE& event, BOOL manualReset) {
 
 bool makeEvents() {
     return makeEvent(parked, TRUE) && makeEvent(never, TRUE) && makeEvent(finishing.wake, FALSE) &&
-           makeEvent(finishing.started, FALSE) && makeEvent(abandonable.wake, FALSE) &&
-           makeEvent(abandonable.started, FALSE);
+           makeEvent(finishing.started, TRUE) && makeEvent(abandonable.wake, FALSE) &&
+           makeEvent(abandonable.started, TRUE);
 }
 
-// Starts `background`'s thread, which `alive` already says runs, and
-// waits for it to run; the finishing thread gets the module's reference.
-// Returns false, with `alive` cleared, when the system refuses.
+// Starts `background`'s thread, which `alive` already says runs, once the
+// other thread, if it is starting, runs; the finishing thread gets the
+// module's reference. Returns false, with `alive` cleared, when the system
+// refuses.
 bool startBackgroundThread(Background& background, LPTHREAD_START_ROUTINE routine) {
     HMODULE module = nullptr;
     const bool holding = &background == &finishing;
+    Background& other = holding ? abandonable : finishing;
+    AcquireSRWLockExclusive(&backgroundLock);
+    const bool otherMade = other.created;
+    ReleaseSRWLockExclusive(&backgroundLock);
+    // Past the wait the other thread still starts when it can (its
+    // start waits for a loader's lock another thread holds).
+    if (otherMade) WaitForSingleObject(other.started, BACKGROUND_START_WAIT_MILLISECONDS);
     bool started = !holding || GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                                                   reinterpret_cast<LPCWSTR>(&finishingThread),
                                                   &module) != 0;
@@ -352,6 +361,7 @@ bool startBackgroundThread(Background& background, LPTHREAD_START_ROUTINE routin
             finishingModule = module;
             ReleaseSRWLockExclusive(&backgroundLock);
         }
+        ResetEvent(background.started);
         thread = CreateThread(nullptr, BACKGROUND_STACK_RESERVE, routine, nullptr,
                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
         started = thread != nullptr;
@@ -364,17 +374,14 @@ bool startBackgroundThread(Background& background, LPTHREAD_START_ROUTINE routin
         ReleaseSRWLockExclusive(&backgroundLock);
         return false;
     }
-    // Past the wait the thread still starts when it can: the finishing one
-    // holds its reference; the abandonable one, should an unload come
-    // first, is ended before it runs any of our code.
-    WaitForSingleObject(background.started, BACKGROUND_START_WAIT_MILLISECONDS);
-    if (holding) {
-        CloseHandle(thread);
-    } else {
-        AcquireSRWLockExclusive(&backgroundLock);
-        background.thread = thread;
-        ReleaseSRWLockExclusive(&backgroundLock);
-    }
+    // Not waited for: the finishing thread holds its reference; the
+    // abandonable one, should an unload come before it runs, is ended
+    // before it runs any of our code.
+    AcquireSRWLockExclusive(&backgroundLock);
+    background.created = true;
+    if (!holding) background.thread = thread;
+    ReleaseSRWLockExclusive(&backgroundLock);
+    if (holding) CloseHandle(thread);
     return true;
 }
 
