@@ -42,8 +42,10 @@ register_emulator() {
 # The enabled binfmt_misc entries that hand programs to QEMU's i386 emulator.
 qemu_i386_entries() {
     for entry in "$binfmt"/*; do
-        [ -f "$entry" ] && grep -qx enabled "$entry" 2>/dev/null &&
-            grep -q '^interpreter .*qemu-i386' "$entry" && printf '%s ' "${entry##*/}"
+        if [ -f "$entry" ] && grep -qx enabled "$entry" 2>/dev/null &&
+            grep -q '^interpreter .*qemu-i386' "$entry"; then
+            printf '%s ' "${entry##*/}"
+        fi
     done
 }
 
