@@ -348,8 +348,10 @@ std::uint32_t stepPresence() {
 
 void configurePresence(const PresenceSettings& settings) {
     handOverLock.lock();
-    // A connection the previous start may hold open is closed by the worker.
-    const bool mayHoldConnection = handedOver.applicationId[0] != '\0';
+    // A connection the previous start may hold open is closed by the
+    // worker; where an application is set, the worker's thread starts now,
+    // at the start of the plug-in, and not in the first publish.
+    const bool wakes = handedOver.applicationId[0] != '\0' || settings.applicationId[0] != '\0';
     copyBounded(handedOver.applicationId, PRESENCE_ID_CAPACITY, settings.applicationId);
     copyBounded(handedOver.image, PRESENCE_IMAGE_CAPACITY, settings.image);
     handedOver.shows = settings.shows;
@@ -357,7 +359,7 @@ void configurePresence(const PresenceSettings& settings) {
     ++handedOver.settingsNumber;
     ++handedOverNumber;
     handOverLock.unlock();
-    if (mayHoldConnection) wakeWorker(PRESENCE_STEP);
+    if (wakes) wakeWorker(PRESENCE_STEP);
 }
 
 void postPresence(const PresenceActivity* activity) {

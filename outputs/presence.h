@@ -45,8 +45,10 @@ constexpr char16_t PRESENCE_PIPE_PREFIX[] = u"\\\\?\\pipe\\discord-ipc-";
 constexpr unsigned PRESENCE_PIPES = 10;
 
 // Takes the settings read by pluginInit: the application, what the member
-// list shows, the image. Lifts a stop for an unknown application id.
-// Called on the host's thread; returns at once.
+// list shows, the image, starting afresh (what an earlier start showed is
+// cleared). Lifts a stop for an unknown application id. Called on the
+// host's thread; returns at once, but where an application is set it
+// starts the worker's thread (see requestBackgroundRun), so no publish has to.
 void configurePresence(const PresenceSettings& settings);
 
 // Hands `activity` to the worker to be shown, or, when null, its clearing.

@@ -173,10 +173,9 @@ enum class BackgroundThread {
     Abandonable,
 };
 
-// How long a request that must start a thread waits for the other thread
-// to run, should that one be starting still (under the loader lock, which
-// another thread may hold, a start can take a while): past it the request
-// goes on and the thread starts when it can.
+// How long a request that starts a thread waits for a thread to run
+// (under the loader lock, which another thread may hold, a start can take
+// a while): past it the request goes on and the thread starts when it can.
 constexpr std::uint32_t BACKGROUND_START_WAIT_MILLISECONDS = 2000;
 // How long an unload waits for a run of the abandonable thread under way
 // to end; such a run's waits add up to a few seconds at most (the
@@ -186,9 +185,10 @@ constexpr std::uint32_t BACKGROUND_LEAVE_WAIT_MILLISECONDS = 10000;
 // Has `run` called soon on `thread`, never two runs of one thread at once;
 // each run's result says when it runs next. Asked while a run is under way,
 // it runs again at once after that one. Returns at once, but when it must
-// start the thread while the other is still starting: then it first waits
-// for that one to run, at most BACKGROUND_START_WAIT_MILLISECONDS, so two
-// starts never overlap.
+// start a thread: then it first waits for the other to run, should that one
+// be starting still, so two starts never overlap; and it waits for the
+// abandonable thread it starts to run (the finishing one holds the module
+// from the start), at most BACKGROUND_START_WAIT_MILLISECONDS each.
 // Allocates nothing itself (the system makes the thread and its events).
 // Returns false when the system cannot run it.
 bool requestBackgroundRun(BackgroundThread thread, BackgroundRun run);

@@ -3,8 +3,8 @@
 // instead of shown, and an ANSI code page played by iconv.
 #include "platform/standin.h"
 
-#include <dirent.h>
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <iconv.h>
 #include <pthread.h>
 #include <sched.h>
@@ -459,9 +459,12 @@ std::atomic<int> moduleHolds;
 
 // The two background threads, as the Windows back end runs them: the
 // finishing one holds a reference while it lives and ends when idle, the
-// abandonable one lives on.
+// abandonable one lives on. Here one thread of each kind lives on and the
+// finishing one's life is an episode that `alive` marks: a thread started
+// for each would allocate (the C library's thread storage).
 struct Background {
-    bool alive;
+    bool started;  // the thread runs
+    bool alive;    // the finishing thread's episode: it holds the module
     bool requested;
     bool running;
     bool due;
@@ -491,13 +494,13 @@ void* runInBackground(void* which) {
         while (!background.requested && !(background.due && isPast(background.dueAt))) {
             if (background.due) {
                 pthread_cond_timedwait(&backgroundChanged, &backgroundMutex, &background.dueAt);
-            } else if (finishing) {
-                background.alive = false;
-                --moduleHolds;
-                pthread_cond_broadcast(&backgroundChanged);
-                pthread_mutex_unlock(&backgroundMutex);
-                return nullptr;
             } else {
+                if (finishing && background.alive) {
+                    // The episode ends, letting the module go.
+                    background.alive = false;
+                    --moduleHolds;
+                    pthread_cond_broadcast(&backgroundChanged);
+                }
                 pthread_cond_wait(&backgroundChanged, &backgroundMutex);
             }
         }
@@ -569,16 +572,15 @@ bool requestBackgroundRun(BackgroundThread thread, BackgroundRun run) {
     pthread_mutex_lock(&backgroundMutex);
     background.run = run;
     background.requested = true;
-    bool running = background.alive;
+    bool running = background.started;
     if (!running) {
         pthread_t started;
         running = pthread_create(&started, nullptr, runInBackground, &background) == 0;
-        if (running) {
-            pthread_detach(started);
-            background.alive = true;
-            if (thread == BackgroundThread::Finishing) ++moduleHolds;
-        }
+        if (running) pthread_detach(started);
+        background.started = running;
     }
+    if (running && !background.alive && thread == BackgroundThread::Finishing) ++moduleHolds;
+    if (running) background.alive = true;
     pthread_cond_broadcast(&backgroundChanged);
     pthread_mutex_unlock(&backgroundMutex);
     return running;
@@ -801,36 +803,44 @@ void findFilesBeginningWith(const char16_t* folder, const char16_t* prefix, Foun
                             void* context) {
     char name[LINUX_NAME_CAPACITY];
     if (!linuxName(folder, name)) return;
-    DIR* directory = opendir(name);
-    if (directory == nullptr) return;
+    // The system's own listing: the C library's opendir would allocate.
+    const int directory = open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0) return;
     std::size_t prefixLength = 0;
     while (prefix[prefixLength] != u'\0') ++prefixLength;
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    while (const dirent* entry = readdir(directory)) {
-        // The tests' names are ASCII: another is not reported.
-        char16_t wide[256];
-        std::size_t length = 0;
-        bool ascii = true;
-        for (const char* at = entry->d_name; *at != '\0' && length + 1 < 256; ++at) {
-            ascii &= static_cast<unsigned char>(*at) < 0x80;
-            wide[length++] = static_cast<unsigned char>(*at);
+    static char entries[16 * 1024];
+    long count = 0;
+    while ((count = syscall(SYS_getdents64, directory, entries, sizeof entries)) > 0) {
+        for (long at = 0; at < count;) {
+            // struct linux_dirent64: inode, offset, record length, type, name.
+            unsigned short recordLength = 0;
+            std::memcpy(&recordLength, entries + at + 16, sizeof recordLength);
+            const char* entryName = entries + at + 19;
+            at += recordLength;
+            if (recordLength == 0) break;
+            // The tests' names are ASCII: another is not reported.
+            char16_t wide[256];
+            std::size_t length = 0;
+            bool ascii = true;
+            for (const char* c = entryName; *c != '\0' && length + 1 < 256; ++c) {
+                ascii &= static_cast<unsigned char>(*c) < 0x80;
+                wide[length++] = static_cast<unsigned char>(*c);
+            }
+            wide[length] = u'\0';
+            struct stat status;
+            if (!ascii || length < prefixLength ||
+                fstatat(directory, entryName, &status, 0) != 0 || !S_ISREG(status.st_mode)) {
+                continue;
+            }
+            const long long milliseconds =
+                (static_cast<long long>(now.tv_sec) - status.st_mtim.tv_sec) * 1000 +
+                (now.tv_nsec - status.st_mtim.tv_nsec) / 1000000;
+            found(wide, milliseconds > 0 ? static_cast<std::uint64_t>(milliseconds) : 0, context);
         }
-        wide[length] = u'\0';
-        if (!ascii || length < prefixLength) continue;
-        char path[LINUX_NAME_CAPACITY];
-        struct stat status;
-        if (std::snprintf(path, sizeof path, "%s/%s", name, entry->d_name) >=
-                static_cast<int>(sizeof path) ||
-            stat(path, &status) != 0 || !S_ISREG(status.st_mode)) {
-            continue;
-        }
-        const long long milliseconds =
-            (static_cast<long long>(now.tv_sec) - status.st_mtim.tv_sec) * 1000 +
-            (now.tv_nsec - status.st_mtim.tv_nsec) / 1000000;
-        found(wide, milliseconds > 0 ? static_cast<std::uint64_t>(milliseconds) : 0, context);
     }
-    closedir(directory);
+    close(directory);
 }
 
 bool deleteFile(const char16_t* path) {

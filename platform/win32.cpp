@@ -256,9 +256,11 @@ namespace {
 // it to leave: once a run under way has ended, it signals that it has
 // parked and, in the same call, waits alertably in the system's code, where
 // the call ends it. It never returns into the module, which may be gone by
-// then; its exit goes on once the unload has let the loader's lock go. A
-// thread that never ran (its start waits for the lock the unload holds)
-// runs the call before its start routine.
+// then; its exit goes on once the unload has let the loader's lock go. Its
+// start is waited for, so an unload finds it running: only past the wait's
+// bound can one find it still starting (its start waits for the loader's
+// lock, which the unload holds), and it is ended there, before any code of
+// ours, as Wine runs no queued call before a thread's start routine.
 struct Background {
     HANDLE thread;        // the abandonable thread's, kept for its end
     HANDLE wake;          // auto-reset: a request
@@ -374,9 +376,10 @@ bool startBackgroundThread(Background& background, LPTHREAD_START_ROUTINE routin
         ReleaseSRWLockExclusive(&backgroundLock);
         return false;
     }
-    // Not waited for: the finishing thread holds its reference; the
-    // abandonable one, should an unload come before it runs, is ended
-    // before it runs any of our code.
+    // The finishing thread is not waited for: it holds its reference, and
+    // the module cannot go before it has run. The abandonable one is, so
+    // that an unload finds it running.
+    if (!holding) WaitForSingleObject(background.started, BACKGROUND_START_WAIT_MILLISECONDS);
     AcquireSRWLockExclusive(&backgroundLock);
     background.created = true;
     if (!holding) background.thread = thread;
@@ -429,9 +432,11 @@ void endBackgroundRuns() {
             end |= WaitForMultipleObjects(2, ends, FALSE, BACKGROUND_LEAVE_WAIT_MILLISECONDS) ==
                    WAIT_TIMEOUT;
         }
-        // Without the call queued, a parked thread or one that never ran is
-        // ended here; either holds nothing then.
-        if (end) TerminateThread(thread, 0);
+        // Without the call queued, a parked thread is ended here, and so is
+        // one still starting; either holds nothing then.
+        if (end || InterlockedCompareExchange(&abandonableRan, 0, 0) == 0) {
+            TerminateThread(thread, 0);
+        }
         CloseHandle(thread);
     }
     HANDLE* const events[] = {&parked,          &never,          &finishing.wake,

@@ -157,6 +157,12 @@ TEST(SettingsDocument, AChangeRewritesItsLineAlone) {
          [](SettingsValues& v) { v.nowPlayingPath = u"np.txt"; },
          "2,watching [FILENAME]\r\n1,[FILENAME]\r\nnowplaying-file=np.txt\r\n",
          SettingsFileEncoding::Ansi},
+        {"no file yet, a template edited", 0, "",
+         [](SettingsValues& v) { v.templateText[0] = u"seeing [FILENAME]"; },
+         "2,seeing [FILENAME]\r\n1,[FILENAME]\r\n", SettingsFileEncoding::Ansi},
+        {"a file of one line, the second profile edited", 0, "2,[TAGS]",
+         [](SettingsValues& v) { v.category[1] = 3; }, "2,[TAGS]\r\n3,[FILENAME]\r\n",
+         SettingsFileEncoding::Ansi},
     };
     for (const ChangeCase& c : cases) {
         if (c.codePage != 0) {

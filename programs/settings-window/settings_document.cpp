@@ -303,6 +303,11 @@ std::vector<RenderedLine> changedLines(const SettingsDocument& document,
             continue;
         }
         RenderedLine& line = lines[static_cast<std::size_t>(index)];
+        if (line.fileIndex == NEW_LINE) {
+            // A line this save makes: written whole with the values.
+            line = newLine(profileLineText(values, index));
+            continue;
+        }
         const std::u16string& text = line.line.text;
         long number = 0;
         const char16_t* templateText = nullptr;

@@ -144,8 +144,18 @@ DWORD saveWhole(const std::wstring& path, const std::string& bytes, const std::s
         const bool wasThere =
             expected.empty() ? GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES
                              : expected != SETTINGS_FILE_MISSING;
+        // The file keeps its own name, whatever letter case the path gave.
+        std::wstring replaced = path;
+        WIN32_FIND_DATAW found;
+        const HANDLE search = wasThere ? FindFirstFileW(path.c_str(), &found) : INVALID_HANDLE_VALUE;
+        if (search != INVALID_HANDLE_VALUE) {
+            FindClose(search);
+            const std::size_t separator = path.find_last_of(L"\\/");
+            replaced = path.substr(0, separator == std::wstring::npos ? 0 : separator + 1) +
+                       found.cFileName;
+        }
         const bool done =
-            wasThere ? ReplaceFileW(path.c_str(), temporary.c_str(), nullptr,
+            wasThere ? ReplaceFileW(replaced.c_str(), temporary.c_str(), nullptr,
                                     REPLACEFILE_WRITE_THROUGH, nullptr, nullptr) != 0
                      : MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
         if (!done) error = GetLastError();

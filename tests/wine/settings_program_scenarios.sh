@@ -26,6 +26,7 @@ media_dir=$(dirname "$work_root")/media
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 hex() { printf '%s' "$1" | od -An -tx1 -v | tr -d ' \n'; }
+hex_file() { od -An -tx1 -v "$1" | tr -d ' \n'; }
 expect_line() { grep -qxF "$2" "$1" || { fail "$(basename "$1") lacks the line: $2"; cat "$1"; }; }
 
 # drive ARGUMENT -- COMMAND...: runs the driver; its output in $dir/driver.out.
@@ -161,9 +162,9 @@ changed_meanwhile)
     # Another program saves velkar.ini after the window opened it: Save
     # refuses and offers to read it again; read again, the user's change is
     # on it, and the next Save keeps the other program's lines.
+    printf '2,watching [TAGS]\r\n1,[TAGS]\r\n; theirs\r\nnowplaying-file=np.txt\r\n' >"$dir/theirs.ini"
     drive -- set "$(hex 'Other files, template')" "$(hex 'seeing [FILENAME]')" \
-        write 'C:\Player\plugins\velkar.ini' \
-        "$(hex "$(printf '2,watching [TAGS]\r\n1,[TAGS]\r\n; theirs\r\nnowplaying-file=np.txt\r\n')")" \
+        write 'C:\Player\plugins\velkar.ini' "$(hex_file "$dir/theirs.ini")" \
         press-answering "$(hex 'Save')" yes status show press "$(hex 'Save')" status close
     grep -q '^asked: velkar.ini changed since it was opened' "$dir/driver.out" ||
         fail "Save did not say the file changed: $(cat "$dir/driver.out")"
@@ -174,10 +175,10 @@ changed_meanwhile)
         fail "velkar.ini differs: $(od -c "$plugins/velkar.ini" | head -8)"
     # A file missing when the window opened, made meanwhile: kept whole.
     rm -f "$plugins/velkar.ini"
-    drive -- set "$(hex 'Other files, template')" "$(hex 'seeing [FILENAME]')" \
-        write 'C:\Player\plugins\velkar.ini' "$(hex "$(printf '1,[TAGS]\r\n1,[TAGS]\r\n')")" \
-        press-answering "$(hex 'Save')" no status close-discarding
     printf '1,[TAGS]\r\n1,[TAGS]\r\n' >"$dir/theirs.ini"
+    drive -- set "$(hex 'Other files, template')" "$(hex 'seeing [FILENAME]')" \
+        write 'C:\Player\plugins\velkar.ini' "$(hex_file "$dir/theirs.ini")" \
+        press-answering "$(hex 'Save')" no status close-discarding
     cmp -s "$plugins/velkar.ini" "$dir/theirs.ini" || fail "the file made meanwhile was replaced"
     [ "$(ls "$plugins")" = velkar.ini ] || fail "the plugins folder holds: $(ls "$plugins")"
     ;;
