@@ -74,6 +74,8 @@ wine_prepare_prefix() {
     mkdir -p "$(dirname "$WINEPREFIX")"
     sides=win64
     [ -z "$(wine_unavailable_reason win32)" ] && sides="win32 win64"
+    # What the marker records: a prefix made otherwise is made again.
+    sides="$sides, no crash debugger"
     (
         # Several callers may start at once; one creates, the others wait.
         flock 9
@@ -86,6 +88,13 @@ wine_prepare_prefix() {
             # No network here: skip the offers to download Mono and Gecko.
             WINEDLLOVERRIDES='mscoree,mshtml=' "$WINE64" wineboot -i >/dev/null 2>&1 || true
             "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+            # A process that crashes ends at once: Wine's own debugger (its
+            # choice where none is set) may hang under an emulator and hold
+            # the prefix for every later test. The one set here does nothing.
+            for view in 32 64; do
+                "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+                    /v Debugger /d 'cmd.exe /c exit' /f /reg:$view >/dev/null 2>&1 || true
+            done
             wineserver -w
             echo "$sides" >"$marker"
         fi
