@@ -139,6 +139,11 @@ commands_quick() {
         [ "$took" -le 20 ] || fail "a command took $took ms"
     done <"$dir/command-times"
 }
+# handles_kept BEFORE AFTER: the process's next handle value after many
+# loads is at most two handles above the one before. Wine makes an object
+# once, when two threads first meet at one of its locks (a semaphore); a
+# leak of one handle a load would show as dozens.
+handles_kept() { [ "${2:-999999}" -le $((${1:-0} + 8)) ]; }
 module_gone() { grep -q '^module gone after ' "$dir/host.out" || fail "the module stayed: $(tail -n 1 "$dir/host.out")"; }
 SONG_ACTIVITY='activity type=2 | display=2 | details=Best Song | state=by My Band | large_text=- | large_image=- | length=65'
 
@@ -514,7 +519,7 @@ now_playing_worker)
         "$dir/cycles" >"$dir/counts"
     [ "$(wc -l <"$dir/counts")" -eq 2 ] || fail "the cycles did not all run"
     while read -r handles_before handles_after threads_before threads_after; do
-        [ "$handles_after" -le "$handles_before" ] || echo "handles grew" >>"$dir/grew"
+        handles_kept "$handles_before" "$handles_after" || echo "handles grew" >>"$dir/grew"
         [ "$threads_after" -le "$threads_before" ] || echo "threads grew" >>"$dir/grew"
     done <"$dir/counts"
     [ ! -s "$dir/grew" ] || fail "$(cat "$dir/grew")"
@@ -684,7 +689,7 @@ presence_cycle)
     sed -n 's/^cycle: 50 loads; next handle \([0-9]*\) before, \([0-9]*\) after; threads \([0-9]*\) before, \([0-9]*\) after$/\1 \2 \3 \4/p' \
         "$dir/host.out" >"$dir/counts"
     read -r handles_before handles_after threads_before threads_after <"$dir/counts" || fail "the cycles did not all run"
-    [ "${handles_after:-1}" -le "${handles_before:-0}" ] || fail "handles grew"
+    handles_kept "$handles_before" "$handles_after" || fail "handles grew: $handles_before, then $handles_after"
     [ "${threads_after:-1}" -le "${threads_before:-0}" ] || fail "threads grew"
     module_gone
     ;;
@@ -717,7 +722,7 @@ unload_storm)
     read -r handles_before handles_after threads_before threads_after <<EOF_COUNTS || fail "the cycles did not all run"
 $(sed -n 's/^cycle: 100 loads; next handle \([0-9]*\) before, \([0-9]*\) after; threads \([0-9]*\) before, \([0-9]*\) after$/\1 \2 \3 \4/p' "$dir/host.out")
 EOF_COUNTS
-    [ "${handles_after:-1}" -le "${handles_before:-0}" ] || fail "handles grew"
+    handles_kept "$handles_before" "$handles_after" || fail "handles grew: $handles_before, then $handles_after"
     [ "${threads_after:-1}" -le "${threads_before:-0}" ] || fail "threads grew"
     [ "$(activities | grep -c '^connected')" -ge 1 ] || fail "Discord was never reached: $(activities | head)"
     module_gone

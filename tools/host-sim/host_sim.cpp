@@ -191,6 +191,42 @@ void countHandlesAndThreads(DWORD& handles, DWORD& threads) {
     CloseHandle(snapshot);
 }
 
+// Writes the open handles below `limit` with their kinds, as NtQueryObject
+// names them, into `out`: where the next handle value grew, which one
+// stayed open.
+void describeOpenHandles(const char* label, DWORD limit, char* out, std::size_t capacity) {
+    struct TypeName {
+        USHORT length;
+        USHORT capacity;
+        wchar_t* text;
+        ULONG reserved[22];
+        wchar_t storage[64];
+    };
+    using QueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    static const auto query = reinterpret_cast<QueryObject>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
+    std::size_t used = static_cast<std::size_t>(std::snprintf(out, capacity, "handles %s:", label));
+    for (DWORD value = 4; query != nullptr && value < limit && used < capacity; value += 4) {
+        TypeName name{};
+        ULONG size = 0;
+        const HANDLE handle = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value));
+        constexpr int OBJECT_TYPE_INFORMATION = 2;
+        if (query(handle, OBJECT_TYPE_INFORMATION, &name, sizeof name, &size) != 0) continue;
+        used += static_cast<std::size_t>(std::snprintf(out + used, capacity - used, " %lu=%.*ls",
+                                                       value, static_cast<int>(name.length / 2),
+                                                       name.text));
+        TypeName objectName{};
+        constexpr int OBJECT_NAME_INFORMATION = 1;
+        if (used < capacity &&
+            query(handle, OBJECT_NAME_INFORMATION, &objectName, sizeof objectName, &size) == 0 &&
+            objectName.length > 0) {
+            used += static_cast<std::size_t>(
+                std::snprintf(out + used, capacity - used, "(%.*ls)",
+                              static_cast<int>(objectName.length / 2), objectName.text));
+        }
+    }
+}
+
 constexpr DWORD SETTLE_LIMIT_MS = 15000;
 constexpr DWORD SETTLE_STEP_MS = 100;
 
@@ -298,6 +334,8 @@ int main(int argc, char** argv) {
             DWORD handlesBefore = 0;
             DWORD threadsBefore = 0;
             countHandlesAndThreads(handlesBefore, threadsBefore);
+            static char openBefore[4096];
+            describeOpenHandles("before", handlesBefore, openBefore, sizeof openBefore);
             for (long n = 0; n < cycles && plugin != nullptr; ++n) {
                 FreeLibrary(plugin);
                 plugin = LoadLibraryA(argv[1]);
@@ -326,6 +364,11 @@ int main(int argc, char** argv) {
                 "cycle: %ld loads; next handle %lu before, %lu after; threads %lu "
                 "before, %lu after\n",
                 cycles, handlesBefore, handles, threadsBefore, threads);
+            if (handles > handlesBefore) {
+                static char openAfter[4096];
+                describeOpenHandles("after", handles, openAfter, sizeof openAfter);
+                std::printf("%s\n%s\n", openBefore, openAfter);
+            }
             continue;
         } else if (std::strcmp(name, "unload-wait") == 0) {
             char modulePath[MAX_PATH];
