@@ -17,7 +17,8 @@
 //     cycle N PATH       N times: unload the DLL, load it again, pluginInit,
 //                        announce PATH, publish; then print the process's next
 //                        handle value and its threads before and after, once
-//                        they have settled
+//                        they have settled (where the handles grew, the open
+//                        ones before and after, with their kinds)
 //     unload-wait        unload the DLL and print "module gone after N ms" once
 //                        it has left the process (15 s at most)
 //     alternate N A B    announce A, publish, announce B, publish, ... N publishes
