@@ -133,23 +133,32 @@ bool completable(const std::string& text, std::size_t readLength) {
 }
 
 // A line as read, decoded: UTF-8 with each byte that begins no character as
-// U+FFFD, a last character that the cut left incomplete dropped; Latin-1
+// U+FFFD, a last character left incomplete dropped where the line buffer cut
+// the line and one U+FFFD where the line's text itself ends there; Latin-1
 // byte by byte.
-std::u16string decode(const std::string& read, SettingsEncoding encoding) {
+std::u16string decode(const std::string& read, SettingsEncoding encoding, bool cut) {
     std::u16string line;
     if (encoding != SettingsEncoding::Utf8) {
         for (unsigned char c : read) line.push_back(c);
         return line;
     }
-    std::string rest = read;
+    // The line feed ends the line's text: a sequence it interrupts is one
+    // left incomplete at the end.
+    const bool lineFeed = !read.empty() && read.back() == '\n';
+    std::string rest = lineFeed ? read.substr(0, read.size() - 1) : read;
     for (;;) {
         std::u16string piece;
         const Utf8Reading reading = readUtf8(rest, &piece);
         line += piece;
-        if (reading.whole || (reading.incomplete && completable(rest, reading.readLength))) break;
+        if (reading.whole) break;
+        if (reading.incomplete && completable(rest, reading.readLength)) {
+            if (!cut) line += u'\uFFFD';
+            break;
+        }
         line += u'\uFFFD';
         rest = rest.substr(reading.readLength + 1);
     }
+    if (lineFeed) line += u'\n';
     return line;
 }
 
@@ -281,7 +290,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t i = static_cast<std::size_t>(lineNumber) - 1;
         SettingsProblems problems = SETTINGS_MISSING_LINE;
         if (i < lines.size()) {
-            const std::u16string line = decode(read[i], encoding);
+            const std::u16string line = decode(read[i], encoding, cut[i]);
             problems = parseSettingsLine(line.data(), line.size(), lineNumber, byLine.profiles);
             if (cut[i]) problems |= SETTINGS_LINE_CUT;
         }
@@ -300,7 +309,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = SETTINGS_LINES_READ; i < lines.size(); ++i) {
         SettingsOptionProblem problem = SettingsOptionProblem::LineTooLong;
         if (!cut[i]) {
-            std::u16string line = decode(read[i], encoding);
+            std::u16string line = decode(read[i], encoding, cut[i]);
             if (!line.empty() && line.back() == u'\n') line.pop_back();
             problem = parseSettingsOption(line.data(), line.size(), byLine.nowPlaying,
                                           byLine.presence, seen);

@@ -94,6 +94,20 @@ bool isUtf8(const char* text, std::size_t length, bool cut, bool& multiByte) {
     return scan.validLength == textLength || (scan.endsIncomplete && cut && textLength == length);
 }
 
+// How many of the last bytes of the `length` at `text` begin a UTF-8
+// sequence that they end inside, whatever comes before them; 0 when the
+// last sequence is whole or invalid.
+std::size_t incompleteUtf8Tail(const char* text, std::size_t length) {
+    constexpr std::size_t LONGEST_INCOMPLETE = 3;
+    for (std::size_t back = 1; back <= LONGEST_INCOMPLETE && back <= length; ++back) {
+        const unsigned char byte = static_cast<unsigned char>(text[length - back]);
+        if ((byte & 0xC0) == 0x80) continue;  // a continuation byte: its lead lies further back
+        const Utf8Scan scan = scanUtf8(text + length - back, back);
+        return scan.validLength == 0 && scan.endsIncomplete ? back : 0;
+    }
+    return 0;
+}
+
 // Converts a line as read (C text, up to a NUL) to UTF-16 in `out`
 // (`capacity` units, at least the line's bytes). Its text is decoded
 // without its line feed, as the settings program decodes it, so a line
@@ -106,10 +120,7 @@ std::size_t decodeSettingsLine(const char* line, bool cut, SettingsEncoding enco
     const bool lineFeed = length > 0 && line[length - 1] == LINE_FEED;
     if (lineFeed) --length;
     if (cut && encoding == SettingsEncoding::Ansi) length = wholeAnsiLength(line, length, length);
-    if (cut && encoding == SettingsEncoding::Utf8) {
-        const Utf8Scan scan = scanUtf8(line, length);
-        if (scan.endsIncomplete) length = scan.validLength;
-    }
+    if (cut && encoding == SettingsEncoding::Utf8) length -= incompleteUtf8Tail(line, length);
     std::size_t units = decodeSettingsText(line, length, encoding, out, capacity);
     if (lineFeed && units < capacity) out[units++] = u'\n';
     return units;

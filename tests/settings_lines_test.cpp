@@ -393,6 +393,14 @@ TEST(SettingsLines, EncodingsAndCodePages) {
          repeatedText(NOTE, 95),
          SettingsEncoding::Utf8,
          {{1, P::LineCut}, {2, P::MissingLine}}},
+        // The same after a byte that begins nothing: 13 + 95 * 3 + 1 bytes.
+        {"UTF-8 cut at the byte limit after an invalid byte",
+         0,
+         "\xEF\xBB\xBF" "2,[FILENAME]\xFF" + repeatedText(NOTE, 100) + "\n",
+         "",
+         "\xEF\xBF\xBD" + repeatedText(NOTE, 95),
+         SettingsEncoding::Utf8,
+         {{1, P::LineCut}, {2, P::MissingLine}}},
         // 12 + 143 * 2 + 1 bytes, then 127 of the 143 characters fit the suffix.
         {"code page 932 cut at the byte limit",
          932,
