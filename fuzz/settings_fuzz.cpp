@@ -132,18 +132,22 @@ bool completable(const std::string& text, std::size_t readLength) {
     return false;
 }
 
-// A line as read, decoded: UTF-8 with each byte that begins no character as
-// U+FFFD, a last character left incomplete dropped where the line buffer cut
-// the line and one U+FFFD where the line's text itself ends there; Latin-1
-// byte by byte.
+// Whether `bytes` begin a character that more bytes could end.
+bool startsCharacter(const std::string& bytes) {
+    const Utf8Reading reading = readUtf8(bytes);
+    return reading.incomplete && reading.readLength == 0 && completable(bytes, 0);
+}
+
+// A line as read, decoded: UTF-8 with one U+FFFD for each longest start of a
+// character that does not go on (a byte that begins none alone), except that
+// a last such start is dropped where the line buffer cut the line; the line
+// feed is no part of the text before it. Latin-1 byte by byte.
 std::u16string decode(const std::string& read, SettingsEncoding encoding, bool cut) {
     std::u16string line;
     if (encoding != SettingsEncoding::Utf8) {
         for (unsigned char c : read) line.push_back(c);
         return line;
     }
-    // The line feed ends the line's text: a sequence it interrupts is one
-    // left incomplete at the end.
     const bool lineFeed = !read.empty() && read.back() == '\n';
     std::string rest = lineFeed ? read.substr(0, read.size() - 1) : read;
     for (;;) {
@@ -151,12 +155,15 @@ std::u16string decode(const std::string& read, SettingsEncoding encoding, bool c
         const Utf8Reading reading = readUtf8(rest, &piece);
         line += piece;
         if (reading.whole) break;
-        if (reading.incomplete && completable(rest, reading.readLength)) {
-            if (!cut) line += u'\uFFFD';
-            break;
+        std::size_t invalid = 1;
+        while (invalid < 3 && reading.readLength + invalid < rest.size() &&
+               startsCharacter(rest.substr(reading.readLength, invalid + 1))) {
+            ++invalid;
         }
+        const bool last = reading.readLength + invalid == rest.size();
+        if (last && cut && startsCharacter(rest.substr(reading.readLength))) break;
         line += u'\uFFFD';
-        rest = rest.substr(reading.readLength + 1);
+        rest = rest.substr(reading.readLength + invalid);
     }
     if (lineFeed) line += u'\n';
     return line;

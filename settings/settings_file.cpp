@@ -94,12 +94,14 @@ bool isUtf8(const char* text, std::size_t length, bool cut, bool& multiByte) {
     return scan.validLength == textLength || (scan.endsIncomplete && cut && textLength == length);
 }
 
+// The most bytes that can begin a UTF-8 character without ending it.
+constexpr std::size_t UTF8_LONGEST_START = 3;
+
 // How many of the last bytes of the `length` at `text` begin a UTF-8
 // sequence that they end inside, whatever comes before them; 0 when the
 // last sequence is whole or invalid.
 std::size_t incompleteUtf8Tail(const char* text, std::size_t length) {
-    constexpr std::size_t LONGEST_INCOMPLETE = 3;
-    for (std::size_t back = 1; back <= LONGEST_INCOMPLETE && back <= length; ++back) {
+    for (std::size_t back = 1; back <= UTF8_LONGEST_START && back <= length; ++back) {
         const unsigned char byte = static_cast<unsigned char>(text[length - back]);
         if ((byte & 0xC0) == 0x80) continue;  // a continuation byte: its lead lies further back
         const Utf8Scan scan = scanUtf8(text + length - back, back);
@@ -203,11 +205,17 @@ std::size_t decodeSettingsText(const char* text, std::size_t length, SettingsEnc
             convertUtf8ToUtf16(text + at, scan.validLength, out + written, capacity - written);
         at += scan.validLength;
         if (at == length || written == capacity) break;
-        // A byte that begins no valid sequence; a last sequence cut short is
-        // one character, as Windows' conversion makes it.
+        // One U+FFFD for the longest start of a character found here (a byte
+        // that begins none is one on its own), as Unicode recommends: the same
+        // bytes read the same whether a line ends after them or not.
+        std::size_t invalid = 1;
+        while (invalid < UTF8_LONGEST_START && at + invalid < length) {
+            const Utf8Scan longer = scanUtf8(text + at, invalid + 1);
+            if (longer.validLength != 0 || !longer.endsIncomplete) break;
+            ++invalid;
+        }
         out[written++] = u'\uFFFD';
-        if (scan.endsIncomplete) break;
-        ++at;
+        at += invalid;
     }
     return written;
 }

@@ -82,9 +82,9 @@ void setDefaultSettings(PluginSettings& settings);
 
 // Converts the `length` bytes at `text`, settings text in `encoding`, to
 // UTF-16 in `out` (`capacity` units; `length` units always suffice), no
-// terminator: UTF-8 with each byte that begins no valid sequence, and a last
-// sequence the bytes end inside, as U+FFFD, as in Windows' conversion; ANSI
-// by the system's conversion. Returns the number of units. The plug-in and
+// terminator: UTF-8 with one U+FFFD for each longest start of a character
+// that does not go on (a byte that begins none is one alone), wherever the
+// bytes end; ANSI by the system's conversion. Returns the number of units. The plug-in and
 // the settings program decode each line's text, its line end left out,
 // with it alone.
 std::size_t decodeSettingsText(const char* text, std::size_t length, SettingsEncoding encoding,

@@ -401,6 +401,15 @@ TEST(SettingsLines, EncodingsAndCodePages) {
          "\xEF\xBF\xBD" + repeatedText(NOTE, 95),
          SettingsEncoding::Utf8,
          {{1, P::LineCut}, {2, P::MissingLine}}},
+        // A start of a character that does not go on is one U+FFFD, mid-line
+        // or before the line feed alike.
+        {"UTF-8 starts of characters cut short",
+         0,
+         "\xEF\xBB\xBF" "2,a\xE0\xA0 [FILENAME]\xF0\x9F\x98\n",
+         "a\xEF\xBF\xBD ",
+         "\xEF\xBF\xBD ",
+         SettingsEncoding::Utf8,
+         {{2, P::MissingLine}}},
         // 12 + 143 * 2 + 1 bytes, then 127 of the 143 characters fit the suffix.
         {"code page 932 cut at the byte limit",
          932,
