@@ -1,6 +1,8 @@
 // AIFF and AIFF-C: an ID3 chunk holding an ID3v2 tag, else the NAME and
 // AUTH text chunks. Chunks are big-endian and passed by their sizes. How
-// long it plays: the COMM chunk's sample frames by its sample rate.
+// long it plays: the COMM chunk's sample frames by its sample rate; in
+// AIFF-C, the codecs whose COMM counts packets instead (IMA 4:1, MACE 3:1
+// and 6:1, GSM) by their samples in a packet.
 #include <cmath>
 #include <cstring>
 
@@ -12,7 +14,20 @@ constexpr std::size_t CHUNK_HEADER_SIZE = 8;
 constexpr std::size_t FORM_HEADER_SIZE = 12;
 
 constexpr std::size_t COMMON_SIZE = 18;  // channels, frames, sample size, rate
+constexpr std::size_t COMPRESSED_COMMON_SIZE = COMMON_SIZE + 4;  // and AIFF-C's codec
 constexpr int EXTENDED_BIAS = 16383 + 63;
+
+// AIFF-C codecs whose COMM chunk counts packets, and the samples in one.
+struct PacketCodec {
+    char name[5];
+    std::uint32_t samplesPerPacket;
+};
+constexpr PacketCodec PACKET_CODECS[] = {
+    {"ima4", 64},
+    {"MAC3", 6},
+    {"MAC6", 6},
+    {"GSM ", 160},
+};
 
 // The 80-bit extended number of the rate: sign, 15-bit exponent, 64-bit
 // mantissa with its integer bit. Negative, zero, infinite or NaN give 0.
@@ -22,14 +37,23 @@ double extendedNumber(const unsigned char* bytes) {
     return std::ldexp(static_cast<double>(bigEndian64(bytes + 2)), exponent - EXTENDED_BIAS);
 }
 
-void readCommon(MediaReader& reader, std::uint64_t data, std::uint64_t size, TagFields& fields) {
-    unsigned char common[COMMON_SIZE];
-    if (size < sizeof common || !readMediaBytes(reader, data, common, sizeof common)) return;
+void readCommon(MediaReader& reader, std::uint64_t data, std::uint64_t size, bool compressed,
+                TagFields& fields) {
+    unsigned char common[COMPRESSED_COMMON_SIZE];
+    const std::size_t wanted = compressed ? COMPRESSED_COMMON_SIZE : COMMON_SIZE;
+    if (size < wanted || !readMediaBytes(reader, data, common, wanted)) return;
     const double rate = extendedNumber(common + 8);
     // A rate below one sample a second is no rate.
     if (!(rate >= 1)) return;
-    setDurationSeconds(fields, static_cast<double>(bigEndian32(common + 2)) / rate, reader.size,
-                       PCM_MINIMUM_BYTE_RATE);
+    double samples = static_cast<double>(bigEndian32(common + 2));
+    std::uint32_t minimumByteRate = PCM_MINIMUM_BYTE_RATE;
+    for (const PacketCodec& codec : PACKET_CODECS) {
+        if (compressed && std::memcmp(common + COMMON_SIZE, codec.name, 4) == 0) {
+            samples *= codec.samplesPerPacket;
+            minimumByteRate = LOSSY_MINIMUM_BYTE_RATE;
+        }
+    }
+    setDurationSeconds(fields, samples / rate, reader.size, minimumByteRate);
 }
 
 constexpr NamedField TEXT_CHUNKS[] = {{"NAME", TAG_TITLE}, {"AUTH", TAG_ARTIST}};
@@ -64,7 +88,7 @@ bool readAiffTags(MediaReader& reader, const unsigned char* head, std::size_t he
             readId3v2(reader, data, size, fields, tagEnd);
         }
         if (fields.facts.wanted && std::memcmp(header, "COMM", 4) == 0) {
-            readCommon(reader, data, size, fields);
+            readCommon(reader, data, size, compressed, fields);
         }
         for (const NamedField& chunk : TEXT_CHUNKS) {
             if (std::memcmp(header, chunk.name, 4) == 0) {

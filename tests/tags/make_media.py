@@ -360,6 +360,14 @@ def length_files():
          []),
         ("length-video.ogv", [*still, *tone], ["-c:v", "libtheora", "-c:a", "libvorbis"], []),
         ("length.wv", tone, ["-c:a", "wavpack"], []),
+        # Codecs whose length a WAV states by its fact chunk's sample count,
+        # and an AIFF-C whose COMM chunk counts 64-sample packets.
+        ("length-adpcm-ms.wav", tone, ["-c:a", "adpcm_ms"], []),
+        ("length-adpcm-ima.wav", tone, ["-c:a", "adpcm_ima_wav"], []),
+        ("length-vbr-mp3.wav", tone, ["-c:a", "libmp3lame", "-q:a", "6"], []),
+        ("length-ima4.aifc", tone, ["-c:a", "adpcm_ima_qt"], []),
+        # An AVI without video: the audio stream's own length.
+        ("length-audio.avi", tone, ["-c:a", "libmp3lame", "-b:a", "32k"], []),
         ("length.tta", low, ["-c:a", "tta"], []),
     ]
     for name, inputs, codec, extra in files:
@@ -368,6 +376,38 @@ def length_files():
         record(name, ffprobe_format(name), "", title, ("", f"Length {name}"))
         if "no-xing" in name:
             ESTIMATED.add(name)
+
+    # A WAV written to a pipe: its writer could not go back to set the sizes
+    # (0xFFFFFFFF); others leave 0, or a size no file reaches.
+    with open(path("length-pipe.wav"), "wb") as out:
+        subprocess.run(["ffmpeg", "-v", "error", *low, "-c:a", "pcm_u8", "-map_metadata", "-1",
+                        "-metadata", "title=Length length-pipe.wav", "-f", "wav", "-"],
+                       stdout=out, check=True)
+    pipe = bytearray(open(path("length-pipe.wav"), "rb").read())
+    data = pipe.find(b"data")
+    for name, riff_size, data_size in [("length-pipe-zero.wav", 0xFFFFFFFF, 0),
+                                       ("length-pipe-7fffffff.wav", 0x7FFFFFFF, 0x7FFFFFFF)]:
+        pipe[4:8] = struct.pack("<I", riff_size)
+        pipe[data + 4:data + 8] = struct.pack("<I", data_size)
+        stand_in_file(name, bytes(pipe))
+    for name in ["length-pipe.wav", "length-pipe-zero.wav", "length-pipe-7fffffff.wav"]:
+        record(name, ffprobe_format(name), "", ffprobe_tags(name).get("title"),
+               ("", "Length length-pipe.wav"))
+
+    # AIFF-C codecs no Debian program writes, whose COMM chunk counts
+    # packets too: the headers as the format lays them out, made-up audio.
+    def aifc(name, codec, packets, packet_bytes, rate=8000):
+        exponent = rate.bit_length() - 1
+        common = (struct.pack(">hIh", 1, packets, 16) +
+                  struct.pack(">HQ", 16383 + exponent, rate << (63 - exponent)) + codec + b"\0\0")
+        sound = bytes(8) + bytes((i * 7919 + 13) & 0xFF for i in range(packets * packet_bytes))
+        chunks = (b"COMM" + struct.pack(">I", len(common)) + common +
+                  b"SSND" + struct.pack(">I", len(sound)) + sound)
+        stand_in_file(name, b"FORM" + struct.pack(">I", 4 + len(chunks)) + b"AIFC" + chunks)
+        manifest.append((name, "", "", "", ""))
+    aifc("length-mac3.aifc", b"MAC3", 80000, 2)
+    aifc("length-mac6.aifc", b"MAC6", 80000, 1)
+    aifc("length-gsm.aifc", b"GSM ", 3000, 33)
 
     # Monkey's Audio and Musepack: no Debian program writes them. These hold
     # the headers as the formats lay them out, with made-up audio, and
@@ -425,7 +465,7 @@ def ffprobe_stream_title(name):
 def ffprobe_format(name):
     """The format name the reader gives a file titled by ffmpeg."""
     suffix = name.rsplit(".", 1)[1]
-    return {"mp3": "MP3 ID3v2.4", "wav": "WAV LIST/INFO", "aiff": "AIFF NAME/AUTH",
+    return {"mp3": "MP3 ID3v2.4", "wav": "WAV LIST/INFO", "aiff": "AIFF NAME/AUTH", "aifc": "AIFF-C NAME/AUTH",
             "flac": "FLAC Vorbis comment", "oga": "Ogg FLAC comment",
             "ogg": "Ogg Vorbis comment", "opus": "Ogg Opus comment", "m4a": "MP4 ilst",
             "mp4": "MP4 ilst", "mkv": "Matroska", "mka": "Matroska",
