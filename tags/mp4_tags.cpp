@@ -4,7 +4,9 @@
 // them, in moov or in udta); and the QuickTime form of ©nam, ©ART and ©alb
 // straight in udta. Boxes are passed by their sizes, so moov may sit after
 // the media data. How long it plays: the movie header's duration by its
-// timescale; it has pictures where a track's handler is `vide`.
+// timescale, or in a fragmented file (whose movie header counts nothing)
+// the movie extends header's, where there is one; it has pictures where an
+// enabled track's handler is `vide` (a disabled one holds chapter pictures).
 #include <cstring>
 
 #include "tags/tag_reader.h"
@@ -19,6 +21,9 @@ constexpr std::uint32_t DATA_TYPE_UTF8 = 1;
 constexpr std::uint32_t DATA_TYPE_UTF16 = 2;
 constexpr std::size_t MOVIE_HEADER_READ = 32;  // version 1: up to the duration's end
 constexpr std::size_t HANDLER_TYPE_END = 12;   // version, flags, a reserved word, the type
+constexpr std::size_t EXTENDS_HEADER_READ = 12;  // version 1: up to the duration's end
+constexpr std::size_t TRACK_HEADER_FLAGS_END = 4;
+constexpr unsigned char TRACK_ENABLED = 0x01;
 
 const char* const FILE_START_BOXES[] = {"ftyp", "moov", "mdat", "wide", "free", "skip"};
 
@@ -227,13 +232,39 @@ void readMovieFacts(MediaReader& reader, const Box& moov, TagFields& fields) {
         if (duration != unknown) {
             setDuration(fields, duration, timescale, reader.size, LOSSLESS_MINIMUM_BYTE_RATE);
         }
+        Box extends;
+        Box extendsHeader;
+        unsigned char fragments[EXTENDS_HEADER_READ];
+        if (!fields.facts.hasDuration && findBox(reader, moov.data, moov.end, "mvex", extends) &&
+            findBox(reader, extends.data, extends.end, "mehd", extendsHeader) &&
+            rangeFits(extendsHeader.data, 8, extendsHeader.end) &&
+            readMediaBytes(reader, extendsHeader.data, fragments, 8)) {
+            const bool longFragments = fragments[0] == 1;
+            std::uint64_t fragmentDuration = bigEndian32(fragments + 4);
+            if (longFragments && rangeFits(extendsHeader.data, sizeof fragments, extendsHeader.end) &&
+                readMediaBytes(reader, extendsHeader.data, fragments, sizeof fragments)) {
+                fragmentDuration = bigEndian64(fragments + 4);
+            } else if (longFragments) {
+                fragmentDuration = 0;
+            }
+            setDuration(fields, fragmentDuration, timescale, reader.size, LOSSLESS_MINIMUM_BYTE_RATE);
+        }
     }
     forEachBox(reader, moov.data, moov.end, [&](const Box& track) {
+        Box trackHeader;
         Box media;
         Box handler;
+        unsigned char flags[TRACK_HEADER_FLAGS_END];
         unsigned char type[HANDLER_TYPE_END];
-        if (std::memcmp(track.type, "trak", 4) != 0 ||
-            !findBox(reader, track.data, track.end, "mdia", media) ||
+        if (std::memcmp(track.type, "trak", 4) != 0) return;
+        // A disabled track is not played: chapter pictures in an audiobook.
+        if (findBox(reader, track.data, track.end, "tkhd", trackHeader) &&
+            rangeFits(trackHeader.data, sizeof flags, trackHeader.end) &&
+            readMediaBytes(reader, trackHeader.data, flags, sizeof flags) &&
+            (flags[3] & TRACK_ENABLED) == 0) {
+            return;
+        }
+        if (!findBox(reader, track.data, track.end, "mdia", media) ||
             !findBox(reader, media.data, media.end, "hdlr", handler) ||
             !rangeFits(handler.data, sizeof type, handler.end) ||
             !readMediaBytes(reader, handler.data, type, sizeof type)) {

@@ -297,6 +297,11 @@ ESTIMATED = set()
 MUTAGEN_ONLY = {}
 # Formats that do not say how long they play cheaply: the reader gives none.
 UNTIMED = (".mod", ".xm", ".s3m", ".it", ".tak", ".ofr")
+# Files whose headers do not state their length, though ffprobe finds it by
+# reading them through: the reader gives none.
+NOT_STATED = set()
+# Files with a track of pictures that is not played: audio to a user.
+PICTURES_NOT_PLAYED = set()
 
 
 def facts_oracle(name):
@@ -305,7 +310,7 @@ def facts_oracle(name):
     attached cover is no video."""
     if name in MUTAGEN_ONLY:
         return MUTAGEN_ONLY[name], 1.0, "audio"
-    if name.endswith(UNTIMED) or name.startswith("stand-in"):
+    if name.endswith(UNTIMED) or name.startswith("stand-in") or name in NOT_STATED:
         return None, 0.0, "audio"
     out = subprocess.run(
         ["ffprobe", "-v", "error", "-show_entries",
@@ -326,7 +331,7 @@ def facts_oracle(name):
              path(name)], check=True, capture_output=True, text=True).stdout.split()
         seconds = math.fsum(float(packet) for packet in packets)
         tolerance = max(0.02 * seconds, 0.5) + 0.5
-    return seconds, tolerance, "video" if video else "audio"
+    return seconds, tolerance, "video" if video and name not in PICTURES_NOT_PLAYED else "audio"
 
 
 def length_files():
@@ -393,6 +398,42 @@ def length_files():
     for name in ["length-pipe.wav", "length-pipe-zero.wav", "length-pipe-7fffffff.wav"]:
         record(name, ffprobe_format(name), "", ffprobe_tags(name).get("title"),
                ("", "Length length-pipe.wav"))
+
+    # Fragmented MP4: the movie header counts nothing. With a movie extends
+    # header (added here, as other muxers write it) the length is stated;
+    # without one it is not, and the reader gives none rather than a guess.
+    fragmented = ["-c:a", "aac", "-b:a", "24k"]
+    for name in ["length-fragmented.m4a", "length-fragmented-no-mehd.m4a"]:
+        ffmpeg(name, tone, fragmented, [("title", "Length fragmented")],
+               ["-movflags", "frag_keyframe+empty_moov+default_base_moof"])
+        record(name, "MP4 ilst", "", ffprobe_tags(name).get("title"), ("", "Length fragmented"))
+    NOT_STATED.add("length-fragmented-no-mehd.m4a")
+    movie = bytearray(open(path("length-fragmented.m4a"), "rb").read())
+    duration = round(float(subprocess.run(
+        ["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0",
+         path("length-fragmented.m4a")], check=True, capture_output=True, text=True).stdout) * 1000)
+    moov = movie.find(b"moov") - 4
+    mvex = movie.find(b"mvex", moov) - 4
+    timescale = struct.unpack(">I", movie[movie.find(b"mvhd") + 16:movie.find(b"mvhd") + 20])[0]
+    assert timescale == 1000, timescale
+    extends = struct.pack(">I4sII", 16, b"mehd", 0, duration)
+    for box in (moov, mvex):
+        movie[box:box + 4] = struct.pack(">I", struct.unpack(">I", movie[box:box + 4])[0] + 16)
+    stand_in_file("length-fragmented.m4a", bytes(movie[:mvex + 8] + extends + movie[mvex + 8:]))
+
+    # An audiobook's chapter pictures: a track of pictures marked as not
+    # played (its track header's enabled flag cleared here, as audiobook
+    # tools write it). ffprobe lists it as video; a user hears a book.
+    name = "length-chapter-art.m4b"
+    ffmpeg(name, [*low, *still], ["-map", "0", "-map", "1", "-c:a", "aac", "-b:a", "16k",
+                                  "-c:v", "mjpeg", "-frames:v", "1"],
+           [("title", "Length chapter art")], ["-f", "mp4"])
+    book = bytearray(open(path(name), "rb").read())
+    pictures = book.find(b"tkhd", book.find(b"tkhd") + 4)
+    book[pictures + 7] &= 0xFE
+    stand_in_file(name, bytes(book))
+    PICTURES_NOT_PLAYED.add(name)
+    record(name, "MP4 ilst", "", ffprobe_tags(name).get("title"), ("", "Length chapter art"))
 
     # AIFF-C codecs no Debian program writes, whose COMM chunk counts
     # packets too: the headers as the format lays them out, made-up audio.
