@@ -168,6 +168,7 @@ bool readRiffTags(MediaReader& reader, const unsigned char* head, std::size_t he
     std::uint64_t sampleRate = 0;
     bool pcm = true;
     std::uint64_t factSamples = 0;
+    bool hasFact = false;
     std::uint64_t ds64DataSize = 0;
     std::uint64_t offset = RIFF_HEADER_SIZE;
     for (unsigned chunks = 0; chunks < TAG_ITEMS_PER_LEVEL && (!allFieldsPresent(fields) || factsPending);
@@ -186,10 +187,10 @@ bool readRiffTags(MediaReader& reader, const unsigned char* head, std::size_t he
                                             (riffToTheEnd && (size == 0 || !rangeFits(data, size, reader.size))));
             if (toTheEnd && data <= reader.size) dataSize = reader.size - data;
             // Otherwise a size that lies past the file gives no duration.
-            if (factsPending && !pcm && factSamples != 0) {
+            // A sample count that lies gives none: the byte rate is no truer.
+            if (factsPending && !pcm && hasFact) {
                 setDuration(fields, factSamples, sampleRate, reader.size, LOSSY_MINIMUM_BYTE_RATE);
-            }
-            if (factsPending && rangeFits(data, dataSize, reader.size)) {
+            } else if (factsPending && rangeFits(data, dataSize, reader.size)) {
                 setDuration(fields, dataSize, byteRate, reader.size, PCM_MINIMUM_BYTE_RATE);
             }
             factsPending = false;
@@ -215,6 +216,8 @@ bool readRiffTags(MediaReader& reader, const unsigned char* head, std::size_t he
         } else if (wave && std::memcmp(header, "fact", 4) == 0 && size >= 4 &&
                    readMediaBytes(reader, data, body, 4)) {
             factSamples = littleEndian32(body);
+            // A stream's writer leaves the count at 0: the byte rate tells then.
+            hasFact = factSamples != 0;
         } else if (rf64 && std::memcmp(header, "ds64", 4) == 0 &&
                    size >= DS64_DATA_SIZE_OFFSET + 8 &&
                    readMediaBytes(reader, data, body, DS64_DATA_SIZE_OFFSET + 8)) {

@@ -19,6 +19,7 @@ constexpr unsigned char OGG_FIRST_PAGE = 0x02;
 constexpr std::size_t COMMENT_KEY_CAPACITY = 16;
 constexpr unsigned FLAC_STREAMINFO = 0;
 constexpr std::size_t STREAMINFO_READ = 18;  // up to the total samples
+constexpr std::size_t STREAMINFO_LENGTH = 34;  // a shorter block is no STREAMINFO
 // Where STREAMINFO lies in Ogg FLAC's first packet: after its magic,
 // version, header count, "fLaC" and the block's header.
 constexpr std::size_t OGG_FLAC_STREAMINFO_OFFSET = 17;
@@ -288,7 +289,7 @@ bool readFlac(MediaReader& reader, TagFields& fields) {
         if (!rangeFits(data, length, reader.size)) return true;
         unsigned char info[STREAMINFO_READ];
         if ((header[0] & 0x7F) == FLAC_STREAMINFO && fields.facts.wanted &&
-            length >= sizeof info && readMediaBytes(reader, data, info, sizeof info)) {
+            length >= STREAMINFO_LENGTH && readMediaBytes(reader, data, info, sizeof info)) {
             readStreamInfo(reader, info, fields);
         }
         if ((header[0] & 0x7F) == FLAC_VORBIS_COMMENT) {

@@ -222,6 +222,11 @@ TEST_F(MediaTagsTest, LyingHeadersGiveNoDuration) {
         {"length.aiff", "COMM", 16, std::string("\x7F\xFF", 2), "an infinite rate"},
         {"length.aiff", "COMM", 16, zeros.substr(0, 2), "a rate of 0"},
         {"length.flac", "fLaC", 18, zeros.substr(0, 3), "a sample rate of 0"},
+        {"length-adpcm-ms.wav", "fact", 8, ones.substr(0, 4), "2^32 - 1 samples of ADPCM"},
+        {"length-pipe.wav", "fmt ", 16, zeros.substr(0, 4), "a byte rate of 0, to the end"},
+        {"length-ima4.aifc", "COMM", 10, ones.substr(0, 4), "2^32 - 1 packets"},
+        {"length-audio.avi", "strh", 8 + 24, zeros.substr(0, 4), "an audio rate of 0"},
+        {"length-fragmented.m4a", "mehd", 8, ones.substr(0, 4), "fragments of 2^32 - 1 ms"},
         {"length.flac", "fLaC", 21, std::string("\x0F\xFF\xFF\xFF\xFF", 5), "2^36 - 1 samples"},
         {"length.ogg", "OggS", 6, ones, "a last granule position of -1"},
         {"length.opus", "OggS", 6, zeros, "a granule position before the pre-skip"},
@@ -279,6 +284,14 @@ TEST_F(MediaTagsTest, LyingHeadersGiveNoDuration) {
                        MediaRead::TagsAndFacts);
     EXPECT_TRUE(tags.hasDuration);
     EXPECT_EQ(tags.durationSeconds, 90000u);
+    // A STREAMINFO block shorter than its 34 bytes is none, though its
+    // first 18 hold a rate and a count.
+    const std::string flac = fileBytes(MEDIA + "/length.flac");
+    const std::string shortInfo = "fLaC" + std::string("\x80\0\0\x12", 4) + flac.substr(8, 18) +
+                                  flac.substr(flac.size() / 2);  // frames enough for the length
+    readMediaTagsBytes(reinterpret_cast<const unsigned char*>(shortInfo.data()), shortInfo.size(),
+                       tags, MediaRead::TagsAndFacts);
+    EXPECT_FALSE(tags.hasDuration) << tags.durationSeconds << " s";
 }
 
 // No writer in Debian makes ID3v2.2 or unsynchronised tags, so these few
