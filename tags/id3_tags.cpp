@@ -13,6 +13,7 @@ constexpr unsigned char FLAG_UNSYNCHRONISED = 0x80;
 constexpr unsigned char FLAG_EXTENDED_HEADER = 0x40;  // ID3v2.2: compressed, unreadable
 constexpr unsigned char FLAG_FOOTER = 0x10;           // ID3v2.4: ten more bytes at the end
 constexpr std::size_t ID3V1_ALBUM_OFFSET = 63;
+constexpr std::uint64_t UNSYNCHRONISED_SKIP_MAXIMUM = 64 * 1024;
 
 const char* const VERSION_NAMES[] = {"ID3v2.2", "ID3v2.3", "ID3v2.4"};
 
@@ -59,13 +60,17 @@ bool streamRead(Id3Stream& stream, unsigned char* out, std::size_t count) {
 }
 
 // Passes `count` bytes of the tag: a seek, unless they must be read to undo
-// the unsynchronisation.
+// the unsynchronisation. There, a frame past UNSYNCHRONISED_SKIP_MAXIMUM (a
+// big picture) ends the walk instead: the frames after it cannot be found
+// without reading it all, and the budget is kept for the audio, whose start
+// the tag's header gives.
 bool streamSkip(Id3Stream& stream, std::uint64_t count) {
     if (!stream.unsynchronised) {
         if (!rangeFits(stream.position, count, stream.end)) return false;
         stream.position += count;
         return true;
     }
+    if (count > UNSYNCHRONISED_SKIP_MAXIMUM) return false;
     unsigned char scratch[256];
     while (count > 0) {
         const std::size_t piece =

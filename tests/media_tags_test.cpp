@@ -370,6 +370,27 @@ TEST_F(MediaTagsTest, Id3FormsNoWriterMakes) {
         EXPECT_EQ(std::u16string(tags.artist), c.artist) << c.name;
         EXPECT_EQ(std::u16string(tags.title), c.title) << c.name;
     }
+    // A picture larger than the whole budget in an unsynchronised tag: the
+    // audio after the tag still gives the length.
+    const std::string mp3 = fileBytes(MEDIA + "/length-cbr.mp3");
+    MediaTags plain;
+    readMediaTagsBytes(reinterpret_cast<const unsigned char*>(mp3.data()), mp3.size(), plain,
+                       MediaRead::TagsAndFacts);
+    ASSERT_TRUE(plain.hasDuration);
+    std::string picture(270000, '\xFF');
+    for (std::size_t at = 0; at < picture.size(); at += 3) picture[at] = static_cast<char>(at);
+    const std::string tag =
+        id3Tag(3, 0x80, unsynchronise(id3Frame("APIC", latin1 + "image/jpeg" + latin1 + "\x03" +
+                                                           latin1 + picture, 3) +
+                                      id3Frame("TIT2", latin1 + "After", 3)));
+    const std::size_t audio = 10 + ((mp3[6] & 0x7F) << 21 | (mp3[7] & 0x7F) << 14 |
+                                    (mp3[8] & 0x7F) << 7 | (mp3[9] & 0x7F));
+    const std::string covered = tag + mp3.substr(audio);
+    MediaTags tags;
+    readMediaTagsBytes(reinterpret_cast<const unsigned char*>(covered.data()), covered.size(), tags,
+                       MediaRead::TagsAndFacts);
+    EXPECT_TRUE(tags.hasDuration);
+    EXPECT_EQ(tags.durationSeconds, plain.durationSeconds);
 }
 
 struct TitleCase {
