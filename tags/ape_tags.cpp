@@ -97,6 +97,11 @@ bool readEndTaggedContainer(MediaReader& reader, const unsigned char* head,
             return true;
         }
     }
+    if (isAdtsHeader(head, headLength)) {
+        fields.container = "AAC";
+        if (fields.facts.wanted) readAdtsFacts(reader, fields);
+        return true;
+    }
     // MPEG audio: a frame's sync bits.
     if (headLength >= 2 && head[0] == 0xFF && (head[1] & 0xE0) == 0xE0) {
         fields.container = "MP3";

@@ -8,12 +8,14 @@
 // udta text), Matroska and WebM (Tags, and the segment's Info title), FLAC
 // and Ogg Vorbis, Opus, Theora or FLAC (the Vorbis comment), ASF (the
 // content description and the extended one), DSF (ID3v2), WavPack,
-// Monkey's Audio, TAK, Musepack, OptimFROG and TTA (APEv2 at the end), and
-// tracker modules (the song name). Where asked, also the media facts: how
-// long the file plays, from the container's or the codec's own header
-// (never guessed from the file's size, but for MPEG audio at a constant bit
-// rate), and whether it has a picture track, by its container, else by its
-// name's extension. The file is hostile input: at most
+// Monkey's Audio, TAK, Musepack, OptimFROG and TTA (APEv2 at the end), AAC
+// in ADTS frames (APEv2 and ID3v1 at the end), and tracker modules (the
+// song name). Where asked, also the media facts: how long the file plays,
+// from the container's or the codec's own header, estimated from the
+// frames' sizes over the file's only for MPEG audio without a frame count
+// and for AAC in ADTS frames (a few windows' frames, each confirmed by the
+// next), and whether it has a picture track, by its container, else by
+// its name's extension. The file is hostile input: at most
 // TAG_READ_BUDGET bytes are read and TAG_SEEK_BUDGET seeks made, every size
 // and offset is checked, and nesting is bounded; a file that breaks any of
 // that gives no tags, never a crash, a hang or a read past a buffer.

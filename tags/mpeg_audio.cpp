@@ -106,15 +106,16 @@ FrameCount headerFrameCount(const unsigned char* frame, std::size_t length,
 }
 
 // Where the first frame of `bytes` (`length` of them) begins: a header whose
-// next frame begins where it says, or which fills what was read; padding
-// or junk may come before it. `length` when there is none.
+// next frame begins where it says, within what was read (a lone header is
+// as likely a pair of bytes in other data); padding or junk may come before
+// it. `length` when there is none.
 std::size_t findFrame(const unsigned char* bytes, std::size_t length, MpegFrame& frame) {
     for (std::size_t at = 0; at + FRAME_HEADER_SIZE <= length; ++at) {
         MpegFrame next{};
         if (!readFrameHeader(bytes + at, frame)) continue;
         const std::size_t after = at + frame.bytes;
-        if (after + FRAME_HEADER_SIZE > length ||
-            (readFrameHeader(bytes + after, next) && sameStream(frame, next))) {
+        if (after + FRAME_HEADER_SIZE <= length && readFrameHeader(bytes + after, next) &&
+            sameStream(frame, next)) {
             return at;
         }
     }

@@ -223,6 +223,13 @@ bool readId3v2(MediaReader& reader, std::uint64_t offset, std::uint64_t limit, T
 // up to the tags at the end), into `fields.facts`.
 void readMpegAudioFacts(MediaReader& reader, std::uint64_t audioStart, TagFields& fields);
 
+// Whether the `length` bytes at `head` begin with an ADTS frame header (AAC).
+bool isAdtsHeader(const unsigned char* head, std::size_t length);
+
+// How long the ADTS stream `reader` reads plays, estimated from its frames,
+// into `fields.facts`; it has no pictures. Reads four windows at most.
+void readAdtsFacts(MediaReader& reader, TagFields& fields);
+
 // The duration that WavPack, Monkey's Audio, TTA and Musepack headers give,
 // from the file's first bytes (`head`), into `fields.facts`.
 void readEndTaggedFacts(MediaReader& reader, const unsigned char* head, std::size_t headLength,

@@ -371,6 +371,8 @@ def length_files():
         ("length-adpcm-ima.wav", tone, ["-c:a", "adpcm_ima_wav"], []),
         ("length-vbr-mp3.wav", tone, ["-c:a", "libmp3lame", "-q:a", "6"], []),
         ("length-ima4.aifc", tone, ["-c:a", "adpcm_ima_qt"], []),
+        # AAC in ADTS frames, an ID3v2 tag in front: its length is an estimate.
+        ("length.aac", tone, ["-c:a", "aac", "-b:a", "24k"], ["-write_id3v2", "1"]),
         # An AVI without video: the audio stream's own length.
         ("length-audio.avi", tone, ["-c:a", "libmp3lame", "-b:a", "32k"], []),
         ("length.tta", low, ["-c:a", "tta"], []),
@@ -379,7 +381,7 @@ def length_files():
         ffmpeg(name, inputs, codec, [("title", f"Length {name}")], extra)
         title = ffprobe_tags(name).get("title") or ffprobe_stream_title(name)
         record(name, ffprobe_format(name), "", title, ("", f"Length {name}"))
-        if "no-xing" in name:
+        if "no-xing" in name or name.endswith(".aac"):
             ESTIMATED.add(name)
 
     # A WAV written to a pipe: its writer could not go back to set the sizes
@@ -506,7 +508,7 @@ def ffprobe_stream_title(name):
 def ffprobe_format(name):
     """The format name the reader gives a file titled by ffmpeg."""
     suffix = name.rsplit(".", 1)[1]
-    return {"mp3": "MP3 ID3v2.4", "wav": "WAV LIST/INFO", "aiff": "AIFF NAME/AUTH", "aifc": "AIFF-C NAME/AUTH",
+    return {"mp3": "MP3 ID3v2.4", "wav": "WAV LIST/INFO", "aiff": "AIFF NAME/AUTH", "aifc": "AIFF-C NAME/AUTH", "aac": "AAC ID3v2.4",
             "flac": "FLAC Vorbis comment", "oga": "Ogg FLAC comment",
             "ogg": "Ogg Vorbis comment", "opus": "Ogg Opus comment", "m4a": "MP4 ilst",
             "mp4": "MP4 ilst", "mkv": "Matroska", "mka": "Matroska",
