@@ -2,8 +2,9 @@
 // frame's Xing, Info or VBRI header, which counts the frames, or else from
 // the bit rate of the first frames over the audio's size. Where those
 // frames' bit rates differ (variable bit rate without a header), the frames
-// of a piece from the middle of the audio give it: the first frames of a
-// track, a quiet start, say little of the rest.
+// of sixteen windows spread evenly over the audio's bytes give it, each
+// window for its share: the first frames of a track, a quiet start, say
+// little of the rest.
 #include <cstring>
 
 #include "tags/tag_reader.h"
@@ -17,6 +18,9 @@ constexpr std::size_t SCAN_SIZE = MEDIA_WINDOW_SIZE;
 constexpr std::size_t VBRI_OFFSET = FRAME_HEADER_SIZE + 32;
 constexpr std::size_t VBRI_FRAMES_OFFSET = 14;
 constexpr std::uint32_t XING_HAS_FRAMES = 0x1;
+// Windows read over the audio, the first included, for a variable bit rate
+// without a frame count: frames from all over it, not one passage.
+constexpr unsigned SPREAD_WINDOWS = 16;
 // Past this, audio bytes times samples could overflow 64 bits.
 constexpr std::uint64_t LARGEST_AUDIO = std::uint64_t{1} << 40;
 
@@ -222,19 +226,31 @@ void readMpegAudioFacts(MediaReader& reader, std::uint64_t audioStart, TagFields
         if (count.header) return;
         run = FrameRun{first.bytes, first.samples, true};
     }
-    const std::uint64_t middle = audioStart + at + audioBytes / 2;
-    if (!run.oneBitRate && audioBytes / 2 > length) {
-            // What one read there brings: a seek's window begins a quarter before its target.
-        constexpr std::size_t middleScan = SCAN_SIZE * 3 / 4;
-        const std::size_t piece = static_cast<std::size_t>(
-            audioEnd - middle < middleScan ? audioEnd - middle : middleScan);
-        MpegFrame there{};
-        std::size_t found = piece;
-        if (readMediaBytes(reader, middle, scan, piece)) found = findFrame(scan, piece, there);
-        const FrameRun middleRun =
-            found < piece && sameStream(first, there) ? walkFrames(scan, piece, found, there)
-                                                       : FrameRun{0, 0, false};
-        if (middleRun.bytes > 0) run = middleRun;
+    if (!run.oneBitRate && audioBytes / SPREAD_WINDOWS > length) {
+        // Each window stands for an equal share of the audio's bytes: the
+        // mean of their samples per byte is the whole's.
+        double samplesPerByte = static_cast<double>(run.samples) / static_cast<double>(run.bytes);
+        unsigned windows = 1;
+        // What one read there brings: a seek's window begins a quarter before its target.
+        constexpr std::size_t spreadScan = SCAN_SIZE * 3 / 4;
+        for (unsigned part = 1; part < SPREAD_WINDOWS; ++part) {
+            const std::uint64_t there = audioStart + at + audioBytes / SPREAD_WINDOWS * part;
+            const std::size_t piece = static_cast<std::size_t>(
+                audioEnd - there < spreadScan ? audioEnd - there : spreadScan);
+            MpegFrame frame{};
+            if (!readMediaBytes(reader, there, scan, piece)) break;
+            const std::size_t found = findFrame(scan, piece, frame);
+            if (found == piece || !sameStream(first, frame)) continue;
+            const FrameRun partRun = walkFrames(scan, piece, found, frame);
+            if (partRun.bytes == 0) continue;
+            samplesPerByte += static_cast<double>(partRun.samples) / static_cast<double>(partRun.bytes);
+            ++windows;
+        }
+        setDurationSeconds(fields,
+                           static_cast<double>(audioBytes) * samplesPerByte / windows /
+                               first.sampleRate,
+                           audioBytes, LOSSY_MINIMUM_BYTE_RATE);
+        return;
     }
     setDuration(fields, audioBytes * run.samples, run.bytes * first.sampleRate, audioBytes,
                 LOSSY_MINIMUM_BYTE_RATE);

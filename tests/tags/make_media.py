@@ -384,6 +384,17 @@ def length_files():
         if "no-xing" in name or name.endswith(".aac"):
             ESTIMATED.add(name)
 
+    # Variable bit rate without a Xing header over music-like sound: a quiet
+    # start, then a passage whose loudness, and so its bit rate, keeps changing.
+    name = "length-vbr-no-xing-quiet-start.mp3"
+    ffmpeg(name, ["-f", "lavfi", "-i", "sine=frequency=330:duration=8:sample_rate=44100",
+                  "-f", "lavfi", "-i", "anoisesrc=d=52:c=pink:r=44100:a=0.3"],
+           ["-filter_complex",
+            "[1]volume='0.2+0.8*abs(sin(t/5))':eval=frame[n];[0][n]concat=n=2:v=0:a=1",
+            "-c:a", "libmp3lame", "-q:a", "4"], [("title", f"Length {name}")], ["-write_xing", "0"])
+    record(name, "MP3 ID3v2.4", "", ffprobe_tags(name).get("title"), ("", f"Length {name}"))
+    ESTIMATED.add(name)
+
     # A WAV written to a pipe: its writer could not go back to set the sizes
     # (0xFFFFFFFF); others leave 0, or a size no file reaches.
     with open(path("length-pipe.wav"), "wb") as out:
