@@ -16,7 +16,9 @@
 // and for AAC in ADTS frames (a few windows' frames, each confirmed by the
 // next), and whether it has a picture track, by its container, else by
 // its name's extension. The file is hostile input: at most
-// TAG_READ_BUDGET bytes are read and TAG_SEEK_BUDGET seeks made, every size
+// TAG_READ_BUDGET bytes are read, in windows after at most TAG_SEEK_BUDGET
+// seeks and in at most TAG_SMALL_READ_BUDGET small reads of a header each
+// (an Ogg page's, to pass a picture without reading it), every size
 // and offset is checked, and nesting is bounded; a file that breaks any of
 // that gives no tags, never a crash, a hang or a read past a buffer.
 #include <cstddef>
@@ -24,6 +26,7 @@
 
 constexpr std::uint32_t TAG_READ_BUDGET = 256 * 1024;
 constexpr unsigned TAG_SEEK_BUDGET = 64;
+constexpr unsigned TAG_SMALL_READ_BUDGET = 512;
 // Room for an artist, a title or an album, terminator included: the title's storage.
 constexpr std::size_t TAG_TEXT_CAPACITY = 288;
 // Room for the format's name, e.g. "Monkey's Audio APEv2".

@@ -60,6 +60,7 @@ void startMediaReader(MediaReader& reader, PlatformFile file, const unsigned cha
     reader.filePosition = 0;
     reader.bytesRead = 0;
     reader.seeks = 0;
+    reader.smallReads = 0;
     reader.windowStart = 0;
     reader.windowLength = 0;
 }
@@ -86,6 +87,28 @@ bool readMediaBytes(MediaReader& reader, std::uint64_t offset, void* out, std::s
         count -= piece;
     }
     return true;
+}
+
+bool readMediaHeader(MediaReader& reader, std::uint64_t offset, void* out, std::size_t count) {
+    if (!rangeFits(offset, count, reader.size) || count > SMALL_READ_MAXIMUM) return false;
+    const std::uint64_t at = reader.base + offset;
+    if (at >= reader.windowStart && reader.windowLength >= count &&
+        at - reader.windowStart <= reader.windowLength - count) {
+        std::memcpy(out, reader.window + (at - reader.windowStart), count);
+        return true;
+    }
+    if (reader.smallReads == TAG_SMALL_READ_BUDGET || count > TAG_READ_BUDGET - reader.bytesRead) {
+        return false;
+    }
+    ++reader.smallReads;
+    reader.bytesRead += static_cast<std::uint32_t>(count);
+    std::size_t got = count;
+    if (reader.file != PLATFORM_NO_FILE) {
+        got = readFileAt(reader.file, at, out, count);
+    } else {
+        std::memcpy(out, reader.bytes + at, count);
+    }
+    return got == count;
 }
 
 bool equalsIgnoringCase(const unsigned char* text, std::size_t length, const char* upperCaseName) {

@@ -27,6 +27,7 @@ struct MediaReader {
     std::uint64_t filePosition;  // where the last read ended; a read elsewhere is a seek
     std::uint32_t bytesRead;
     unsigned seeks;
+    unsigned smallReads;
     std::uint64_t windowStart;
     std::size_t windowLength;
     unsigned char window[MEDIA_WINDOW_SIZE];
@@ -45,6 +46,17 @@ void setMediaBase(MediaReader& reader, std::uint64_t base);
 // (every attempt counts against it, a failed one too), or when the system
 // fails; a failed read leaves the others to be tried.
 bool readMediaBytes(MediaReader& reader, std::uint64_t offset, void* out, std::size_t count);
+
+// The most bytes a small read takes: an Ogg page's header and lacing values.
+constexpr std::size_t SMALL_READ_MAXIMUM = 27 + 255;
+
+// Copies the `count` bytes at `offset` (at most SMALL_READ_MAXIMUM) into
+// `out` with a read of their own, the window left as it is: for a header
+// that says how far to go next, where a whole window would be wasted. It
+// costs its `count` bytes of the budget and one of TAG_SMALL_READ_BUDGET
+// small reads, no seek; bytes the window holds cost nothing. Returns false
+// as readMediaBytes does.
+bool readMediaHeader(MediaReader& reader, std::uint64_t offset, void* out, std::size_t count);
 
 // Whether [offset, offset + length) lies inside [0, end), without overflow.
 inline bool rangeFits(std::uint64_t offset, std::uint64_t length, std::uint64_t end) {

@@ -77,16 +77,22 @@ struct CommentStream {
 
 // Reads the Ogg page header at `offset` into `stream`'s page state.
 // Returns false when there is no page there.
+// The header and its lacing values are one small read: a page passed costs
+// its header, not a window.
 bool readPageHeader(CommentStream& stream, std::uint64_t offset, unsigned char* header) {
-    if (!readMediaBytes(stream.reader, offset, header, OGG_PAGE_HEADER_SIZE) ||
-        std::memcmp(header, "OggS", 4) != 0 || header[4] != 0) {
+    unsigned char page[SMALL_READ_MAXIMUM];
+    if (offset > stream.reader.size) return false;
+    const std::uint64_t left = stream.reader.size - offset;
+    const std::size_t length =
+        static_cast<std::size_t>(left < sizeof page ? left : sizeof page);
+    if (length < OGG_PAGE_HEADER_SIZE || !readMediaHeader(stream.reader, offset, page, length) ||
+        std::memcmp(page, "OggS", 4) != 0 || page[4] != 0) {
         return false;
     }
+    std::memcpy(header, page, OGG_PAGE_HEADER_SIZE);
     stream.segmentCount = header[26];
-    if (!readMediaBytes(stream.reader, offset + OGG_PAGE_HEADER_SIZE, stream.lacing,
-                        stream.segmentCount)) {
-        return false;
-    }
+    if (OGG_PAGE_HEADER_SIZE + stream.segmentCount > length) return false;
+    std::memcpy(stream.lacing, page + OGG_PAGE_HEADER_SIZE, stream.segmentCount);
     std::uint64_t bodySize = 0;
     for (std::size_t i = 0; i < stream.segmentCount; ++i) bodySize += stream.lacing[i];
     stream.position = offset + OGG_PAGE_HEADER_SIZE + stream.segmentCount;

@@ -384,6 +384,26 @@ def length_files():
         if "no-xing" in name or name.endswith(".aac"):
             ESTIMATED.add(name)
 
+    # Ogg with a 264 KB cover first in its comments, as taggers write it:
+    # the comment packet runs over about 65 pages, passed by their headers.
+    import base64
+    from mutagen.flac import Picture
+    cover = Picture()
+    cover.data = PICTURE[:264 * 1024]
+    cover.mime = "image/jpeg"
+    cover.type = 3
+    for name, reader, codec in [
+            ("length-cover.ogg", OggVorbis, ["-c:a", "libvorbis", "-q:a", "0"]),
+            ("length-cover.opus", OggOpus, ["-c:a", "libopus", "-b:a", "16k"])]:
+        ffmpeg(name, tone, codec)
+        ogg = reader(path(name))
+        ogg.clear()
+        ogg["METADATA_BLOCK_PICTURE"] = [base64.b64encode(cover.write()).decode("ascii")]
+        ogg["TITLE"] = [f"Length {name}"]
+        ogg.save()
+        format_name = "Ogg Vorbis comment" if name.endswith(".ogg") else "Ogg Opus comment"
+        record(name, format_name, "", first(reader(path(name))["TITLE"]), ("", f"Length {name}"))
+
     # Variable bit rate without a Xing header over music-like sound: a quiet
     # start, then a passage whose loudness, and so its bit rate, keeps changing.
     name = "length-vbr-no-xing-quiet-start.mp3"
