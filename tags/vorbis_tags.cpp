@@ -1,10 +1,11 @@
 // The Vorbis comment (TITLE=, ARTIST=, ALBUMARTIST=, ALBUM=): in a FLAC
 // file's metadata block, or in the comment packet of an Ogg Vorbis, Opus,
-// Theora or FLAC stream, which may run across pages. How long it plays:
-// FLAC's STREAMINFO samples by its rate; in Ogg, the Vorbis or Opus
-// stream's last granule position (Opus: less its pre-skip, at 48 kHz), and
-// FLAC's where its STREAMINFO leaves the count unknown (0), as a stream
-// written on the fly does.
+// Theora, Speex or FLAC stream, which may run across pages. How long it
+// plays: FLAC's STREAMINFO samples by its rate; in Ogg, the longest of its
+// streams by each one's last granule position: Vorbis, Speex and FLAC
+// samples by their rate (FLAC's where its STREAMINFO leaves the count
+// unknown, as a stream written on the fly does), Opus less its pre-skip at
+// 48 kHz, Theora frames (the granule's two parts) by its frame rate.
 // An Ogg file with a Theora stream has pictures.
 #include <cstring>
 
@@ -23,7 +24,19 @@ constexpr std::size_t STREAMINFO_LENGTH = 34;  // a shorter block is no STREAMIN
 // Where STREAMINFO lies in Ogg FLAC's first packet: after its magic,
 // version, header count, "fLaC" and the block's header.
 constexpr std::size_t OGG_FLAC_STREAMINFO_OFFSET = 17;
-constexpr std::size_t IDENTIFICATION_READ = OGG_FLAC_STREAMINFO_OFFSET + STREAMINFO_READ;
+constexpr std::size_t OGG_FLAC_IDENTIFICATION_READ = OGG_FLAC_STREAMINFO_OFFSET + STREAMINFO_READ;
+// Theora's identification header is the longest read: its frame rate and
+// granule shift come last.
+constexpr std::size_t IDENTIFICATION_READ = 42;
+constexpr std::size_t THEORA_FRAME_RATE_OFFSET = 22;  // numerator, then denominator
+constexpr std::size_t THEORA_SHIFT_OFFSET = 40;
+constexpr std::size_t SPEEX_RATE_OFFSET = 36;
+// Streams whose ends are looked for, at most.
+constexpr std::size_t TIMED_STREAMS_MAXIMUM = 4;
+// Where the last pages of a stream lie further back than a longest page
+// from the end (a video's pages after the audio ended), its pages are
+// walked by their headers from this far before the end.
+constexpr std::uint64_t PAGE_WALK_REACH = 1024 * 1024;
 constexpr std::size_t VORBIS_RATE_OFFSET = 12;
 constexpr std::size_t OPUS_PRE_SKIP_OFFSET = 10;
 constexpr std::uint32_t OPUS_RATE = 48000;
@@ -39,16 +52,19 @@ struct OggCodec {
     const char* comment;  // how its comment packet begins; null: a FLAC metadata block
     std::size_t commentLength;
     const char* container;
-    enum { FLAC, VORBIS, OPUS, THEORA } kind;
+    enum { FLAC, VORBIS, OPUS, THEORA, SPEEX } kind;
+    std::size_t timedLength;  // of the identification header, to time the stream
 };
 const OggCodec OGG_CODECS[] = {
-    {"\x01vorbis", 7, "\x03vorbis", 7, "Ogg Vorbis", OggCodec::VORBIS},
-    {"OpusHead", 8, "OpusTags", 8, "Ogg Opus", OggCodec::OPUS},
-    {"\x80theora", 7, "\x81theora", 7, "Ogg Theora", OggCodec::THEORA},
+    {"\x01vorbis", 7, "\x03vorbis", 7, "Ogg Vorbis", OggCodec::VORBIS, VORBIS_RATE_OFFSET + 4},
+    {"OpusHead", 8, "OpusTags", 8, "Ogg Opus", OggCodec::OPUS, OPUS_PRE_SKIP_OFFSET + 2},
+    {"\x80theora", 7, "\x81theora", 7, "Ogg Theora", OggCodec::THEORA, IDENTIFICATION_READ},
+    // Its comment packet is a comment block and nothing before it.
+    {"Speex   ", 8, "", 0, "Ogg Speex", OggCodec::SPEEX, SPEEX_RATE_OFFSET + 4},
     // Its comment packet is a metadata block: a type and a 24-bit length.
     {"\x7F"
      "FLAC",
-     5, nullptr, FLAC_BLOCK_HEADER_SIZE, "Ogg FLAC", OggCodec::FLAC},
+     5, nullptr, FLAC_BLOCK_HEADER_SIZE, "Ogg FLAC", OggCodec::FLAC, OGG_FLAC_IDENTIFICATION_READ},
 };
 
 const NamedField COMMENT_NAMES[] = {
@@ -215,14 +231,42 @@ void readStreamInfo(MediaReader& reader, const unsigned char* info, TagFields& f
     setDuration(fields, samples, rate, reader.size, LOSSLESS_MINIMUM_BYTE_RATE);
 }
 
-// The granule position of the last page of stream `serial`, looked for
-// backwards from the end, a longest page's reach at most. Returns false
-// when there is none.
-bool lastGranulePosition(MediaReader& reader, std::uint32_t serial, std::uint64_t& granule) {
+// A stream to time: its codec, serial number, identification header, and
+// the granule position of its last page once found.
+struct TimedStream {
+    const OggCodec* codec;
+    std::uint32_t serial;
+    unsigned char identification[IDENTIFICATION_READ];
+    bool found;
+    std::uint64_t granule;
+};
+
+// Notes the page header at `page` for the stream it belongs to, unless that
+// stream's last page is found already (`final`: from the end backwards).
+void notePage(const unsigned char* page, TimedStream* streams, std::size_t count, bool final) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (littleEndian32(page + SERIAL_OFFSET) != streams[i].serial) continue;
+        if (final && streams[i].found) return;
+        streams[i].found = true;
+        streams[i].granule = littleEndian64(page + GRANULE_OFFSET);
+    }
+}
+
+bool allFound(const TimedStream* streams, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!streams[i].found) return false;
+    }
+    return true;
+}
+
+// The last pages of the streams, looked for backwards from the end, a
+// longest page's reach at most.
+void findLastPagesNearTheEnd(MediaReader& reader, TimedStream* streams, std::size_t count) {
     unsigned char piece[TAIL_PIECE];
     constexpr std::size_t quarter = TAIL_PIECE / 4;
     std::uint64_t end = reader.size;
-    for (std::uint64_t searched = 0; searched < LONGEST_PAGE && end >= OGG_PAGE_HEADER_SIZE;) {
+    for (std::uint64_t searched = 0; searched < LONGEST_PAGE && end >= OGG_PAGE_HEADER_SIZE &&
+                                     !allFound(streams, count);) {
         const std::uint64_t start = end > TAIL_PIECE ? end - TAIL_PIECE : 0;
         const std::size_t length = static_cast<std::size_t>(end - start);
         // The reader takes a quarter window before a seek's target: asking
@@ -231,55 +275,157 @@ bool lastGranulePosition(MediaReader& reader, std::uint32_t serial, std::uint64_
         if (whole ? !readMediaBytes(reader, start + quarter, piece + quarter, length - quarter) ||
                         !readMediaBytes(reader, start, piece, quarter)
                   : !readMediaBytes(reader, start, piece, length)) {
-            return false;
+            return;
         }
-        // The last page header in the piece: forwards from one 'O' to the
-        // next, as memchr finds them fast, keeping the last that is one.
-        const unsigned char* last = nullptr;
+        // The page headers in the piece, the last last: forwards from one
+        // 'O' to the next, as memchr finds them fast.
+        const unsigned char* pages[TIMED_STREAMS_MAXIMUM] = {};
         const unsigned char* const lastStart = piece + (length - OGG_PAGE_HEADER_SIZE);
         for (const unsigned char* page = piece; page <= lastStart; ++page) {
             page = static_cast<const unsigned char*>(
                 std::memchr(page, 'O', static_cast<std::size_t>(lastStart - page) + 1));
             if (page == nullptr) break;
-            if (std::memcmp(page, "OggS", 4) == 0 && page[4] == 0 &&
-                littleEndian32(page + SERIAL_OFFSET) == serial) {
-                last = page;
+            if (std::memcmp(page, "OggS", 4) != 0 || page[4] != 0) continue;
+            for (std::size_t i = 0; i < count; ++i) {
+                if (littleEndian32(page + SERIAL_OFFSET) == streams[i].serial) pages[i] = page;
             }
         }
-        if (last != nullptr) {
-            granule = littleEndian64(last + GRANULE_OFFSET);
-            return true;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (pages[i] != nullptr) notePage(pages[i], streams, count, true);
         }
-        if (start == 0) return false;
+        if (start == 0) return;
         // The next piece overlaps this one by a header, which may straddle them.
         searched += length - OGG_PAGE_HEADER_SIZE;
         end = start + OGG_PAGE_HEADER_SIZE - 1;
     }
+}
+
+// The length of the page whose header and lacing values are at `page`
+// (`length` bytes of them at hand), or 0 when they are not all there.
+std::uint64_t pageLength(const unsigned char* page, std::size_t length) {
+    const std::size_t segments = page[26];
+    if (OGG_PAGE_HEADER_SIZE + segments > length) return 0;
+    std::uint64_t body = 0;
+    for (std::size_t i = 0; i < segments; ++i) body += page[OGG_PAGE_HEADER_SIZE + i];
+    return OGG_PAGE_HEADER_SIZE + segments + body;
+}
+
+// The last pages of the streams not found near the end: from the first page
+// found PAGE_WALK_REACH before the end (one whose length leads to the next),
+// each page's header to the end, a small read each. What a walk that did
+// not reach the end found counts for nothing.
+void walkLastPages(MediaReader& reader, TimedStream* streams, std::size_t count) {
+    if (reader.size <= LONGEST_PAGE) return;  // searched whole from the end already
+    TimedStream walked[TIMED_STREAMS_MAXIMUM];
+    std::memcpy(walked, streams, count * sizeof walked[0]);
+    for (std::size_t i = 0; i < count; ++i) walked[i].found = false;
+    const std::uint64_t from = reader.size > PAGE_WALK_REACH ? reader.size - PAGE_WALK_REACH : 0;
+    unsigned char window[MEDIA_WINDOW_SIZE];
+    const std::uint64_t left = reader.size - from;
+    const std::size_t length = static_cast<std::size_t>(left < sizeof window ? left : sizeof window);
+    if (!readMediaBytes(reader, from, window, length)) return;
+    unsigned char page[SMALL_READ_MAXIMUM];
+    std::uint64_t offset = reader.size;
+    for (std::size_t at = 0; at + OGG_PAGE_HEADER_SIZE <= length; ++at) {
+        if (std::memcmp(window + at, "OggS", 4) != 0 || window[at + 4] != 0) continue;
+        const std::uint64_t pageSize = pageLength(window + at, length - at);
+        const std::uint64_t next = from + at + pageSize;
+        if (pageSize == 0 || !rangeFits(next, OGG_PAGE_HEADER_SIZE, reader.size)) continue;
+        if (readMediaHeader(reader, next, page, 5) && std::memcmp(page, "OggS", 5) == 0) {
+            offset = from + at;
+            break;
+        }
+    }
+    for (unsigned pages = 0; offset < reader.size && pages < TAG_ITEMS_PER_LEVEL; ++pages) {
+        const std::uint64_t rest = reader.size - offset;
+        const std::size_t headerLength =
+            static_cast<std::size_t>(rest < sizeof page ? rest : sizeof page);
+        if (headerLength < OGG_PAGE_HEADER_SIZE ||
+            !readMediaHeader(reader, offset, page, headerLength) ||
+            std::memcmp(page, "OggS", 4) != 0 || page[4] != 0) {
+            return;
+        }
+        const std::uint64_t pageSize = pageLength(page, headerLength);
+        if (pageSize == 0 || !rangeFits(offset, pageSize, reader.size)) return;
+        notePage(page, walked, count, false);
+        offset += pageSize;
+    }
+    if (offset != reader.size) return;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!streams[i].found && walked[i].found) streams[i] = walked[i];
+    }
+}
+
+// How long a stream plays by the granule position of its last page: in
+// `units`, `unitsPerSecond` of them a second. Returns false when the
+// position says nothing (-1: no packet ends on the page).
+bool streamLength(const TimedStream& stream, std::uint64_t& units, std::uint64_t& unitsPerSecond) {
+    const std::uint64_t granule = stream.granule;
+    if (granule >> 63 != 0) return false;
+    const unsigned char* id = stream.identification;
+    switch (stream.codec->kind) {
+    case OggCodec::VORBIS:
+        units = granule;
+        unitsPerSecond = littleEndian32(id + VORBIS_RATE_OFFSET);
+        return true;
+    case OggCodec::SPEEX:
+        units = granule;
+        unitsPerSecond = littleEndian32(id + SPEEX_RATE_OFFSET);
+        return true;
+    case OggCodec::FLAC:
+        units = granule;
+        unitsPerSecond = streamInfoRate(id + OGG_FLAC_STREAMINFO_OFFSET);
+        return true;
+    case OggCodec::OPUS: {
+        const std::uint64_t preSkip = littleEndian16(id + OPUS_PRE_SKIP_OFFSET);
+        units = granule > preSkip ? granule - preSkip : 0;
+        unitsPerSecond = OPUS_RATE;
+        return true;
+    }
+    case OggCodec::THEORA: {
+        // The last key frame's number above the shift, the frames since it below.
+        const unsigned shift = (id[THEORA_SHIFT_OFFSET] & 0x03u) << 3 | id[THEORA_SHIFT_OFFSET + 1] >> 5;
+        const std::uint64_t frames = (granule >> shift) + (granule & ((std::uint64_t{1} << shift) - 1));
+        const std::uint64_t frameTime = bigEndian32(id + THEORA_FRAME_RATE_OFFSET + 4);
+        // Both at most 2^63 and 2^32: the product could overflow; such a count lies anyway.
+        if (frameTime != 0 && frames > ~std::uint64_t{0} / frameTime) return false;
+        units = frames * frameTime;
+        unitsPerSecond = bigEndian32(id + THEORA_FRAME_RATE_OFFSET);
+        return true;
+    }
+    }
     return false;
 }
 
-// The duration of an Ogg Vorbis, Opus or FLAC stream whose identification
-// packet begins with `identification`.
-void readOggDuration(MediaReader& reader, const OggCodec& codec, const unsigned char* identification,
-                     std::uint32_t serial, TagFields& fields) {
-    std::uint64_t granule = 0;
-    if (!lastGranulePosition(reader, serial, granule)) return;
-    // A granule of -1 (no packet ends on the page) or another negative one is no position.
-    if (granule >> 63 != 0) return;
-    if (codec.kind == OggCodec::VORBIS) {
-        setDuration(fields, granule, littleEndian32(identification + VORBIS_RATE_OFFSET),
-                    reader.size, LOSSY_MINIMUM_BYTE_RATE);
-        return;
+// How long the file plays: its longest stream's length.
+void readOggDuration(MediaReader& reader, TimedStream* streams, std::size_t count,
+                     TagFields& fields) {
+    findLastPagesNearTheEnd(reader, streams, count);
+    if (!allFound(streams, count)) walkLastPages(reader, streams, count);
+    const TimedStream* longest = nullptr;
+    std::uint64_t longestUnits = 0;
+    std::uint64_t longestRate = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint64_t units = 0;
+        std::uint64_t rate = 0;
+        if (!streams[i].found || !streamLength(streams[i], units, rate) || units == 0 || rate == 0) {
+            continue;
+        }
+        // units / rate > longestUnits / longestRate, without overflow.
+        const double seconds = static_cast<double>(units) / static_cast<double>(rate);
+        if (longest == nullptr ||
+            seconds > static_cast<double>(longestUnits) / static_cast<double>(longestRate)) {
+            longest = &streams[i];
+            longestUnits = units;
+            longestRate = rate;
+        }
     }
-    if (codec.kind == OggCodec::FLAC) {
-        setDuration(fields, granule, streamInfoRate(identification + OGG_FLAC_STREAMINFO_OFFSET),
-                    reader.size, LOSSLESS_MINIMUM_BYTE_RATE);
-        return;
-    }
-    const std::uint64_t preSkip = littleEndian16(identification + OPUS_PRE_SKIP_OFFSET);
-    if (granule > preSkip) {
-        setDuration(fields, granule - preSkip, OPUS_RATE, reader.size, LOSSY_MINIMUM_BYTE_RATE);
-    }
+    if (longest == nullptr) return;
+    const bool lossy = longest->codec->kind == OggCodec::VORBIS ||
+                       longest->codec->kind == OggCodec::OPUS ||
+                       longest->codec->kind == OggCodec::SPEEX;
+    setDuration(fields, longestUnits, longestRate, reader.size,
+                lossy ? LOSSY_MINIMUM_BYTE_RATE : LOSSLESS_MINIMUM_BYTE_RATE);
 }
 
 bool readFlac(MediaReader& reader, TagFields& fields) {
@@ -315,9 +461,8 @@ bool readOgg(MediaReader& reader, TagFields& fields) {
     // The streams' first pages come first; the first stream with comments
     // counts, and the first Vorbis, Opus or FLAC stream says how long all play.
     const OggCodec* codec = nullptr;
-    const OggCodec* timed = nullptr;
-    std::uint32_t timedSerial = 0;
-    unsigned char timedStart[IDENTIFICATION_READ];
+    TimedStream timed[TIMED_STREAMS_MAXIMUM];
+    std::size_t timedCount = 0;
     bool pictures = false;
     std::uint64_t offset = 0;
     for (unsigned pages = 0; pages < TAG_ITEMS_PER_LEVEL; ++pages) {
@@ -337,17 +482,18 @@ bool readOgg(MediaReader& reader, TagFields& fields) {
             if (codec == nullptr) {
                 codec = &known;
                 stream.serial = serial;
-                if (known.comment == nullptr && startLength == sizeof start &&
+                if (known.kind == OggCodec::FLAC && startLength >= OGG_FLAC_IDENTIFICATION_READ &&
                     fields.facts.wanted) {
                     readStreamInfo(reader, start + OGG_FLAC_STREAMINFO_OFFSET, fields);
                 }
             }
-            const std::size_t needed =
-                known.kind == OggCodec::FLAC ? sizeof start : VORBIS_RATE_OFFSET + 4;
-            if (timed == nullptr && known.kind != OggCodec::THEORA && startLength >= needed) {
-                timed = &known;
-                timedSerial = serial;
-                std::memcpy(timedStart, start, startLength);
+            if (timedCount < TIMED_STREAMS_MAXIMUM && startLength >= known.timedLength) {
+                TimedStream& stream = timed[timedCount++];
+                stream.codec = &known;
+                stream.serial = serial;
+                std::memcpy(stream.identification, start, startLength);
+                stream.found = false;
+                stream.granule = 0;
             }
         }
         offset = stream.end;
@@ -368,9 +514,7 @@ bool readOgg(MediaReader& reader, TagFields& fields) {
         if (comment) readComments(stream, fields);
     }
     // Last: the start of the file is done with before the one read at its end.
-    if (timed != nullptr && fields.facts.wanted) {
-        readOggDuration(reader, *timed, timedStart, timedSerial, fields);
-    }
+    if (timedCount > 0 && fields.facts.wanted) readOggDuration(reader, timed, timedCount, fields);
     return true;
 }
 

@@ -309,7 +309,7 @@ def facts_oracle(name):
     it (mutagen for made-up stand-ins): a stream of pictures that is an
     attached cover is no video."""
     if name in MUTAGEN_ONLY:
-        return MUTAGEN_ONLY[name], 1.0, "audio"
+        return MUTAGEN_ONLY[name], 1.0, "video" if name.endswith(".ogv") else "audio"
     if name.endswith(UNTIMED) or name.startswith("stand-in") or name in NOT_STATED:
         return None, 0.0, "audio"
     out = subprocess.run(
@@ -403,6 +403,39 @@ def length_files():
         ogg.save()
         format_name = "Ogg Vorbis comment" if name.endswith(".ogg") else "Ogg Opus comment"
         record(name, format_name, "", first(reader(path(name))["TITLE"]), ("", f"Length {name}"))
+
+    # Ogg streams other than Vorbis, Opus and FLAC: Theora alone (its frames
+    # by its frame rate), Speex; and a high-bit-rate video whose audio ends
+    # 5 s before it, its last audio page far from the end: the longest
+    # stream counts.
+    small_video = ["-f", "lavfi", "-i", "testsrc=size=320x240:rate=25:duration=20"]
+    speech = ["-f", "lavfi", "-i", "sine=frequency=330:duration=15:sample_rate=16000"]
+    for name, inputs, codec in [
+            ("length-theora.ogv", small_video, ["-c:v", "libtheora"]),
+            ("length.spx", speech, ["-c:a", "libspeex"]),
+            ("length-early-audio.ogv", [*small_video, *speech],
+             ["-c:v", "libtheora", "-q:v", "10", "-c:a", "libvorbis", "-q:a", "0"])]:
+        ffmpeg(name, inputs, codec, [("title", f"Length {name}")])
+        record(name, ffprobe_format(name), "", ffprobe_tags(name).get("title") or
+               ffprobe_stream_title(name), ("", f"Length {name}"))
+    # The same with the audio's rate halved in its header (its page's
+    # checksum made anew): the audio now plays longest, and its last page,
+    # 200 KB before the end, is reached by walking the pages' headers.
+    # ffprobe gives no length for such audio; mutagen's reading of the
+    # audio's last granule position is the oracle.
+    name = "length-late-audio-page.ogv"
+    movie = bytearray(open(path("length-early-audio.ogv"), "rb").read())
+    vorbis = movie.find(b"\x01vorbis")
+    page = movie.rfind(b"OggS", 0, vorbis)
+    page_end = page + 27 + movie[page + 26] + sum(movie[page + 27:page + 27 + movie[page + 26]])
+    rate = struct.unpack("<I", movie[vorbis + 12:vorbis + 16])[0]
+    movie[vorbis + 12:vorbis + 16] = struct.pack("<I", rate // 2)
+    movie[page + 22:page + 26] = bytes(4)
+    movie[page + 22:page + 26] = struct.pack("<I", ogg_checksum(bytes(movie[page:page_end])))
+    stand_in_file(name, bytes(movie))
+    MUTAGEN_ONLY[name] = OggVorbis(path(name)).info.length
+    record(name, "Ogg Theora comment", "", ffprobe_tags(name).get("title") or
+           ffprobe_stream_title(name), ("", "Length length-early-audio.ogv"))
 
     # Variable bit rate without a Xing header over music-like sound: a quiet
     # start, then a passage whose loudness, and so its bit rate, keeps changing.
@@ -519,6 +552,17 @@ def length_files():
     manifest.append(("length.dsf", "", "", "", ""))
 
 
+def ogg_checksum(page):
+    """An Ogg page's CRC-32 (polynomial 0x04C11DB7, not reflected, from 0),
+    computed with its own checksum field zero."""
+    crc = 0
+    for byte in page:
+        crc ^= byte << 24
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x04C11DB7 if crc & 0x80000000 else crc << 1) & 0xFFFFFFFF
+    return crc
+
+
 def stand_in_file(name, content):
     with open(path(name), "wb") as out:
         out.write(content)
@@ -539,13 +583,14 @@ def ffprobe_stream_title(name):
 def ffprobe_format(name):
     """The format name the reader gives a file titled by ffmpeg."""
     suffix = name.rsplit(".", 1)[1]
-    return {"mp3": "MP3 ID3v2.4", "wav": "WAV LIST/INFO", "aiff": "AIFF NAME/AUTH", "aifc": "AIFF-C NAME/AUTH", "aac": "AAC ID3v2.4",
+    return {"mp3": "MP3 ID3v2.4", "wav": "WAV LIST/INFO", "aiff": "AIFF NAME/AUTH",
+            "aifc": "AIFF-C NAME/AUTH", "aac": "AAC ID3v2.4",
             "flac": "FLAC Vorbis comment", "oga": "Ogg FLAC comment",
             "ogg": "Ogg Vorbis comment", "opus": "Ogg Opus comment", "m4a": "MP4 ilst",
             "mp4": "MP4 ilst", "mkv": "Matroska", "mka": "Matroska",
             "wma": "ASF content description", "wmv": "ASF content description",
-            "avi": "AVI LIST/INFO", "ogv": "Ogg Theora comment", "wv": "WavPack APEv2",
-            "tta": "TTA APEv2"}[suffix]
+            "avi": "AVI LIST/INFO", "ogv": "Ogg Theora comment", "spx": "Ogg Speex comment",
+            "wv": "WavPack APEv2", "tta": "TTA APEv2"}[suffix]
 
 
 def id3v1(title, artist, album):
