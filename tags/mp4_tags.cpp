@@ -241,13 +241,15 @@ void readMovieFacts(MediaReader& reader, const Box& moov, TagFields& fields) {
             readMediaBytes(reader, extendsHeader.data, fragments, 8)) {
             const bool longFragments = fragments[0] == 1;
             std::uint64_t fragmentDuration = bigEndian32(fragments + 4);
-            if (longFragments && rangeFits(extendsHeader.data, sizeof fragments, extendsHeader.end) &&
+            if (longFragments &&
+                rangeFits(extendsHeader.data, sizeof fragments, extendsHeader.end) &&
                 readMediaBytes(reader, extendsHeader.data, fragments, sizeof fragments)) {
                 fragmentDuration = bigEndian64(fragments + 4);
             } else if (longFragments) {
                 fragmentDuration = 0;
             }
-            setDuration(fields, fragmentDuration, timescale, reader.size, LOSSLESS_MINIMUM_BYTE_RATE);
+            setDuration(fields, fragmentDuration, timescale, reader.size,
+                        LOSSLESS_MINIMUM_BYTE_RATE);
         }
     }
     forEachBox(reader, moov.data, moov.end, [&](const Box& track) {

@@ -243,13 +243,13 @@ void readMpegAudioFacts(MediaReader& reader, std::uint64_t audioStart, TagFields
             if (found == piece || !sameStream(first, frame)) continue;
             const FrameRun partRun = walkFrames(scan, piece, found, frame);
             if (partRun.bytes == 0) continue;
-            samplesPerByte += static_cast<double>(partRun.samples) / static_cast<double>(partRun.bytes);
+            samplesPerByte +=
+                static_cast<double>(partRun.samples) / static_cast<double>(partRun.bytes);
             ++windows;
         }
-        setDurationSeconds(fields,
-                           static_cast<double>(audioBytes) * samplesPerByte / windows /
-                               first.sampleRate,
-                           audioBytes, LOSSY_MINIMUM_BYTE_RATE);
+        setDurationSeconds(
+            fields, static_cast<double>(audioBytes) * samplesPerByte / windows / first.sampleRate,
+            audioBytes, LOSSY_MINIMUM_BYTE_RATE);
         return;
     }
     setDuration(fields, audioBytes * run.samples, run.bytes * first.sampleRate, audioBytes,

@@ -18,7 +18,8 @@ constexpr std::uint32_t SIZE_IN_DS64 = 0xFFFFFFFF;
 constexpr std::size_t DS64_DATA_SIZE_OFFSET = 8;
 constexpr std::size_t FORMAT_SAMPLE_RATE_OFFSET = 4;
 constexpr std::size_t FORMAT_BYTE_RATE_OFFSET = 8;
-constexpr std::size_t FORMAT_SUBFORMAT_OFFSET = 24;  // WAVE_FORMAT_EXTENSIBLE's GUID, its code first
+// WAVE_FORMAT_EXTENSIBLE's subformat GUID, its format code first.
+constexpr std::size_t FORMAT_SUBFORMAT_OFFSET = 24;
 constexpr std::uint32_t FORMAT_PCM = 1;
 constexpr std::uint32_t FORMAT_FLOAT = 3;
 constexpr std::uint32_t FORMAT_EXTENSIBLE = 0xFFFE;
@@ -103,26 +104,24 @@ void readAviHeader(MediaReader& reader, std::uint64_t offset, std::uint64_t end,
             frameTime = littleEndian32(bytes);
             frames = littleEndian32(bytes + AVI_TOTAL_FRAMES_OFFSET);
         } else if (std::memcmp(name, "LIST", 4) == 0 && listIs(reader, data, size, "strl")) {
-            forEachChunk(reader, data + 4, data + size,
-                         [&](const unsigned char* part, std::uint64_t at, std::uint64_t length) {
-                             unsigned char stream[STREAM_HEADER_READ];
-                             if (std::memcmp(part, "strh", 4) != 0 || length < 4 ||
-                                 !readMediaBytes(reader, at, stream, 4)) {
-                                 return;
-                             }
-                             notePictures(fields, std::memcmp(stream, "vids", 4) == 0
-                                                      ? PictureTrack::Present
-                                                      : PictureTrack::None);
-                             if (std::memcmp(stream, "auds", 4) == 0 && audioUnitsPerSecond == 0 &&
-                                 length >= sizeof stream &&
-                                 readMediaBytes(reader, at, stream, sizeof stream)) {
-                                 const std::uint64_t scale =
-                                     littleEndian32(stream + STREAM_SCALE_OFFSET);
-                                 audioUnits =
-                                     littleEndian32(stream + STREAM_LENGTH_OFFSET) * scale;
-                                 audioUnitsPerSecond = littleEndian32(stream + STREAM_RATE_OFFSET);
-                             }
-                         });
+            forEachChunk(
+                reader, data + 4, data + size,
+                [&](const unsigned char* part, std::uint64_t at, std::uint64_t length) {
+                    unsigned char stream[STREAM_HEADER_READ];
+                    if (std::memcmp(part, "strh", 4) != 0 || length < 4 ||
+                        !readMediaBytes(reader, at, stream, 4)) {
+                        return;
+                    }
+                    notePictures(fields, std::memcmp(stream, "vids", 4) == 0 ? PictureTrack::Present
+                                                                             : PictureTrack::None);
+                    if (std::memcmp(stream, "auds", 4) == 0 && audioUnitsPerSecond == 0 &&
+                        length >= sizeof stream &&
+                        readMediaBytes(reader, at, stream, sizeof stream)) {
+                        const std::uint64_t scale = littleEndian32(stream + STREAM_SCALE_OFFSET);
+                        audioUnits = littleEndian32(stream + STREAM_LENGTH_OFFSET) * scale;
+                        audioUnitsPerSecond = littleEndian32(stream + STREAM_RATE_OFFSET);
+                    }
+                });
         } else if (std::memcmp(name, "LIST", 4) == 0 && listIs(reader, data, size, "odml")) {
             forEachChunk(reader, data + 4, data + size,
                          [&](const unsigned char* part, std::uint64_t at, std::uint64_t length) {
@@ -183,8 +182,9 @@ bool readRiffTags(MediaReader& reader, const unsigned char* head, std::size_t he
         unsigned char* const body = header + CHUNK_HEADER_SIZE;
         if (wave && std::memcmp(header, "data", 4) == 0) {
             std::uint64_t dataSize = rf64 && size == SIZE_IN_DS64 ? ds64DataSize : size;
-            const bool toTheEnd = !rf64 && (size == SIZE_UNKNOWN ||
-                                            (riffToTheEnd && (size == 0 || !rangeFits(data, size, reader.size))));
+            const bool toTheEnd =
+                !rf64 && (size == SIZE_UNKNOWN ||
+                          (riffToTheEnd && (size == 0 || !rangeFits(data, size, reader.size))));
             if (toTheEnd && data <= reader.size) dataSize = reader.size - data;
             // Otherwise a size that lies past the file gives no duration.
             // A sample count that lies gives none: the byte rate is no truer.

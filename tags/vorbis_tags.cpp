@@ -99,8 +99,7 @@ bool readPageHeader(CommentStream& stream, std::uint64_t offset, unsigned char* 
     unsigned char page[SMALL_READ_MAXIMUM];
     if (offset > stream.reader.size) return false;
     const std::uint64_t left = stream.reader.size - offset;
-    const std::size_t length =
-        static_cast<std::size_t>(left < sizeof page ? left : sizeof page);
+    const std::size_t length = static_cast<std::size_t>(left < sizeof page ? left : sizeof page);
     if (length < OGG_PAGE_HEADER_SIZE || !readMediaHeader(stream.reader, offset, page, length) ||
         std::memcmp(page, "OggS", 4) != 0 || page[4] != 0) {
         return false;
@@ -265,8 +264,8 @@ void findLastPagesNearTheEnd(MediaReader& reader, TimedStream* streams, std::siz
     unsigned char piece[TAIL_PIECE];
     constexpr std::size_t quarter = TAIL_PIECE / 4;
     std::uint64_t end = reader.size;
-    for (std::uint64_t searched = 0; searched < LONGEST_PAGE && end >= OGG_PAGE_HEADER_SIZE &&
-                                     !allFound(streams, count);) {
+    for (std::uint64_t searched = 0;
+         searched < LONGEST_PAGE && end >= OGG_PAGE_HEADER_SIZE && !allFound(streams, count);) {
         const std::uint64_t start = end > TAIL_PIECE ? end - TAIL_PIECE : 0;
         const std::size_t length = static_cast<std::size_t>(end - start);
         // The reader takes a quarter window before a seek's target: asking
@@ -322,7 +321,8 @@ void walkLastPages(MediaReader& reader, TimedStream* streams, std::size_t count)
     const std::uint64_t from = reader.size > PAGE_WALK_REACH ? reader.size - PAGE_WALK_REACH : 0;
     unsigned char window[MEDIA_WINDOW_SIZE];
     const std::uint64_t left = reader.size - from;
-    const std::size_t length = static_cast<std::size_t>(left < sizeof window ? left : sizeof window);
+    const std::size_t length =
+        static_cast<std::size_t>(left < sizeof window ? left : sizeof window);
     if (!readMediaBytes(reader, from, window, length)) return;
     unsigned char page[SMALL_READ_MAXIMUM];
     std::uint64_t offset = reader.size;
@@ -364,35 +364,37 @@ bool streamLength(const TimedStream& stream, std::uint64_t& units, std::uint64_t
     if (granule >> 63 != 0) return false;
     const unsigned char* id = stream.identification;
     switch (stream.codec->kind) {
-    case OggCodec::VORBIS:
-        units = granule;
-        unitsPerSecond = littleEndian32(id + VORBIS_RATE_OFFSET);
-        return true;
-    case OggCodec::SPEEX:
-        units = granule;
-        unitsPerSecond = littleEndian32(id + SPEEX_RATE_OFFSET);
-        return true;
-    case OggCodec::FLAC:
-        units = granule;
-        unitsPerSecond = streamInfoRate(id + OGG_FLAC_STREAMINFO_OFFSET);
-        return true;
-    case OggCodec::OPUS: {
-        const std::uint64_t preSkip = littleEndian16(id + OPUS_PRE_SKIP_OFFSET);
-        units = granule > preSkip ? granule - preSkip : 0;
-        unitsPerSecond = OPUS_RATE;
-        return true;
-    }
-    case OggCodec::THEORA: {
-        // The last key frame's number above the shift, the frames since it below.
-        const unsigned shift = (id[THEORA_SHIFT_OFFSET] & 0x03u) << 3 | id[THEORA_SHIFT_OFFSET + 1] >> 5;
-        const std::uint64_t frames = (granule >> shift) + (granule & ((std::uint64_t{1} << shift) - 1));
-        const std::uint64_t frameTime = bigEndian32(id + THEORA_FRAME_RATE_OFFSET + 4);
-        // Both at most 2^63 and 2^32: the product could overflow; such a count lies anyway.
-        if (frameTime != 0 && frames > ~std::uint64_t{0} / frameTime) return false;
-        units = frames * frameTime;
-        unitsPerSecond = bigEndian32(id + THEORA_FRAME_RATE_OFFSET);
-        return true;
-    }
+        case OggCodec::VORBIS:
+            units = granule;
+            unitsPerSecond = littleEndian32(id + VORBIS_RATE_OFFSET);
+            return true;
+        case OggCodec::SPEEX:
+            units = granule;
+            unitsPerSecond = littleEndian32(id + SPEEX_RATE_OFFSET);
+            return true;
+        case OggCodec::FLAC:
+            units = granule;
+            unitsPerSecond = streamInfoRate(id + OGG_FLAC_STREAMINFO_OFFSET);
+            return true;
+        case OggCodec::OPUS: {
+            const std::uint64_t preSkip = littleEndian16(id + OPUS_PRE_SKIP_OFFSET);
+            units = granule > preSkip ? granule - preSkip : 0;
+            unitsPerSecond = OPUS_RATE;
+            return true;
+        }
+        case OggCodec::THEORA: {
+            // The last key frame's number above the shift, the frames since it below.
+            const unsigned shift =
+                (id[THEORA_SHIFT_OFFSET] & 0x03u) << 3 | id[THEORA_SHIFT_OFFSET + 1] >> 5;
+            const std::uint64_t frames =
+                (granule >> shift) + (granule & ((std::uint64_t{1} << shift) - 1));
+            const std::uint64_t frameTime = bigEndian32(id + THEORA_FRAME_RATE_OFFSET + 4);
+            // Both at most 2^63 and 2^32: the product could overflow; such a count lies anyway.
+            if (frameTime != 0 && frames > ~std::uint64_t{0} / frameTime) return false;
+            units = frames * frameTime;
+            unitsPerSecond = bigEndian32(id + THEORA_FRAME_RATE_OFFSET);
+            return true;
+        }
     }
     return false;
 }
@@ -408,7 +410,8 @@ void readOggDuration(MediaReader& reader, TimedStream* streams, std::size_t coun
     for (std::size_t i = 0; i < count; ++i) {
         std::uint64_t units = 0;
         std::uint64_t rate = 0;
-        if (!streams[i].found || !streamLength(streams[i], units, rate) || units == 0 || rate == 0) {
+        if (!streams[i].found || !streamLength(streams[i], units, rate) || units == 0 ||
+            rate == 0) {
             continue;
         }
         // units / rate > longestUnits / longestRate, without overflow.

@@ -380,9 +380,10 @@ TEST_F(MediaTagsTest, Id3FormsNoWriterMakes) {
     std::string picture(270000, '\xFF');
     for (std::size_t at = 0; at < picture.size(); at += 3) picture[at] = static_cast<char>(at);
     const std::string tag =
-        id3Tag(3, 0x80, unsynchronise(id3Frame("APIC", latin1 + "image/jpeg" + latin1 + "\x03" +
-                                                           latin1 + picture, 3) +
-                                      id3Frame("TIT2", latin1 + "After", 3)));
+        id3Tag(3, 0x80,
+               unsynchronise(
+                   id3Frame("APIC", latin1 + "image/jpeg" + latin1 + "\x03" + latin1 + picture, 3) +
+                   id3Frame("TIT2", latin1 + "After", 3)));
     const std::size_t audio = 10 + ((mp3[6] & 0x7F) << 21 | (mp3[7] & 0x7F) << 14 |
                                     (mp3[8] & 0x7F) << 7 | (mp3[9] & 0x7F));
     const std::string covered = tag + mp3.substr(audio);

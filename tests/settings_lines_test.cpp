@@ -326,14 +326,22 @@ TEST(SettingsLines, EncodingsAndCodePages) {
          {{2, P::MissingLine}}},
         // The last byte begins a sequence: it reads the same whether a line
         // follows or not, as the settings program decodes it.
-        {"a lone lead byte ending a line", 0,
+        {"a lone lead byte ending a line",
+         0,
          "\xEF\xBB\xBF"
          "2,[FILENAME] x\xC3\n1,[TAGS]\n",
-         "", " x\xEF\xBF\xBD ", SettingsEncoding::Utf8, {}},
-        {"a lone lead byte ending the last line", 0,
+         "",
+         " x\xEF\xBF\xBD ",
+         SettingsEncoding::Utf8,
+         {}},
+        {"a lone lead byte ending the last line",
+         0,
          "\xEF\xBB\xBF"
          "2,[FILENAME] x\xC3",
-         "", " x\xEF\xBF\xBD", SettingsEncoding::Utf8, {{2, P::MissingLine}}},
+         "",
+         " x\xEF\xBF\xBD",
+         SettingsEncoding::Utf8,
+         {{2, P::MissingLine}}},
         {"UTF-8 without the mark",
          0,
          "2," + E_ACUTE + "coute [FILENAME]\n",
@@ -396,7 +404,9 @@ TEST(SettingsLines, EncodingsAndCodePages) {
         // The same after a byte that begins nothing: 13 + 95 * 3 + 1 bytes.
         {"UTF-8 cut at the byte limit after an invalid byte",
          0,
-         "\xEF\xBB\xBF" "2,[FILENAME]\xFF" + repeatedText(NOTE, 100) + "\n",
+         "\xEF\xBB\xBF"
+         "2,[FILENAME]\xFF" +
+             repeatedText(NOTE, 100) + "\n",
          "",
          "\xEF\xBF\xBD" + repeatedText(NOTE, 95),
          SettingsEncoding::Utf8,
@@ -405,7 +415,8 @@ TEST(SettingsLines, EncodingsAndCodePages) {
         // or before the line feed alike.
         {"UTF-8 starts of characters cut short",
          0,
-         "\xEF\xBB\xBF" "2,a\xE0\xA0 [FILENAME]\xF0\x9F\x98\n",
+         "\xEF\xBB\xBF"
+         "2,a\xE0\xA0 [FILENAME]\xF0\x9F\x98\n",
          "a\xEF\xBF\xBD ",
          "\xEF\xBF\xBD ",
          SettingsEncoding::Utf8,
