@@ -235,10 +235,221 @@ void readStreamInfo(MediaReader& reader, const unsigned char* info, TagFields& f
 struct TimedStream {
     const OggCodec* codec;
     std::uint32_t serial;
+    std::uint64_t firstPage;  // where its first page lies
     unsigned char identification[IDENTIFICATION_READ];
     bool found;
     std::uint64_t granule;
 };
+
+// A page as walked: its header's facts and its lacing values.
+struct OggPage {
+    std::uint32_t serial;
+    std::uint64_t granule;
+    std::uint64_t body;    // where its packets' bytes begin
+    std::uint64_t length;  // of the whole page
+    std::size_t segments;
+    unsigned char lacing[255];
+};
+
+// Reads the page at `offset`, its header and lacing values in one small read.
+bool readOggPage(MediaReader& reader, std::uint64_t offset, OggPage& page) {
+    unsigned char bytes[SMALL_READ_MAXIMUM];
+    if (offset > reader.size) return false;
+    const std::uint64_t left = reader.size - offset;
+    const std::size_t length = static_cast<std::size_t>(left < sizeof bytes ? left : sizeof bytes);
+    if (length < OGG_PAGE_HEADER_SIZE || !readMediaHeader(reader, offset, bytes, length) ||
+        std::memcmp(bytes, "OggS", 4) != 0 || bytes[4] != 0) {
+        return false;
+    }
+    page.segments = bytes[26];
+    if (OGG_PAGE_HEADER_SIZE + page.segments > length) return false;
+    std::memcpy(page.lacing, bytes + OGG_PAGE_HEADER_SIZE, page.segments);
+    std::uint64_t bodyLength = 0;
+    for (std::size_t i = 0; i < page.segments; ++i) bodyLength += page.lacing[i];
+    page.serial = littleEndian32(bytes + SERIAL_OFFSET);
+    page.granule = littleEndian64(bytes + GRANULE_OFFSET);
+    page.body = offset + OGG_PAGE_HEADER_SIZE + page.segments;
+    page.length = OGG_PAGE_HEADER_SIZE + page.segments + bodyLength;
+    return rangeFits(offset, page.length, reader.size);
+}
+
+// Reads bits backwards from the end of a packet's last bytes: Vorbis packs
+// each byte's bits from its lowest, so the bytes taken last first, each
+// from its highest bit, give the packet's bits last first.
+struct BackwardBits {
+    const unsigned char* bytes;  // the packet's last bytes
+    std::size_t length;
+    std::size_t position;  // bits read
+    std::size_t left() const { return length * 8 - position; }
+    unsigned take(unsigned count) {
+        unsigned value = 0;
+        for (unsigned i = 0; i < count; ++i, ++position) {
+            const unsigned char byte = bytes[length - 1 - position / 8];
+            value = value << 1 | ((byte >> (7 - position % 8)) & 1u);
+        }
+        return value;
+    }
+};
+
+// The bytes of a Vorbis setup header's end that hold its modes: 64 of 41
+// bits, their count, the framing bit, and room for the search.
+constexpr std::size_t SETUP_TAIL = 350;
+constexpr unsigned VORBIS_MODES_MAXIMUM = 64;
+constexpr std::size_t VORBIS_BLOCK_SIZES_OFFSET = 28;
+
+// Each mode's block flag, read from the end of the setup header (`tail`,
+// `length` bytes), where the modes end it: each mode's mapping (8 bits, at
+// most 63), window and transform types (16 bits each, both 0) and block
+// flag, read last first until they stop being modes; as many of them as
+// the 6-bit count before them confirms. Returns the number of modes, 0 for none.
+unsigned readVorbisModes(const unsigned char* tail, std::size_t length, bool* blockFlags) {
+    BackwardBits bits{tail, length, 0};
+    constexpr unsigned MODE_BITS = 41;
+    constexpr std::size_t ROOM = 97;  // a mode and what must come before the list
+    while (bits.left() > ROOM && bits.take(1) == 0) {
+    }
+    const std::size_t framing = bits.position;
+    unsigned modes = 0;
+    unsigned confirmed = 0;
+    while (bits.left() >= ROOM && modes < VORBIS_MODES_MAXIMUM) {
+        if (bits.take(8) > 63 || bits.take(16) != 0 || bits.take(16) != 0) break;
+        bits.take(1);
+        ++modes;
+        BackwardBits count = bits;
+        if (count.take(6) + 1 == modes) confirmed = modes;
+    }
+    bits.position = framing;
+    for (unsigned mode = confirmed; mode > 0; --mode) {
+        bits.take(MODE_BITS - 1);
+        blockFlags[mode - 1] = bits.take(1) != 0;
+    }
+    return confirmed;
+}
+
+// Samples in an Opus packet at 48 kHz, from its table of contents (`first`,
+// `length` of its bytes at hand): frames of its configuration's length.
+std::uint64_t opusPacketSamples(const unsigned char* first, std::size_t length) {
+    static constexpr std::uint32_t SILK[] = {480, 960, 1920, 2880};
+    static constexpr std::uint32_t HYBRID[] = {480, 960};
+    static constexpr std::uint32_t CELT[] = {120, 240, 480, 960};
+    const unsigned config = first[0] >> 3;
+    const std::uint32_t frame =
+        config < 12 ? SILK[config & 3] : config < 16 ? HYBRID[config & 1] : CELT[config & 3];
+    const unsigned code = first[0] & 3u;
+    const unsigned frames = code == 0 ? 1 : code < 3 ? 2 : (length > 1 ? first[1] & 0x3Fu : 0);
+    return static_cast<std::uint64_t>(frames) * frame;
+}
+
+// The samples that the packets ending on `page` add, from each one's first
+// bytes: Vorbis by its blocks (a quarter of the block before and of its
+// own; before the first, a short one), Opus by its table of contents.
+// Returns false when a packet cannot be read or is no audio.
+bool pageSamples(MediaReader& reader, const OggPage& page, const TimedStream& stream,
+                 const bool* blockFlags, unsigned modes, std::uint64_t& samples) {
+    const unsigned char sizes = stream.identification[VORBIS_BLOCK_SIZES_OFFSET];
+    const std::uint64_t shortBlock = std::uint64_t{1} << (sizes & 0x0F);
+    const std::uint64_t longBlock = std::uint64_t{1} << (sizes >> 4);
+    unsigned modeBits = 0;
+    while ((1u << modeBits) < modes) ++modeBits;
+    std::uint64_t previousBlock = shortBlock;
+    std::uint64_t packetStart = page.body;
+    std::uint64_t at = page.body;
+    samples = 0;
+    for (std::size_t i = 0; i < page.segments; ++i) {
+        at += page.lacing[i];
+        if (page.lacing[i] == 255) continue;
+        unsigned char first[2] = {0, 0};
+        const std::uint64_t packetLength = at - packetStart;
+        const std::size_t wanted = packetLength < sizeof first ? static_cast<std::size_t>(packetLength)
+                                                               : sizeof first;
+        if (wanted == 0 || !readMediaBytes(reader, packetStart, first, wanted)) return false;
+        if (stream.codec->kind == OggCodec::OPUS) {
+            samples += opusPacketSamples(first, wanted);
+        } else {
+            if ((first[0] & 1) != 0) return false;  // a header packet among the audio
+            const unsigned mode = (first[0] >> 1) & ((1u << modeBits) - 1);
+            if (mode >= modes) return false;
+            const std::uint64_t block = blockFlags[mode] ? longBlock : shortBlock;
+            // A long block says, in the bit after its mode, what came before it.
+            if (blockFlags[mode]) {
+                previousBlock = ((first[0] >> (modeBits + 1)) & 1u) != 0 ? longBlock : shortBlock;
+            }
+            samples += (previousBlock + block) / 4;
+            previousBlock = block;
+        }
+        packetStart = at;
+    }
+    return true;
+}
+
+// The stream's first sample in its granule's units, as players time it: the
+// first audio page's granule position less the samples its packets add
+// (none below 0). Vorbis and Opus only, whose headers end their pages; 0
+// for the others and where the pages cannot be read.
+std::uint64_t streamStart(MediaReader& reader, const TimedStream& stream) {
+    const bool vorbis = stream.codec->kind == OggCodec::VORBIS;
+    if (!vorbis && stream.codec->kind != OggCodec::OPUS) return 0;
+    const unsigned char sizes = stream.identification[VORBIS_BLOCK_SIZES_OFFSET];
+    if (vorbis && ((sizes & 0x0F) < 6 || (sizes >> 4) > 13 || (sizes & 0x0F) > (sizes >> 4))) {
+        return 0;  // block sizes outside Vorbis's 64 to 8192
+    }
+    const unsigned headers = vorbis ? 3 : 2;
+    // The last few segments of the packet being walked: the setup header's
+    // end is read from them.
+    constexpr std::size_t KEPT_SEGMENTS = 3;
+    std::uint64_t segmentAt[KEPT_SEGMENTS] = {};
+    std::size_t segmentLength[KEPT_SEGMENTS] = {};
+    unsigned packets = 0;
+    bool blockFlags[VORBIS_MODES_MAXIMUM] = {};
+    unsigned modes = 0;
+    OggPage page;
+    std::uint64_t offset = stream.firstPage;
+    for (unsigned pages = 0; pages < TAG_ITEMS_PER_LEVEL; ++pages, offset += page.length) {
+        if (!readOggPage(reader, offset, page)) return 0;
+        if (page.serial != stream.serial) continue;
+        if (packets == headers) {
+            std::uint64_t samples = 0;
+            if (page.granule >> 63 != 0 ||
+                !pageSamples(reader, page, stream, blockFlags, modes, samples)) {
+                return 0;
+            }
+            return page.granule > samples ? page.granule - samples : 0;
+        }
+        std::uint64_t at = page.body;
+        for (std::size_t i = 0; i < page.segments; ++i) {
+            for (std::size_t k = 1; k < KEPT_SEGMENTS; ++k) {
+                segmentAt[k - 1] = segmentAt[k];
+                segmentLength[k - 1] = segmentLength[k];
+            }
+            segmentAt[KEPT_SEGMENTS - 1] = at;
+            segmentLength[KEPT_SEGMENTS - 1] = page.lacing[i];
+            at += page.lacing[i];
+            if (page.lacing[i] == 255) continue;
+            // A header packet ends here; the last one must end its page too.
+            if (++packets == headers && i + 1 != page.segments) return 0;
+            if (packets == headers && vorbis) {
+                unsigned char tail[SETUP_TAIL];
+                std::size_t gathered = 0;
+                // From the last segment back: each earlier one goes before what is gathered.
+                for (std::size_t k = KEPT_SEGMENTS; k > 0 && gathered < sizeof tail; --k) {
+                    std::size_t piece = segmentLength[k - 1];
+                    if (piece > sizeof tail - gathered) piece = sizeof tail - gathered;
+                    if (piece == 0) continue;
+                    std::memmove(tail + piece, tail, gathered);
+                    if (!readMediaBytes(reader, segmentAt[k - 1] + segmentLength[k - 1] - piece,
+                                        tail, piece)) {
+                        return 0;
+                    }
+                    gathered += piece;
+                }
+                modes = readVorbisModes(tail, gathered, blockFlags);
+                if (modes == 0) return 0;
+            }
+            for (std::size_t& length : segmentLength) length = 0;
+        }
+    }
+    return 0;
+}
 
 // Notes the page header at `page` for the stream it belongs to, unless that
 // stream's last page is found already (`final`: from the end backwards).
@@ -359,9 +570,10 @@ void walkLastPages(MediaReader& reader, TimedStream* streams, std::size_t count)
 // How long a stream plays by the granule position of its last page: in
 // `units`, `unitsPerSecond` of them a second. Returns false when the
 // position says nothing (-1: no packet ends on the page).
-bool streamLength(const TimedStream& stream, std::uint64_t& units, std::uint64_t& unitsPerSecond) {
-    const std::uint64_t granule = stream.granule;
-    if (granule >> 63 != 0) return false;
+bool streamLength(const TimedStream& stream, std::uint64_t start, std::uint64_t& units,
+                  std::uint64_t& unitsPerSecond) {
+    if (stream.granule >> 63 != 0 || stream.granule < start) return false;
+    const std::uint64_t granule = stream.granule - start;
     const unsigned char* id = stream.identification;
     switch (stream.codec->kind) {
         case OggCodec::VORBIS:
@@ -410,8 +622,9 @@ void readOggDuration(MediaReader& reader, TimedStream* streams, std::size_t coun
     for (std::size_t i = 0; i < count; ++i) {
         std::uint64_t units = 0;
         std::uint64_t rate = 0;
-        if (!streams[i].found || !streamLength(streams[i], units, rate) || units == 0 ||
-            rate == 0) {
+        if (!streams[i].found) continue;
+        const std::uint64_t start = streamStart(reader, streams[i]);
+        if (!streamLength(streams[i], start, units, rate) || units == 0 || rate == 0) {
             continue;
         }
         // units / rate > longestUnits / longestRate, without overflow.
@@ -494,6 +707,8 @@ bool readOgg(MediaReader& reader, TagFields& fields) {
                 TimedStream& stream = timed[timedCount++];
                 stream.codec = &known;
                 stream.serial = serial;
+                stream.firstPage = offset;
+                std::memset(stream.identification, 0, sizeof stream.identification);
                 std::memcpy(stream.identification, start, startLength);
                 stream.found = false;
                 stream.granule = 0;

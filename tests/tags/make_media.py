@@ -297,6 +297,9 @@ ESTIMATED = set()
 MUTAGEN_ONLY = {}
 # Formats that do not say how long they play cheaply: the reader gives none.
 UNTIMED = (".mod", ".xm", ".s3m", ".it", ".tak", ".ofr")
+# Ogg streams cut from a longer one with their timestamps kept: they start
+# at a granule position far from 0.
+LATE_START = set()
 # Files whose headers do not state their length, though ffprobe finds it by
 # reading them through: the reader gives none.
 NOT_STATED = set()
@@ -323,14 +326,16 @@ def facts_oracle(name):
     duration = probed.get("format", {}).get("duration")
     seconds = float(duration) if duration not in (None, "N/A") else None
     tolerance = 1.0
-    if name in ESTIMATED:
-        # ffprobe too estimates these from a bit rate: their packets, all
-        # read, are the truth.
+    if name in ESTIMATED or name in LATE_START:
+        # ffprobe too estimates these from a bit rate, or times a late start
+        # from 0: their packets, all read, are the truth.
         packets = subprocess.run(
             ["ffprobe", "-v", "error", "-show_entries", "packet=duration_time", "-of", "csv=p=0",
              path(name)], check=True, capture_output=True, text=True).stdout.split()
-        seconds = math.fsum(float(packet) for packet in packets)
-        tolerance = max(0.02 * seconds, 0.5) + 0.5
+        seconds = math.fsum(float(packet.strip(",")) for packet in packets
+                            if packet.strip(",") not in ("", "N/A"))
+        if name in ESTIMATED:
+            tolerance = max(0.02 * seconds, 0.5) + 0.5
     return seconds, tolerance, "video" if video and name not in PICTURES_NOT_PLAYED else "audio"
 
 
@@ -403,6 +408,17 @@ def length_files():
         ogg.save()
         format_name = "Ogg Vorbis comment" if name.endswith(".ogg") else "Ogg Opus comment"
         record(name, format_name, "", first(reader(path(name))["TITLE"]), ("", f"Length {name}"))
+
+    # Ogg Vorbis and Opus cut 20 s into a stream, their granule positions
+    # kept (as a recording's excerpt is): the length counts from the first
+    # sample, the first audio page's position less the samples it adds.
+    for whole, name in [("length.ogg", "length-late-start.ogg"),
+                        ("length.opus", "length-late-start.opus")]:
+        subprocess.run(["ffmpeg", "-v", "error", "-y", "-ss", "20", "-i", path(whole), "-c", "copy",
+                        "-copyts", path(name)], check=True)
+        LATE_START.add(name)
+        record(name, ffprobe_format(name), "",
+               ffprobe_tags(name).get("title") or ffprobe_stream_title(name), ("", f"Length {whole}"))
 
     # Ogg streams other than Vorbis, Opus and FLAC: Theora alone (its frames
     # by its frame rate), Speex; and a high-bit-rate video whose audio ends
