@@ -131,12 +131,17 @@ activities() {
     /usr/bin/python3 "$source_dir/tests/wine/discord_log.py" "$dir/discord.log" "$@" |
         sed "s/pid=$(sed -n 's/^host process: //p' "$dir/host.out")\$/pid=host/"
 }
-# Each command returned within 20 ms: the host's thread is never held.
-commands_quick() {
+# No command waited for the worker: the host's thread is never held. A
+# command held by the worker would take one of the worker's own bounds (a
+# look at Discord's pipe: 1 s; a write: 2 s), so one that returned in less
+# was not; what it did take is no measure of speed (QEMU's scheduling alone
+# has taken 22 ms), which the benchmarks measure.
+WORKER_SHORTEST_WAIT_MS=1000
+commands_not_held() {
     sed -n 's/^command [0-9]* returned 0 after \([0-9]*\) ms$/\1/p' "$dir/host.out" >"$dir/command-times"
     [ -s "$dir/command-times" ] || fail "no command returned"
     while read -r took; do
-        [ "$took" -le 20 ] || fail "a command took $took ms"
+        [ "$took" -lt "$WORKER_SHORTEST_WAIT_MS" ] || fail "a command waited $took ms, as for the worker"
     done <"$dir/command-times"
 }
 # handles_kept BEFORE AFTER: the process's next handle value after many
@@ -557,7 +562,7 @@ connected
 handshake client_id=$DISCORD_ID v=1
 activity type=3 | display=2 | details=Length length-video.mkv | state=- | large_text=- | large_image=- | length=66 | lag=ok | pid=host
 disconnected"
-    commands_quick
+    commands_not_held
     module_gone
     ;;
 presence_settings_shown)
@@ -598,7 +603,7 @@ presence_late)
     activities | grep '^activity' >"$dir/activities"
     lag=$(sed -n 's/.* | lag=\([0-9]*\) | .*/\1/p' "$dir/activities" | head -n 1)
     [ -n "$lag" ] && [ "$lag" -ge 9 ] && [ "$lag" -le 20 ] || fail "the activity came $lag s after the publish: $(cat "$dir/activities")"
-    commands_quick
+    commands_not_held
     module_gone
     ;;
 presence_restart)
@@ -632,7 +637,7 @@ presence_silent)
         set-file "$(media presence-song.mp3)" publish sleep 300 publish sleep 20000 unload-wait
     discord_stop
     clean_settings
-    commands_quick
+    commands_not_held
     activities | grep '^activity' | sed 's/ | lag=.*//' >"$dir/activities"
     expect_lines "$dir/activities" "$SONG_ACTIVITY"
     module_gone
@@ -665,7 +670,7 @@ presence_burst)
     awk '{ at[NR] = $1 } END { for (i = 6; i <= NR; ++i) if (at[i] - at[i - 5] < 20000) { print "six within 20 s, ending at", i; exit 1 } }' "$dir/sent" ||
         fail "the rate was broken"
     [ "$(tail -n 1 "$dir/sent" | cut -d' ' -f2-)" = "Track 20" ] || fail "the last shown: $(tail -n 1 "$dir/sent")"
-    commands_quick
+    commands_not_held
     module_gone
     ;;
 presence_unload_absent)
@@ -711,7 +716,7 @@ unload_storm)
         module_gone
         [ "$(ls "$np_dir")" = nowplaying.txt ] || fail "load $load: the folder holds: $(ls "$np_dir")"
     done
-    commands_quick
+    commands_not_held
     printf 'discord-application-id=%s\n' "$DISCORD_ID" >>"$drive_c/velkar.ini"
     discord_start "$dir"
     # Counted from a load that shows the song, as each of the cycles does.
