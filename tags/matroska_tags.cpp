@@ -3,7 +3,9 @@
 // album-level TITLE, the latter is the album. Level-one elements are walked
 // by their sizes up to the first cluster; what lies beyond (tags written at
 // the end) is found through the seek heads. How long it plays: Info's
-// Duration in its TimestampScale; it has pictures where a track is video.
+// Duration in its TimestampScale; it has pictures where an enabled track is
+// video, unless the track is one still picture (a cover as ffmpeg stores
+// one: MJPEG or PNG, its DURATION tag under a second).
 #include <cstring>
 #include <limits>
 
@@ -32,7 +34,20 @@ constexpr std::uint32_t ID_DURATION = 0x4489;
 constexpr std::uint32_t ID_TRACKS = 0x1654AE6B;
 constexpr std::uint32_t ID_TRACK_ENTRY = 0xAE;
 constexpr std::uint32_t ID_TRACK_TYPE = 0x83;
+constexpr std::uint32_t ID_TRACK_UID = 0x73C5;
+constexpr std::uint32_t ID_CODEC_ID = 0x86;
+constexpr std::uint32_t ID_FLAG_ENABLED = 0xB9;
+constexpr std::uint32_t ID_TAG_TRACK_UID = 0x63C5;
 constexpr std::uint64_t TRACK_TYPE_VIDEO = 1;
+// Codecs of still pictures: a track of one such picture is a cover, as
+// ffmpeg stores an attached picture, not video.
+const char* const STILL_CODECS[] = {"V_MJPEG", "V_PNG"};
+constexpr std::size_t CODEC_ID_CAPACITY = 16;
+// Tracks of a still codec, and tracks a tag says last under a second, kept at most.
+constexpr std::size_t STILL_TRACKS_MAXIMUM = 4;
+constexpr std::size_t SHORT_TRACKS_MAXIMUM = 8;
+// A track's DURATION tag, "HH:MM:SS.nnnnnnnnn": under a second is one frame.
+constexpr char SHORT_DURATION_PREFIX[] = "00:00:00.";
 constexpr std::uint64_t DEFAULT_TIMESTAMP_SCALE = 1000000;  // nanoseconds: milliseconds
 constexpr double NANOSECONDS_PER_SECOND = 1e9;
 // A tag aimed at one track, edition, chapter or attachment is not the
@@ -192,21 +207,96 @@ struct Segment {
     bool tracksRead;
     bool hasTracksTarget;
     std::uint64_t tracksTarget;
+    // Enabled video tracks of a still codec, and tracks a tag says last
+    // under a second: a still track that is also short is a cover.
+    std::uint64_t stillTracks[STILL_TRACKS_MAXIMUM];
+    std::size_t stillCount;
+    std::uint64_t shortTracks[SHORT_TRACKS_MAXIMUM];
+    std::size_t shortCount;
 };
 
-// A Tracks element: it has pictures where a track is video.
+// A Tracks element: it has pictures where an enabled track is video, but
+// for a track of a still codec, which counts once the tags are read.
 void readTracks(MediaReader& reader, Segment& segment, const Element& element) {
     segment.tracksRead = true;
     forEachChild(reader, element, [&](const Element& entry) {
         if (entry.id != ID_TRACK_ENTRY) return;
+        bool video = false;
+        bool enabled = true;
+        bool still = false;
+        std::uint64_t uid = 0;
         forEachChild(reader, entry, [&](const Element& part) {
-            if (part.id == ID_TRACK_TYPE) {
-                notePictures(segment.fields, readUnsigned(reader, part) == TRACK_TYPE_VIDEO
-                                                 ? PictureTrack::Present
-                                                 : PictureTrack::None);
+            if (part.id == ID_TRACK_TYPE) video = readUnsigned(reader, part) == TRACK_TYPE_VIDEO;
+            if (part.id == ID_FLAG_ENABLED) enabled = readUnsigned(reader, part) != 0;
+            if (part.id == ID_TRACK_UID) uid = readUnsigned(reader, part);
+            char codec[CODEC_ID_CAPACITY] = {};
+            if (part.id == ID_CODEC_ID && part.end - part.data < sizeof codec &&
+                readMediaBytes(reader, part.data, codec,
+                               static_cast<std::size_t>(part.end - part.data))) {
+                for (const char* stillCodec : STILL_CODECS)
+                    still |= std::strcmp(codec, stillCodec) == 0;
             }
         });
+        if (!video || !enabled) {
+            notePictures(segment.fields, PictureTrack::None);
+        } else if (still && uid != 0 && segment.stillCount < STILL_TRACKS_MAXIMUM) {
+            segment.stillTracks[segment.stillCount++] = uid;
+        } else {
+            notePictures(segment.fields, PictureTrack::Present);
+        }
     });
+}
+
+// Whether the DURATION tag's `value` says under a second.
+bool shortDuration(MediaReader& reader, const Element& value) {
+    constexpr std::size_t prefixLength = sizeof SHORT_DURATION_PREFIX - 1;
+    char text[prefixLength];
+    return value.end - value.data > prefixLength &&
+           readMediaBytes(reader, value.data, text, prefixLength) &&
+           std::memcmp(text, SHORT_DURATION_PREFIX, prefixLength) == 0;
+}
+
+// A tag aimed at one track: notes the track as short where its DURATION is
+// under a second.
+void readTrackTag(MediaReader& reader, const Element& tag, Segment& segment) {
+    std::uint64_t uid = 0;
+    bool shortTrack = false;
+    forEachChild(reader, tag, [&](const Element& child) {
+        if (child.id == ID_TARGETS) {
+            forEachChild(reader, child, [&](const Element& part) {
+                if (part.id == ID_TAG_TRACK_UID) uid = readUnsigned(reader, part);
+            });
+        } else if (child.id == ID_SIMPLE_TAG) {
+            char name[TAG_NAME_CAPACITY] = {};
+            Element value{0, 0, 0, false};
+            forEachChild(reader, child, [&](const Element& part) {
+                if (part.id == ID_TAG_NAME && part.end - part.data < sizeof name) {
+                    readMediaBytes(reader, part.data, name,
+                                   static_cast<std::size_t>(part.end - part.data));
+                } else if (part.id == ID_TAG_STRING) {
+                    value = part;
+                }
+            });
+            if (std::strcmp(name, "DURATION") == 0 && value.end > value.data) {
+                shortTrack = shortDuration(reader, value);
+            }
+        }
+    });
+    if (uid != 0 && shortTrack && segment.shortCount < SHORT_TRACKS_MAXIMUM) {
+        segment.shortTracks[segment.shortCount++] = uid;
+    }
+}
+
+// After the tracks and the tags: a track of a still codec that no tag says
+// is short is video.
+void noteStillTracks(Segment& segment) {
+    for (std::size_t i = 0; i < segment.stillCount; ++i) {
+        bool cover = false;
+        for (std::size_t k = 0; k < segment.shortCount; ++k) {
+            cover |= segment.shortTracks[k] == segment.stillTracks[i];
+        }
+        notePictures(segment.fields, cover ? PictureTrack::None : PictureTrack::Present);
+    }
 }
 
 bool wasVisited(const Segment& segment, std::uint64_t offset) {
@@ -220,7 +310,8 @@ bool wasVisited(const Segment& segment, std::uint64_t offset) {
 void readLevelOne(MediaReader& reader, Segment& segment, const Element& element,
                   std::uint64_t offset) {
     if (element.id == ID_TRACKS) {
-        if (segment.fields.facts.wanted && !segment.tracksRead) readTracks(reader, segment, element);
+        if (segment.fields.facts.wanted && !segment.tracksRead)
+            readTracks(reader, segment, element);
         return;
     }
     if (wasVisited(segment, offset) || segment.visitedCount == MAXIMUM_SEEK_TARGETS) return;
@@ -245,7 +336,9 @@ void readLevelOne(MediaReader& reader, Segment& segment, const Element& element,
                            reader.size, LOSSLESS_MINIMUM_BYTE_RATE);
     } else if (element.id == ID_TAGS) {
         forEachChild(reader, element, [&](const Element& tag) {
-            if (tag.id == ID_TAG) readTag(reader, tag, segment.fields, segment.albumFields);
+            if (tag.id != ID_TAG) return;
+            readTag(reader, tag, segment.fields, segment.albumFields);
+            if (segment.fields.facts.wanted) readTrackTag(reader, tag, segment);
         });
     } else {
         forEachChild(reader, element, [&](const Element& seek) {
@@ -290,7 +383,8 @@ bool readMatroskaTags(MediaReader& reader, const unsigned char* head, std::size_
         offset = element.end;
     }
     if (!found) return true;
-    Segment segment{element.data, element.end, {}, 0, {}, 0, fields, {}, {}, false, false, 0};
+    Segment segment{element.data, element.end, {},    0, {}, 0, fields, {},
+                    {},           false,       false, 0, {}, 0, {},     0};
     clearTagFields(segment.albumFields);
     clearTagFields(segment.infoFields);
     fields.source = "";
@@ -318,6 +412,7 @@ bool readMatroskaTags(MediaReader& reader, const unsigned char* head, std::size_
         element.id == ID_TRACKS) {
         readTracks(reader, segment, element);
     }
+    if (fields.facts.wanted) noteStillTracks(segment);
     const TagField& albumTitle = segment.albumFields.field[TAG_TITLE];
     if (fields.field[TAG_TITLE].present && albumTitle.present) {
         fields.field[TAG_ALBUM] = albumTitle;

@@ -22,9 +22,11 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 headers=$("$objdump" -p "$dll")
 
-# It loads into the player's process: it stays small.
+# It loads into the player's process: it stays small. The readers of each
+# container family's length take most of it; a jump past the budget is a
+# library pulled in by mistake.
 size=$(wc -c <"$dll")
-[ "$size" -lt 98304 ] || fail "velkar.dll is $size bytes, not under 96 KiB"
+[ "$size" -lt 131072 ] || fail "velkar.dll is $size bytes, not under 128 KiB"
 
 exports=$(printf '%s\n' "$headers" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
     sed -n 's/^[[:space:]]*\[ *[0-9]*\] \(.*\)$/\1/p')

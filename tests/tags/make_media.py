@@ -517,6 +517,24 @@ def length_files():
     PICTURES_NOT_PLAYED.add(name)
     record(name, "MP4 ilst", "", ffprobe_tags(name).get("title"), ("", "Length chapter art"))
 
+    # A cover stored by ffmpeg as a track of one MJPEG picture in Matroska
+    # audio: ffprobe lists it as video; a user hears music. The same codec
+    # as a real video (a picture a second) stays video.
+    cover_picture = path("cover.jpg")
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "color=c=red:s=64x64:d=1",
+                    "-frames:v", "1", cover_picture], check=True)
+    name = "length-cover-track.mka"
+    ffmpeg(name, [*tone, "-i", cover_picture],
+           ["-map", "0", "-map", "1", "-c:a", "libopus", "-b:a", "16k", "-c:v", "mjpeg",
+            "-disposition:v", "attached_pic"], [("title", f"Length {name}")])
+    PICTURES_NOT_PLAYED.add(name)
+    record(name, "Matroska", "", ffprobe_tags(name).get("title"), ("", f"Length {name}"))
+    name = "length-mjpeg-video.mkv"
+    ffmpeg(name, [*still, *tone], ["-c:v", "mjpeg", "-c:a", "libopus", "-b:a", "16k"],
+           [("title", f"Length {name}")])
+    record(name, "Matroska", "", ffprobe_tags(name).get("title"), ("", f"Length {name}"))
+    os.remove(cover_picture)
+
     # AIFF-C codecs no Debian program writes, whose COMM chunk counts
     # packets too: the headers as the format lays them out, made-up audio.
     def aifc(name, codec, packets, packet_bytes, rate=8000):
