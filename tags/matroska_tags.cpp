@@ -147,10 +147,10 @@ void forEachChild(MediaReader& reader, const Element& parent, Visit visit) {
     }
 }
 
-// A SimpleTag: TITLE or ARTIST, with its string.
-void readSimpleTag(MediaReader& reader, const Element& simpleTag, TagFields& fields) {
-    char name[TAG_NAME_CAPACITY] = {};
-    Element value{0, 0, 0, false};
+// A SimpleTag's name (terminated, empty when too long for `name`) and its
+// string's element. Returns false when it has no string.
+bool readSimpleTagParts(MediaReader& reader, const Element& simpleTag,
+                        char (&name)[TAG_NAME_CAPACITY], Element& value) {
     bool hasValue = false;
     forEachChild(reader, simpleTag, [&](const Element& child) {
         if (child.id == ID_TAG_NAME && child.end - child.data < sizeof name) {
@@ -161,7 +161,14 @@ void readSimpleTag(MediaReader& reader, const Element& simpleTag, TagFields& fie
             hasValue = true;
         }
     });
-    if (!hasValue) return;
+    return hasValue;
+}
+
+// A SimpleTag: TITLE or ARTIST, with its string.
+void readSimpleTag(MediaReader& reader, const Element& simpleTag, TagFields& fields) {
+    char name[TAG_NAME_CAPACITY] = {};
+    Element value{0, 0, 0, false};
+    if (!readSimpleTagParts(reader, simpleTag, name, value)) return;
     const TagFieldKind kind = std::strcmp(name, "TITLE") == 0    ? TAG_TITLE
                               : std::strcmp(name, "ARTIST") == 0 ? TAG_ARTIST
                                                                  : TAG_FIELD_KINDS;
@@ -269,15 +276,8 @@ void readTrackTag(MediaReader& reader, const Element& tag, Segment& segment) {
         } else if (child.id == ID_SIMPLE_TAG) {
             char name[TAG_NAME_CAPACITY] = {};
             Element value{0, 0, 0, false};
-            forEachChild(reader, child, [&](const Element& part) {
-                if (part.id == ID_TAG_NAME && part.end - part.data < sizeof name) {
-                    readMediaBytes(reader, part.data, name,
-                                   static_cast<std::size_t>(part.end - part.data));
-                } else if (part.id == ID_TAG_STRING) {
-                    value = part;
-                }
-            });
-            if (std::strcmp(name, "DURATION") == 0 && value.end > value.data) {
+            if (readSimpleTagParts(reader, child, name, value) &&
+                std::strcmp(name, "DURATION") == 0) {
                 shortTrack = shortDuration(reader, value);
             }
         }
