@@ -22,6 +22,8 @@ constexpr unsigned char STREAM_PROPERTIES[16] = {0x91, 0x07, 0xDC, 0xB7, 0xB7, 0
                                                  0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
 constexpr unsigned char VIDEO_MEDIA[16] = {0xC0, 0xEF, 0x19, 0xBC, 0x4D, 0x5B, 0xCF, 0x11,
                                            0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B};
+constexpr unsigned char AUDIO_MEDIA[16] = {0x40, 0x9E, 0x69, 0xF8, 0x4D, 0x5B, 0xCF, 0x11,
+                                           0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B};
 constexpr std::size_t PLAY_DURATION_OFFSET = 64;  // in the file properties, 100 ns units
 constexpr std::size_t PREROLL_OFFSET = 80;        // milliseconds
 constexpr std::size_t FILE_FLAGS_OFFSET = 88;
@@ -30,6 +32,12 @@ constexpr std::uint64_t HUNDRED_NANOSECONDS_PER_MILLISECOND = 10000;
 constexpr std::uint64_t HUNDRED_NANOSECONDS_PER_SECOND = 10000000;
 constexpr std::size_t OBJECT_HEADER_SIZE = 24;    // identifier and size
 constexpr std::size_t HEADER_OBJECT_SIZE = 30;    // and the object count, reserved
+// A video stream's type-specific data: width, height, a flag byte and the
+// format data's size (11 bytes), then a BITMAPINFOHEADER whose compression
+// is its 17th to 20th bytes.
+constexpr std::size_t STREAM_TYPE_SPECIFIC_OFFSET = OBJECT_HEADER_SIZE + 54;
+constexpr std::size_t VIDEO_COMPRESSION_OFFSET = STREAM_TYPE_SPECIFIC_OFFSET + 11 + 16;
+const char* const STILL_COMPRESSIONS[] = {"MJPG", "MPNG", "PNG1", "png "};
 constexpr std::size_t CONTENT_LENGTHS_SIZE = 10;  // five 16-bit lengths
 constexpr std::size_t ATTRIBUTE_NAME_CAPACITY = 64;
 constexpr std::uint32_t ATTRIBUTE_TYPE_STRING = 0;
@@ -130,15 +138,31 @@ void readFileProperties(MediaReader& reader, std::uint64_t offset, std::uint64_t
                 HUNDRED_NANOSECONDS_PER_SECOND, reader.size, LOSSLESS_MINIMUM_BYTE_RATE);
 }
 
+// What the header's streams are: the file is video where a stream moves.
+struct StreamKinds {
+    bool audio;
+    bool stillVideo;
+    bool movingVideo;
+};
+
 void readStreamProperties(MediaReader& reader, std::uint64_t offset, std::uint64_t size,
-                          TagFields& fields) {
+                          StreamKinds& kinds) {
     unsigned char type[sizeof VIDEO_MEDIA];
     if (size < OBJECT_HEADER_SIZE + sizeof type ||
         !readMediaBytes(reader, offset + OBJECT_HEADER_SIZE, type, sizeof type)) {
         return;
     }
-    notePictures(fields, std::memcmp(type, VIDEO_MEDIA, sizeof type) == 0 ? PictureTrack::Present
-                                                                          : PictureTrack::None);
+    if (std::memcmp(type, AUDIO_MEDIA, sizeof type) == 0) kinds.audio = true;
+    if (std::memcmp(type, VIDEO_MEDIA, sizeof type) != 0) return;
+    char compression[4];
+    const bool known = size >= VIDEO_COMPRESSION_OFFSET + sizeof compression &&
+                       readMediaBytes(reader, offset + VIDEO_COMPRESSION_OFFSET, compression,
+                                      sizeof compression);
+    bool still = false;
+    for (const char* codec : STILL_COMPRESSIONS) {
+        still |= known && std::memcmp(compression, codec, sizeof compression) == 0;
+    }
+    (still ? kinds.stillVideo : kinds.movingVideo) = true;
 }
 
 }  // namespace
@@ -153,6 +177,7 @@ bool readAsfTags(MediaReader& reader, const unsigned char* head, std::size_t hea
     // is silent, whichever comes first.
     TagFields extended;
     clearTagFields(extended);
+    StreamKinds kinds = {false, false, false};
     std::uint64_t offset = HEADER_OBJECT_SIZE;
     const std::uint32_t objects = littleEndian32(head + 24);
     for (std::uint32_t i = 0; i < objects && i < TAG_ITEMS_PER_LEVEL; ++i) {
@@ -170,10 +195,14 @@ bool readAsfTags(MediaReader& reader, const unsigned char* head, std::size_t hea
         } else if (fields.facts.wanted && std::memcmp(object, FILE_PROPERTIES, 16) == 0) {
             readFileProperties(reader, offset, size, fields);
         } else if (fields.facts.wanted && std::memcmp(object, STREAM_PROPERTIES, 16) == 0) {
-            readStreamProperties(reader, offset, size, fields);
+            readStreamProperties(reader, offset, size, kinds);
         }
         offset += size;
     }
     fillMissingFields(fields, extended);
+    if (fields.facts.wanted && (kinds.audio || kinds.stillVideo || kinds.movingVideo)) {
+        const bool video = kinds.movingVideo || (kinds.stillVideo && !kinds.audio);
+        notePictures(fields, video ? PictureTrack::Present : PictureTrack::None);
+    }
     return true;
 }

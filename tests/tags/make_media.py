@@ -529,6 +529,15 @@ def length_files():
             "-disposition:v", "attached_pic"], [("title", f"Length {name}")])
     PICTURES_NOT_PLAYED.add(name)
     record(name, "Matroska", "", ffprobe_tags(name).get("title"), ("", f"Length {name}"))
+    # The same in WMA: ASF marks no picture, a Motion JPEG stream beside
+    # the audio is taken for one.
+    name = "length-cover-track.wma"
+    ffmpeg(name, [*tone, "-i", cover_picture],
+           ["-map", "0", "-map", "1", "-c:a", "wmav2", "-b:a", "32k", "-c:v", "mjpeg"],
+           [("title", f"Length {name}")])
+    PICTURES_NOT_PLAYED.add(name)
+    record(name, "ASF content description", "", ffprobe_tags(name).get("title"),
+           ("", f"Length {name}"))
     name = "length-mjpeg-video.mkv"
     ffmpeg(name, [*still, *tone], ["-c:v", "mjpeg", "-c:a", "libopus", "-b:a", "16k"],
            [("title", f"Length {name}")])
