@@ -121,6 +121,8 @@ void finishTags(const MediaReader& reader, const TagFields& fields, MediaTags& t
     }
     tags.bytesRead = reader.bytesRead;
     tags.seeks = reader.seeks;
+    tags.windowReads = reader.windowReads;
+    tags.smallReads = reader.smallReads;
 }
 
 void readTags(MediaReader& reader, MediaTags& tags, MediaRead what, const char16_t* path) {
@@ -182,7 +184,7 @@ void readTags(MediaReader& reader, MediaTags& tags, MediaRead what, const char16
 
 bool readMediaTags(const char16_t* path, MediaTags& tags, MediaRead what) {
     static_assert(MEDIA_WINDOW_SIZE <= TAG_READ_BUDGET, "one window fits the budget");
-    tags = MediaTags{"", u"", u"", u"", 0, 0, false, 0, false};
+    tags = MediaTags{"", u"", u"", u"", 0, 0, 0, 0, false, 0, false};
     const PlatformFile file = openFileForReading(path);
     if (file == PLATFORM_NO_FILE) {
         // What the name says is all there is to go by.
@@ -201,7 +203,7 @@ bool readMediaTags(const char16_t* path, MediaTags& tags, MediaRead what) {
 
 void readMediaTagsBytes(const unsigned char* bytes, std::size_t size, MediaTags& tags,
                         MediaRead what, const char16_t* name) {
-    tags = MediaTags{"", u"", u"", u"", 0, 0, false, 0, false};
+    tags = MediaTags{"", u"", u"", u"", 0, 0, 0, 0, false, 0, false};
     MediaReader reader;
     startMediaReader(reader, PLATFORM_NO_FILE, bytes, size);
     readTags(reader, tags, what, name);

@@ -54,6 +54,8 @@ struct MediaTags {
     char16_t album[TAG_TEXT_CAPACITY];
     std::uint32_t bytesRead;  // what reading them cost
     unsigned seeks;
+    unsigned windowReads;  // calls to the file for a window, a seek's or the next one
+    unsigned smallReads;   // calls to the file for a header alone
     bool hasDuration;               // false: the file does not say how long it plays
     std::uint32_t durationSeconds;  // rounded to the nearest second
     bool video;                     // it has a picture track (a cover picture is none)

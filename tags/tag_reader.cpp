@@ -36,6 +36,7 @@ bool fillWindow(MediaReader& reader, std::uint64_t offset) {
     }
     const std::size_t wanted = static_cast<std::size_t>(count);
     std::size_t got = wanted;
+    ++reader.windowReads;
     if (reader.file != PLATFORM_NO_FILE) {
         got = readFileAt(reader.file, start, reader.window, wanted);
     } else {
@@ -60,6 +61,7 @@ void startMediaReader(MediaReader& reader, PlatformFile file, const unsigned cha
     reader.filePosition = 0;
     reader.bytesRead = 0;
     reader.seeks = 0;
+    reader.windowReads = 0;
     reader.smallReads = 0;
     reader.windowStart = 0;
     reader.windowLength = 0;

@@ -27,6 +27,7 @@ struct MediaReader {
     std::uint64_t filePosition;  // where the last read ended; a read elsewhere is a seek
     std::uint32_t bytesRead;
     unsigned seeks;
+    unsigned windowReads;
     unsigned smallReads;
     std::uint64_t windowStart;
     std::size_t windowLength;
