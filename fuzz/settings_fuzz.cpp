@@ -233,12 +233,20 @@ void checkPresence(const PresenceSettings& presence) {
 
 bool samePresence(const PresenceSettings& a, const PresenceSettings& b) {
     bool same = std::strcmp(a.applicationId, b.applicationId) == 0 &&
-                std::strcmp(a.image, b.image) == 0 && a.shows == b.shows && a.time == b.time;
+                std::strcmp(a.image, b.image) == 0 && a.shows == b.shows && a.time == b.time &&
+                a.switched == b.switched;
     for (int field = 0; field < PRESENCE_FIELDS; ++field) {
         same &= std::u16string(a.templates[field].text, a.templates[field].length) ==
                 std::u16string(b.templates[field].text, b.templates[field].length);
     }
     return same;
+}
+
+bool sameRules(const PlaybackRules& a, const PlaybackRules& b) {
+    return std::u16string(a.privatePatterns, a.privateLength) ==
+               std::u16string(b.privatePatterns, b.privateLength) &&
+           a.endsByItself == b.endsByItself && a.staleAfterSeconds == b.staleAfterSeconds &&
+           a.audioFiles == b.audioFiles;
 }
 
 bool sameNowPlaying(const NowPlayingSettings& a, const NowPlayingSettings& b) {
@@ -247,7 +255,7 @@ bool sameNowPlaying(const NowPlayingSettings& a, const NowPlayingSettings& b) {
                std::u16string(b.textTemplate, b.textTemplateLength) &&
            std::u16string(a.withdrawnText, a.withdrawnLength) ==
                std::u16string(b.withdrawnText, b.withdrawnLength) &&
-           a.encoding == b.encoding;
+           a.encoding == b.encoding && a.switchedOff == b.switchedOff;
 }
 
 }  // namespace
@@ -319,7 +327,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::u16string line = decode(read[i], encoding, cut[i]);
             if (!line.empty() && line.back() == u'\n') line.pop_back();
             problem = parseSettingsOption(line.data(), line.size(), byLine.nowPlaying,
-                                          byLine.presence, seen);
+                                          byLine.presence, byLine.rules, seen);
         }
         if (problem == SettingsOptionProblem::None) continue;
         if (problemCount < SETTINGS_OPTION_REPORTS) {
@@ -331,5 +339,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(report.optionProblemCount == problemCount);
     require(sameNowPlaying(whole.nowPlaying, byLine.nowPlaying));
     require(samePresence(whole.presence, byLine.presence));
+    require(sameRules(whole.rules, byLine.rules));
+    require(whole.rules.privateLength < PRIVATE_PATTERNS_CAPACITY &&
+            whole.rules.privatePatterns[whole.rules.privateLength] == u'\0');
+    require(whole.rules.staleAfterSeconds <= LONGEST_STALE_AFTER_SECONDS);
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "outputs/messenger.h"
 #include "outputs/now_playing.h"
 #include "outputs/presence.h"
+#include "outputs/track_end.h"
 #include "settings/settings_file.h"
 #include "text/bounded_text.h"
 #include "velkar_build_config.h"
@@ -22,7 +23,7 @@ PlatformWindow currentHostWindow() {
 // The now-playing settings where a file is to be written; null otherwise.
 const NowPlayingSettings* nowPlayingFile() {
     const NowPlayingSettings& nowPlaying = moduleState.settings.nowPlaying;
-    return nowPlaying.path[0] != u'\0' ? &nowPlaying : nullptr;
+    return nowPlayingWanted(nowPlaying) ? &nowPlaying : nullptr;
 }
 
 // The presence's settings where an application is set; null otherwise.
@@ -45,6 +46,29 @@ void writeWithdrawnText() {
     postNowPlaying(nowPlaying, nowPlaying.withdrawnText, nowPlaying.withdrawnLength);
 }
 
+// What a withdraw does, for every destination.
+void withdrawEverywhere() {
+    forgetTrackEnd();
+    sendStatus(WITHDRAW_TEXT, WITHDRAW_BOUND, currentHostWindow());
+    writeWithdrawnText();
+    postPresence(nullptr);
+}
+
+// Has the worker withdraw the published track from the slow destinations
+// once it must have ended, where its length is known and the user wants it.
+void expectComposedTrackEnd() {
+    const PlaybackRules& rules = moduleState.settings.rules;
+    const bool anyDestination = nowPlayingFile() != nullptr || presenceWanted() != nullptr;
+    if (!rules.endsByItself || !moduleState.composed.hasDuration || !anyDestination) {
+        forgetTrackEnd();
+        return;
+    }
+    constexpr std::uint64_t MILLISECONDS_PER_SECOND = 1000;
+    expectTrackEnd((std::uint64_t{moduleState.composed.durationSeconds} + rules.staleAfterSeconds) *
+                       MILLISECONDS_PER_SECOND,
+                   nowPlayingFile());
+}
+
 }  // namespace
 
 extern "C" std::int32_t HOST_CALL pluginInit(PluginDescriptor* descriptor) {
@@ -56,7 +80,13 @@ extern "C" std::int32_t HOST_CALL pluginInit(PluginDescriptor* descriptor) {
     std::memset(&moduleState, 0, sizeof moduleState);
     moduleState.descriptor = descriptor;
     loadSettings(moduleState.settings);
+    takeBuildApplication(moduleState.settings.presence, VELKAR_DISCORD_APPLICATION_ID);
     configurePresence(moduleState.settings.presence);
+    forgetTrackEnd();
+    if (moduleState.settings.rules.endsByItself &&
+        (nowPlayingFile() != nullptr || presenceWanted() != nullptr)) {
+        startTrackEnds();
+    }
     writeWithdrawnText();
     return 1;
 }
@@ -66,9 +96,15 @@ extern "C" std::int32_t HOST_CALL onHostCommand(std::int32_t command, std::intpt
     switch (command) {
         case CMD_SET_FILE:
             if (param != 0) {
+                const AnnouncedPath& path = moduleState.announcedPath;
                 takeAnnouncedPath(reinterpret_cast<const char*>(param), moduleState.announcedPath);
-                composeStatus(moduleState.announcedPath, moduleState.settings.profiles,
-                              moduleState.composed, nowPlayingFile(), presenceWanted());
+                // A private file is never read: nothing of it is composed.
+                moduleState.privateFile =
+                    isPrivatePath(moduleState.settings.rules, path.text, path.length);
+                if (!moduleState.privateFile) {
+                    composeStatus(path, moduleState.settings.profiles, moduleState.composed,
+                                  nowPlayingFile(), presenceWanted(), &moduleState.settings.rules);
+                }
             }
             break;
         case CMD_ABOUT:
@@ -77,6 +113,11 @@ extern "C" std::int32_t HOST_CALL onHostCommand(std::int32_t command, std::intpt
                            VELKAR_ABOUT_LEAD VELKAR_CONTACT_ADDRESS, VELKAR_ABOUT_CAPTION);
             break;
         case CMD_PUBLISH:
+            if (moduleState.privateFile) {
+                withdrawEverywhere();
+                break;
+            }
+            expectComposedTrackEnd();
             // The messenger first: the file must never hold it back.
             sendStatus(moduleState.composed.statusText, moduleState.composed.statusLength + 2,
                        currentHostWindow());
@@ -85,9 +126,7 @@ extern "C" std::int32_t HOST_CALL onHostCommand(std::int32_t command, std::intpt
             if (presenceWanted() != nullptr) postComposedPresence();
             break;
         case CMD_WITHDRAW:
-            sendStatus(WITHDRAW_TEXT, WITHDRAW_BOUND, currentHostWindow());
-            writeWithdrawnText();
-            postPresence(nullptr);
+            withdrawEverywhere();
             break;
         default:
             break;

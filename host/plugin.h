@@ -53,6 +53,7 @@ struct ModuleState {
     PluginSettings settings;       // the profiles and the now-playing file
     AnnouncedPath announcedPath;   // the last announced file's path
     ComposedStatus composed;
+    bool privateFile;  // the last announced file is private: its publish withdraws
 };
 
 extern ModuleState moduleState;

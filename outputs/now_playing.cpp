@@ -324,15 +324,13 @@ NowPlayingOutcome probeNowPlayingTarget(const NowPlayingSettings& settings) {
 }
 
 void postNowPlaying(const NowPlayingSettings& settings, const char16_t* text, std::size_t units) {
-    if (settings.path[0] == u'\0') return;
-    // Static: the host's thread has its own uses for its stack.
-    static NowPlayingJob encoded;
-    encoded.count = encode(settings.encoding, text, units, encoded.bytes);
+    if (!nowPlayingWanted(settings)) return;
+    // Encoded where it is handed over: the worker posts a track's end too,
+    // so no storage of the caller's own is shared between threads.
     handOverLock.lock();
     copyBounded(handedOver.path, NOW_PLAYING_PATH_CAPACITY, settings.path);
     handedOver.namesSettingsFile = settings.namesSettingsFile;
-    std::memcpy(handedOver.bytes, encoded.bytes, encoded.count);
-    handedOver.count = encoded.count;
+    handedOver.count = encode(settings.encoding, text, units, handedOver.bytes);
     ++handedOverNumber;
     handOverLock.unlock();
     wakeWorker(NOW_PLAYING_STEP);

@@ -82,7 +82,8 @@ NowPlayingOutcome probeNowPlayingTarget(const NowPlayingSettings& settings);
 // end, no terminator (a mark first for utf-8-bom and utf-16). Returns at
 // once, touching no file: the worker checks the target, writes the text
 // and retries while readers are in the way; a text handed over while an
-// older one is still being written takes its place. Nothing for no path.
+// older one is still being written takes its place. Nothing for no path, or
+// nowplaying=off. Safe on any thread.
 void postNowPlaying(const NowPlayingSettings& settings, const char16_t* text, std::size_t units);
 
 // What became of the last text the worker finished with.

@@ -150,10 +150,15 @@ std::size_t writePresenceCommand(const PresenceActivity* activity,
             }
             appendJsonRaw(json, "}");
         }
-        if (settings.image[0] != '\0') {
+        // The user's image first; else the build's application's own
+        // pictures of music and of video.
+        const char* image = settings.image;
+        if (image[0] == '\0' && settings.buildApplication) {
+            image = activity->watching ? BUILD_VIDEO_IMAGE : BUILD_MUSIC_IMAGE;
+        }
+        if (image[0] != '\0') {
             appendJsonRaw(json, ",\"assets\":{\"large_image\":");
-            appendJsonString(json, settings.image,
-                             std::strlen(settings.image));
+            appendJsonString(json, image, std::strlen(image));
             bool firstAsset = false;
             appendField(json, "large_text", activity->texts[PRESENCE_IMAGE_TEXT], firstAsset);
             appendJsonRaw(json, "}");

@@ -25,6 +25,10 @@ struct PresenceText {
 };
 
 // One activity, as a publish sets it.
+// The asset keys of the build's own application's two pictures.
+constexpr const char* BUILD_MUSIC_IMAGE = "music";
+constexpr const char* BUILD_VIDEO_IMAGE = "video";
+
 struct PresenceActivity {
     PresenceText texts[PRESENCE_FIELDS];
     bool watching;                // the file has pictures: "Watching", else "Listening to"

@@ -140,6 +140,12 @@ bool deleteFile(const char16_t* path);
 // the file system. Not reentrant.
 bool isSamePath(const char16_t* first, const char16_t* second);
 
+// Writes the upper case of each of the `units` UTF-16 units at `text` into
+// `out` (room for `units`), by the system's own table for comparing names
+// without regard to case (the same in every language); a unit without one
+// stays as it is.
+void upperCaseText(const char16_t* text, std::size_t units, char16_t* out);
+
 // The identifier of the process this runs in.
 std::uint32_t currentProcessId();
 

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
+#include <locale.h>
+#include <wctype.h>
 
 #include <atomic>
 #include <cerrno>
@@ -861,6 +863,17 @@ bool isSamePath(const char16_t* first, const char16_t* second) {
         if (folded(first[at]) != folded(second[at])) return false;
     }
     return first[at] == second[at];
+}
+
+void upperCaseText(const char16_t* text, std::size_t units, char16_t* out) {
+    // The C library's Unicode table, as the system's; surrogates stay.
+    static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    for (std::size_t at = 0; at < units; ++at) {
+        const char16_t unit = text[at];
+        const bool surrogate = unit >= 0xD800 && unit <= 0xDFFF;
+        const wint_t upper = unicode != nullptr && !surrogate ? towupper_l(unit, unicode) : unit;
+        out[at] = upper <= 0xFFFF ? static_cast<char16_t>(upper) : unit;
+    }
 }
 
 std::uint32_t currentProcessId() { return static_cast<std::uint32_t>(getpid()); }

@@ -226,6 +226,19 @@ bool isSamePath(const char16_t* first, const char16_t* second) {
                                 static_cast<int>(secondLength), TRUE) == CSTR_EQUAL;
 }
 
+void upperCaseText(const char16_t* text, std::size_t units, char16_t* out) {
+    // In pieces an int can count; the mapping keeps the number of units.
+    constexpr std::size_t PIECE = 0x10000;
+    for (std::size_t at = 0; at < units; at += PIECE) {
+        const int count = static_cast<int>(units - at < PIECE ? units - at : PIECE);
+        if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide(text + at), count,
+                          reinterpret_cast<wchar_t*>(out + at), count, nullptr, nullptr,
+                          0) != count) {
+            for (int i = 0; i < count; ++i) out[at + i] = text[at + i];
+        }
+    }
+}
+
 std::uint32_t currentProcessId() { return GetCurrentProcessId(); }
 
 bool createFolder(const char16_t* path) {

@@ -230,6 +230,7 @@ void setDefaultSettings(PluginSettings& settings) {
     setDefaultProfiles(settings.profiles);
     setDefaultNowPlaying(settings.nowPlaying);
     setDefaultPresence(settings.presence);
+    setDefaultPlaybackRules(settings.rules);
 }
 
 SettingsMark settingsMarkOf(const char* bytes, std::size_t size) {
@@ -286,6 +287,7 @@ void readSettingsBytes(const char* bytes, std::size_t size, PluginSettings& sett
 
     setDefaultNowPlaying(settings.nowPlaying);
     setDefaultPresence(settings.presence);
+    setDefaultPlaybackRules(settings.rules);
     if (report != nullptr) {
         report->optionProblemCount = 0;
         for (unsigned& line : report->optionLines) line = 0;
@@ -302,7 +304,8 @@ void readSettingsBytes(const char* bytes, std::size_t size, PluginSettings& sett
                 std::size_t units =
                     decodeSettingsLine(line, cut, encoding, wide, sizeof wide / sizeof wide[0]);
                 if (units > 0 && wide[units - 1] == u'\n') --units;  // not part of the value
-                problem = parseSettingsOption(wide, units, settings.nowPlaying, settings.presence, seen);
+                problem = parseSettingsOption(wide, units, settings.nowPlaying, settings.presence,
+                                              settings.rules, seen);
                 std::size_t value = 0;
                 const SettingsOptionName name = settingsOptionNameOf(wide, units, value);
                 const bool counts = problem == SettingsOptionProblem::None ||

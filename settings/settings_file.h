@@ -45,6 +45,7 @@ struct PluginSettings {
     StatusProfiles profiles;
     NowPlayingSettings nowPlaying;
     PresenceSettings presence;
+    PlaybackRules rules;
 };
 
 // The most problems with "name=value" lines a report keeps.

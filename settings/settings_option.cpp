@@ -98,6 +98,24 @@ bool storeImage(char (&image)[PRESENCE_IMAGE_CAPACITY], const char16_t* begin,
     return true;
 }
 
+// Seconds, 0 to LONGEST_STALE_AFTER_SECONDS, or "never".
+bool storeStaleAfter(PlaybackRules& rules, const char16_t* begin, const char16_t* end) {
+    if (isWord(begin, end, STALE_AFTER_NEVER)) {
+        rules.endsByItself = false;
+        return true;
+    }
+    if (begin == end) return false;
+    std::uint32_t seconds = 0;
+    for (const char16_t* at = begin; at < end; ++at) {
+        if (*at < u'0' || *at > u'9') return false;
+        seconds = seconds * 10 + static_cast<std::uint32_t>(*at - u'0');
+        if (seconds > LONGEST_STALE_AFTER_SECONDS) return false;
+    }
+    rules.endsByItself = true;
+    rules.staleAfterSeconds = seconds;
+    return true;
+}
+
 static_assert(OPTION_DISCORD_STATE - OPTION_DISCORD_DETAILS == PRESENCE_STATE &&
                   OPTION_DISCORD_IMAGE_TEXT - OPTION_DISCORD_DETAILS == PRESENCE_IMAGE_TEXT,
               "the template options follow the presence's fields");
@@ -124,10 +142,18 @@ const char* const SETTINGS_OPTION_NAME_TEXTS[SETTINGS_OPTION_NAMES] = {
     "discord-image-text",
     "discord-shows",
     "discord-time",
-    "discord-image"};
+    "discord-image",
+    "discord",
+    "nowplaying",
+    "stale-after",
+    "private",
+    "audio-files"};
 const char* const NOW_PLAYING_ENCODING_NAMES[4] = {"utf-8", "utf-8-bom", "utf-16", "ansi"};
 const char* const PRESENCE_SHOWS_NAMES[3] = {"name", "details", "state"};
 const char* const PRESENCE_TIME_NAMES[3] = {"bar", "elapsed", "none"};
+const char* const SWITCH_NAMES[2] = {"off", "on"};
+const char* const STALE_AFTER_NEVER = "never";
+const char* const AUDIO_FILES_NAMES[2] = {"extension", "content"};
 
 SettingsOptionName settingsOptionNameOf(const char16_t* line, std::size_t length,
                                         std::size_t& value) {
@@ -143,7 +169,8 @@ SettingsOptionName settingsOptionNameOf(const char16_t* line, std::size_t length
 
 SettingsOptionProblem parseSettingsOption(const char16_t* line, std::size_t length,
                                           NowPlayingSettings& nowPlaying,
-                                          PresenceSettings& presence, SettingsOptionNames& seen) {
+                                          PresenceSettings& presence, PlaybackRules& rules,
+                                          SettingsOptionNames& seen) {
     const char16_t* const end = line + length;
     const char16_t* name = nullptr;
     const char16_t* nameEnd = nullptr;
@@ -199,9 +226,34 @@ SettingsOptionProblem parseSettingsOption(const char16_t* line, std::size_t leng
             if (stored) presence.time = static_cast<PresenceTime>(time);
             break;
         }
-        default:
+        case OPTION_DISCORD_IMAGE:
             stored = storeImage(presence.image, word, wordEnd);
             break;
+        case OPTION_DISCORD: {
+            const int on = wordIndex(word, wordEnd, SWITCH_NAMES, 2);
+            stored = on < 2;
+            if (stored) presence.switched = on == 1 ? PresenceSwitch::On : PresenceSwitch::Off;
+            break;
+        }
+        case OPTION_NOW_PLAYING: {
+            const int on = wordIndex(word, wordEnd, SWITCH_NAMES, 2);
+            stored = on < 2;
+            if (stored) nowPlaying.switchedOff = on == 0;
+            break;
+        }
+        case OPTION_STALE_AFTER:
+            stored = storeStaleAfter(rules, word, wordEnd);
+            break;
+        case OPTION_PRIVATE:
+            stored = storeWhole(rules.privatePatterns, PRIVATE_PATTERNS_CAPACITY, value, end,
+                                &rules.privateLength);
+            break;
+        default: {
+            const int kind = wordIndex(word, wordEnd, AUDIO_FILES_NAMES, 2);
+            stored = kind < 2;
+            if (stored) rules.audioFiles = static_cast<AudioFiles>(kind);
+            break;
+        }
     }
     if (!stored) return SettingsOptionProblem::BadValue;
     const unsigned bit = 1u << option;

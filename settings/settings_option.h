@@ -17,6 +17,13 @@
 //   discord-shows=name | details | state    (details)
 //   discord-time=bar | elapsed | none       (bar)
 //   discord-image=KEY or https URL  none by default
+//   discord=on | off             off: no presence whatever else is set;
+//                                without it, an application id means on
+//   nowplaying=on | off          off: no now-playing file whatever the path
+//   stale-after=SECONDS | never  a published track with a known length is
+//                                over this long after its end (30)
+//   private=PATTERN;PATTERN...   files published as a withdraw (none)
+//   audio-files=extension | content   (extension)
 //
 // Names and the encoding's values count in any letter case. A value runs
 // from after "=" to the end of its line (spaces around an encoding aside).
@@ -24,6 +31,7 @@
 #include <cstddef>
 
 #include "status/now_playing_settings.h"
+#include "status/playback_rules.h"
 #include "status/presence_settings.h"
 
 // What can be wrong with such a line. The plug-in ignores the line (a
@@ -50,6 +58,11 @@ enum SettingsOptionName {
     OPTION_DISCORD_SHOWS,
     OPTION_DISCORD_TIME,
     OPTION_DISCORD_IMAGE,
+    OPTION_DISCORD,
+    OPTION_NOW_PLAYING,
+    OPTION_STALE_AFTER,
+    OPTION_PRIVATE,
+    OPTION_AUDIO_FILES,
     SETTINGS_OPTION_NAMES,
 };
 extern const char* const SETTINGS_OPTION_NAME_TEXTS[SETTINGS_OPTION_NAMES];
@@ -58,6 +71,11 @@ extern const char* const NOW_PLAYING_ENCODING_NAMES[4];
 // The words of discord-shows, by PresenceShows, and of discord-time, by PresenceTime.
 extern const char* const PRESENCE_SHOWS_NAMES[3];
 extern const char* const PRESENCE_TIME_NAMES[3];
+// The words of the two switches (by bool: off, on), of stale-after's
+// "never", and of audio-files, by AudioFiles.
+extern const char* const SWITCH_NAMES[2];
+extern const char* const STALE_AFTER_NEVER;
+extern const char* const AUDIO_FILES_NAMES[2];
 
 // Which name the `length` units at `line` (UTF-16, its line end removed)
 // set, and in `value` where its value begins; SETTINGS_OPTION_NAMES when the
@@ -69,8 +87,9 @@ SettingsOptionName settingsOptionNameOf(const char16_t* line, std::size_t length
 using SettingsOptionNames = unsigned;
 
 // Parses the `length` units at `line` (UTF-16, its line end removed) into
-// `nowPlaying` or `presence`, noting its name in `seen`. Returns the problem
-// found; a bad value changes nothing.
+// `nowPlaying`, `presence` or `rules`, noting its name in `seen`. Returns
+// the problem found; a bad value changes nothing.
 SettingsOptionProblem parseSettingsOption(const char16_t* line, std::size_t length,
                                           NowPlayingSettings& nowPlaying,
-                                          PresenceSettings& presence, SettingsOptionNames& seen);
+                                          PresenceSettings& presence, PlaybackRules& rules,
+                                          SettingsOptionNames& seen);

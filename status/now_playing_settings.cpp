@@ -9,4 +9,5 @@ void setDefaultNowPlaying(NowPlayingSettings& settings) {
     settings.withdrawnLength = 0;
     settings.encoding = NowPlayingEncoding::Utf8;
     settings.namesSettingsFile = false;
+    settings.switchedOff = false;
 }

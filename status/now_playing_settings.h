@@ -23,7 +23,13 @@ struct NowPlayingSettings {
     std::size_t withdrawnLength;
     NowPlayingEncoding encoding;
     bool namesSettingsFile;  // the path is that of the settings file it was read from
+    bool switchedOff;        // nowplaying=off: nothing is written, whatever the path
 };
+
+// Whether a now-playing file is to be written.
+inline bool nowPlayingWanted(const NowPlayingSettings& settings) {
+    return settings.path[0] != u'\0' && !settings.switchedOff;
+}
 
 // Sets `settings` to no file, the display line, an empty withdrawn text and UTF-8.
 void setDefaultNowPlaying(NowPlayingSettings& settings);

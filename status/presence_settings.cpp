@@ -11,6 +11,8 @@ const char16_t* const DEFAULT_TEMPLATES[PRESENCE_FIELDS] = {u"[TITLE]", u"{by [A
 
 void setDefaultPresence(PresenceSettings& settings) {
     settings.applicationId[0] = '\0';
+    settings.switched = PresenceSwitch::Unset;
+    settings.buildApplication = false;
     for (int field = 0; field < PRESENCE_FIELDS; ++field) {
         PresenceTemplate& given = settings.templates[field];
         given.length =
@@ -19,4 +21,13 @@ void setDefaultPresence(PresenceSettings& settings) {
     settings.shows = PresenceShows::Details;
     settings.time = PresenceTime::Bar;
     settings.image[0] = '\0';
+}
+
+void takeBuildApplication(PresenceSettings& settings, const char* buildApplicationId) {
+    if (settings.switched != PresenceSwitch::On || settings.applicationId[0] != '\0' ||
+        buildApplicationId[0] == '\0') {
+        return;
+    }
+    copyBounded(settings.applicationId, PRESENCE_ID_CAPACITY, buildApplicationId);
+    settings.buildApplication = true;
 }

@@ -27,8 +27,13 @@ struct PresenceTemplate {
     std::size_t length;
 };
 
+// The "discord" line: without it, an application id means on.
+enum class PresenceSwitch { Unset, On, Off };
+
 struct PresenceSettings {
     char applicationId[PRESENCE_ID_CAPACITY];  // ASCII digits, terminated; empty: no presence
+    PresenceSwitch switched;
+    bool buildApplication;  // the id is the build's own, whose images are "music" and "video"
     PresenceTemplate templates[PRESENCE_FIELDS];
     PresenceShows shows;
     PresenceTime time;
@@ -39,7 +44,13 @@ struct PresenceSettings {
 // "{[ALBUM]}", the details shown, a time bar and no image.
 void setDefaultPresence(PresenceSettings& settings);
 
-// Whether `settings` name an application: without one nothing connects.
+// Under "discord=on" without an application id of the user's, takes
+// `buildApplicationId` (digits, terminated; empty: the build has none) and
+// marks it the build's own.
+void takeBuildApplication(PresenceSettings& settings, const char* buildApplicationId);
+
+// Whether `settings` name an application and are not switched off:
+// otherwise nothing connects.
 inline bool presenceWanted(const PresenceSettings& settings) {
-    return settings.applicationId[0] != '\0';
+    return settings.applicationId[0] != '\0' && settings.switched != PresenceSwitch::Off;
 }

@@ -85,7 +85,7 @@ MediaKind mediaKindOfExtension(const char16_t* extension, std::size_t length) {
 
 MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profiles,
                         ComposedStatus& composed, const NowPlayingSettings* nowPlaying,
-                        const PresenceSettings* presence) {
+                        const PresenceSettings* presence, const PlaybackRules* rules) {
     const char16_t* const pathEnd = path.text + path.length;
     const char16_t* lastBackslash = findLast(path.text, path.length, u'\\');
     const char16_t* name = lastBackslash != nullptr ? lastBackslash + 1 : path.text;
@@ -93,7 +93,16 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
     const char16_t* extension = findLast(name, nameLength, u'.');
     const std::size_t nameTitleLength =
         extension != nullptr ? static_cast<std::size_t>(extension - name) : nameLength;
-    const MediaKind kind = mediaKindOfExtension(extension, nameLength - nameTitleLength);
+    MediaKind kind = mediaKindOfExtension(extension, nameLength - nameTitleLength);
+    // By content, what the file holds decides its profile, so it is read
+    // first, with its facts; a file that cannot be read keeps its name's kind.
+    MediaTags tags;
+    bool tagsRead = false;
+    const bool byContent = rules != nullptr && rules->audioFiles == AudioFiles::ByContent;
+    if (byContent && path.whole && readMediaTags(path.text, tags, MediaRead::TagsAndFacts)) {
+        tagsRead = true;
+        kind = tags.video ? MediaKind::Other : MediaKind::Audio;
+    }
     const StatusProfile& profile =
         kind == MediaKind::Audio ? profiles.audioProfile : profiles.videoProfile;
 
@@ -114,10 +123,13 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
             : TemplateMarkers{0, MARKER_FILENAME, 0, 0, false, false};
     // The presence reads the facts always: whether there are pictures
     // decides between "Listening to" and "Watching", the duration the bar.
+    // A track that ends by itself needs its length for any destination.
+    const bool endsByItself =
+        rules != nullptr && rules->endsByItself && (nowPlaying != nullptr || presence != nullptr);
     const bool readTags = path.whole && (profile.titleFromTags || nowPlayingMarkers.usesTags ||
-                                         presence != nullptr);
-    const bool readFacts = profile.readsFacts || nowPlayingMarkers.usesFacts || presence != nullptr;
-    MediaTags tags;
+                                         presence != nullptr || endsByItself || tagsRead);
+    const bool readFacts = profile.readsFacts || nowPlayingMarkers.usesFacts ||
+                           presence != nullptr || endsByItself;
     char16_t tagTitle[TAG_TEXT_CAPACITY];
     std::size_t tagTitleLength = 0;
     char16_t duration[DURATION_TEXT_CAPACITY];
@@ -129,7 +141,9 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
     values.value[MARKER_ALBUM] = {u"", 0};
     values.value[MARKER_DURATION] = {u"", 0};
     if (readTags) {
-        readMediaTags(path.text, tags, readFacts ? MediaRead::TagsAndFacts : MediaRead::Tags);
+        if (!tagsRead) {
+            readMediaTags(path.text, tags, readFacts ? MediaRead::TagsAndFacts : MediaRead::Tags);
+        }
         tagTitleLength = composeTagTitle(tags, tagTitle, TAG_TEXT_CAPACITY);
         if (tagTitleLength > 0) {
             values.value[MARKER_TAGS] = {tagTitle, tagTitleLength};
@@ -199,9 +213,9 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
                                PRESENCE_COMPOSED_CAPACITY);
         }
         composed.hasPictures = readTags ? tags.video : kind == MediaKind::Other;
-        composed.hasDuration = readTags && tags.hasDuration;
-        composed.durationSeconds = composed.hasDuration ? tags.durationSeconds : 0;
     }
+    composed.hasDuration = readTags && tags.hasDuration;
+    composed.durationSeconds = composed.hasDuration ? tags.durationSeconds : 0;
     // Last, since the values may still have pointed at the name's title.
     if (profile.titleFromTags && tagTitleLength > 0) {
         const TemplateValue& shown = lineValues.value[MARKER_TAGS];

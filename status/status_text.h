@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "status/now_playing_settings.h"
+#include "status/playback_rules.h"
 #include "status/presence_settings.h"
 #include "status/status_profile.h"
 #include "tags/media_tags.h"
@@ -84,8 +85,13 @@ MediaKind mediaKindOfExtension(const char16_t* extension, std::size_t length);
 // `composed.nowPlayingText` and its length: its template composed for the
 // file, or without one the display line as sent. When `presence` is given,
 // also replaces the presence's texts (each cut between whole characters)
-// and the facts: whether the file has pictures and how long it plays.
+// and whether the file has pictures. How long it plays is noted whenever
+// the file was read with its facts: for the presence, a [DURATION], or,
+// when `rules` are given and a track ends by itself, for either
+// destination. With `rules` saying so, the kind comes from the file's
+// content (no picture track: audio) instead of its extension.
 // Returns the kind of the file.
 MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profiles,
                         ComposedStatus& composed, const NowPlayingSettings* nowPlaying = nullptr,
-                        const PresenceSettings* presence = nullptr);
+                        const PresenceSettings* presence = nullptr,
+                        const PlaybackRules* rules = nullptr);

@@ -150,6 +150,11 @@ TEST(PreviewTool, ExitStatusOnBadUse) {
     }
 }
 
+#define DEFAULT_RULES                                                  \
+    "private files: none (no private line)\n"                          \
+    "a track ends by itself 30 s after its end (stale-after)\n"        \
+    "audio files: by extension: .mp3 and .wav (audio-files)\n"
+
 // The text is shown as the messenger receives it, in the terminal's UTF-8;
 // paths typed in UTF-8 reach the plug-in in the code page.
 TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
@@ -163,7 +168,7 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
          "coute [FILENAME]\n",
          "x.avi",
          "(read in code page 1252)\nnow-playing file: none (no nowplaying-file line)\n"
-         "discord: none (no discord-application-id line)\n\n"
+         "discord: none (no discord=on or discord-application-id line)\n" DEFAULT_RULES "\n"
          "x.avi\n  audio:        no\n"
          "  tags:         (the file cannot be opened)\n  title:        'x'\n"
          "  status text:  \\0Office\\01\\0{0}\\0\xC3\xA9"
@@ -173,7 +178,7 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
          "coute [FILENAME]\n",
          "x.avi",
          "(read as UTF-8)\nnow-playing file: none (no nowplaying-file line)\n"
-         "discord: none (no discord-application-id line)\n\n"
+         "discord: none (no discord=on or discord-application-id line)\n" DEFAULT_RULES "\n"
          "x.avi\n  audio:        no\n"
          "  tags:         (the file cannot be opened)\n  title:        'x'\n"
          "  status text:  \\0Office\\01\\0{0}\\0\xC3\xA9"
@@ -183,7 +188,7 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
                      32),
          "x.avi",
          "(read as UTF-16BE)\nnow-playing file: none (no nowplaying-file line)\n"
-         "discord: none (no discord-application-id line)\n\n"
+         "discord: none (no discord=on or discord-application-id line)\n" DEFAULT_RULES "\n"
          "x.avi\n  audio:        no\n"
          "  tags:         (the file cannot be opened)\n  title:        'x'\n"
          "  status text:  \\0Office\\01\\0{0}\\0\xE4\xBD\xA0 x \\0\n"},
@@ -212,9 +217,33 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
          "\"activity\":{\"type\":2,\"status_display_type\":2,\"details\":\"Best Song\","
          "\"state\":\"by My Band\",\"timestamps\":{\"start\":"},
         {"2,[FILENAME]\n1,[FILENAME]\ndiscord-application-id=42\ndiscord-time=none\n", "x.mkv",
-         "discord: application 42 (shows details, time none, image none)\n\nx.mkv\n"},
+         "discord: application 42 (shows details, time none, image none)\n" DEFAULT_RULES
+         "\nx.mkv\n"},
         {"2,[FILENAME]\n1,[FILENAME]\ndiscord-application-id=42\ndiscord-time=none\n", "x.mkv",
          "\"activity\":{\"type\":3,\"status_display_type\":2,\"details\":\"x \"}"},
+        // The switches, the private files, when a track ends, what is audio.
+        {"2,[FILENAME]\n1,[FILENAME]\ndiscord-application-id=42\ndiscord=off\n"
+         "nowplaying-file=np.txt\nnowplaying=off\n",
+         "x.mkv", "now-playing file: off (nowplaying=off)\ndiscord: off (discord=off)\n"},
+        {"2,[FILENAME]\n1,[FILENAME]\nprivate=C:\\Home Videos;*\\t.flac\n",
+         "'c:\\HOME VIDEOS\\2024\\beach.mkv'",
+         "  private:      yes: a publish withdraws the status, the now-playing file and Discord\n"},
+        {"2,[FILENAME]\n1,[FILENAME]\nprivate=C:\\Home Videos;*\\t.flac\n", "'D:\\T.Flac'",
+         "  private:      yes"},
+        {"2,[FILENAME]\n1,[FILENAME]\ndiscord-application-id=42\n",
+         std::string(VELKAR_MEDIA_DIR) + "/length.flac",
+         "  audio:        no\n"},
+        {"2,[FILENAME]\n1,[FILENAME]\ndiscord-application-id=42\naudio-files=content\n",
+         std::string(VELKAR_MEDIA_DIR) + "/length.flac",
+         "  audio:        yes\n"},
+        {"2,[FILENAME]\n1,[FILENAME]\naudio-files=content\n",
+         std::string(VELKAR_MEDIA_DIR) + "/length-video.mkv", "  audio:        no\n"},
+        {"2,[FILENAME]\n1,[FILENAME]\ndiscord-application-id=42\nstale-after=75\n",
+         std::string(VELKAR_MEDIA_DIR) + "/length.flac",
+         "  ends:         1:15 after its end, unless the player says more\n"},
+        {"2,[FILENAME]\n1,[FILENAME]\ndiscord-application-id=42\nstale-after=never\n",
+         std::string(VELKAR_MEDIA_DIR) + "/length.flac",
+         "  ends:         with a withdraw only (stale-after=never)\n"},
     };
     for (const Case& c : cases) {
         const std::string settings =

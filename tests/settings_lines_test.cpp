@@ -664,6 +664,56 @@ TEST(SettingsLines, PresenceLines) {
     }
 }
 
+// The switches and the rules for every file: defaults, each value, and
+// values refused (leaving what was there).
+TEST(SettingsLines, SwitchesAndRules) {
+    using O = SettingsOptionProblem;
+    struct Case {
+        std::string lines;  // after "2,[FILENAME]\n1,[FILENAME]\n"
+        PresenceSwitch discord;
+        bool nowPlayingOff;
+        bool endsByItself;
+        std::uint32_t staleAfter;
+        std::string privatePatterns;
+        AudioFiles audioFiles;
+        std::vector<std::pair<unsigned, O>> problems;
+    };
+    const Case cases[] = {
+        {"", PresenceSwitch::Unset, false, true, 30, "", AudioFiles::ByExtension, {}},
+        {"Discord = ON\nnowplaying=Off\nstale-after= 120 \nprivate=D:\\Home;*\\t.flac\n"
+         "audio-files=content\n",
+         PresenceSwitch::On, true, true, 120, "D:\\Home;*\\t.flac", AudioFiles::ByContent, {}},
+        {"discord=off\nnowplaying=on\nstale-after=never\nstale-after=0\n",
+         PresenceSwitch::Off, false, true, 0, "", AudioFiles::ByExtension, {{6, O::Repeated}}},
+        {"stale-after=never\n", PresenceSwitch::Unset, false, false, 30, "",
+         AudioFiles::ByExtension, {}},
+        {"discord=yes\nnowplaying=\nstale-after=86401\nstale-after=-5\nstale-after=1 m\n"
+         "audio-files=tags\n",
+         PresenceSwitch::Unset, false, true, 30, "", AudioFiles::ByExtension,
+         {{3, O::BadValue}, {4, O::BadValue}, {5, O::BadValue}, {6, O::BadValue},
+          {7, O::BadValue}, {8, O::BadValue}}},
+    };
+    for (const Case& c : cases) {
+        const std::string file = "2,[FILENAME]\n1,[FILENAME]\n" + c.lines;
+        PluginSettings settings;
+        SettingsReport report{};
+        readSettingsBytes(file.data(), file.size(), settings, &report);
+        EXPECT_EQ(settings.presence.switched, c.discord) << c.lines;
+        EXPECT_EQ(settings.nowPlaying.switchedOff, c.nowPlayingOff) << c.lines;
+        EXPECT_EQ(settings.rules.endsByItself, c.endsByItself) << c.lines;
+        EXPECT_EQ(settings.rules.staleAfterSeconds, c.staleAfter) << c.lines;
+        EXPECT_EQ(std::u16string(settings.rules.privatePatterns, settings.rules.privateLength),
+                  u16(c.privatePatterns))
+            << c.lines;
+        EXPECT_EQ(settings.rules.audioFiles, c.audioFiles) << c.lines;
+        std::vector<std::pair<unsigned, O>> problems;
+        for (std::size_t i = 0; i < report.optionProblemCount; ++i) {
+            problems.emplace_back(report.options[i].lineNumber, report.options[i].problem);
+        }
+        EXPECT_EQ(problems, c.problems) << c.lines;
+    }
+}
+
 TEST(SettingsLines, DescriptionsNameTheProfile) {
     char text[200];
     describeSettingsProblem(SETTINGS_NO_MARKER, 2, text, sizeof text);

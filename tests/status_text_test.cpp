@@ -266,3 +266,43 @@ TEST(ComposeStatus, CodePagesAndCuts) {
 }
 
 }  // namespace
+
+// Which paths a private line covers: a folder and all below it, wildcards
+// over the whole path, letter case in any script.
+TEST(PrivatePaths, PatternsTable) {
+    struct Case {
+        const char* patterns;  // UTF-8, as the line's value
+        const char* path;      // UTF-8
+        bool isPrivate;
+    };
+    const Case cases[] = {
+        {"", "C:\\Videos\\a.mkv", false},
+        {"C:\\Private", "C:\\Private\\a.mkv", true},
+        {"C:\\Private\\", "c:\\PRIVATE\\sub\\deeper\\a.mkv", true},
+        {"C:\\Private", "C:\\PrivateClips\\a.mkv", false},  // a folder, not a prefix
+        {"C:/Private", "C:\\Private\\a.mkv", true},
+        {"C:\\Private\\a.mkv", "C:\\Private\\a.mkv", true},  // a file names itself
+        {"*\\t.flac", "D:\\Music\\T.FLAC", true},
+        {"*\\t.flac", "D:\\Music\\at.flac", false},
+        {"*.mkv", "D:\\a\\b\\c.MKV", true},  // a star crosses folders
+        {"D:\\clip?.avi", "D:\\clip7.avi", true},
+        {"D:\\clip?.avi", "D:\\clip10.avi", false},
+        {"D:\\?.avi", "D:\\\xF0\x9F\x98\x80.avi", true},  // one character, two units
+        {" D:\\Other ; C:\\Личное ", "C:\\ЛИЧНОЕ\\видео.mkv", true},
+        {"C:\\Ärger", "c:\\ärger\\x.mp3", true},
+        {"*a*a*a*a*a*b", "C:\\aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.mkv", false},
+        {";;", "C:\\a.mkv", false},
+    };
+    for (const Case& c : cases) {
+        PlaybackRules rules;
+        setDefaultPlaybackRules(rules);
+        const std::u16string patterns = u16(c.patterns);
+        ASSERT_LT(patterns.size(), PRIVATE_PATTERNS_CAPACITY);
+        copyBoundedCount(rules.privatePatterns, PRIVATE_PATTERNS_CAPACITY, patterns.data(),
+                         patterns.size());
+        rules.privateLength = patterns.size();
+        const std::u16string path = u16(c.path);
+        EXPECT_EQ(isPrivatePath(rules, path.data(), path.size()), c.isPrivate)
+            << c.patterns << " / " << c.path;
+    }
+}

@@ -15,6 +15,7 @@
 #include "terminal.h"
 #include "text/bounded_text.h"
 #include "text/unicode_text.h"
+#include "velkar_build_config.h"
 
 namespace {
 
@@ -124,14 +125,20 @@ void preview(const char* argument, const char* hostPath, const PluginSettings& s
     static AnnouncedPath path;
     takeAnnouncedPath(hostPath, path);
     static ComposedStatus composed;
-    const bool nowPlayingFile = settings.nowPlaying.path[0] != u'\0';
+    const bool nowPlayingFile = nowPlayingWanted(settings.nowPlaying);
     const bool presence = presenceWanted(settings.presence);
+    std::printf("%s\n", argument);
+    if (isPrivatePath(settings.rules, path.text, path.length)) {
+        // As the plug-in: the file is not read, and a publish withdraws.
+        std::printf("  %-14s%s\n", "private:",
+                    "yes: a publish withdraws the status, the now-playing file and Discord");
+        return;
+    }
     const MediaKind kind = composeStatus(path, settings.profiles, composed,
                                          nowPlayingFile ? &settings.nowPlaying : nullptr,
-                                         presence ? &settings.presence : nullptr);
+                                         presence ? &settings.presence : nullptr, &settings.rules);
     const std::size_t textLength = lengthOf(composed.statusText, STATUS_TEXT_CAPACITY);
     const StatusDisplay display = readStatusDisplay(composed.statusText, textLength);
-    std::printf("%s\n", argument);
     std::printf("  %-14s%s\n", "audio:", kind == MediaKind::Audio ? "yes" : "no");
     printTags(path);
     printQuoted("title:", composed.currentFileName,
@@ -154,22 +161,70 @@ void preview(const char* argument, const char* hostPath, const PluginSettings& s
         // UTF-8 as it is sent: the console shows it as the rest of the output.
         std::printf("  %-14s%.*s\n", "discord:", static_cast<int>(length), json);
     }
+    if (nowPlayingFile || presence) {
+        const PlaybackRules& rules = settings.rules;
+        std::printf("  %-14s", "ends:");
+        if (!rules.endsByItself) {
+            std::printf("with a withdraw only (stale-after=never)\n");
+        } else if (!composed.hasDuration) {
+            std::printf("with a withdraw only (its length is unknown)\n");
+        } else {
+            char16_t margin[DURATION_TEXT_CAPACITY];
+            printText(margin, formatDuration(rules.staleAfterSeconds, margin));
+            std::printf(" after its end, unless the player says more\n");
+        }
+    }
 }
 
 // Which Discord application shows the files, and how.
 void printPresence(const PresenceSettings& presence) {
-    if (!presenceWanted(presence)) {
-        std::printf("discord: none (no discord-application-id line)\n");
+    if (presence.switched == PresenceSwitch::Off) {
+        std::printf("discord: off (discord=off)\n");
         return;
     }
-    std::printf("discord: application %s (shows %s, time %s, image %s)\n", presence.applicationId,
+    if (!presenceWanted(presence)) {
+        std::printf(presence.switched == PresenceSwitch::On
+                        ? "discord: none (discord=on, but this build has no application of its "
+                          "own: a discord-application-id line names one)\n"
+                        : "discord: none (no discord=on or discord-application-id line)\n");
+        return;
+    }
+    const char* image = presence.image[0] != '\0'   ? presence.image
+                        : presence.buildApplication ? "the build's music or video"
+                                                    : "none";
+    std::printf("discord: application %s%s (shows %s, time %s, image %s)\n", presence.applicationId,
+                presence.buildApplication ? ", this build's own" : "",
                 PRESENCE_SHOWS_NAMES[static_cast<int>(presence.shows)],
-                PRESENCE_TIME_NAMES[static_cast<int>(presence.time)],
-                presence.image[0] != '\0' ? presence.image : "none");
+                PRESENCE_TIME_NAMES[static_cast<int>(presence.time)], image);
+}
+
+// The rules for every file: which are private, when a track ends by
+// itself, what makes a file audio.
+void printPlaybackRules(const PlaybackRules& rules) {
+    std::printf("private files: ");
+    if (rules.privateLength == 0) {
+        std::printf("none (no private line)\n");
+    } else {
+        printText(rules.privatePatterns, rules.privateLength);
+        std::printf("\n");
+    }
+    if (rules.endsByItself) {
+        std::printf("a track ends by itself %u s after its end (stale-after)\n",
+                    static_cast<unsigned>(rules.staleAfterSeconds));
+    } else {
+        std::printf("a track ends with a withdraw only (stale-after=never)\n");
+    }
+    std::printf("audio files: %s\n", rules.audioFiles == AudioFiles::ByContent
+                                          ? "by content: a file without pictures (audio-files)"
+                                          : "by extension: .mp3 and .wav (audio-files)");
 }
 
 // Where the now-playing file goes, how, and what stands in the way.
 void printNowPlayingFile(const NowPlayingSettings& nowPlaying) {
+    if (nowPlaying.switchedOff) {
+        std::printf("now-playing file: off (nowplaying=off)\n");
+        return;
+    }
     if (nowPlaying.path[0] == u'\0') {
         std::printf("now-playing file: none (no nowplaying-file line)\n");
         return;
@@ -306,8 +361,10 @@ int run(int argc, char** argv) {
     static PluginSettings settings;
     const int read = readChosenSettings(settingsFile, defaults, codePage, settings);
     if (read != EXIT_OK) return read;
+    takeBuildApplication(settings.presence, VELKAR_DISCORD_APPLICATION_ID);
     printNowPlayingFile(settings.nowPlaying);
     printPresence(settings.presence);
+    printPlaybackRules(settings.rules);
     std::printf("\n");
     int status = EXIT_OK;
     for (int i = first; i < argc; ++i) {

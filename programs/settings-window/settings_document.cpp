@@ -138,6 +138,20 @@ void takePresenceValues(const PresenceSettings& presence, SettingsValues& values
         convertUtf8ToUtf16(image.data(), image.size(), &values.discordImage[0], image.size()));
 }
 
+// The switches and rules as the words of their lines.
+void takeRulesValues(const PresenceSettings& presence, const NowPlayingSettings& nowPlaying,
+                     const PlaybackRules& rules, SettingsValues& values) {
+    values.discordSwitch = presence.switched == PresenceSwitch::Unset
+                               ? u""
+                               : ascii(SWITCH_NAMES[presence.switched == PresenceSwitch::On]);
+    values.nowPlayingSwitch = ascii(SWITCH_NAMES[!nowPlaying.switchedOff]);
+    values.staleAfter = rules.endsByItself
+                            ? ascii(std::to_string(rules.staleAfterSeconds).c_str())
+                            : ascii(STALE_AFTER_NEVER);
+    values.privatePatterns = std::u16string(rules.privatePatterns, rules.privateLength);
+    values.audioFiles = ascii(AUDIO_FILES_NAMES[static_cast<int>(rules.audioFiles)]);
+}
+
 // The value of the line `name` that shows `values`.
 std::u16string optionValue(const SettingsValues& values, int name) {
     switch (name) {
@@ -152,6 +166,11 @@ std::u16string optionValue(const SettingsValues& values, int name) {
         case OPTION_DISCORD_TIME:
             return ascii(PRESENCE_TIME_NAMES[static_cast<int>(values.discordTime)]);
         case OPTION_DISCORD_IMAGE: return values.discordImage;
+        case OPTION_DISCORD: return values.discordSwitch;
+        case OPTION_NOW_PLAYING: return values.nowPlayingSwitch;
+        case OPTION_STALE_AFTER: return values.staleAfter;
+        case OPTION_PRIVATE: return values.privatePatterns;
+        case OPTION_AUDIO_FILES: return values.audioFiles;
         default: return values.discordTemplate[name - OPTION_DISCORD_DETAILS];
     }
 }
@@ -165,6 +184,11 @@ void setDefaultValues(SettingsValues& values) {
     PresenceSettings presence;
     setDefaultPresence(presence);
     takePresenceValues(presence, values);
+    NowPlayingSettings nowPlaying;
+    setDefaultNowPlaying(nowPlaying);
+    PlaybackRules rules;
+    setDefaultPlaybackRules(rules);
+    takeRulesValues(presence, nowPlaying, rules, values);
 }
 
 // The file's body (after its mark) as lines, split as the plug-in splits
@@ -214,6 +238,7 @@ void takeValues(const PluginSettings& read, const SettingsReport& report, Settin
     values.withdrawnText = std::u16string(nowPlaying.withdrawnText, nowPlaying.withdrawnLength);
     values.encoding = nowPlaying.encoding;
     takePresenceValues(read.presence, values);
+    takeRulesValues(read.presence, nowPlaying, read.rules, values);
 }
 
 // A piece of a changed line: bytes kept as they were, or new text.

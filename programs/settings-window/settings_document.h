@@ -47,6 +47,14 @@ struct SettingsValues {
     PresenceShows discordShows;
     PresenceTime discordTime;
     std::u16string discordImage;
+    // The switches and rules, as the words of their lines: "on" or "off"
+    // ("" for a presence switched by its id alone), the margin's seconds or
+    // "never", the private patterns, "extension" or "content".
+    std::u16string discordSwitch;
+    std::u16string nowPlayingSwitch;
+    std::u16string staleAfter;
+    std::u16string privatePatterns;
+    std::u16string audioFiles;
 };
 
 bool operator==(const SettingsValues& first, const SettingsValues& second);
