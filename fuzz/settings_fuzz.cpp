@@ -65,8 +65,8 @@ void checkProfile(const StatusProfile& profile) {
 
 bool sameProfile(const StatusProfile& a, const StatusProfile& b) {
     return same(a.categoryCode, b.categoryCode) && same(a.prefix, b.prefix) &&
-           same(a.suffix, b.suffix) && a.titleFromTags == b.titleFromTags && a.readsFacts == b.readsFacts &&
-           a.composedWhole == b.composedWhole &&
+           same(a.suffix, b.suffix) && a.titleFromTags == b.titleFromTags &&
+           a.readsFacts == b.readsFacts && a.composedWhole == b.composedWhole &&
            std::u16string(a.templateText, a.templateLength) ==
                std::u16string(b.templateText, b.templateLength);
 }

@@ -230,9 +230,9 @@ NowPlayingOutcome checkTarget(const char16_t* path, bool namesSettingsFile, Targ
     if (namesSettingsFile) return NowPlayingOutcome::NotANowPlayingFile;
     const NowPlayingOutcome name = checkName(path);
     if (name != NowPlayingOutcome::Replaced) return name;
-    const bool longForm = boundedLength(path, literalLength(LONG_PATH_FORM)) ==
-                              literalLength(LONG_PATH_FORM) &&
-                          isWord(path, literalLength(LONG_PATH_FORM), LONG_PATH_FORM);
+    const bool longForm =
+        boundedLength(path, literalLength(LONG_PATH_FORM)) == literalLength(LONG_PATH_FORM) &&
+        isWord(path, literalLength(LONG_PATH_FORM), LONG_PATH_FORM);
     if (!longForm && boundedLength(path, NOW_PLAYING_PATH_CAPACITY) + TEMPORARY_SUFFIX_LENGTH >=
                          NOW_PLAYING_PATH_LIMIT) {
         return NowPlayingOutcome::PathTooLong;

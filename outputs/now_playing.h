@@ -42,8 +42,8 @@ constexpr char16_t NOW_PLAYING_EXTENSION[] = u".txt";
 // Names that are devices to Windows (10 and earlier, also with an
 // extension): never a now-playing file's. COM and LPT take a digit, or a
 // superscript one, two or three.
-constexpr const char16_t* const DEVICE_NAMES[] = {u"con", u"prn", u"aux", u"nul",
-                                                   u"conin$", u"conout$", u"clock$"};
+constexpr const char16_t* const DEVICE_NAMES[] = {u"con",    u"prn",     u"aux",   u"nul",
+                                                  u"conin$", u"conout$", u"clock$"};
 constexpr const char16_t* const NUMBERED_DEVICE_NAMES[] = {u"com", u"lpt"};
 constexpr char16_t DEVICE_NUMBERS[] = u"0123456789\u00B9\u00B2\u00B3";
 // Windows' limit on a path's length (MAX_PATH, its terminator included),

@@ -127,9 +127,9 @@ std::size_t writePresenceHandshake(const char* applicationId, char* out, std::si
     return json.overflowed ? 0 : json.length;
 }
 
-std::size_t writePresenceCommand(const PresenceActivity* activity,
-                                 const PresenceSettings& settings, std::uint32_t processId,
-                                 const char* nonce, char* out, std::size_t capacity) {
+std::size_t writePresenceCommand(const PresenceActivity* activity, const PresenceSettings& settings,
+                                 std::uint32_t processId, const char* nonce, char* out,
+                                 std::size_t capacity) {
     JsonWriter json = startJson(out, capacity);
     appendJsonRaw(json, "{\"cmd\":\"SET_ACTIVITY\",\"args\":{\"pid\":");
     appendJsonNumber(json, processId);
@@ -173,7 +173,8 @@ std::size_t writePresenceCommand(const PresenceActivity* activity,
 
 void writePresenceNonce(std::uint32_t processId, std::uint32_t count,
                         std::uint64_t timeMilliseconds, char (&out)[PRESENCE_NONCE_CAPACITY]) {
-    static_assert(8 + 1 + 8 + 1 + 16 < PRESENCE_NONCE_CAPACITY, "two 32-bit and a 64-bit number fit");
+    static_assert(8 + 1 + 8 + 1 + 16 < PRESENCE_NONCE_CAPACITY,
+                  "two 32-bit and a 64-bit number fit");
     const std::uint64_t parts[] = {processId, count, timeMilliseconds};
     std::size_t length = 0;
     for (std::uint64_t part : parts) {

@@ -31,10 +31,10 @@ constexpr const char* BUILD_VIDEO_IMAGE = "video";
 
 struct PresenceActivity {
     PresenceText texts[PRESENCE_FIELDS];
-    bool watching;                // the file has pictures: "Watching", else "Listening to"
-    std::uint64_t startSeconds;   // Unix time of the publish
-    std::uint64_t endSeconds;     // 0: no end (unknown duration, or not shown)
-    bool showsStart;              // false: no time at all
+    bool watching;               // the file has pictures: "Watching", else "Listening to"
+    std::uint64_t startSeconds;  // Unix time of the publish
+    std::uint64_t endSeconds;    // 0: no end (unknown duration, or not shown)
+    bool showsStart;             // false: no time at all
 };
 
 // Writes the `units` units of UTF-16 at `text` into `out` as Discord is to
@@ -63,9 +63,9 @@ std::size_t writePresenceHandshake(const char* applicationId, char* out, std::si
 // `activity` is null, the command that clears it; for the process
 // `processId`, with `nonce` (terminated). Returns its length, 0 when it does
 // not fit.
-std::size_t writePresenceCommand(const PresenceActivity* activity,
-                                 const PresenceSettings& settings, std::uint32_t processId,
-                                 const char* nonce, char* out, std::size_t capacity);
+std::size_t writePresenceCommand(const PresenceActivity* activity, const PresenceSettings& settings,
+                                 std::uint32_t processId, const char* nonce, char* out,
+                                 std::size_t capacity);
 
 // Writes a nonce unique in the process across loads of the module: the
 // process id, `count` and `timeMilliseconds`, in hexadecimal.

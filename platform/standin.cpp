@@ -4,14 +4,14 @@
 #include "platform/standin.h"
 
 #include <fcntl.h>
-#include <sys/syscall.h>
 #include <iconv.h>
+#include <locale.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
-#include <locale.h>
 #include <wctype.h>
 
 #include <atomic>
@@ -832,8 +832,8 @@ void findFilesBeginningWith(const char16_t* folder, const char16_t* prefix, Foun
             }
             wide[length] = u'\0';
             struct stat status;
-            if (!ascii || length < prefixLength ||
-                fstatat(directory, entryName, &status, 0) != 0 || !S_ISREG(status.st_mode)) {
+            if (!ascii || length < prefixLength || fstatat(directory, entryName, &status, 0) != 0 ||
+                !S_ISREG(status.st_mode)) {
                 continue;
             }
             const long long milliseconds =

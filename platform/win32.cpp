@@ -183,8 +183,8 @@ void findFilesBeginningWith(const char16_t* folder, const char16_t* prefix, Foun
     lstrcatW(pattern, wide(prefix));
     lstrcatW(pattern, L"*");
     WIN32_FIND_DATAW entry;
-    const HANDLE search = FindFirstFileExW(pattern, FindExInfoBasic, &entry,
-                                           FindExSearchNameMatch, nullptr, 0);
+    const HANDLE search =
+        FindFirstFileExW(pattern, FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
     if (search == INVALID_HANDLE_VALUE) return;
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
@@ -275,12 +275,12 @@ namespace {
 // lock, which the unload holds), and it is ended there, before any code of
 // ours, as Wine runs no queued call before a thread's start routine.
 struct Background {
-    HANDLE thread;        // the abandonable thread's, kept for its end
-    HANDLE wake;          // auto-reset: a request
-    HANDLE started;       // manual-reset: set by the thread as it begins
-    bool created;         // a thread of this kind was made (then `started` tells whether it ran)
+    HANDLE thread;   // the abandonable thread's, kept for its end
+    HANDLE wake;     // auto-reset: a request
+    HANDLE started;  // manual-reset: set by the thread as it begins
+    bool created;    // a thread of this kind was made (then `started` tells whether it ran)
     BackgroundRun run;
-    bool asked;           // a request since the last run began
+    bool asked;  // a request since the last run began
     bool alive;
 };
 
@@ -366,9 +366,9 @@ bool startBackgroundThread(Background& background, LPTHREAD_START_ROUTINE routin
     // Past the wait the other thread still starts when it can (its
     // start waits for a loader's lock another thread holds).
     if (otherMade) WaitForSingleObject(other.started, BACKGROUND_START_WAIT_MILLISECONDS);
-    bool started = !holding || GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                                                  reinterpret_cast<LPCWSTR>(&finishingThread),
-                                                  &module) != 0;
+    bool started =
+        !holding || GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                       reinterpret_cast<LPCWSTR>(&finishingThread), &module) != 0;
     HANDLE thread = nullptr;
     if (started) {
         if (holding) {
@@ -419,9 +419,8 @@ bool requestBackgroundRun(BackgroundThread kind, BackgroundRun run) {
     ReleaseSRWLockExclusive(&backgroundLock);
     if (!ready) return false;
     if (!start) return true;
-    return startBackgroundThread(background, kind == BackgroundThread::Finishing
-                                                 ? finishingThread
-                                                 : abandonableThread);
+    return startBackgroundThread(
+        background, kind == BackgroundThread::Finishing ? finishingThread : abandonableThread);
 }
 
 void endBackgroundRuns() {
@@ -452,21 +451,18 @@ void endBackgroundRuns() {
         }
         CloseHandle(thread);
     }
-    HANDLE* const events[] = {&parked,          &never,          &finishing.wake,
-                              &finishing.started, &abandonable.wake, &abandonable.started};
+    HANDLE* const events[] = {&parked,           &never,
+                              &finishing.wake,   &finishing.started,
+                              &abandonable.wake, &abandonable.started};
     for (HANDLE* event : events) {
         if (*event != nullptr) CloseHandle(*event);
         *event = nullptr;
     }
 }
 
-void acquireLock(PlatformLock& lock) {
-    AcquireSRWLockExclusive(reinterpret_cast<SRWLOCK*>(&lock));
-}
+void acquireLock(PlatformLock& lock) { AcquireSRWLockExclusive(reinterpret_cast<SRWLOCK*>(&lock)); }
 
-void releaseLock(PlatformLock& lock) {
-    ReleaseSRWLockExclusive(reinterpret_cast<SRWLOCK*>(&lock));
-}
+void releaseLock(PlatformLock& lock) { ReleaseSRWLockExclusive(reinterpret_cast<SRWLOCK*>(&lock)); }
 
 static_assert(sizeof(SRWLOCK) == sizeof(PlatformLock), "a PlatformLock is an SRW lock");
 
@@ -532,7 +528,8 @@ PlatformPipe openPipe(const char16_t* name) {
     const HANDLE handle = CreateFileW(
         reinterpret_cast<LPCWSTR>(name), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
         FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
-    return handle == INVALID_HANDLE_VALUE ? PLATFORM_NO_PIPE : reinterpret_cast<PlatformPipe>(handle);
+    return handle == INVALID_HANDLE_VALUE ? PLATFORM_NO_PIPE
+                                          : reinterpret_cast<PlatformPipe>(handle);
 }
 
 bool writePipe(PlatformPipe pipe, const void* bytes, std::size_t count,

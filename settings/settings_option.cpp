@@ -131,23 +131,22 @@ int optionNamed(const char16_t* name, const char16_t* nameEnd) {
 
 }  // namespace
 
-const char* const SETTINGS_OPTION_NAME_TEXTS[SETTINGS_OPTION_NAMES] = {
-    "nowplaying-file",
-    "nowplaying-text",
-    "nowplaying-withdrawn",
-    "nowplaying-encoding",
-    "discord-application-id",
-    "discord-details",
-    "discord-state",
-    "discord-image-text",
-    "discord-shows",
-    "discord-time",
-    "discord-image",
-    "discord",
-    "nowplaying",
-    "stale-after",
-    "private",
-    "audio-files"};
+const char* const SETTINGS_OPTION_NAME_TEXTS[SETTINGS_OPTION_NAMES] = {"nowplaying-file",
+                                                                       "nowplaying-text",
+                                                                       "nowplaying-withdrawn",
+                                                                       "nowplaying-encoding",
+                                                                       "discord-application-id",
+                                                                       "discord-details",
+                                                                       "discord-state",
+                                                                       "discord-image-text",
+                                                                       "discord-shows",
+                                                                       "discord-time",
+                                                                       "discord-image",
+                                                                       "discord",
+                                                                       "nowplaying",
+                                                                       "stale-after",
+                                                                       "private",
+                                                                       "audio-files"};
 const char* const NOW_PLAYING_ENCODING_NAMES[4] = {"utf-8", "utf-8-bom", "utf-16", "ansi"};
 const char* const PRESENCE_SHOWS_NAMES[3] = {"name", "details", "state"};
 const char* const PRESENCE_TIME_NAMES[3] = {"bar", "elapsed", "none"};

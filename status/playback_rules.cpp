@@ -95,7 +95,8 @@ bool isPrivatePath(const PlaybackRules& rules, const char16_t* path, std::size_t
         const char16_t* pattern = foldedPatterns + first;
         const std::size_t units = last - first;
         bool wildcards = false;
-        for (std::size_t i = 0; i < units; ++i) wildcards |= pattern[i] == u'*' || pattern[i] == u'?';
+        for (std::size_t i = 0; i < units; ++i)
+            wildcards |= pattern[i] == u'*' || pattern[i] == u'?';
         if (units > 0 && (wildcards ? wildcardMatches(pattern, units, foldedPath, length)
                                     : namesOrHolds(pattern, units, foldedPath, length))) {
             return true;

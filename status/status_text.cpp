@@ -128,8 +128,8 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
         rules != nullptr && rules->endsByItself && (nowPlaying != nullptr || presence != nullptr);
     const bool readTags = path.whole && (profile.titleFromTags || nowPlayingMarkers.usesTags ||
                                          presence != nullptr || endsByItself || tagsRead);
-    const bool readFacts = profile.readsFacts || nowPlayingMarkers.usesFacts ||
-                           presence != nullptr || endsByItself;
+    const bool readFacts =
+        profile.readsFacts || nowPlayingMarkers.usesFacts || presence != nullptr || endsByItself;
     char16_t tagTitle[TAG_TEXT_CAPACITY];
     std::size_t tagTitleLength = 0;
     char16_t duration[DURATION_TEXT_CAPACITY];
@@ -152,7 +152,8 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
         values.value[MARKER_ARTIST] = {tags.artist, boundedLength(tags.artist, TAG_TEXT_CAPACITY)};
         values.value[MARKER_ALBUM] = {tags.album, boundedLength(tags.album, TAG_TEXT_CAPACITY)};
         if (tags.hasDuration) {
-            values.value[MARKER_DURATION] = {duration, formatDuration(tags.durationSeconds, duration)};
+            values.value[MARKER_DURATION] = {duration,
+                                             formatDuration(tags.durationSeconds, duration)};
         }
     }
 
@@ -173,8 +174,8 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
     const std::size_t lineRoom = maximumText - categoryLength - fixedLength - closingLength;
     const char16_t* const displayLine = out;
     if (profile.composedWhole) {
-        out +=
-            expandTemplate(profile.templateText, profile.templateLength, lineValues, out, lineRoom + 1);
+        out += expandTemplate(profile.templateText, profile.templateLength, lineValues, out,
+                              lineRoom + 1);
     } else {
         // Every piece but the title is kept whole (together they are at most
         // 297 units), so the title gets what room is left.

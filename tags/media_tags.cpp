@@ -24,10 +24,10 @@ constexpr ContainerReader CONTAINER_READERS[] = {
 // Extensions of files that are sound only, in lower case: what a file the
 // reader does not know is taken for; any other is taken to have pictures.
 constexpr const char16_t* AUDIO_EXTENSIONS[] = {
-    u"mp3", u"mp2", u"mpa", u"wav", u"flac", u"ogg", u"oga", u"opus", u"m4a", u"aac",
-    u"wma", u"ape", u"wv",  u"mpc", u"tta", u"tak", u"ofr", u"aif", u"aiff", u"aifc",
-    u"dsf", u"dff", u"mka", u"ac3", u"dts", u"amr", u"au",  u"caf", u"spx", u"mid",
-    u"midi", u"mod", u"s3m", u"xm", u"it",  u"m4b",
+    u"mp3",  u"mp2",  u"mpa", u"wav",  u"flac", u"ogg", u"oga", u"opus", u"m4a",
+    u"aac",  u"wma",  u"ape", u"wv",   u"mpc",  u"tta", u"tak", u"ofr",  u"aif",
+    u"aiff", u"aifc", u"dsf", u"dff",  u"mka",  u"ac3", u"dts", u"amr",  u"au",
+    u"caf",  u"spx",  u"mid", u"midi", u"mod",  u"s3m", u"xm",  u"it",   u"m4b",
 };
 constexpr std::size_t LONGEST_AUDIO_EXTENSION = 4;
 

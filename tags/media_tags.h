@@ -40,11 +40,10 @@ constexpr const char16_t TAG_ARTIST_TITLE_SEPARATOR[] = u" - ";
 // separators: line ends, tabs) or a run of them becomes one space, a
 // byte-order mark goes, and spaces at either end are dropped, so no tag can
 // break a display line. A backslash stays: the messenger's text, where
-// "\0" separates fields, makes it a slash itself. A field the tags lack, or whose value is blank, is
-// empty. Of a field with several values, the first counts. The artist is the
-// track's artist, or the album artist where that is all there is.
-// The media facts are read only when asked for (MediaRead::TagsAndFacts),
-// else unknown and audio.
+// "\0" separates fields, makes it a slash itself. A field the tags lack, or whose value is blank,
+// is empty. Of a field with several values, the first counts. The artist is the track's artist, or
+// the album artist where that is all there is. The media facts are read only when asked for
+// (MediaRead::TagsAndFacts), else unknown and audio.
 struct MediaTags {
     // The file's format and the tag that gave its first field, e.g. "MP3
     // ID3v2.4"; empty when the tags give nothing.
@@ -54,8 +53,8 @@ struct MediaTags {
     char16_t album[TAG_TEXT_CAPACITY];
     std::uint32_t bytesRead;  // what reading them cost
     unsigned seeks;
-    unsigned windowReads;  // calls to the file for a window, a seek's or the next one
-    unsigned smallReads;   // calls to the file for a header alone
+    unsigned windowReads;           // calls to the file for a window, a seek's or the next one
+    unsigned smallReads;            // calls to the file for a header alone
     bool hasDuration;               // false: the file does not say how long it plays
     std::uint32_t durationSeconds;  // rounded to the nearest second
     bool video;                     // it has a picture track (a cover picture is none)

@@ -150,9 +150,9 @@ TEST(PreviewTool, ExitStatusOnBadUse) {
     }
 }
 
-#define DEFAULT_RULES                                                  \
-    "private files: none (no private line)\n"                          \
-    "a track ends by itself 30 s after its end (stale-after)\n"        \
+#define DEFAULT_RULES                                           \
+    "private files: none (no private line)\n"                   \
+    "a track ends by itself 30 s after its end (stale-after)\n" \
     "audio files: by extension: .mp3 and .wav (audio-files)\n"
 
 // The text is shown as the messenger receives it, in the terminal's UTF-8;
@@ -231,11 +231,9 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
         {"2,[FILENAME]\n1,[FILENAME]\nprivate=C:\\Home Videos;*\\t.flac\n", "'D:\\T.Flac'",
          "  private:      yes"},
         {"2,[FILENAME]\n1,[FILENAME]\ndiscord-application-id=42\n",
-         std::string(VELKAR_MEDIA_DIR) + "/length.flac",
-         "  audio:        no\n"},
+         std::string(VELKAR_MEDIA_DIR) + "/length.flac", "  audio:        no\n"},
         {"2,[FILENAME]\n1,[FILENAME]\ndiscord-application-id=42\naudio-files=content\n",
-         std::string(VELKAR_MEDIA_DIR) + "/length.flac",
-         "  audio:        yes\n"},
+         std::string(VELKAR_MEDIA_DIR) + "/length.flac", "  audio:        yes\n"},
         {"2,[FILENAME]\n1,[FILENAME]\naudio-files=content\n",
          std::string(VELKAR_MEDIA_DIR) + "/length-video.mkv", "  audio:        no\n"},
         {"2,[FILENAME]\n1,[FILENAME]\ndiscord-application-id=42\nstale-after=75\n",

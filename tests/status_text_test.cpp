@@ -69,9 +69,10 @@ TEST(ComposeStatus, DefaultProfilesTable) {
 
 TEST(ComposeStatus, DurationsAsShown) {
     const std::pair<std::uint32_t, std::u16string> cases[] = {
-        {0, u"0:00"},          {59, u"0:59"},          {65, u"1:05"},
-        {3599, u"59:59"},      {3600, u"1:00:00"},     {36061, u"10:01:01"},
-        {90000, u"25:00:00"},  {4294967295u, u"1193046:28:15"},
+        {0, u"0:00"},         {59, u"0:59"},
+        {65, u"1:05"},        {3599, u"59:59"},
+        {3600, u"1:00:00"},   {36061, u"10:01:01"},
+        {90000, u"25:00:00"}, {4294967295u, u"1193046:28:15"},
     };
     for (const auto& [seconds, shown] : cases) {
         char16_t text[DURATION_TEXT_CAPACITY];

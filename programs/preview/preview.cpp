@@ -155,9 +155,8 @@ void preview(const char* argument, const char* hostPath, const PluginSettings& s
         composePresenceActivity(composed, settings.presence, unixTimeMilliseconds() / 1000,
                                 activity);
         static char json[PRESENCE_COMMAND_CAPACITY];
-        const std::size_t length = writePresenceCommand(&activity, settings.presence,
-                                                        currentProcessId(), "preview", json,
-                                                        sizeof json);
+        const std::size_t length = writePresenceCommand(
+            &activity, settings.presence, currentProcessId(), "preview", json, sizeof json);
         // UTF-8 as it is sent: the console shows it as the rest of the output.
         std::printf("  %-14s%.*s\n", "discord:", static_cast<int>(length), json);
     }
@@ -215,8 +214,8 @@ void printPlaybackRules(const PlaybackRules& rules) {
         std::printf("a track ends with a withdraw only (stale-after=never)\n");
     }
     std::printf("audio files: %s\n", rules.audioFiles == AudioFiles::ByContent
-                                          ? "by content: a file without pictures (audio-files)"
-                                          : "by extension: .mp3 and .wav (audio-files)");
+                                         ? "by content: a file without pictures (audio-files)"
+                                         : "by extension: .mp3 and .wav (audio-files)");
 }
 
 // Where the now-playing file goes, how, and what stands in the way.

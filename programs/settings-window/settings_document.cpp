@@ -145,9 +145,8 @@ void takeRulesValues(const PresenceSettings& presence, const NowPlayingSettings&
                                ? u""
                                : ascii(SWITCH_NAMES[presence.switched == PresenceSwitch::On]);
     values.nowPlayingSwitch = ascii(SWITCH_NAMES[!nowPlaying.switchedOff]);
-    values.staleAfter = rules.endsByItself
-                            ? ascii(std::to_string(rules.staleAfterSeconds).c_str())
-                            : ascii(STALE_AFTER_NEVER);
+    values.staleAfter = rules.endsByItself ? ascii(std::to_string(rules.staleAfterSeconds).c_str())
+                                           : ascii(STALE_AFTER_NEVER);
     values.privatePatterns = std::u16string(rules.privatePatterns, rules.privateLength);
     values.audioFiles = ascii(AUDIO_FILES_NAMES[static_cast<int>(rules.audioFiles)]);
 }
@@ -155,23 +154,34 @@ void takeRulesValues(const PresenceSettings& presence, const NowPlayingSettings&
 // The value of the line `name` that shows `values`.
 std::u16string optionValue(const SettingsValues& values, int name) {
     switch (name) {
-        case OPTION_FILE: return values.nowPlayingPath;
-        case OPTION_TEXT: return values.nowPlayingText;
-        case OPTION_WITHDRAWN: return values.withdrawnText;
+        case OPTION_FILE:
+            return values.nowPlayingPath;
+        case OPTION_TEXT:
+            return values.nowPlayingText;
+        case OPTION_WITHDRAWN:
+            return values.withdrawnText;
         case OPTION_ENCODING:
             return ascii(NOW_PLAYING_ENCODING_NAMES[static_cast<int>(values.encoding)]);
-        case OPTION_DISCORD_ID: return values.discordApplicationId;
+        case OPTION_DISCORD_ID:
+            return values.discordApplicationId;
         case OPTION_DISCORD_SHOWS:
             return ascii(PRESENCE_SHOWS_NAMES[static_cast<int>(values.discordShows)]);
         case OPTION_DISCORD_TIME:
             return ascii(PRESENCE_TIME_NAMES[static_cast<int>(values.discordTime)]);
-        case OPTION_DISCORD_IMAGE: return values.discordImage;
-        case OPTION_DISCORD: return values.discordSwitch;
-        case OPTION_NOW_PLAYING: return values.nowPlayingSwitch;
-        case OPTION_STALE_AFTER: return values.staleAfter;
-        case OPTION_PRIVATE: return values.privatePatterns;
-        case OPTION_AUDIO_FILES: return values.audioFiles;
-        default: return values.discordTemplate[name - OPTION_DISCORD_DETAILS];
+        case OPTION_DISCORD_IMAGE:
+            return values.discordImage;
+        case OPTION_DISCORD:
+            return values.discordSwitch;
+        case OPTION_NOW_PLAYING:
+            return values.nowPlayingSwitch;
+        case OPTION_STALE_AFTER:
+            return values.staleAfter;
+        case OPTION_PRIVATE:
+            return values.privatePatterns;
+        case OPTION_AUDIO_FILES:
+            return values.audioFiles;
+        default:
+            return values.discordTemplate[name - OPTION_DISCORD_DETAILS];
     }
 }
 
@@ -232,9 +242,10 @@ void takeValues(const PluginSettings& read, const SettingsReport& report, Settin
     }
     const NowPlayingSettings& nowPlaying = read.nowPlaying;
     values.nowPlayingPath = nowPlaying.path;
-    values.nowPlayingText = nowPlaying.hasTextTemplate
-                                ? std::u16string(nowPlaying.textTemplate, nowPlaying.textTemplateLength)
-                                : std::u16string();
+    values.nowPlayingText =
+        nowPlaying.hasTextTemplate
+            ? std::u16string(nowPlaying.textTemplate, nowPlaying.textTemplateLength)
+            : std::u16string();
     values.withdrawnText = std::u16string(nowPlaying.withdrawnText, nowPlaying.withdrawnLength);
     values.encoding = nowPlaying.encoding;
     takePresenceValues(read.presence, values);
@@ -372,7 +383,8 @@ std::vector<RenderedLine> changedLines(const SettingsDocument& document,
         line.changed = true;
     }
     if (!setAside.empty()) {
-        const std::size_t after = lines.size() < SETTINGS_LINES_READ ? lines.size() : SETTINGS_LINES_READ;
+        const std::size_t after =
+            lines.size() < SETTINGS_LINES_READ ? lines.size() : SETTINGS_LINES_READ;
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(after), setAside.begin(),
                      setAside.end());
     }
@@ -495,11 +507,11 @@ std::size_t lineReadOtherwise(const SettingsDocument& document, const SettingsDo
         const bool differs =
             document.values.category[index] != readBack.values.category[index] ||
             document.values.templateText[index] != readBack.values.templateText[index];
-        const bool cut = (problems & (SETTINGS_LINE_CUT | SETTINGS_PREFIX_CUT |
-                                      SETTINGS_SUFFIX_CUT)) != 0;
-        const bool edited = document.values.category[index] != document.loaded.category[index] ||
-                            document.values.templateText[index] !=
-                                document.loaded.templateText[index];
+        const bool cut =
+            (problems & (SETTINGS_LINE_CUT | SETTINGS_PREFIX_CUT | SETTINGS_SUFFIX_CUT)) != 0;
+        const bool edited =
+            document.values.category[index] != document.loaded.category[index] ||
+            document.values.templateText[index] != document.loaded.templateText[index];
         if (!differs && !(edited && cut)) continue;
         if (cut) {
             refusal = SettingsLineRefusal::TooLong;
@@ -517,8 +529,7 @@ std::size_t lineReadOtherwise(const SettingsDocument& document, const SettingsDo
             const std::u16string& text = readBack.lines[line - 1].text;
             std::size_t value = 0;
             if (settingsOptionNameOf(text.data(), text.size(), value) != name) continue;
-            for (std::size_t at = 0; at < report.optionProblemCount &&
-                                     at < SETTINGS_OPTION_REPORTS;
+            for (std::size_t at = 0; at < report.optionProblemCount && at < SETTINGS_OPTION_REPORTS;
                  ++at) {
                 if (report.options[at].lineNumber != line) continue;
                 if (report.options[at].problem == SettingsOptionProblem::LineTooLong) {
@@ -633,8 +644,8 @@ SettingsSaveResult renderSettingsDocument(const SettingsDocument& document, std:
             SettingsDocument readBack;
             loadSettingsDocument(bytes.data(), bytes.size(), readBack);
             const unsigned textLine = readBack.optionLines[OPTION_TEXT];
-            if (document.values.nowPlayingText.empty() &&
-                !document.loaded.nowPlayingText.empty() && textLine > 0) {
+            if (document.values.nowPlayingText.empty() && !document.loaded.nowPlayingText.empty() &&
+                textLine > 0) {
                 // Another line of that name counts now: it goes too. Lines
                 // keep their places: only removed lines are left out.
                 std::size_t fileIndex = NEW_LINE;
@@ -751,7 +762,8 @@ std::u16string describeSaveProblem(const SettingsSaveResult& result) {
                     return u"the template of line " + line +
                            u" has no marker, such as [FILENAME] or [TAGS]";
                 case SettingsLineRefusal::NotProfileLine:
-                    return u"line " + line + u" would be no profile line (a number, a comma, a "
+                    return u"line " + line +
+                           u" would be no profile line (a number, a comma, a "
                            u"template)";
                 case SettingsLineRefusal::BadValue:
                     return u"the plug-in does not take the value of line " + line;

@@ -78,8 +78,8 @@ struct SettingsDocument {
     std::string tail;                     // from a Ctrl-Z on, kept as it was
     // For each name, the line whose value the plug-in takes (from 1; 0: none).
     unsigned optionLines[SETTINGS_OPTION_NAMES];
-    SettingsValues loaded;                // as read: what a line's change is measured against
-    SettingsValues values;                // as the window shows them now
+    SettingsValues loaded;  // as read: what a line's change is measured against
+    SettingsValues values;  // as the window shows them now
 };
 
 // Reads the `size` bytes of a settings file into `document`, every value as
@@ -106,11 +106,11 @@ enum class SettingsSaveProblem {
 
 // Why the plug-in would read a line otherwise, as its reader says.
 enum class SettingsLineRefusal {
-    None,           // no reason of the line's own (the lines around it moved)
-    TooLong,        // longer than the plug-in's line buffer
-    NoMarker,       // a template without a marker
-    NotProfileLine, // no category number and comma
-    BadValue,       // a value the plug-in does not take
+    None,            // no reason of the line's own (the lines around it moved)
+    TooLong,         // longer than the plug-in's line buffer
+    NoMarker,        // a template without a marker
+    NotProfileLine,  // no category number and comma
+    BadValue,        // a value the plug-in does not take
 };
 
 // What rendering made, and where it went wrong.

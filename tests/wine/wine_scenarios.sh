@@ -698,6 +698,94 @@ presence_cycle)
     [ "${threads_after:-1}" -le "${threads_before:-0}" ] || fail "threads grew"
     module_gone
     ;;
+track_end)
+    # A track of known length (under a second) and nothing after it: 25 to
+    # 45 s after the publish Discord is cleared and the now-playing file
+    # holds its withdrawn text; the messenger keeps the track.
+    presence_settings 'nowplaying-file=C:\\np\\nowplaying.txt\nnowplaying-withdrawn=Paused\n'
+    rm -rf "$drive_c/np"
+    mkdir -p "$drive_c/np"
+    discord_start "$dir"
+    session 1 set-file "$(media presence-one.mp3)" publish sleep 20000 show-file 'C:\np\nowplaying.txt' \
+        sleep 25000 show-file 'C:\np\nowplaying.txt' unload-wait
+    discord_stop
+    clean_settings
+    activities --times >"$dir/activities"
+    shown=$(sed -n 's/^\([0-9]*\) activity .*/\1/p' "$dir/activities" | head -n 1)
+    cleared=$(sed -n 's/^\([0-9]*\) clear .*/\1/p' "$dir/activities" | head -n 1)
+    [ -n "$shown" ] && [ -n "$cleared" ] || fail "not shown and cleared: $(cat "$dir/activities")"
+    after=$(((${cleared:-0} - ${shown:-0}) / 1000))
+    [ "$after" -ge 25 ] && [ "$after" -le 45 ] || fail "cleared $after s after the publish"
+    shown_files >"$dir/shown"
+    expect_lines "$dir/shown" "$(utf8_hex 'X ')
+$(utf8_hex 'Paused')"
+    expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0X \0')"
+    commands_not_held
+    module_gone
+    ;;
+track_end_never)
+    # stale-after=never: the track stays shown, in Discord and in the file.
+    presence_settings 'nowplaying-file=C:\\np\\nowplaying.txt\nnowplaying-withdrawn=Paused\nstale-after=never\n'
+    rm -rf "$drive_c/np"
+    mkdir -p "$drive_c/np"
+    discord_start "$dir"
+    session 1 set-file "$(media presence-one.mp3)" publish sleep 45000 show-file 'C:\np\nowplaying.txt' \
+        unload-wait
+    discord_stop
+    clean_settings
+    activities | grep -c '^clear' >"$dir/clears" || true
+    [ "$(cat "$dir/clears")" = 0 ] || fail "cleared: $(activities)"
+    [ "$(activities | grep -c '^activity')" = 1 ] || fail "not shown once: $(activities)"
+    shown_files >"$dir/shown"
+    expect_lines "$dir/shown" "$(utf8_hex 'X ')"
+    ;;
+private_files)
+    # A file in a private folder and one matching a pattern are published
+    # as withdraws: nothing of them reaches the messenger, Discord or the
+    # now-playing file; a file that is not private is shown between them.
+    presence_settings 'nowplaying-file=C:\\np\\nowplaying.txt\nnowplaying-withdrawn=Paused\nprivate=c:\\private;*\\t.flac\n'
+    rm -rf "$drive_c/np"
+    mkdir -p "$drive_c/np"
+    discord_start "$dir"
+    session 1 set-file 'C:\Private\Home\beach.mkv' publish sleep 1500 set-file 'D:\Music\T.FLAC' publish \
+        sleep 1500 set-file "$(media presence-song.mp3)" publish sleep 1500 \
+        set-file 'C:\PRIVATE\x.mp3' publish sleep 1500 show-file 'C:\np\nowplaying.txt' unload-wait
+    discord_stop
+    clean_settings
+    activities | sed 's/ | lag=[012] | / | lag=ok | /' >"$dir/activities"
+    expect_lines "$dir/activities" "listening
+connected
+handshake client_id=$DISCORD_ID v=1
+$SONG_ACTIVITY | lag=ok | pid=host
+clear pid=host
+disconnected"
+    expect_lines "$dir/messenger.log" "$(record 1 "$WITHDRAW_TEXT")
+$(record 1 "$WITHDRAW_TEXT")
+$(record 1 '\0Music\01\0{0}\0Best Song \0')
+$(record 1 "$WITHDRAW_TEXT")"
+    shown_files >"$dir/shown"
+    expect_lines "$dir/shown" "$(utf8_hex 'Paused')"
+    ;;
+discord_off)
+    # discord=off: not even a handshake, whatever the id.
+    presence_settings 'discord=off\n'
+    discord_start "$dir"
+    session 1 set-file "$(media presence-song.mp3)" publish sleep 3000 withdraw sleep 1000 unload-wait
+    discord_stop
+    clean_settings
+    activities >"$dir/activities"
+    expect_lines "$dir/activities" "listening"
+    ;;
+audio_by_content)
+    # audio-files=content: a FLAC file has the audio profile, a Matroska
+    # video the other.
+    clean_settings
+    printf '2,watching [FILENAME]\n1,listening to [FILENAME]\naudio-files=content\n' >"$drive_c/velkar.ini"
+    session 1 set-file "$(media length.flac)" publish set-file "$(media length-video.mkv)" publish
+    clean_settings
+    expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0listening to length \0')
+$(record 1 '\0Office\01\0{0}\0watching length-video \0')"
+    ;;
 unload_storm)
     # Five loads, each a storm of 30 publishes 30 ms apart with the
     # now-playing file, then a withdraw and an unload: the process lives,
