@@ -8,6 +8,7 @@
 #include "outputs/presence.h"
 #include "outputs/track_end.h"
 #include "settings/settings_file.h"
+#include "settings/settings_watch.h"
 #include "text/bounded_text.h"
 #include "velkar_build_config.h"
 
@@ -46,6 +47,25 @@ void writeWithdrawnText() {
     postNowPlaying(nowPlaying, nowPlaying.withdrawnText, nowPlaying.withdrawnLength);
 }
 
+// Composes the announced file with the settings in force, unless it is
+// private: a private file is never read, and nothing of it is composed.
+void composeAnnounced() {
+    const AnnouncedPath& path = moduleState.announcedPath;
+    moduleState.privateFile = isPrivatePath(moduleState.settings.rules, path.text, path.length);
+    if (!moduleState.privateFile) {
+        composeStatus(path, moduleState.settings.profiles, moduleState.composed, nowPlayingFile(),
+                      presenceWanted(), &moduleState.settings.rules);
+    }
+}
+
+// Settings the worker read again since velkar.ini changed: in force from
+// this command on, the announced file composed anew with them.
+void takeNewSettings() {
+    if (!takeChangedSettings(moduleState.settings)) return;
+    configurePresence(moduleState.settings.presence);
+    if (moduleState.announced) composeAnnounced();
+}
+
 // What a withdraw does, for every destination.
 void withdrawEverywhere() {
     forgetTrackEnd();
@@ -79,7 +99,8 @@ extern "C" std::int32_t HOST_CALL pluginInit(PluginDescriptor* descriptor) {
     // new DllMain call: it starts as a fresh load does.
     std::memset(&moduleState, 0, sizeof moduleState);
     moduleState.descriptor = descriptor;
-    loadSettings(moduleState.settings);
+    findSettingsPath(moduleState.settingsPath);
+    readSettingsFile(moduleState.settingsPath, moduleState.settings, nullptr);
     takeBuildApplication(moduleState.settings.presence, VELKAR_DISCORD_APPLICATION_ID);
     configurePresence(moduleState.settings.presence);
     forgetTrackEnd();
@@ -87,6 +108,7 @@ extern "C" std::int32_t HOST_CALL pluginInit(PluginDescriptor* descriptor) {
         (nowPlayingFile() != nullptr || presenceWanted() != nullptr)) {
         startTrackEnds();
     }
+    watchSettings(moduleState.settingsPath, VELKAR_DISCORD_APPLICATION_ID);
     writeWithdrawnText();
     return 1;
 }
@@ -96,15 +118,10 @@ extern "C" std::int32_t HOST_CALL onHostCommand(std::int32_t command, std::intpt
     switch (command) {
         case CMD_SET_FILE:
             if (param != 0) {
-                const AnnouncedPath& path = moduleState.announcedPath;
+                takeNewSettings();
                 takeAnnouncedPath(reinterpret_cast<const char*>(param), moduleState.announcedPath);
-                // A private file is never read: nothing of it is composed.
-                moduleState.privateFile =
-                    isPrivatePath(moduleState.settings.rules, path.text, path.length);
-                if (!moduleState.privateFile) {
-                    composeStatus(path, moduleState.settings.profiles, moduleState.composed,
-                                  nowPlayingFile(), presenceWanted(), &moduleState.settings.rules);
-                }
+                moduleState.announced = true;
+                composeAnnounced();
             }
             break;
         case CMD_ABOUT:
@@ -113,6 +130,8 @@ extern "C" std::int32_t HOST_CALL onHostCommand(std::int32_t command, std::intpt
                            VELKAR_ABOUT_LEAD VELKAR_CONTACT_ADDRESS, VELKAR_ABOUT_CAPTION);
             break;
         case CMD_PUBLISH:
+            takeNewSettings();
+            watchSettingsWhilePublished(true);
             if (moduleState.privateFile) {
                 withdrawEverywhere();
                 break;
@@ -126,6 +145,8 @@ extern "C" std::int32_t HOST_CALL onHostCommand(std::int32_t command, std::intpt
             if (presenceWanted() != nullptr) postComposedPresence();
             break;
         case CMD_WITHDRAW:
+            takeNewSettings();
+            watchSettingsWhilePublished(false);
             withdrawEverywhere();
             break;
         default:

@@ -49,10 +49,12 @@ constexpr std::int32_t CMD_WITHDRAW = 40007;
 // is loaded; written only from pluginInit and onHostCommand on the host's
 // thread, one call at a time, so it takes no lock.
 struct ModuleState {
-    PluginDescriptor* descriptor;  // null until pluginInit
-    PluginSettings settings;       // the profiles and the now-playing file
-    AnnouncedPath announcedPath;   // the last announced file's path
+    PluginDescriptor* descriptor;                   // null until pluginInit
+    char16_t settingsPath[SETTINGS_PATH_CAPACITY];  // velkar.ini, as found at pluginInit
+    PluginSettings settings;                        // the profiles and the now-playing file
+    AnnouncedPath announcedPath;                    // the last announced file's path
     ComposedStatus composed;
+    bool announced;    // a file was announced since pluginInit
     bool privateFile;  // the last announced file is private: its publish withdraws
 };
 

@@ -12,7 +12,9 @@ namespace {
 HandOverLock trackLock;
 bool expected;
 std::uint32_t endsAt;  // millisecondClock's time
-const NowPlayingSettings* withdrawnFile;
+// A copy: the host's thread may take new settings while the worker waits.
+NowPlayingSettings withdrawnFile;
+bool writesFile;
 
 std::uint32_t stepTrackEnd() {
     trackLock.lock();
@@ -21,9 +23,9 @@ std::uint32_t stepTrackEnd() {
         const std::uint32_t left = endsAt - millisecondClock();
         if (left == 0 || left >= 0x80000000u) {
             expected = false;
-            if (withdrawnFile != nullptr) {
-                postNowPlaying(*withdrawnFile, withdrawnFile->withdrawnText,
-                               withdrawnFile->withdrawnLength);
+            if (writesFile) {
+                postNowPlaying(withdrawnFile, withdrawnFile.withdrawnText,
+                               withdrawnFile.withdrawnLength);
             }
             postPresence(nullptr);
         } else {
@@ -46,7 +48,8 @@ void expectTrackEnd(std::uint64_t milliseconds, const NowPlayingSettings* nowPla
     trackLock.lock();
     expected = true;
     endsAt = millisecondClock() + static_cast<std::uint32_t>(milliseconds);
-    withdrawnFile = nowPlaying != nullptr && nowPlayingWanted(*nowPlaying) ? nowPlaying : nullptr;
+    writesFile = nowPlaying != nullptr && nowPlayingWanted(*nowPlaying);
+    if (writesFile) withdrawnFile = *nowPlaying;
     trackLock.unlock();
     wakeWorker(TRACK_END_STEP);
 }

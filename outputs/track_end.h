@@ -19,8 +19,8 @@ constexpr std::uint64_t TRACK_END_LONGEST_MILLISECONDS = 0x7FFFFFFFu;
 // text (when a file is written) `milliseconds` from now, unless
 // forgetTrackEnd or another expectTrackEnd comes first. On the host's
 // thread, before the publish's own hand-overs: a withdrawal the worker
-// makes then comes before them, never after. `nowPlaying` lives as long as
-// the module. Returns at once.
+// makes then comes before them, never after. `nowPlaying` is copied.
+// Returns at once.
 void expectTrackEnd(std::uint64_t milliseconds, const NowPlayingSettings* nowPlaying);
 
 // Starts the worker's thread that waits for a track's end, at pluginInit

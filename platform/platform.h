@@ -90,6 +90,7 @@ struct PathFacts {
     bool readOnly;
     bool hidden;
     bool system;
+    std::uint64_t lastWrite;  // when it was last written, in the system's own units
 };
 
 // Fills `facts` for the entry at `path` (UTF-16, terminated); an entry that

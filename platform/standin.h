@@ -80,8 +80,8 @@ void stopInPlaceWritesAfter(std::size_t count);
 void holdFileCalls(bool held);
 std::size_t fileCallsWhileHolding();
 
-// Waits until no background run is asked for, under way or due, and the
-// finishing thread has ended.
+// Waits until no background run is asked for, under way or due within a
+// second, and the finishing thread has ended.
 void waitForBackgroundRuns();
 
 // Moves millisecondClock() on by `milliseconds` from now on, as weeks of a

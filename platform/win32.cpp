@@ -111,7 +111,7 @@ std::size_t readFileAt(PlatformFile file, std::uint64_t offset, void* out, std::
 void closeFile(PlatformFile file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }
 
 bool readPathFacts(const char16_t* path, PathFacts& facts) {
-    facts = PathFacts{false, false, 0, false, false, false};
+    facts = PathFacts{false, false, 0, false, false, false, 0};
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (GetFileAttributesExW(wide(path), GetFileExInfoStandard, &data) == 0) {
         const DWORD error = GetLastError();
@@ -123,6 +123,8 @@ bool readPathFacts(const char16_t* path, PathFacts& facts) {
     facts.readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     facts.hidden = (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
     facts.system = (data.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0;
+    facts.lastWrite = static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+                      data.ftLastWriteTime.dwLowDateTime;
     return true;
 }
 

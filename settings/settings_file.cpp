@@ -376,8 +376,4 @@ void placeNowPlayingPath(const char16_t* settingsPath, NowPlayingSettings& nowPl
         nowPlaying.path[0] != u'\0' && isSamePath(settingsPath, nowPlaying.path);
 }
 
-void loadSettings(PluginSettings& settings) {
-    char16_t settingsPath[SETTINGS_PATH_CAPACITY];
-    findSettingsPath(settingsPath);
-    readSettingsFile(settingsPath, settings, nullptr);
-}
+

@@ -117,6 +117,3 @@ void placeNowPlayingPath(const char16_t* settingsPath, NowPlayingSettings& nowPl
 // static storage.
 bool readSettingsFile(const char16_t* path, PluginSettings& settings, SettingsReport* report);
 
-// Fills `settings` from the settings file the host's registry value leads
-// to, or with the defaults when there is none to read. Reports nothing.
-void loadSettings(PluginSettings& settings);

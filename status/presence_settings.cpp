@@ -24,6 +24,7 @@ void setDefaultPresence(PresenceSettings& settings) {
 }
 
 void takeBuildApplication(PresenceSettings& settings, const char* buildApplicationId) {
+    if (settings.switched == PresenceSwitch::Off) settings.applicationId[0] = '\0';
     if (settings.switched != PresenceSwitch::On || settings.applicationId[0] != '\0' ||
         buildApplicationId[0] == '\0') {
         return;

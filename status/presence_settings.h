@@ -44,7 +44,8 @@ struct PresenceSettings {
 // "{[ALBUM]}", the details shown, a time bar and no image.
 void setDefaultPresence(PresenceSettings& settings);
 
-// Under "discord=on" without an application id of the user's, takes
+// Under "discord=off", forgets the application id: nothing connects. Under
+// "discord=on" without an application id of the user's, takes
 // `buildApplicationId` (digits, terminated; empty: the build has none) and
 // marks it the build's own.
 void takeBuildApplication(PresenceSettings& settings, const char* buildApplicationId);

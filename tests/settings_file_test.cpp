@@ -15,6 +15,7 @@
 #include <string>
 
 #include "outputs/now_playing.h"
+#include "settings/settings_watch.h"
 #include "test_support.h"
 
 namespace {
@@ -60,9 +61,10 @@ protected:
     }
     static std::string loadedVideoPrefix() {
         PluginSettings settings;
-        StatusProfiles& profiles = settings.profiles;
-        loadSettings(settings);
-        return utf8(profiles.videoProfile.prefix);
+        char16_t path[SETTINGS_PATH_CAPACITY];
+        findSettingsPath(path);
+        readSettingsFile(path, settings, nullptr);
+        return utf8(settings.profiles.videoProfile.prefix);
     }
 
     char previousDirectory[4096];
@@ -144,7 +146,7 @@ TEST_F(SettingsFiles, LongLinesOfAFileAreSkippedToTheNext) {
                                     std::string(5000, 'z'));
     PluginSettings settings;
     StatusProfiles& profiles = settings.profiles;
-    loadSettings(settings);
+    ASSERT_TRUE(readSettingsFile(u"c:\\velkar.ini", settings, nullptr));
     EXPECT_EQ(std::u16string(profiles.audioProfile.categoryCode), u"\\0Games");
     EXPECT_EQ(std::u16string(profiles.audioProfile.prefix), u"b ");
     EXPECT_EQ(std::u16string(profiles.videoProfile.suffix), std::u16string(127, u's'));
@@ -173,6 +175,35 @@ TEST_F(SettingsFiles, PluginInitWithSettingsThenPublish) {
     EXPECT_EQ(standin::received(0).byteCount, expected.size() * 2);
     EXPECT_EQ(std::memcmp(standin::received(0).bytes, expected.data(), expected.size() * 2), 0);
     EXPECT_EQ(receivedText(standin::received(1)), latin1(video));
+}
+
+// A change to velkar.ini while something is published takes effect at the
+// next command, without a new pluginInit; a file that cannot be read
+// keeps the settings in force.
+TEST_F(SettingsFiles, AChangedFileTakesEffectWithoutARestart) {
+    writeFile("c:\\velkar.ini", "2,watching [FILENAME]\n1,[FILENAME]\n");
+    ASSERT_EQ(pluginInit(&descriptor), 1);
+    standin::openWindow("MsnMsgrUIManager");
+    setFile("D:\\clips\\holiday.mpeg");
+    publish();
+    writeFile("c:\\velkar.ini", "2,seeing [FILENAME]\n1,[FILENAME]\n");
+    // The worker's next look, and its reading.
+    const auto nextLook = [] {
+        usleep((SETTINGS_LOOK_MILLISECONDS + 500) * 1000);
+        standin::waitForBackgroundRuns();
+    };
+    nextLook();
+    publish();  // the announced file composed anew
+    ASSERT_TRUE(std::remove("c:/velkar.ini") == 0);
+    nextLook();
+    setFile("D:\\clips\\beach.mpeg");
+    publish();
+    ASSERT_EQ(standin::receivedCount(), 3u);
+    EXPECT_EQ(receivedText(standin::received(0)),
+              latin1("\\0Office\\01\\0{0}\\0watching holiday \\0"));
+    EXPECT_EQ(receivedText(standin::received(1)),
+              latin1("\\0Office\\01\\0{0}\\0seeing holiday \\0"));
+    EXPECT_EQ(receivedText(standin::received(2)), latin1("\\0Office\\01\\0{0}\\0seeing beach \\0"));
 }
 
 // The now-playing file: the withdrawn text once the plug-in starts, the
