@@ -15,6 +15,7 @@ struct PresenceWanted {
     char applicationId[PRESENCE_ID_CAPACITY];
     PresenceShows shows;
     char image[PRESENCE_IMAGE_CAPACITY];
+    bool buildApplication;         // the build's own: its pictures stand in for an image
     std::uint32_t settingsNumber;  // counts the times the settings were read
 };
 
@@ -113,7 +114,8 @@ void closeAndRetry(std::uint32_t now) {
     closeLink();
     retryDue = true;
     retryAt = now + retryWait;
-    if (retryWait < PRESENCE_LONGEST_RETRY_MILLISECONDS) retryWait += PRESENCE_RETRY_STEP_MILLISECONDS;
+    if (retryWait < PRESENCE_LONGEST_RETRY_MILLISECONDS)
+        retryWait += PRESENCE_RETRY_STEP_MILLISECONDS;
 }
 
 // Connects to the first of Discord's pipes that takes it and sends the
@@ -198,7 +200,8 @@ LinkState readReplies() {
             case PresenceReplyKind::Answer:
             case PresenceReplyKind::Refused:
                 // A refused command never stops later ones.
-                if (clearing && std::strcmp(reply.nonce, clearNonce) == 0) return LinkState::Cleared;
+                if (clearing && std::strcmp(reply.nonce, clearNonce) == 0)
+                    return LinkState::Cleared;
                 break;
             default:
                 break;
@@ -225,8 +228,10 @@ bool sendActivity(std::uint32_t now) {
     writePresenceNonce(currentProcessId(), ++nonceCount, unixTimeMilliseconds(), nonce);
     static char json[PRESENCE_COMMAND_CAPACITY];
     PresenceSettings shown;
+    setDefaultPresence(shown);
     copyBounded(shown.image, PRESENCE_IMAGE_CAPACITY, wanted.image);
     shown.shows = wanted.shows;
+    shown.buildApplication = wanted.buildApplication;
     const std::size_t length =
         writePresenceCommand(wanted.shown ? &wanted.activity : nullptr, shown, currentProcessId(),
                              nonce, json, sizeof json);
@@ -304,7 +309,8 @@ std::uint32_t stepPresence() {
             retryDue = false;
             return PRESENCE_POLL_MILLISECONDS;
         case Link::Waiting:
-            if (static_cast<std::uint32_t>(now - waitingSince) >= PRESENCE_READY_WAIT_MILLISECONDS) {
+            if (static_cast<std::uint32_t>(now - waitingSince) >=
+                PRESENCE_READY_WAIT_MILLISECONDS) {
                 // Connected, but no answer: it holds nothing; later, again.
                 closeAndRetry(now);
                 return until(retryAt, now);
@@ -355,6 +361,7 @@ void configurePresence(const PresenceSettings& settings) {
     copyBounded(handedOver.applicationId, PRESENCE_ID_CAPACITY, settings.applicationId);
     copyBounded(handedOver.image, PRESENCE_IMAGE_CAPACITY, settings.image);
     handedOver.shows = settings.shows;
+    handedOver.buildApplication = settings.buildApplication;
     handedOver.shown = false;
     ++handedOver.settingsNumber;
     ++handedOverNumber;
@@ -386,7 +393,8 @@ PresenceCheck checkPresenceConnection(const char* applicationId,
     char handshake[64];
     const std::size_t length = writePresenceHandshake(applicationId, handshake, sizeof handshake);
     PresenceCheck found = PresenceCheck::Failed;
-    if (length > 0 && sendFrameTo(checked, buffer, capacity, PRESENCE_HANDSHAKE, handshake, length)) {
+    if (length > 0 &&
+        sendFrameTo(checked, buffer, capacity, PRESENCE_HANDSHAKE, handshake, length)) {
         found = PresenceCheck::NoAnswer;
         const std::uint32_t start = millisecondClock();
         FrameReading read{false, {0, 0}};

@@ -26,8 +26,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/platform.h"
 #include "outputs/presence.h"
+#include "platform/platform.h"
 #include "programs/settings-window/settings_document.h"
 #include "programs/settings-window/settings_program_ids.h"
 #include "programs/settings_report.h"
@@ -35,6 +35,7 @@
 #include "settings/settings_file.h"
 #include "status/status_text.h"
 #include "text/unicode_text.h"
+#include "velkar_build_config.h"
 
 namespace {
 
@@ -58,8 +59,8 @@ const wchar_t* const DISCORD_TIMES[] = {L"A bar to the track's end", L"The time 
 constexpr UINT MESSAGE_DISCORD_TESTED = WM_APP + 1;
 const wchar_t* const ENCODINGS[] = {L"utf-8", L"utf-8-bom", L"utf-16", L"ansi"};
 const wchar_t* const AFTER_SAVING =
-    L"The player reads the file when it loads the plug-in: restart the player, or reload the "
-    L"plug-in.";
+    L"The plug-in takes the changes within a few seconds while something plays, from the "
+    L"player's next command on.";
 
 const wchar_t* wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 const char16_t* utf16(const wchar_t* text) { return reinterpret_cast<const char16_t*>(text); }
@@ -90,7 +91,8 @@ DWORD checkTarget(const std::wstring& path, const std::string& expected) {
                                                                            : SAVE_TARGET_CHANGED;
     }
     std::string now;
-    if (readWhole(path.c_str(), now) != WholeRead::Read || settingsFileFingerprint(now) != expected) {
+    if (readWhole(path.c_str(), now) != WholeRead::Read ||
+        settingsFileFingerprint(now) != expected) {
         return SAVE_TARGET_CHANGED;
     }
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -141,13 +143,14 @@ DWORD saveWhole(const std::wstring& path, const std::string& bytes, const std::s
     DWORD error = wrote ? ERROR_SUCCESS : GetLastError();
     CloseHandle(file);
     if (error == ERROR_SUCCESS) {
-        const bool wasThere =
-            expected.empty() ? GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES
-                             : expected != SETTINGS_FILE_MISSING;
+        const bool wasThere = expected.empty()
+                                  ? GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES
+                                  : expected != SETTINGS_FILE_MISSING;
         // The file keeps its own name, whatever letter case the path gave.
         std::wstring replaced = path;
         WIN32_FIND_DATAW found;
-        const HANDLE search = wasThere ? FindFirstFileW(path.c_str(), &found) : INVALID_HANDLE_VALUE;
+        const HANDLE search =
+            wasThere ? FindFirstFileW(path.c_str(), &found) : INVALID_HANDLE_VALUE;
         if (search != INVALID_HANDLE_VALUE) {
             FindClose(search);
             const std::size_t separator = path.find_last_of(L"\\/");
@@ -292,8 +295,8 @@ enum : unsigned {
 };
 
 // The Discord edit boxes and their template fields.
-constexpr int DISCORD_TEMPLATE_CONTROLS[PRESENCE_FIELDS] = {
-    IDC_DISCORD_DETAILS, IDC_DISCORD_STATE, IDC_DISCORD_IMAGE_TEXT};
+constexpr int DISCORD_TEMPLATE_CONTROLS[PRESENCE_FIELDS] = {IDC_DISCORD_DETAILS, IDC_DISCORD_STATE,
+                                                            IDC_DISCORD_IMAGE_TEXT};
 
 unsigned touchedFlagOf(int id) {
     switch (id) {
@@ -426,8 +429,7 @@ void takeControls() {
     }
     for (int field = 0; field < PRESENCE_FIELDS; ++field) {
         if (touched & (TOUCHED_DISCORD_DETAILS << field)) {
-            document.discordTemplate[field] =
-                utf16String(textOf(DISCORD_TEMPLATE_CONTROLS[field]));
+            document.discordTemplate[field] = utf16String(textOf(DISCORD_TEMPLATE_CONTROLS[field]));
         }
     }
     if (touched & TOUCHED_DISCORD_IMAGE) {
@@ -460,8 +462,8 @@ void showDiscordPreview(const ComposedStatus& composed, const PresenceSettings& 
     } else if (presence.shows == PresenceShows::State && state.length > 0) {
         listed = utf8Text(state.text, state.length);
     }
-    setText(IDC_PREVIEW_DISCORD_LIST, presenceWanted(presence) ? verb + listed
-                                                               : L"(nothing: no application id)");
+    setText(IDC_PREVIEW_DISCORD_LIST,
+            presenceWanted(presence) ? verb + listed : L"(nothing: no application id)");
     setText(IDC_PREVIEW_DISCORD_DETAILS, utf8Text(details.text, details.length));
     setText(IDC_PREVIEW_DISCORD_STATE, utf8Text(state.text, state.length));
 }
@@ -495,11 +497,18 @@ DWORD WINAPI testApplicationId(void* dialog) {
 }
 
 void startTest() {
-    const std::wstring id = textOf(IDC_DISCORD_ID);
+    std::wstring id = textOf(IDC_DISCORD_ID);
+    // Without an id of the user's, the build's own application, as discord=on takes it.
+    if (id.empty()) {
+        for (const char* own = VELKAR_DISCORD_APPLICATION_ID; *own != '\0'; ++own) {
+            id.push_back(static_cast<wchar_t>(*own));
+        }
+    }
     if (id.empty() || id.size() >= PRESENCE_ID_CAPACITY ||
         id.find_first_not_of(L"0123456789") != std::wstring::npos) {
-        setText(IDC_DISCORD_TEST_RESULT, L"An application id is a number: copy it from Discord's "
-                                         L"Developer Portal.");
+        setText(IDC_DISCORD_TEST_RESULT,
+                L"An application id is a number: copy it from Discord's "
+                L"Developer Portal.");
         return;
     }
     for (std::size_t i = 0; i <= id.size(); ++i) testedId[i] = static_cast<char>(id.c_str()[i]);
@@ -573,9 +582,9 @@ std::wstring problemsText(const SettingsReport& report, const NowPlayingSettings
 void updatePreview() {
     if (isUnreadable()) {
         setText(IDC_PROBLEMS, L"The file was not read: nothing is shown, and nothing is saved.");
-        for (int id : {IDC_PREVIEW_CATEGORY, IDC_PREVIEW_LINE, IDC_PREVIEW_NOW_PLAYING,
-                       IDC_PREVIEW_DISCORD_LIST, IDC_PREVIEW_DISCORD_DETAILS,
-                       IDC_PREVIEW_DISCORD_STATE}) {
+        for (int id :
+             {IDC_PREVIEW_CATEGORY, IDC_PREVIEW_LINE, IDC_PREVIEW_NOW_PLAYING,
+              IDC_PREVIEW_DISCORD_LIST, IDC_PREVIEW_DISCORD_DETAILS, IDC_PREVIEW_DISCORD_STATE}) {
             setText(id, L"");
         }
         return;
@@ -678,9 +687,10 @@ void offerToReload() {
     SettingsDocument reread;
     readDocument(reread);
     if (reread.load == SettingsLoad::Unreadable) {
-        setText(IDC_STATUS, L"Not saved: velkar.ini changed since it was opened, and now it "
-                            L"cannot be read (" +
-                                wideString(describeUnreadable(reread.unreadable)) + L").");
+        setText(IDC_STATUS,
+                L"Not saved: velkar.ini changed since it was opened, and now it "
+                L"cannot be read (" +
+                    wideString(describeUnreadable(reread.unreadable)) + L").");
         return;
     }
     carryOverChanges(window.document.loaded, window.document.values, reread.values);
@@ -737,8 +747,9 @@ DWORD saveWithAdministratorRights(const std::wstring& target, const std::string&
     }
     wchar_t program[MAX_PATH];
     GetModuleFileNameW(nullptr, program, MAX_PATH);
-    const std::wstring parameters = std::wstring(SAVE_ONLY) + L" \"" + target + L"\" \"" + contents +
-                                    L"\" " + std::wstring(expected.begin(), expected.end());
+    const std::wstring parameters = std::wstring(SAVE_ONLY) + L" \"" + target + L"\" \"" +
+                                    contents + L"\" " +
+                                    std::wstring(expected.begin(), expected.end());
     SHELLEXECUTEINFOW execute{};
     execute.cbSize = sizeof execute;
     execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;

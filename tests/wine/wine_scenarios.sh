@@ -786,6 +786,59 @@ audio_by_content)
     expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0listening to length \0')
 $(record 1 '\0Office\01\0{0}\0watching length-video \0')"
     ;;
+settings_change)
+    # velkar.ini changed while a track plays, without restarting the player:
+    # the next publish takes the new profile, and discord=off ends the
+    # presence (no activity more).
+    presence_settings
+    discord_start "$dir"
+    (
+        tries=0
+        while [ ! -s "$dir/messenger.log" ] && [ "$tries" -lt 600 ]; do
+            sleep 0.1
+            tries=$((tries + 1))
+        done
+        sleep 1
+        printf '2,[TITLE]\n1,now [TITLE]\ndiscord=off\ndiscord-application-id=%s\n' "$DISCORD_ID" >"$drive_c/velkar.ini"
+    ) &
+    writer=$!
+    session 1 set-file "$(media presence-song.mp3)" publish sleep 12000 publish sleep 1500 unload-wait
+    wait "$writer"
+    discord_stop
+    clean_settings
+    expect_lines "$dir/messenger.log" "$(record 1 '\0Music\01\0{0}\0Best Song \0')
+$(record 1 '\0Music\01\0{0}\0now Best Song \0')"
+    [ "$(activities | grep -c '^activity')" = 1 ] || fail "not shown once: $(activities)"
+    [ "$(activities | tail -n 1)" = disconnected ] || fail "still connected: $(activities)"
+    commands_not_held
+    ;;
+build_application)
+    # A build configured with an application of its own: discord=on alone
+    # hands Discord that id, and the activity shows its music picture.
+    build_id=987654321098765432
+    case $target in
+    win32) toolchain=mingw-i686 ;;
+    *) toolchain=mingw-x86_64 ;;
+    esac
+    if cmake -S "$source_dir" -B "$dir/build" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/$toolchain.cmake" \
+        -DCMAKE_BUILD_TYPE=MinSizeRel -DVELKAR_DISCORD_APPLICATION_ID=$build_id >"$dir/build.log" 2>&1 &&
+        cmake --build "$dir/build" --target velkar -j 2 >>"$dir/build.log" 2>&1; then
+        clean_settings
+        printf '2,[TITLE]\n1,[TITLE]\ndiscord=on\n' >"$drive_c/velkar.ini"
+        discord_start "$dir"
+        VELKAR_DLL=$dir/build/velkar.dll session 1 set-file "$(media presence-song.mp3)" publish sleep 1500 unload-wait
+        discord_stop
+        clean_settings
+        activities | sed 's/ | lag=[012] | / | lag=ok | /' >"$dir/activities"
+        expect_lines "$dir/activities" "listening
+connected
+handshake client_id=$build_id v=1
+$(printf '%s' "$SONG_ACTIVITY" | sed 's/large_image=-/large_image=music/') | lag=ok | pid=host
+disconnected"
+    else
+        fail "the build with an application id failed: $(tail -n 5 "$dir/build.log")"
+    fi
+    ;;
 unload_storm)
     # Five loads, each a storm of 30 publishes 30 ms apart with the
     # now-playing file, then a withdraw and an unload: the process lives,
