@@ -51,6 +51,7 @@ void writeWithdrawnText() {
 // private: a private file is never read, and nothing of it is composed.
 void composeAnnounced() {
     const AnnouncedPath& path = moduleState.announcedPath;
+    moduleState.composedStale = false;
     moduleState.privateFile = isPrivatePath(moduleState.settings.rules, path.text, path.length);
     if (!moduleState.privateFile) {
         composeStatus(path, moduleState.settings.profiles, moduleState.composed, nowPlayingFile(),
@@ -59,11 +60,12 @@ void composeAnnounced() {
 }
 
 // Settings the worker read again since velkar.ini changed: in force from
-// this command on, the announced file composed anew with them.
+// this command on; the announced file is composed anew with them before it
+// is published next.
 void takeNewSettings() {
     if (!takeChangedSettings(moduleState.settings)) return;
     configurePresence(moduleState.settings.presence);
-    if (moduleState.announced) composeAnnounced();
+    moduleState.composedStale = moduleState.announced;
 }
 
 // What a withdraw does, for every destination.
@@ -104,10 +106,7 @@ extern "C" std::int32_t HOST_CALL pluginInit(PluginDescriptor* descriptor) {
     takeBuildApplication(moduleState.settings.presence, VELKAR_DISCORD_APPLICATION_ID);
     configurePresence(moduleState.settings.presence);
     forgetTrackEnd();
-    if (moduleState.settings.rules.endsByItself &&
-        (nowPlayingFile() != nullptr || presenceWanted() != nullptr)) {
-        startTrackEnds();
-    }
+    // Also starts the worker's thread that waits for a track's end.
     watchSettings(moduleState.settingsPath, VELKAR_DISCORD_APPLICATION_ID);
     writeWithdrawnText();
     return 1;
@@ -131,6 +130,7 @@ extern "C" std::int32_t HOST_CALL onHostCommand(std::int32_t command, std::intpt
             break;
         case CMD_PUBLISH:
             takeNewSettings();
+            if (moduleState.composedStale) composeAnnounced();
             watchSettingsWhilePublished(true);
             if (moduleState.privateFile) {
                 withdrawEverywhere();

@@ -54,8 +54,9 @@ struct ModuleState {
     PluginSettings settings;                        // the profiles and the now-playing file
     AnnouncedPath announcedPath;                    // the last announced file's path
     ComposedStatus composed;
-    bool announced;    // a file was announced since pluginInit
-    bool privateFile;  // the last announced file is private: its publish withdraws
+    bool announced;      // a file was announced since pluginInit
+    bool composedStale;  // the settings changed since it was composed
+    bool privateFile;    // the last announced file is private: its publish withdraws
 };
 
 extern ModuleState moduleState;

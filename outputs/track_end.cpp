@@ -59,5 +59,3 @@ void forgetTrackEnd() {
     expected = false;
     trackLock.unlock();
 }
-
-void startTrackEnds() { wakeWorker(TRACK_END_STEP); }

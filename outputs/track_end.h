@@ -23,10 +23,6 @@ constexpr std::uint64_t TRACK_END_LONGEST_MILLISECONDS = 0x7FFFFFFFu;
 // Returns at once.
 void expectTrackEnd(std::uint64_t milliseconds, const NowPlayingSettings* nowPlaying);
 
-// Starts the worker's thread that waits for a track's end, at pluginInit
-// where a track may end by itself, so that no publish has to start it.
-void startTrackEnds();
-
 // No track is to end by itself: at a withdraw, a publish of a file of no
 // known length, or a private one; before their hand-overs, as above.
 void forgetTrackEnd();

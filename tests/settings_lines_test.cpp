@@ -608,51 +608,24 @@ TEST(SettingsLines, PresenceLines) {
         std::vector<std::pair<unsigned, O>> problems;
     };
     const Case cases[] = {
-        {"none: no application, the default texts",
-         "",
-         "",
-         "[TITLE]",
-         "{by [ARTIST]}",
-         "{[ALBUM]}",
-         S::Details,
-         T::Bar,
-         "",
-         {}},
+        {"none: no application, the default texts", "", "", "[TITLE]", "{by [ARTIST]}",
+         "{[ALBUM]}", S::Details, T::Bar, "", {}},
         {"each name, in any letter case; words and ids trimmed, templates as written",
          " Discord-Application-ID = 1234567890123456789 \ndiscord-details= [ARTIST]\n"
          "discord-state=\nDISCORD-IMAGE-TEXT=[DURATION]\ndiscord-shows= State\n"
          "discord-time=none\ndiscord-image=https://example.org/a.png?x=1\n",
-         "1234567890123456789",
-         " [ARTIST]",
-         "",
-         "[DURATION]",
-         S::State,
-         T::None,
-         "https://example.org/a.png?x=1",
-         {}},
+         "1234567890123456789", " [ARTIST]", "", "[DURATION]", S::State, T::None,
+         "https://example.org/a.png?x=1", {}},
         {"an asset key; the application's name shown; elapsed time",
-         "discord-image=record_logo\ndiscord-shows=name\ndiscord-time=elapsed\n",
-         "",
-         "[TITLE]",
-         "{by [ARTIST]}",
-         "{[ALBUM]}",
-         S::Name,
-         T::Elapsed,
-         "record_logo",
-         {}},
+         "discord-image=record_logo\ndiscord-shows=name\ndiscord-time=elapsed\n", "", "[TITLE]",
+         "{by [ARTIST]}", "{[ALBUM]}", S::Name, T::Elapsed, "record_logo", {}},
         {"refused: an id with letters, 21 digits or none; a word not in its list; an "
          "address not https, an image with a space",
          "discord-application-id=12a\ndiscord-application-id=123456789012345678901\n"
          "discord-application-id=\ndiscord-shows=artist\ndiscord-time=bars\n"
          "discord-image=http://example.org/a.png\ndiscord-image=my logo\n"
          "discord-image=ftp://x\n",
-         "",
-         "[TITLE]",
-         "{by [ARTIST]}",
-         "{[ALBUM]}",
-         S::Details,
-         T::Bar,
-         "",
+         "", "[TITLE]", "{by [ARTIST]}", "{[ALBUM]}", S::Details, T::Bar, "",
          {{3, O::BadValue},
           {4, O::BadValue},
           {5, O::BadValue},
@@ -664,13 +637,7 @@ TEST(SettingsLines, PresenceLines) {
         {"a refused value keeps the one before; a template too long is refused",
          "discord-application-id=42\ndiscord-application-id=x\ndiscord-state=" +
              std::string(600, 's') + "\n",
-         "42",
-         "[TITLE]",
-         "{by [ARTIST]}",
-         "{[ALBUM]}",
-         S::Details,
-         T::Bar,
-         "",
+         "42", "[TITLE]", "{by [ARTIST]}", "{[ALBUM]}", S::Details, T::Bar, "",
          {{4, O::BadValue}, {5, O::BadValue}}},
     };
     for (const Case& c : cases) {
@@ -682,9 +649,8 @@ TEST(SettingsLines, PresenceLines) {
         EXPECT_EQ(std::string(presence.applicationId), c.id) << c.name;
         const std::string* texts[PRESENCE_FIELDS] = {&c.details, &c.state, &c.imageText};
         for (int field = 0; field < PRESENCE_FIELDS; ++field) {
-            EXPECT_EQ(
-                std::u16string(presence.templates[field].text, presence.templates[field].length),
-                u16(*texts[field]))
+            EXPECT_EQ(std::u16string(presence.templates[field].text, presence.templates[field].length),
+                      u16(*texts[field]))
                 << c.name << " field " << field;
         }
         EXPECT_EQ(presence.shows, c.shows) << c.name;
@@ -712,48 +678,23 @@ TEST(SettingsLines, SwitchesAndRules) {
         AudioFiles audioFiles;
         std::vector<std::pair<unsigned, O>> problems;
     };
+    // clang-format off
     const Case cases[] = {
         {"", PresenceSwitch::Unset, false, true, 30, "", AudioFiles::ByExtension, {}},
         {"Discord = ON\nnowplaying=Off\nstale-after= 120 \nprivate=D:\\Home;*\\t.flac\n"
          "audio-files=content\n",
-         PresenceSwitch::On,
-         true,
-         true,
-         120,
-         "D:\\Home;*\\t.flac",
-         AudioFiles::ByContent,
-         {}},
+         PresenceSwitch::On, true, true, 120, "D:\\Home;*\\t.flac", AudioFiles::ByContent, {}},
         {"discord=off\nnowplaying=on\nstale-after=never\nstale-after=0\n",
-         PresenceSwitch::Off,
-         false,
-         true,
-         0,
-         "",
-         AudioFiles::ByExtension,
-         {{6, O::Repeated}}},
+         PresenceSwitch::Off, false, true, 0, "", AudioFiles::ByExtension, {{6, O::Repeated}}},
         {"stale-after=never\n",
-         PresenceSwitch::Unset,
-         false,
-         false,
-         30,
-         "",
-         AudioFiles::ByExtension,
-         {}},
+         PresenceSwitch::Unset, false, false, 30, "", AudioFiles::ByExtension, {}},
         {"discord=yes\nnowplaying=\nstale-after=86401\nstale-after=-5\nstale-after=1 m\n"
          "audio-files=tags\n",
-         PresenceSwitch::Unset,
-         false,
-         true,
-         30,
-         "",
-         AudioFiles::ByExtension,
-         {{3, O::BadValue},
-          {4, O::BadValue},
-          {5, O::BadValue},
-          {6, O::BadValue},
-          {7, O::BadValue},
-          {8, O::BadValue}}},
+         PresenceSwitch::Unset, false, true, 30, "", AudioFiles::ByExtension,
+         {{3, O::BadValue}, {4, O::BadValue}, {5, O::BadValue}, {6, O::BadValue},
+          {7, O::BadValue}, {8, O::BadValue}}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         const std::string file = "2,[FILENAME]\n1,[FILENAME]\n" + c.lines;
         PluginSettings settings;

@@ -151,6 +151,12 @@ commands_not_held() {
 handles_kept() { [ "${2:-999999}" -le $((${1:-0} + 8)) ]; }
 module_gone() { grep -q '^module gone after ' "$dir/host.out" || fail "the module stayed: $(tail -n 1 "$dir/host.out")"; }
 SONG_ACTIVITY='activity type=2 | display=2 | details=Best Song | state=by My Band | large_text=- | large_image=- | length=65'
+# The song shown on a connection of its own, then cleared and the connection closed.
+SONG_SHOWN_THEN_CLEARED="connected
+handshake client_id=$DISCORD_ID v=1
+$SONG_ACTIVITY | lag=ok | pid=host
+clear pid=host
+disconnected"
 
 wine_prepare_prefix
 
@@ -553,11 +559,7 @@ presence)
     clean_settings
     activities | sed 's/ | lag=[012] | / | lag=ok | /' >"$dir/activities"
     expect_lines "$dir/activities" "listening
-connected
-handshake client_id=$DISCORD_ID v=1
-$SONG_ACTIVITY | lag=ok | pid=host
-clear pid=host
-disconnected
+$SONG_SHOWN_THEN_CLEARED
 connected
 handshake client_id=$DISCORD_ID v=1
 activity type=3 | display=2 | details=Length length-video.mkv | state=- | large_text=- | large_image=- | length=66 | lag=ok | pid=host
@@ -754,11 +756,7 @@ private_files)
     clean_settings
     activities | sed 's/ | lag=[012] | / | lag=ok | /' >"$dir/activities"
     expect_lines "$dir/activities" "listening
-connected
-handshake client_id=$DISCORD_ID v=1
-$SONG_ACTIVITY | lag=ok | pid=host
-clear pid=host
-disconnected"
+$SONG_SHOWN_THEN_CLEARED"
     expect_lines "$dir/messenger.log" "$(record 1 "$WITHDRAW_TEXT")
 $(record 1 "$WITHDRAW_TEXT")
 $(record 1 '\0Music\01\0{0}\0Best Song \0')
