@@ -33,6 +33,8 @@
 #include "programs/settings_report.h"
 #include "programs/status_fields.h"
 #include "settings/settings_file.h"
+#include "status/duration_text.h"
+#include "status/playback_rules.h"
 #include "status/status_text.h"
 #include "text/unicode_text.h"
 #include "velkar_build_config.h"
@@ -58,6 +60,9 @@ const wchar_t* const DISCORD_TIMES[] = {L"A bar to the track's end", L"The time 
 // wParam is the PresenceCheck.
 constexpr UINT MESSAGE_DISCORD_TESTED = WM_APP + 1;
 const wchar_t* const ENCODINGS[] = {L"utf-8", L"utf-8-bom", L"utf-16", L"ansi"};
+// By AudioFiles.
+const wchar_t* const AUDIO_FILES_CHOICES[] = {L"Their name: .mp3 and .wav files are music",
+                                              L"What they hold: a file without pictures is music"};
 const wchar_t* const AFTER_SAVING =
     L"The plug-in takes the changes within a few seconds while something plays, from the "
     L"player's next command on.";
@@ -292,6 +297,11 @@ enum : unsigned {
     TOUCHED_DISCORD_IMAGE = 1u << 12,
     TOUCHED_DISCORD_SHOWS = 1u << 13,
     TOUCHED_DISCORD_TIME = 1u << 14,
+    TOUCHED_NOW_PLAYING_ON = 1u << 15,
+    TOUCHED_DISCORD_ON = 1u << 16,
+    TOUCHED_AUDIO_FILES = 1u << 17,
+    TOUCHED_PRIVATE = 1u << 18,
+    TOUCHED_STALE_AFTER = 1u << 19,
 };
 
 // The Discord edit boxes and their template fields.
@@ -330,6 +340,16 @@ unsigned touchedFlagOf(int id) {
             return TOUCHED_DISCORD_SHOWS;
         case IDC_DISCORD_TIME:
             return TOUCHED_DISCORD_TIME;
+        case IDC_NOW_PLAYING_ON:
+            return TOUCHED_NOW_PLAYING_ON;
+        case IDC_DISCORD_ON:
+            return TOUCHED_DISCORD_ON;
+        case IDC_AUDIO_FILES:
+            return TOUCHED_AUDIO_FILES;
+        case IDC_PRIVATE:
+            return TOUCHED_PRIVATE;
+        case IDC_STALE_AFTER:
+            return TOUCHED_STALE_AFTER;
         default:
             return 0;
     }
@@ -365,6 +385,31 @@ void fillList(int id, const wchar_t* const* items, int count, int selected) {
 
 int selection(int id) { return static_cast<int>(SendMessageW(control(id), CB_GETCURSEL, 0, 0)); }
 
+bool isTicked(int id) { return SendMessageW(control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void setTicked(int id, bool ticked) {
+    SendMessageW(control(id), BM_SETCHECK, ticked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+const char16_t SWITCH_ON[] = u"on";
+const char16_t SWITCH_OFF[] = u"off";
+const char16_t AUDIO_BY_EXTENSION[] = u"extension";
+const char16_t AUDIO_BY_CONTENT[] = u"content";
+
+// Discord is on with discord=on, or without a discord= line when an id is
+// given; the now-playing file unless nowplaying=off. An id typed while no
+// discord= line is there ticks the box, as the plug-in would take it.
+void showSwitches() {
+    const SettingsValues& values = window.document.values;
+    const bool filling = window.filling;
+    window.filling = true;
+    setTicked(IDC_DISCORD_ON,
+              values.discordSwitch == SWITCH_ON ||
+                  (values.discordSwitch.empty() && !values.discordApplicationId.empty()));
+    setTicked(IDC_NOW_PLAYING_ON, values.nowPlayingSwitch != SWITCH_OFF);
+    window.filling = filling;
+}
+
 bool isUnreadable() { return window.document.load == SettingsLoad::Unreadable; }
 
 // Whether a value differs from the file's.
@@ -399,6 +444,10 @@ void fillControls() {
     setText(IDC_DISCORD_IMAGE, wideString(document.discordImage));
     fillList(IDC_DISCORD_SHOWS, DISCORD_SHOWS, 3, static_cast<int>(document.discordShows));
     fillList(IDC_DISCORD_TIME, DISCORD_TIMES, 3, static_cast<int>(document.discordTime));
+    fillList(IDC_AUDIO_FILES, AUDIO_FILES_CHOICES, 2, document.audioFiles == AUDIO_BY_CONTENT);
+    setText(IDC_PRIVATE, wideString(document.privatePatterns));
+    setText(IDC_STALE_AFTER, wideString(document.staleAfter));
+    showSwitches();
     // The path to take, shown while the field is empty.
     SendMessageW(control(IDC_NOW_PLAYING_PATH), EM_SETCUEBANNER, TRUE,
                  reinterpret_cast<LPARAM>(wide(SUGGESTED_NOW_PLAYING_PATH)));
@@ -441,6 +490,18 @@ void takeControls() {
     if (touched & TOUCHED_DISCORD_TIME) {
         document.discordTime = static_cast<PresenceTime>(selection(IDC_DISCORD_TIME));
     }
+    if (touched & TOUCHED_DISCORD_ON) {
+        document.discordSwitch = isTicked(IDC_DISCORD_ON) ? SWITCH_ON : SWITCH_OFF;
+    }
+    if (touched & TOUCHED_NOW_PLAYING_ON) {
+        document.nowPlayingSwitch = isTicked(IDC_NOW_PLAYING_ON) ? SWITCH_ON : SWITCH_OFF;
+    }
+    if (touched & TOUCHED_AUDIO_FILES) {
+        document.audioFiles =
+            selection(IDC_AUDIO_FILES) == 1 ? AUDIO_BY_CONTENT : AUDIO_BY_EXTENSION;
+    }
+    if (touched & TOUCHED_PRIVATE) document.privatePatterns = utf16String(textOf(IDC_PRIVATE));
+    if (touched & TOUCHED_STALE_AFTER) document.staleAfter = utf16String(textOf(IDC_STALE_AFTER));
 }
 
 std::wstring utf8Text(const char* text, std::size_t length) {
@@ -462,10 +523,13 @@ void showDiscordPreview(const ComposedStatus& composed, const PresenceSettings& 
     } else if (presence.shows == PresenceShows::State && state.length > 0) {
         listed = utf8Text(state.text, state.length);
     }
-    setText(IDC_PREVIEW_DISCORD_LIST,
-            presenceWanted(presence) ? verb + listed : L"(nothing: no application id)");
-    setText(IDC_PREVIEW_DISCORD_DETAILS, utf8Text(details.text, details.length));
-    setText(IDC_PREVIEW_DISCORD_STATE, utf8Text(state.text, state.length));
+    const wchar_t* nothing = presence.switched == PresenceSwitch::Off
+                                 ? L"(nothing: Discord is off)"
+                                 : L"(nothing: no application id)";
+    setText(IDC_PREVIEW_DISCORD_LIST, presenceWanted(presence) ? verb + listed : nothing);
+    const bool shown = presenceWanted(presence);
+    setText(IDC_PREVIEW_DISCORD_DETAILS, shown ? utf8Text(details.text, details.length) : L"");
+    setText(IDC_PREVIEW_DISCORD_STATE, shown ? utf8Text(state.text, state.length) : L"");
 }
 
 // What a test of the application id found, in words.
@@ -556,7 +620,8 @@ std::wstring problemsText(const SettingsReport& report, const NowPlayingSettings
         text += L"\r\n";
     };
     if (nowPlaying.path[0] != u'\0') {
-        text += L"now-playing file: " + std::wstring(wide(nowPlaying.path)) + L"\r\n";
+        text += L"now-playing file: " + std::wstring(wide(nowPlaying.path)) +
+                (nowPlaying.switchedOff ? L" (switched off: nothing is written)" : L"") + L"\r\n";
     }
     if (liesUnderProgramFiles(nowPlaying.path)) {
         addText("now-playing file: ");
@@ -594,6 +659,7 @@ void updatePreview() {
     static PluginSettings settings;
     SettingsReport report{};
     readSettingsBytes(bytes.data(), bytes.size(), settings, &report);
+    takeBuildApplication(settings.presence, VELKAR_DISCORD_APPLICATION_ID);
     placeNowPlayingPath(window.settingsPath, settings.nowPlaying);
     setText(IDC_PROBLEMS,
             rendered.problem != SettingsSaveProblem::None
@@ -608,21 +674,51 @@ void updatePreview() {
     static AnnouncedPath path;
     takeAnnouncedPath(hostPath.c_str(), path);
     static ComposedStatus composed;
-    composeStatus(path, settings.profiles, composed, &settings.nowPlaying, &settings.presence);
+    const bool nowPlayingFile = nowPlayingWanted(settings.nowPlaying);
+    const std::wstring noFile = settings.nowPlaying.switchedOff ? L"(no file is written: it is off)"
+                                                                : L"(no file is written: no path)";
+    if (isPrivatePath(settings.rules, path.text, path.length)) {
+        // As the plug-in: nothing of a private file is read or shown.
+        setText(IDC_PREVIEW_CATEGORY, L"(private: the messenger's status is withdrawn)");
+        setText(IDC_PREVIEW_LINE, L"");
+        setText(IDC_PREVIEW_NOW_PLAYING,
+                nowPlayingFile ? L"(private: the text after a withdraw)" : noFile);
+        setText(IDC_PREVIEW_ENDS, L"(private: nothing of it is shown anywhere)");
+        setText(IDC_PREVIEW_DISCORD_LIST, L"(nothing: the file is private)");
+        setText(IDC_PREVIEW_DISCORD_DETAILS, L"");
+        setText(IDC_PREVIEW_DISCORD_STATE, L"");
+        return;
+    }
+    composeStatus(path, settings.profiles, composed, &settings.nowPlaying, &settings.presence,
+                  &settings.rules);
     const StatusDisplay display = readStatusDisplay(composed.statusText, composed.statusLength);
     setText(IDC_PREVIEW_CATEGORY, fieldText(display.category));
     setText(IDC_PREVIEW_LINE, fieldText(display.displayLine));
     setText(IDC_PREVIEW_NOW_PLAYING,
-            settings.nowPlaying.path[0] == u'\0'
-                ? L"(no file is written: no path)"
-                : std::wstring(wide(composed.nowPlayingText), composed.nowPlayingLength));
+            nowPlayingFile ? std::wstring(wide(composed.nowPlayingText), composed.nowPlayingLength)
+                           : noFile);
     showDiscordPreview(composed, settings.presence);
+    std::wstring ends;
+    if (!nowPlayingFile && !presenceWanted(settings.presence)) {
+        ends = L"(nothing to clear: neither Discord nor the file is on)";
+    } else if (!settings.rules.endsByItself) {
+        ends = L"never: only when the player withdraws it (stale-after=never)";
+    } else if (!composed.hasDuration) {
+        ends = L"never: its length is unknown, so only when the player withdraws it";
+    } else {
+        char16_t margin[DURATION_TEXT_CAPACITY];
+        const std::size_t length = formatDuration(settings.rules.staleAfterSeconds, margin);
+        ends = std::wstring(wide(margin), length) +
+               L" after its end, if the player has said nothing more by then";
+    }
+    setText(IDC_PREVIEW_ENDS, ends);
 }
 
 void edited(int id) {
     if (window.filling || isUnreadable()) return;
     window.touched |= touchedFlagOf(id);
     takeControls();
+    showSwitches();
     updatePreview();
 }
 
@@ -646,6 +742,11 @@ constexpr int VALUE_CONTROLS[] = {IDC_VIDEO_CATEGORY,
                                   IDC_DISCORD_IMAGE,
                                   IDC_DISCORD_SHOWS,
                                   IDC_DISCORD_TIME,
+                                  IDC_NOW_PLAYING_ON,
+                                  IDC_DISCORD_ON,
+                                  IDC_AUDIO_FILES,
+                                  IDC_PRIVATE,
+                                  IDC_STALE_AFTER,
                                   IDC_SAVE};
 
 // Reads the settings file at window.settingsPath into `document`.
@@ -702,8 +803,21 @@ void offerToReload() {
     setText(IDC_STATUS, L"Read again, with your changes on it: look it over, then press Save.");
 }
 
+// What the application id's box is for, and what an empty one means.
+void showIdHelp() {
+    setText(IDC_DISCORD_ID_HELP,
+            VELKAR_DISCORD_APPLICATION_ID[0] != '\0'
+                ? L"Empty: this build's own application, \"Velkar\". Or make one at "
+                  L"discord.com/developers/applications (its name follows \"Listening to\") and "
+                  L"copy its Application ID here."
+                : L"Make an application at discord.com/developers/applications (its name follows "
+                  L"\"Listening to\"), then copy its Application ID here. Without an id nothing "
+                  L"is shown.");
+}
+
 void load() {
     findSettingsPath(window.settingsPath);
+    showIdHelp();
     readDocument(window.document);
     window.touched = 0;
     showSettingsFile();
@@ -714,6 +828,7 @@ void load() {
             const bool isEdit = lstrcmpiW(classOf(control(id)).c_str(), WC_EDITW) == 0;
             if (isList) SendMessageW(control(id), CB_RESETCONTENT, 0, 0);
             if (isEdit) setText(id, L"");
+            if (id == IDC_DISCORD_ON || id == IDC_NOW_PLAYING_ON) setTicked(id, false);
             EnableWindow(control(id), FALSE);
         }
         window.filling = false;
@@ -905,8 +1020,11 @@ INT_PTR CALLBACK dialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARA
             const bool editable = id == IDC_VIDEO_TEMPLATE || id == IDC_AUDIO_TEMPLATE ||
                                   id == IDC_NOW_PLAYING_PATH || id == IDC_NOW_PLAYING_TEXT ||
                                   id == IDC_NOW_PLAYING_WITHDRAWN || id == IDC_DISCORD_ID ||
-                                  id == IDC_DISCORD_IMAGE || isDiscordTemplate;
-            if ((code == EN_CHANGE && editable) || (code == CBN_SELCHANGE && id != IDC_MARKER)) {
+                                  id == IDC_DISCORD_IMAGE || id == IDC_PRIVATE ||
+                                  id == IDC_STALE_AFTER || isDiscordTemplate;
+            const bool isSwitch = id == IDC_DISCORD_ON || id == IDC_NOW_PLAYING_ON;
+            if ((code == EN_CHANGE && editable) || (code == CBN_SELCHANGE && id != IDC_MARKER) ||
+                (code == BN_CLICKED && isSwitch)) {
                 edited(id);
             } else if (code == EN_SETFOCUS &&
                        (id == IDC_VIDEO_TEMPLATE || id == IDC_AUDIO_TEMPLATE ||

@@ -93,7 +93,7 @@ edit_and_save)
     expect_line "$dir/before" 'Settings file: C:\Player\plugins\velkar.ini'
     expect_line "$dir/before" 'Other files (line 1), category: Office'
     expect_line "$dir/before" 'Other files, template: watching [TAGS]'
-    expect_line "$dir/before" 'Music files, .mp3 and .wav (line 2), category: Music'
+    expect_line "$dir/before" 'Music files (line 2), category: Music'
     expect_line "$dir/before" 'Music files, template: [TAGS]'
     expect_line "$dir/before" 'Path: np.txt'
     expect_line "$dir/before" 'Display line: Björk - Jóga '
@@ -181,6 +181,44 @@ changed_meanwhile)
         press-answering "$(hex 'Save')" no status close-discarding
     cmp -s "$plugins/velkar.ini" "$dir/theirs.ini" || fail "the file made meanwhile was replaced"
     [ "$(ls "$plugins")" = velkar.ini ] || fail "the plugins folder holds: $(ls "$plugins")"
+    ;;
+switches_and_rules)
+    # The switches show what the plug-in takes (an id alone turns Discord
+    # on), the preview follows them (a private file shows nothing, a file
+    # of known length clears by itself), and a save appends the lines the
+    # user changed, leaving the others as they were.
+    printf '1,[TAGS]\r\n2,[TAGS]\r\ndiscord-application-id=123456789012345678\r\nnowplaying-file=np.txt\r\n' \
+        >"$plugins/velkar.ini"
+    drive "$media" -- show \
+        tick "$(hex 'Show what I play on Discord: "Listening to" or "Watching"')" 0 \
+        tick "$(hex 'Write a now-playing file, for stream overlays and chat bots')" 0 \
+        set "$(hex 'Seconds after a track'"'"'s end until Discord and the file go quiet (or never)')" \
+        "$(hex 'never')" \
+        choose "$(hex 'Judge music files by')" 1 \
+        show set "$(hex 'Private (folders or patterns, ; between)')" "$(hex '*.MP3;D:\Home')" \
+        show press "$(hex 'Save')" status close
+    sed -n '1,/^Problems/p' "$dir/driver.out" >"$dir/before"
+    expect_line "$dir/before" '[x] Show what I play on Discord: "Listening to" or "Watching"'
+    expect_line "$dir/before" '[x] Write a now-playing file, for stream overlays and chat bots'
+    expect_line "$dir/before" 'Judge music files by: Their name: .mp3 and .wav files are music'
+    expect_line "$dir/before" 'Private (folders or patterns, ; between): '
+    expect_line "$dir/before" "Seconds after a track's end until Discord and the file go quiet (or never): 30"
+    expect_line "$dir/before" 'Clears by itself: 0:30 after its end, if the player has said nothing more by then'
+    sed -n '/^Problems/,$p' "$dir/driver.out" | tail -n +2 >"$dir/off"
+    sed -n '1,/^Problems/p' "$dir/off" >"$dir/switched"
+    expect_line "$dir/switched" '[ ] Show what I play on Discord: "Listening to" or "Watching"'
+    expect_line "$dir/switched" '[ ] Write a now-playing file, for stream overlays and chat bots'
+    expect_line "$dir/switched" 'Member list: (nothing: Discord is off)'
+    expect_line "$dir/switched" 'Now-playing file: (no file is written: it is off)'
+    expect_line "$dir/switched" 'Clears by itself: (nothing to clear: neither Discord nor the file is on)'
+    sed -n '/^Problems/,$p' "$dir/off" | tail -n +2 >"$dir/private"
+    expect_line "$dir/private" 'Category: (private: the messenger'"'"'s status is withdrawn)'
+    expect_line "$dir/private" 'Clears by itself: (private: nothing of it is shown anywhere)'
+    grep -q '^status: Saved ' "$dir/driver.out" || fail "no saving said: $(grep '^status' "$dir/driver.out")"
+    printf '1,[TAGS]\r\n2,[TAGS]\r\ndiscord-application-id=123456789012345678\r\nnowplaying-file=np.txt\r\ndiscord=off\r\nnowplaying=off\r\nstale-after=never\r\nprivate=*.MP3;D:\\Home\r\naudio-files=content\r\n' \
+        >"$dir/expected.ini"
+    cmp -s "$plugins/velkar.ini" "$dir/expected.ini" ||
+        fail "velkar.ini differs: $(od -c "$plugins/velkar.ini" | head -14)"
     ;;
 what_is_not_shown_stays)
     # An edit lands on the line the plug-in takes: a refused discord-image

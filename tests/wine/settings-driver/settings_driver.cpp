@@ -121,6 +121,11 @@ HWND button(const std::wstring& text) {
     std::exit(3);
 }
 
+bool isCheckBox(HWND window) {
+    return classOf(window) == L"Button" &&
+           (GetWindowLongW(window, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX;
+}
+
 HWND statusLine() {
     // The one static after the problems, with no label of its own: the
     // last static before the Save button.
@@ -207,10 +212,23 @@ int main(int argc, char** argv) {
     for (int i = commands + 1; i < argc; ++i) {
         const std::string command = argv[i];
         if (command == "show") {
+            for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+                 child = GetWindow(child, GW_HWNDNEXT)) {
+                if (!isCheckBox(child)) continue;
+                const bool ticked = SendMessageW(child, BM_GETCHECK, 0, 0) == BST_CHECKED;
+                std::printf("[%c] %s\n", ticked ? 'x' : ' ', utf8(plain(textOf(child))).c_str());
+            }
             for (const Labelled& item : labelledControls()) {
                 std::printf("%s: %s\n", utf8(item.label).c_str(),
                             utf8(textOf(item.control)).c_str());
             }
+        } else if (command == "tick" && i + 2 < argc) {
+            // As a click does: the box changes, then tells the window.
+            const HWND box = button(plain(fromHex(argv[++i])));
+            const bool ticked = std::string(argv[++i]) == "1";
+            SendMessageW(box, BM_SETCHECK, ticked ? BST_CHECKED : BST_UNCHECKED, 0);
+            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(box), BN_CLICKED),
+                         reinterpret_cast<LPARAM>(box));
         } else if (command == "set" && i + 2 < argc) {
             const HWND target = labelled(plain(fromHex(argv[++i])));
             const std::wstring text = fromHex(argv[++i]);
