@@ -133,6 +133,26 @@ uninstall)
     [ -z "$(shortcut)" ] || fail "the Start-menu shortcut is still there: $(shortcut)"
     [ -z "$(entry)" ] || fail "the uninstall entry is still there"
     ;;
+discord)
+    # Asked for Discord, setup turns it on in the sample it installs, with
+    # the user's id when one is given and well formed; a velkar.ini of the
+    # user's stays byte for byte whatever is asked.
+    wine_reg_set_app_path 'C:\Player\player.exe'
+    run_setup /DISCORD=on /DISCORDID=123456789012345678 || fail "setup exited with $?"
+    { cat "$VELKAR_HOST_DIR/velkar.ini"; printf 'discord=on\r\ndiscord-application-id=123456789012345678\r\n'; } >"$dir/expected.ini"
+    cmp -s "$drive_c/Player/plugins/velkar.ini" "$dir/expected.ini" ||
+        fail "velkar.ini ends otherwise: $(tail -c 80 "$drive_c/Player/plugins/velkar.ini" | od -c)"
+    change_settings Player/plugins
+    cp "$drive_c/Player/plugins/velkar.ini" "$dir/own.ini"
+    run_setup /DISCORD=on /DISCORDID=123 || fail "the second setup exited with $?"
+    cmp -s "$drive_c/Player/plugins/velkar.ini" "$dir/own.ini" || fail "the user's velkar.ini was changed"
+    clean
+    wine_reg_set_app_path 'C:\Player\player.exe'
+    run_setup /DISCORD=on /DISCORDID=12x4 || fail "the third setup exited with $?"
+    { cat "$VELKAR_HOST_DIR/velkar.ini"; printf 'discord=on\r\n'; } >"$dir/expected.ini"
+    cmp -s "$drive_c/Player/plugins/velkar.ini" "$dir/expected.ini" ||
+        fail "a refused id was written: $(tail -c 80 "$drive_c/Player/plugins/velkar.ini" | od -c)"
+    ;;
 without_app_path)
     # Without the host's value /D= decides; an untouched install goes whole,
     # the plugins folder it made included.
