@@ -7,7 +7,7 @@
 # Usage: tools/install-deps.sh build|test|ci
 set -eu
 
-required="cmake make g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 libjsmn-dev nsis strip-nondeterminism osslsigncode openssl git"
+required="cmake make g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 libjsmn-dev nsis librsvg2-bin strip-nondeterminism osslsigncode openssl git"
 # Wine runs the demo and the end-to-end tests; without it they are skipped.
 optional="wine wine64"
 case ${1:-build} in
