@@ -60,7 +60,8 @@ bool wholeCharacters(const char16_t* text, std::size_t units) {
 }
 
 const std::u16string MARKER_NAMES[TEMPLATE_MARKERS] = {
-    u"[FILENAME]", u"[TAGS]", u"[TITLE]", u"[ARTIST]", u"[ALBUM]", u"[DURATION]"};
+    u"[FILENAME]", u"[TAGS]", u"[TITLE]", u"[ARTIST]", u"[ALBUM]", u"[DURATION]",
+    u"[MUSICBRAINZ_ALBUMID]"};
 
 int markerAt(const std::u16string& text, std::size_t at) {
     for (int marker = 0; marker < TEMPLATE_MARKERS; ++marker) {
@@ -88,7 +89,8 @@ std::u16string plainExpansion(const std::u16string& text, const std::u16string (
                 bool shown = true;
                 for (std::size_t i = 0; i < inner.size(); ++i) {
                     const int inside = markerAt(inner, i);
-                    if (inside == MARKER_ARTIST || inside == MARKER_ALBUM || inside == MARKER_DURATION) {
+                    if (inside == MARKER_ARTIST || inside == MARKER_ALBUM || inside == MARKER_DURATION ||
+                        inside == MARKER_MUSICBRAINZ_ALBUMID) {
                         group = true;
                         shown &= !values[inside].empty();
                     }
@@ -169,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(std::u16string(composed.nowPlayingText, composed.nowPlayingLength) == displayLine);
     if (whole) {
         const std::u16string title(composed.currentFileName, titleLength);
-        const std::u16string values[TEMPLATE_MARKERS] = {title, title, title, u"", u"", u""};
+        const std::u16string values[TEMPLATE_MARKERS] = {title, title, title, u"", u"", u"", u""};
         const std::u16string expected = cut(plainExpansion(profile.templateText, values, true),
                                             STATUS_TEXT_CAPACITY - 1 - codeLength - 12);
         require(displayLine == expected);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "settings/settings_file.h"
+#include "status/presence_image.h"
 #include "text/bounded_text.h"
 #include "text/unicode_text.h"
 
@@ -222,10 +223,12 @@ void checkNowPlaying(const NowPlayingSettings& nowPlaying) {
 
 void checkPresence(const PresenceSettings& presence) {
     require(std::memchr(presence.applicationId, '\0', PRESENCE_ID_CAPACITY) != nullptr);
-    require(std::memchr(presence.image, '\0', PRESENCE_IMAGE_CAPACITY) != nullptr);
     require(std::strspn(presence.applicationId, "0123456789") ==
             std::strlen(presence.applicationId));
-    require(std::strpbrk(presence.image, " \t\n") == nullptr);
+    require(presence.image.length < PRESENCE_TEMPLATE_CAPACITY &&
+            presence.image.text[presence.image.length] == u'\0');
+    require(isPresenceImageLine(presence.image.text, presence.image.length));
+    require(presence.imageGiven || presence.image.length == 0);
     for (const PresenceTemplate& given : presence.templates) {
         require(given.length < PRESENCE_TEMPLATE_CAPACITY && given.text[given.length] == u'\0');
     }
@@ -233,7 +236,9 @@ void checkPresence(const PresenceSettings& presence) {
 
 bool samePresence(const PresenceSettings& a, const PresenceSettings& b) {
     bool same = std::strcmp(a.applicationId, b.applicationId) == 0 &&
-                std::strcmp(a.image, b.image) == 0 && a.shows == b.shows && a.time == b.time &&
+                std::u16string(a.image.text, a.image.length) ==
+                    std::u16string(b.image.text, b.image.length) &&
+                a.imageGiven == b.imageGiven && a.shows == b.shows && a.time == b.time &&
                 a.switched == b.switched;
     for (int field = 0; field < PRESENCE_FIELDS; ++field) {
         same &= std::u16string(a.templates[field].text, a.templates[field].length) ==

@@ -14,8 +14,6 @@ struct PresenceWanted {
     PresenceActivity activity;
     char applicationId[PRESENCE_ID_CAPACITY];
     PresenceShows shows;
-    char image[PRESENCE_IMAGE_CAPACITY];
-    bool buildApplication;         // the build's own: its pictures stand in for an image
     std::uint32_t settingsNumber;  // counts the times the settings were read
 };
 
@@ -229,9 +227,7 @@ bool sendActivity(std::uint32_t now) {
     static char json[PRESENCE_COMMAND_CAPACITY];
     PresenceSettings shown;
     setDefaultPresence(shown);
-    copyBounded(shown.image, PRESENCE_IMAGE_CAPACITY, wanted.image);
     shown.shows = wanted.shows;
-    shown.buildApplication = wanted.buildApplication;
     const std::size_t length =
         writePresenceCommand(wanted.shown ? &wanted.activity : nullptr, shown, currentProcessId(),
                              nonce, json, sizeof json);
@@ -359,9 +355,7 @@ void configurePresence(const PresenceSettings& settings) {
     // at the start of the plug-in, and not in the first publish.
     const bool wakes = handedOver.applicationId[0] != '\0' || settings.applicationId[0] != '\0';
     copyBounded(handedOver.applicationId, PRESENCE_ID_CAPACITY, settings.applicationId);
-    copyBounded(handedOver.image, PRESENCE_IMAGE_CAPACITY, settings.image);
     handedOver.shows = settings.shows;
-    handedOver.buildApplication = settings.buildApplication;
     handedOver.shown = false;
     ++handedOver.settingsNumber;
     ++handedOverNumber;

@@ -110,6 +110,8 @@ void composePresenceActivity(const ComposedStatus& composed, const PresenceSetti
                           activity.texts[field]);
     }
     activity.watching = composed.hasPictures;
+    std::memcpy(activity.image, composed.presenceImage, sizeof activity.image);
+    activity.image[sizeof activity.image - 1] = '\0';
     activity.startSeconds = startSeconds;
     activity.showsStart = settings.time != PresenceTime::None;
     // A file that plays under half a second has no bar to show.
@@ -150,12 +152,7 @@ std::size_t writePresenceCommand(const PresenceActivity* activity, const Presenc
             }
             appendJsonRaw(json, "}");
         }
-        // The user's image first; else the build's application's own
-        // pictures of music and of video.
-        const char* image = settings.image;
-        if (image[0] == '\0' && settings.buildApplication) {
-            image = activity->watching ? BUILD_VIDEO_IMAGE : BUILD_MUSIC_IMAGE;
-        }
+        const char* image = activity->image;
         if (image[0] != '\0') {
             appendJsonRaw(json, ",\"assets\":{\"large_image\":");
             appendJsonString(json, image, std::strlen(image));

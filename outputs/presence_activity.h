@@ -25,12 +25,9 @@ struct PresenceText {
 };
 
 // One activity, as a publish sets it.
-// The asset keys of the build's own application's two pictures.
-constexpr const char* BUILD_MUSIC_IMAGE = "music";
-constexpr const char* BUILD_VIDEO_IMAGE = "video";
-
 struct PresenceActivity {
     PresenceText texts[PRESENCE_FIELDS];
+    char image[PRESENCE_IMAGE_TEXT_CAPACITY];  // UTF-8, terminated; empty: none
     bool watching;               // the file has pictures: "Watching", else "Listening to"
     std::uint64_t startSeconds;  // Unix time of the publish
     std::uint64_t endSeconds;    // 0: no end (unknown duration, or not shown)
@@ -47,7 +44,7 @@ struct PresenceActivity {
 void shapePresenceText(const char16_t* text, std::size_t units, PresenceText& out);
 
 // Sets `activity` to what `composed` shows as `settings` say, started at
-// `startSeconds` (Unix time): its texts shaped, "Watching" for a file with
+// `startSeconds` (Unix time): its texts shaped, its image, "Watching" for a file with
 // pictures, the start, and the end where a bar is wanted and the duration
 // known (and a second at least).
 void composePresenceActivity(const ComposedStatus& composed, const PresenceSettings& settings,
@@ -59,7 +56,8 @@ void composePresenceActivity(const ComposedStatus& composed, const PresenceSetti
 std::size_t writePresenceHandshake(const char* applicationId, char* out, std::size_t capacity);
 
 // Writes the SET_ACTIVITY command's JSON into `out` (`capacity` bytes, not
-// terminated): `activity` as `settings` say to show it, or, when
+// terminated): `activity` as `settings` say to show it (what the member
+// list shows), or, when
 // `activity` is null, the command that clears it; for the process
 // `processId`, with `nonce` (terminated). Returns its length, 0 when it does
 // not fit.

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "status/presence_image.h"
 #include "text/bounded_text.h"
 #include "text/unicode_text.h"
 
@@ -73,28 +74,6 @@ bool storeApplicationId(char (&id)[PRESENCE_ID_CAPACITY], const char16_t* begin,
     }
     for (std::size_t i = 0; i < digits; ++i) id[i] = static_cast<char>(begin[i]);
     id[digits] = '\0';
-    return true;
-}
-
-// An image: empty (none), an asset key, or an https URL; no spaces, and no
-// other kind of address, which Discord would not show.
-bool storeImage(char (&image)[PRESENCE_IMAGE_CAPACITY], const char16_t* begin,
-                const char16_t* end) {
-    const std::size_t units = static_cast<std::size_t>(end - begin);
-    for (const char16_t* at = begin; at < end; ++at) {
-        if (*at <= u' ' || isHighSurrogate(*at) || isLowSurrogate(*at)) return false;
-    }
-    static const char16_t SCHEME_MARK[] = u"://";
-    static const char* const HTTPS = "https://";
-    for (std::size_t at = 0; at + 3 <= units; ++at) {
-        if (begin[at] == SCHEME_MARK[0] && begin[at + 1] == SCHEME_MARK[1] &&
-            begin[at + 2] == SCHEME_MARK[2] && !(at == 5 && isWord(begin, begin + 8, HTTPS))) {
-            return false;
-        }
-    }
-    // Each unit is at most 3 bytes of UTF-8 (no surrogates here).
-    if (units * 3 >= PRESENCE_IMAGE_CAPACITY) return false;
-    image[convertUtf16ToUtf8(begin, units, image, PRESENCE_IMAGE_CAPACITY - 1)] = '\0';
     return true;
 }
 
@@ -226,7 +205,10 @@ SettingsOptionProblem parseSettingsOption(const char16_t* line, std::size_t leng
             break;
         }
         case OPTION_DISCORD_IMAGE:
-            stored = storeImage(presence.image, word, wordEnd);
+            stored = isPresenceImageLine(word, static_cast<std::size_t>(wordEnd - word)) &&
+                     storeWhole(presence.image.text, PRESENCE_TEMPLATE_CAPACITY, word, wordEnd,
+                                &presence.image.length);
+            presence.imageGiven |= stored;
             break;
         case OPTION_DISCORD: {
             const int on = wordIndex(word, wordEnd, SWITCH_NAMES, 2);

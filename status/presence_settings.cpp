@@ -20,7 +20,9 @@ void setDefaultPresence(PresenceSettings& settings) {
     }
     settings.shows = PresenceShows::Details;
     settings.time = PresenceTime::Bar;
-    settings.image[0] = '\0';
+    settings.image.text[0] = u'\0';
+    settings.image.length = 0;
+    settings.imageGiven = false;
 }
 
 void takeBuildApplication(PresenceSettings& settings, const char* buildApplicationId) {

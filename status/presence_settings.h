@@ -8,8 +8,6 @@
 // An application id is a number of at most 20 digits; a terminator.
 constexpr std::size_t PRESENCE_ID_CAPACITY = 21;
 constexpr std::size_t PRESENCE_TEMPLATE_CAPACITY = 512;
-// An asset key or an https URL, UTF-8; a terminator.
-constexpr std::size_t PRESENCE_IMAGE_CAPACITY = 512;
 
 // The three texts of an activity, each from its own template.
 enum PresenceField { PRESENCE_DETAILS, PRESENCE_STATE, PRESENCE_IMAGE_TEXT, PRESENCE_FIELDS };
@@ -37,11 +35,13 @@ struct PresenceSettings {
     PresenceTemplate templates[PRESENCE_FIELDS];
     PresenceShows shows;
     PresenceTime time;
-    char image[PRESENCE_IMAGE_CAPACITY];  // UTF-8, terminated; empty: no image
+    // The discord-image line, a template of alternatives (status/presence_image.h).
+    PresenceTemplate image;
+    bool imageGiven;  // false: no line, and the cover or the build's picture shows
 };
 
 // Sets `settings` to no application, "[TITLE]", "{by [ARTIST]}" and
-// "{[ALBUM]}", the details shown, a time bar and no image.
+// "{[ALBUM]}", the details shown, a time bar and no image line.
 void setDefaultPresence(PresenceSettings& settings);
 
 // Under "discord=off", forgets the application id: nothing connects. Under

@@ -15,6 +15,7 @@ constexpr MarkerName MARKER_NAMES[] = {
     {u"[FILENAME]", 10, MARKER_FILENAME}, {u"[TAGS]", 6, MARKER_TAGS},
     {u"[TITLE]", 7, MARKER_TITLE},        {u"[ARTIST]", 8, MARKER_ARTIST},
     {u"[ALBUM]", 7, MARKER_ALBUM},        {u"[DURATION]", 10, MARKER_DURATION},
+    {u"[MUSICBRAINZ_ALBUMID]", 21, MARKER_MUSICBRAINZ_ALBUMID},
 };
 
 // The marker at `at` (`left` units there), or null.
@@ -30,7 +31,8 @@ const MarkerName* markerAt(const char16_t* at, std::size_t left) {
 }
 
 bool mayBeEmpty(TemplateMarker marker) {
-    return marker == MARKER_ARTIST || marker == MARKER_ALBUM || marker == MARKER_DURATION;
+    return marker == MARKER_ARTIST || marker == MARKER_ALBUM || marker == MARKER_DURATION ||
+           marker == MARKER_MUSICBRAINZ_ALBUMID;
 }
 
 // The end of the group that the brace at `open` begins: its closing brace,

@@ -8,9 +8,11 @@
 //   [ARTIST]    the track's artist, else the album artist; may be empty
 //   [ALBUM]     the album; may be empty
 //   [DURATION]  how long the file plays, "m:ss" or "h:mm:ss"; empty when unknown
+//   [MUSICBRAINZ_ALBUMID]  the release's MusicBrainz id; may be empty
 //
-// Text in braces around [ARTIST], [ALBUM] or [DURATION] shows only when
-// every such marker inside has a value: "[TITLE]{ by [ARTIST]}". Braces
+// Text in braces around [ARTIST], [ALBUM], [DURATION] or
+// [MUSICBRAINZ_ALBUMID] shows only when every such marker inside has a
+// value: "[TITLE]{ by [ARTIST]}". Braces
 // around nothing else, or without a closing one before the next opening
 // one, are text.
 #include <cstddef>
@@ -22,6 +24,7 @@ enum TemplateMarker {
     MARKER_ARTIST,
     MARKER_ALBUM,
     MARKER_DURATION,
+    MARKER_MUSICBRAINZ_ALBUMID,
     TEMPLATE_MARKERS,
 };
 

@@ -133,6 +133,8 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
     char16_t tagTitle[TAG_TEXT_CAPACITY];
     std::size_t tagTitleLength = 0;
     char16_t duration[DURATION_TEXT_CAPACITY];
+    char16_t albumId[MUSICBRAINZ_ID_CAPACITY];
+    composed.musicBrainzAlbumId[0] = '\0';
     TemplateValues values;
     values.value[MARKER_FILENAME] = {title, fileTitleLength};
     values.value[MARKER_TAGS] = values.value[MARKER_FILENAME];
@@ -140,6 +142,7 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
     values.value[MARKER_ARTIST] = {u"", 0};
     values.value[MARKER_ALBUM] = {u"", 0};
     values.value[MARKER_DURATION] = {u"", 0};
+    values.value[MARKER_MUSICBRAINZ_ALBUMID] = {u"", 0};
     if (readTags) {
         if (!tagsRead) {
             readMediaTags(path.text, tags, readFacts ? MediaRead::TagsAndFacts : MediaRead::Tags);
@@ -155,6 +158,12 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
             values.value[MARKER_DURATION] = {duration,
                                              formatDuration(tags.durationSeconds, duration)};
         }
+        const std::size_t idLength = copyBounded(composed.musicBrainzAlbumId,
+                                                 MUSICBRAINZ_ID_CAPACITY, tags.musicBrainzAlbumId);
+        for (std::size_t i = 0; i <= idLength; ++i) {
+            albumId[i] = static_cast<unsigned char>(composed.musicBrainzAlbumId[i]);
+        }
+        values.value[MARKER_MUSICBRAINZ_ALBUMID] = {albumId, idLength};
     }
 
     // The messenger's line takes the tags' values with slashes.
@@ -214,6 +223,8 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
                                PRESENCE_COMPOSED_CAPACITY);
         }
         composed.hasPictures = readTags ? tags.video : kind == MediaKind::Other;
+        composePresenceImage(*presence, values, composed.musicBrainzAlbumId, composed.hasPictures,
+                             composed.presenceImage);
     }
     composed.hasDuration = readTags && tags.hasDuration;
     composed.durationSeconds = composed.hasDuration ? tags.durationSeconds : 0;

@@ -9,6 +9,7 @@
 
 #include "status/now_playing_settings.h"
 #include "status/playback_rules.h"
+#include "status/presence_image.h"
 #include "status/presence_settings.h"
 #include "status/status_profile.h"
 #include "tags/media_tags.h"
@@ -52,6 +53,8 @@ struct ComposedStatus {
     // The presence's texts by PresenceField, and the file's facts.
     char16_t presenceTexts[PRESENCE_FIELDS][PRESENCE_COMPOSED_CAPACITY];
     std::size_t presenceLengths[PRESENCE_FIELDS];
+    char presenceImage[PRESENCE_IMAGE_TEXT_CAPACITY];  // UTF-8; empty: none
+    char musicBrainzAlbumId[MUSICBRAINZ_ID_CAPACITY];  // empty: none, or not read
     bool hasPictures;
     bool hasDuration;
     std::uint32_t durationSeconds;
@@ -84,8 +87,9 @@ MediaKind mediaKindOfExtension(const char16_t* extension, std::size_t length);
 // between whole characters. When `nowPlaying` is given, also replaces
 // `composed.nowPlayingText` and its length: its template composed for the
 // file, or without one the display line as sent. When `presence` is given,
-// also replaces the presence's texts (each cut between whole characters)
-// and whether the file has pictures. How long it plays is noted whenever
+// also replaces the presence's texts (each cut between whole characters),
+// its image and whether the file has pictures. The release id is noted
+// whenever the tags were read. How long it plays is noted whenever
 // the file was read with its facts: for the presence, a [DURATION], or,
 // when `rules` are given and a track ends by itself, for either
 // destination. With `rules` saying so, the kind comes from the file's

@@ -22,6 +22,7 @@ const NamedField ITEM_NAMES[] = {
     {"ALBUM ARTIST", TAG_ALBUM_ARTIST},
     {"ALBUMARTIST", TAG_ALBUM_ARTIST},
     {"ALBUM", TAG_ALBUM},
+    {"MUSICBRAINZ_ALBUMID", TAG_MUSICBRAINZ_ALBUM},
 };
 
 struct EndTaggedContainer {

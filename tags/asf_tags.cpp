@@ -47,6 +47,7 @@ const NamedField ATTRIBUTE_NAMES[] = {
     {"Author", TAG_ARTIST},
     {"WM/AlbumArtist", TAG_ALBUM_ARTIST},
     {"WM/AlbumTitle", TAG_ALBUM},
+    {"MusicBrainz/Album Id", TAG_MUSICBRAINZ_ALBUM},
 };
 
 // Whether the UTF-16LE name of `length` bytes at `bytes`, its terminator

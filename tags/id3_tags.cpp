@@ -112,13 +112,56 @@ TagFieldKind frameKind(const unsigned char* name, unsigned version) {
     return TAG_FIELD_KINDS;
 }
 
+constexpr TagEncoding TEXT_ENCODINGS[] = {TagEncoding::Ansi, TagEncoding::Utf16WithMark,
+                                          TagEncoding::Utf16BigEndian, TagEncoding::Utf8};
+constexpr unsigned char TEXT_ENCODING_COUNT = sizeof TEXT_ENCODINGS / sizeof TEXT_ENCODINGS[0];
+
 void setTextFrame(TagFields& fields, TagFieldKind kind, const unsigned char* data,
                   std::size_t length) {
-    if (length < 1) return;
-    static constexpr TagEncoding ENCODINGS[] = {TagEncoding::Ansi, TagEncoding::Utf16WithMark,
-                                                TagEncoding::Utf16BigEndian, TagEncoding::Utf8};
-    if (data[0] >= sizeof ENCODINGS / sizeof ENCODINGS[0]) return;
-    setTagField(fields, kind, data + 1, length - 1, ENCODINGS[data[0]]);
+    if (length < 1 || data[0] >= TEXT_ENCODING_COUNT) return;
+    setTagField(fields, kind, data + 1, length - 1, TEXT_ENCODINGS[data[0]]);
+}
+
+// Whether a frame of this name is a user's own text: a description, then the value.
+bool isUserTextFrame(const unsigned char* name, unsigned version) {
+    return version == 2 ? std::memcmp(name, "TXX", 3) == 0 : std::memcmp(name, "TXXX", 4) == 0;
+}
+
+constexpr char MUSICBRAINZ_ALBUM_DESCRIPTION[] = "MUSICBRAINZ ALBUM ID";
+
+// A user text frame: its value sets the release's id when its description
+// is "MusicBrainz Album Id" in any letter case. The description ends at a
+// NUL: one byte in ANSI and UTF-8, two on a unit's boundary in UTF-16.
+void setUserTextFrame(TagFields& fields, const unsigned char* data, std::size_t length) {
+    if (length < 1 || data[0] >= TEXT_ENCODING_COUNT) return;
+    const bool wide = data[0] == 1 || data[0] == 2;
+    const std::size_t unit = wide ? 2 : 1;
+    std::size_t at = 1;
+    bool bigEndian = data[0] == 2;
+    if (data[0] == 1 && length >= 3 && (data[1] == 0xFE || data[1] == 0xFF)) {
+        bigEndian = data[1] == 0xFE;
+        at = 3;
+    }
+    char description[sizeof MUSICBRAINZ_ALBUM_DESCRIPTION];
+    std::size_t described = 0;
+    bool matches = true;
+    for (; at + unit <= length; at += unit) {
+        const unsigned value = wide ? (bigEndian ? bigEndian16(data + at) : littleEndian16(data + at))
+                                    : data[at];
+        if (value == 0) break;
+        if (value > 0x7F || described + 1 >= sizeof description) {
+            matches = false;
+        } else {
+            description[described++] = static_cast<char>(value);
+        }
+    }
+    if (at + unit > length || !matches) return;
+    if (!equalsIgnoringCase(reinterpret_cast<const unsigned char*>(description), described,
+                            MUSICBRAINZ_ALBUM_DESCRIPTION)) {
+        return;
+    }
+    at += unit;
+    setTagField(fields, TAG_MUSICBRAINZ_ALBUM, data + at, length - at, TEXT_ENCODINGS[data[0]]);
 }
 
 // Reads the frames of the tag whose header is `header` and whose bytes
@@ -162,7 +205,8 @@ void readId3v2Frames(MediaReader& reader, const unsigned char* header, std::uint
                                                          : bigEndian32(frame + 4);
             format = frame[9];
         }
-        const TagFieldKind kind = frameKind(frame, version);
+        const bool userText = isUserTextFrame(frame, version);
+        const TagFieldKind kind = userText ? TAG_MUSICBRAINZ_ALBUM : frameKind(frame, version);
         // Compressed or encrypted frames are passed over.
         const bool unreadable = version == 3 ? (format & 0xC0) != 0 : (format & 0x0C) != 0;
         if (kind == TAG_FIELD_KINDS || unreadable || fields.field[kind].present) {
@@ -181,7 +225,11 @@ void readId3v2Frames(MediaReader& reader, const unsigned char* header, std::uint
         const bool frameUnsynchronised =
             version == 4 && ((format & 0x02) != 0 || (flags & FLAG_UNSYNCHRONISED) != 0);
         if (frameUnsynchronised) length = resynchronise(data + start, length);
-        setTextFrame(fields, kind, data + start, length);
+        if (userText) {
+            setUserTextFrame(fields, data + start, length);
+        } else {
+            setTextFrame(fields, kind, data + start, length);
+        }
     }
 }
 

@@ -56,7 +56,7 @@ constexpr std::uint32_t TARGET_UIDS[] = {0x63C5, 0x63C9, 0x63C4, 0x63C6};
 // Below this target level (50: album, movie) tags describe the track itself.
 constexpr std::uint64_t ALBUM_TARGET_LEVEL = 50;
 constexpr std::size_t MAXIMUM_SEEK_TARGETS = 8;
-constexpr std::size_t TAG_NAME_CAPACITY = 16;
+constexpr std::size_t TAG_NAME_CAPACITY = 32;
 
 struct Element {
     std::uint32_t id;
@@ -164,14 +164,16 @@ bool readSimpleTagParts(MediaReader& reader, const Element& simpleTag,
     return hasValue;
 }
 
-// A SimpleTag: TITLE or ARTIST, with its string.
+// A SimpleTag: TITLE, ARTIST or the release's MusicBrainz id, with its string.
 void readSimpleTag(MediaReader& reader, const Element& simpleTag, TagFields& fields) {
     char name[TAG_NAME_CAPACITY] = {};
     Element value{0, 0, 0, false};
     if (!readSimpleTagParts(reader, simpleTag, name, value)) return;
     const TagFieldKind kind = std::strcmp(name, "TITLE") == 0    ? TAG_TITLE
                               : std::strcmp(name, "ARTIST") == 0 ? TAG_ARTIST
-                                                                 : TAG_FIELD_KINDS;
+                              : std::strcmp(name, "MUSICBRAINZ_ALBUMID") == 0
+                                  ? TAG_MUSICBRAINZ_ALBUM
+                                  : TAG_FIELD_KINDS;
     if (kind == TAG_FIELD_KINDS) return;
     readTagField(reader, fields, kind, value.data, value.end - value.data, TagEncoding::Utf8);
 }

@@ -93,6 +93,30 @@ void storeField(const TagField& field, char16_t (&out)[TAG_TEXT_CAPACITY]) {
     out[used] = u'\0';
 }
 
+// Stores the release id `field` holds into `out`, in lower case, when it is
+// a well-formed MusicBrainz id: 8-4-4-4-12 hexadecimal digits.
+void storeMusicBrainzId(const TagField& field, char (&out)[MUSICBRAINZ_ID_CAPACITY]) {
+    out[0] = '\0';
+    if (!field.present) return;
+    std::size_t begin = 0;
+    std::size_t end = field.length;
+    while (begin < end && isBlankTagUnit(field.text[begin])) ++begin;
+    while (end > begin && isBlankTagUnit(field.text[end - 1])) --end;
+    constexpr std::size_t idLength = MUSICBRAINZ_ID_CAPACITY - 1;
+    if (end - begin != idLength) return;
+    char id[MUSICBRAINZ_ID_CAPACITY];
+    for (std::size_t i = 0; i < idLength; ++i) {
+        char16_t c = field.text[begin + i];
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (c >= u'A' && c <= u'F') c = static_cast<char16_t>(c - u'A' + u'a');
+        const bool digit = (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f');
+        if (dash ? c != u'-' : !digit) return;
+        id[i] = static_cast<char>(c);
+    }
+    id[idLength] = '\0';
+    std::memcpy(out, id, sizeof id);
+}
+
 void finishFacts(const MediaFactFields& facts, const char16_t* path, MediaTags& tags) {
     if (!facts.wanted) return;
     tags.hasDuration = facts.hasDuration && facts.durationSeconds <= 0xFFFFFFFFu;
@@ -106,6 +130,7 @@ void finishTags(const MediaReader& reader, const TagFields& fields, MediaTags& t
     storeField(fields.field[TAG_ARTIST], tags.artist);
     if (tags.artist[0] == u'\0') storeField(fields.field[TAG_ALBUM_ARTIST], tags.artist);
     storeField(fields.field[TAG_ALBUM], tags.album);
+    storeMusicBrainzId(fields.field[TAG_MUSICBRAINZ_ALBUM], tags.musicBrainzAlbumId);
     if (fields.tag != nullptr) {
         std::size_t length = copyBounded(tags.format, sizeof tags.format,
                                          fields.container != nullptr ? fields.container : "");
@@ -184,7 +209,7 @@ void readTags(MediaReader& reader, MediaTags& tags, MediaRead what, const char16
 
 bool readMediaTags(const char16_t* path, MediaTags& tags, MediaRead what) {
     static_assert(MEDIA_WINDOW_SIZE <= TAG_READ_BUDGET, "one window fits the budget");
-    tags = MediaTags{"", u"", u"", u"", 0, 0, 0, 0, false, 0, false};
+    tags = MediaTags{};
     const PlatformFile file = openFileForReading(path);
     if (file == PLATFORM_NO_FILE) {
         // What the name says is all there is to go by.
@@ -203,7 +228,7 @@ bool readMediaTags(const char16_t* path, MediaTags& tags, MediaRead what) {
 
 void readMediaTagsBytes(const unsigned char* bytes, std::size_t size, MediaTags& tags,
                         MediaRead what, const char16_t* name) {
-    tags = MediaTags{"", u"", u"", u"", 0, 0, 0, 0, false, 0, false};
+    tags = MediaTags{};
     MediaReader reader;
     startMediaReader(reader, PLATFORM_NO_FILE, bytes, size);
     readTags(reader, tags, what, name);

@@ -34,6 +34,8 @@ constexpr std::size_t TAG_FORMAT_CAPACITY = 64;
 // The most an artist takes of a composed title, so a title always shows.
 constexpr std::size_t TAG_ARTIST_MAXIMUM = 127;
 constexpr const char16_t TAG_ARTIST_TITLE_SEPARATOR[] = u" - ";
+// A MusicBrainz id: 36 characters, 8-4-4-4-12 hexadecimal digits; a terminator.
+constexpr std::size_t MUSICBRAINZ_ID_CAPACITY = 37;
 
 // What a file's tags say, in UTF-16, terminated and cut between whole
 // characters. A control character (C0 and C1, line and paragraph
@@ -51,6 +53,9 @@ struct MediaTags {
     char16_t artist[TAG_TEXT_CAPACITY];
     char16_t title[TAG_TEXT_CAPACITY];
     char16_t album[TAG_TEXT_CAPACITY];
+    // The release's MusicBrainz id in lower case, terminated: empty unless
+    // the tags hold a well-formed one (spaces around it aside).
+    char musicBrainzAlbumId[MUSICBRAINZ_ID_CAPACITY];
     std::uint32_t bytesRead;  // what reading them cost
     unsigned seeks;
     unsigned windowReads;           // calls to the file for a window, a seek's or the next one

@@ -38,6 +38,12 @@ constexpr ItemName ITEM_NAMES[] = {
     {{0xA9, 'a', 'l', 'b'}, TAG_ALBUM},
 };
 
+// The freeform item of the release's MusicBrainz id, as iTunes-style taggers write it.
+constexpr const char* FREEFORM_MEAN = "com.apple.iTunes";
+constexpr const char* FREEFORM_MUSICBRAINZ_ALBUM = "MusicBrainz Album Id";
+constexpr std::size_t FREEFORM_TEXT_CAPACITY = 32;
+constexpr std::size_t FULL_BOX_PREFIX_SIZE = 4;  // a version and flags
+
 const NamedField KEY_NAMES[] = {
     {"com.apple.quicktime.title", TAG_TITLE},
     {"com.apple.quicktime.artist", TAG_ARTIST},
@@ -116,9 +122,34 @@ TagFieldKind itemKind(const unsigned char* type) {
     return TAG_FIELD_KINDS;
 }
 
+// Whether the box `parent` holds a child box `type` whose contents, after
+// its version and flags, are `text` exactly.
+bool holdsText(MediaReader& reader, const Box& parent, const char* type, const char* text) {
+    Box box;
+    const std::size_t length = std::strlen(text);
+    unsigned char found[FREEFORM_TEXT_CAPACITY];
+    if (length > sizeof found || !findBox(reader, parent.data, parent.end, type, box) ||
+        box.end - box.data != FULL_BOX_PREFIX_SIZE + length ||
+        !readMediaBytes(reader, box.data + FULL_BOX_PREFIX_SIZE, found, length)) {
+        return false;
+    }
+    return std::memcmp(found, text, length) == 0;
+}
+
+// A freeform item ("----"): the field its mean and name boxes stand for.
+TagFieldKind freeformKind(MediaReader& reader, const Box& item) {
+    return holdsText(reader, item, "mean", FREEFORM_MEAN) &&
+                   holdsText(reader, item, "name", FREEFORM_MUSICBRAINZ_ALBUM)
+               ? TAG_MUSICBRAINZ_ALBUM
+               : TAG_FIELD_KINDS;
+}
+
 // The field an ilst item stands for: by its type, or, where the meta box
 // has keys, by the key its type counts to (from 1).
-TagFieldKind itemFieldKind(const Box& item, const MetaKeys* keys) {
+TagFieldKind itemFieldKind(MediaReader& reader, const Box& item, const MetaKeys* keys) {
+    if (keys == nullptr && std::memcmp(item.type, "----", 4) == 0) {
+        return freeformKind(reader, item);
+    }
     if (keys == nullptr) return itemKind(item.type);
     const std::uint32_t index = bigEndian32(item.type);
     return index >= 1 && index <= keys->count ? keys->kind[index - 1] : TAG_FIELD_KINDS;
@@ -127,7 +158,7 @@ TagFieldKind itemFieldKind(const Box& item, const MetaKeys* keys) {
 // The items of an ilst box: each holds its value in a data box.
 void readItemList(MediaReader& reader, const Box& list, const MetaKeys* keys, TagFields& fields) {
     forEachBox(reader, list.data, list.end, [&](const Box& item) {
-        const TagFieldKind kind = itemFieldKind(item, keys);
+        const TagFieldKind kind = itemFieldKind(reader, item, keys);
         Box data;
         unsigned char prefix[DATA_PREFIX_SIZE];
         if (kind == TAG_FIELD_KINDS || !findBox(reader, item.data, item.end, "data", data) ||

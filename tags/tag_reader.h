@@ -89,7 +89,16 @@ inline std::uint64_t littleEndian64(const unsigned char* p) {
 // letter case.
 bool equalsIgnoringCase(const unsigned char* text, std::size_t length, const char* upperCaseName);
 
-enum TagFieldKind { TAG_TITLE, TAG_ARTIST, TAG_ALBUM_ARTIST, TAG_ALBUM, TAG_FIELD_KINDS };
+// The MusicBrainz release ("album") id is a field like the others; whether
+// it is a well-formed id is decided once all are read.
+enum TagFieldKind {
+    TAG_TITLE,
+    TAG_ARTIST,
+    TAG_ALBUM_ARTIST,
+    TAG_ALBUM,
+    TAG_MUSICBRAINZ_ALBUM,
+    TAG_FIELD_KINDS
+};
 
 // A name a format gives a field: a key, an attribute, a comment's name.
 struct NamedField {

@@ -17,7 +17,8 @@ namespace {
 constexpr std::size_t FLAC_BLOCK_HEADER_SIZE = 4;
 constexpr unsigned FLAC_VORBIS_COMMENT = 4;
 constexpr unsigned char OGG_FIRST_PAGE = 0x02;
-constexpr std::size_t COMMENT_KEY_CAPACITY = 16;
+// Room for the longest name wanted and its "=": "MUSICBRAINZ_ALBUMID=".
+constexpr std::size_t COMMENT_KEY_CAPACITY = 24;
 constexpr unsigned FLAC_STREAMINFO = 0;
 constexpr std::size_t STREAMINFO_READ = 18;  // up to the total samples
 constexpr std::size_t STREAMINFO_LENGTH = 34;  // a shorter block is no STREAMINFO
@@ -52,6 +53,7 @@ const NamedField COMMENT_NAMES[] = {
     {"ALBUMARTIST", TAG_ALBUM_ARTIST},
     {"ALBUM ARTIST", TAG_ALBUM_ARTIST},
     {"ALBUM", TAG_ALBUM},
+    {"MUSICBRAINZ_ALBUMID", TAG_MUSICBRAINZ_ALBUM},
 };
 
 // The bytes of a comment block: a range of the file (FLAC), or one packet

@@ -94,9 +94,27 @@ TEST_F(MediaTagsTest, ReadsWhatTheOracleReadsWithinTheBudget) {
         EXPECT_EQ(tags.title, shaped != SHAPED.end() ? shaped->second.second : file.title)
             << file.name;
         EXPECT_EQ(tags.album, file.album) << file.name;
+        EXPECT_STREQ(tags.musicBrainzAlbumId, "") << file.name;
         EXPECT_LE(tags.bytesRead, TAG_READ_BUDGET) << file.name;
         EXPECT_LE(tags.seeks, TAG_SEEK_BUDGET) << file.name;
     }
+}
+
+// The release's MusicBrainz id where each format's taggers write it (after
+// other user texts and a cover), in lower case; a malformed one is none.
+TEST_F(MediaTagsTest, ReleaseIdsAsTaggersWriteThem) {
+    std::ifstream releases(MEDIA + "/releases.tsv");
+    std::string name;
+    std::string wanted;
+    std::size_t count = 0;
+    while (releases >> name >> wanted) {
+        ++count;
+        MediaTags tags;
+        ASSERT_TRUE(readMediaTags(widePath(MEDIA + "/" + name).c_str(), tags)) << name;
+        EXPECT_EQ(std::string(tags.musicBrainzAlbumId), wanted == "-" ? "" : wanted) << name;
+        EXPECT_EQ(std::u16string(tags.title), u"Released") << name;
+    }
+    EXPECT_GE(count, 10u);
 }
 
 // How long each file plays and whether it has pictures, against ffprobe

@@ -145,9 +145,10 @@ TEST(PresenceCommand, JsonAsSent) {
     };
     for (const Case& c : cases) {
         settings.shows = c.shows;
-        std::snprintf(settings.image, sizeof settings.image, "%s", c.image);
+        PresenceActivity activity = c.activity;
+        std::snprintf(activity.image, sizeof activity.image, "%s", c.image);
         char out[PRESENCE_COMMAND_CAPACITY];
-        const std::size_t length = writePresenceCommand(c.clear ? nullptr : &c.activity, settings,
+        const std::size_t length = writePresenceCommand(c.clear ? nullptr : &activity, settings,
                                                         4242, "10-2-3", out, sizeof out);
         EXPECT_EQ(std::string(out, length), c.expected) << c.name;
     }
@@ -156,8 +157,8 @@ TEST(PresenceCommand, JsonAsSent) {
     PresenceActivity quotes = activityOf(std::u16string(200, u'"'), std::u16string(200, u'\\'),
                                          std::u16string(200, u'"'));
     quotes.endSeconds = UINT64_MAX;
-    std::memset(settings.image, 'k', PRESENCE_IMAGE_CAPACITY - 1);
-    settings.image[PRESENCE_IMAGE_CAPACITY - 1] = '\0';
+    std::memset(quotes.image, 'k', PRESENCE_IMAGE_BYTES);
+    quotes.image[PRESENCE_IMAGE_BYTES] = '\0';
     char nonce[PRESENCE_NONCE_CAPACITY];
     writePresenceNonce(UINT32_MAX, UINT32_MAX, UINT64_MAX, nonce);
     char out[PRESENCE_COMMAND_CAPACITY];
@@ -199,6 +200,57 @@ TEST(PresenceCommand, TimeFromTheSettingAndTheDuration) {
         EXPECT_EQ(activity.showsStart, c.showsStart) << c.seconds;
         EXPECT_EQ(activity.startSeconds, 1000u);
         EXPECT_EQ(activity.endSeconds, c.end) << static_cast<int>(c.time) << " " << c.seconds;
+    }
+}
+
+// Which image shows: the line's first alternative that gives one, else the
+// release's cover, else the build's picture, else none; an empty line none.
+TEST(PresenceImage, FirstThatApplies) {
+    const std::string id = "8f3c2a1e-0b5d-4c6e-9a7f-1d2e3f4a5b6c";
+    const std::string cover = "https://coverartarchive.org/release/" + id + "/front-500";
+    const std::u16string longUrl = u"https://example.org/" + std::u16string(240, u'x');
+    struct Case {
+        const char* name;
+        bool given;
+        std::u16string line;
+        std::string id;
+        bool build, watching;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"no line: the release's cover", false, u"", id, true, false, cover},
+        {"no line, no id: the build's picture of music", false, u"", "", true, false, "music"},
+        {"no line, no id: the build's picture of video", false, u"", "", true, true, "video"},
+        {"no line, no id, no build picture: none", false, u"", "", false, false, ""},
+        {"an empty line: none, cover or not", true, u"", id, true, false, ""},
+        {"a key wins over the cover", true, u"logo", id, false, false, "logo"},
+        {"a group with the id, then a key: the address",
+         true, u"{https://example.org/[MUSICBRAINZ_ALBUMID].jpg} logo", id, false, false,
+         "https://example.org/" + id + ".jpg"},
+        {"the same without an id: the key", true,
+         u"{https://example.org/[MUSICBRAINZ_ALBUMID].jpg} logo", "", false, false, "logo"},
+        {"no alternative applies: as no line", true, u"{https://x.org/[MUSICBRAINZ_ALBUMID]}", "",
+         true, true, "video"},
+        {"an address longer than Discord takes is passed over", true, longUrl + u" logo", "", false,
+         false, "logo"},
+        {"a marker's spaces split it: its first word alone is no address", true,
+         u"https://example.org/[TITLE]", "", false, false, "https://example.org/Best"},
+    };
+    PresenceSettings settings;
+    setDefaultPresence(settings);
+    for (const Case& c : cases) {
+        settings.imageGiven = c.given;
+        settings.image.length = c.line.size();
+        std::memcpy(settings.image.text, c.line.data(), (c.line.size() + 1) * sizeof(char16_t));
+        settings.buildApplication = c.build;
+        TemplateValues values{};
+        for (TemplateValue& value : values.value) value = {u"", 0};
+        values.value[MARKER_TITLE] = {u"Best Song", 9};
+        const std::u16string id16(c.id.begin(), c.id.end());
+        values.value[MARKER_MUSICBRAINZ_ALBUMID] = {id16.data(), id16.size()};
+        char image[PRESENCE_IMAGE_TEXT_CAPACITY];
+        composePresenceImage(settings, values, c.id.c_str(), c.watching, image);
+        EXPECT_EQ(std::string(image), c.expected) << c.name;
     }
 }
 

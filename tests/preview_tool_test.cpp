@@ -217,7 +217,7 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
          "\"activity\":{\"type\":2,\"status_display_type\":2,\"details\":\"Best Song\","
          "\"state\":\"by My Band\",\"timestamps\":{\"start\":"},
         {"2,[FILENAME]\n1,[FILENAME]\ndiscord-application-id=42\ndiscord-time=none\n", "x.mkv",
-         "discord: application 42 (shows details, time none, image none)\n" DEFAULT_RULES
+         "discord: application 42 (shows details, time none, image the release's cover, else none)\n" DEFAULT_RULES
          "\nx.mkv\n"},
         {"2,[FILENAME]\n1,[FILENAME]\ndiscord-application-id=42\ndiscord-time=none\n", "x.mkv",
          "\"activity\":{\"type\":3,\"status_display_type\":2,\"details\":\"x \"}"},

@@ -623,7 +623,7 @@ TEST(SettingsLines, PresenceLines) {
          "address not https, an image with a space",
          "discord-application-id=12a\ndiscord-application-id=123456789012345678901\n"
          "discord-application-id=\ndiscord-shows=artist\ndiscord-time=bars\n"
-         "discord-image=http://example.org/a.png\ndiscord-image=my logo\n"
+         "discord-image=http://example.org/a.png\ndiscord-image=logo http://x/a.png\n"
          "discord-image=ftp://x\n",
          "", "[TITLE]", "{by [ARTIST]}", "{[ALBUM]}", S::Details, T::Bar, "",
          {{3, O::BadValue},
@@ -634,6 +634,10 @@ TEST(SettingsLines, PresenceLines) {
           {8, O::BadValue},
           {9, O::BadValue},
           {10, O::BadValue}}},
+        {"an image of alternatives with markers and groups",
+         "discord-image= {https://coverartarchive.org/release/[MUSICBRAINZ_ALBUMID]/front} logo \n",
+         "", "[TITLE]", "{by [ARTIST]}", "{[ALBUM]}", S::Details, T::Bar,
+         "{https://coverartarchive.org/release/[MUSICBRAINZ_ALBUMID]/front} logo", {}},
         {"a refused value keeps the one before; a template too long is refused",
          "discord-application-id=42\ndiscord-application-id=x\ndiscord-state=" +
              std::string(600, 's') + "\n",
@@ -655,7 +659,8 @@ TEST(SettingsLines, PresenceLines) {
         }
         EXPECT_EQ(presence.shows, c.shows) << c.name;
         EXPECT_EQ(presence.time, c.time) << c.name;
-        EXPECT_EQ(std::string(presence.image), c.image) << c.name;
+        EXPECT_EQ(std::u16string(presence.image.text, presence.image.length), u16(c.image))
+            << c.name;
         std::vector<std::pair<unsigned, O>> problems;
         for (std::size_t i = 0; i < report.optionProblemCount; ++i) {
             problems.emplace_back(report.options[i].lineNumber, report.options[i].problem);

@@ -188,13 +188,22 @@ void printPresence(const PresenceSettings& presence) {
                         : "discord: none (no discord=on or discord-application-id line)\n");
         return;
     }
-    const char* image = presence.image[0] != '\0'   ? presence.image
-                        : presence.buildApplication ? "the build's music or video"
-                                                    : "none";
-    std::printf("discord: application %s%s (shows %s, time %s, image %s)\n", presence.applicationId,
+    std::printf("discord: application %s%s (shows %s, time %s, image ", presence.applicationId,
                 presence.buildApplication ? ", this build's own" : "",
                 PRESENCE_SHOWS_NAMES[static_cast<int>(presence.shows)],
-                PRESENCE_TIME_NAMES[static_cast<int>(presence.time)], image);
+                PRESENCE_TIME_NAMES[static_cast<int>(presence.time)]);
+    if (presence.imageGiven && presence.image.length == 0) {
+        std::printf("none");
+    } else {
+        if (presence.imageGiven) {
+            printText(presence.image.text, presence.image.length);
+            std::printf(", else ");
+        }
+        std::printf(presence.buildApplication
+                        ? "the release's cover, else the build's music or video"
+                        : "the release's cover, else none");
+    }
+    std::printf(")\n");
 }
 
 // The rules for every file: which are private, when a track ends by

@@ -132,10 +132,7 @@ void takePresenceValues(const PresenceSettings& presence, SettingsValues& values
     }
     values.discordShows = presence.shows;
     values.discordTime = presence.time;
-    const std::string image = presence.image;
-    values.discordImage = std::u16string(image.size(), u'\0');
-    values.discordImage.resize(
-        convertUtf8ToUtf16(image.data(), image.size(), &values.discordImage[0], image.size()));
+    values.discordImage = std::u16string(presence.image.text, presence.image.length);
 }
 
 // The switches and rules as the words of their lines.

@@ -48,8 +48,9 @@ constexpr unsigned TEMPORARY_NAME_TRIES = 16;
 // Shown when no media file is chosen: a name with no file behind it.
 constexpr const wchar_t* SAMPLE_MEDIA = L"C:\\Music\\My_Band_-_Best_Song.mp3";
 const wchar_t* const CATEGORY_NAMES[] = {L"Music", L"Office", L"Games", L"Empty"};
-const wchar_t* const MARKERS[] = {L"[FILENAME]", L"[TAGS]",  L"[TITLE]",
-                                  L"[ARTIST]",   L"[ALBUM]", L"[DURATION]"};
+const wchar_t* const MARKERS[] = {L"[FILENAME]", L"[TAGS]",     L"[TITLE]",
+                                  L"[ARTIST]",   L"[ALBUM]",    L"[DURATION]",
+                                  L"[MUSICBRAINZ_ALBUMID]"};
 constexpr int MARKER_COUNT = sizeof MARKERS / sizeof MARKERS[0];
 // By PresenceShows and PresenceTime.
 const wchar_t* const DISCORD_SHOWS[] = {L"The application's name", L"The first line (details)",
@@ -530,6 +531,10 @@ void showDiscordPreview(const ComposedStatus& composed, const PresenceSettings& 
     const bool shown = presenceWanted(presence);
     setText(IDC_PREVIEW_DISCORD_DETAILS, shown ? utf8Text(details.text, details.length) : L"");
     setText(IDC_PREVIEW_DISCORD_STATE, shown ? utf8Text(state.text, state.length) : L"");
+    setText(IDC_PREVIEW_DISCORD_IMAGE,
+            !shown                     ? L""
+            : activity.image[0] == '\0' ? L"(none)"
+                                       : utf8Text(activity.image, std::strlen(activity.image)));
 }
 
 // What a test of the application id found, in words.
@@ -649,7 +654,8 @@ void updatePreview() {
         setText(IDC_PROBLEMS, L"The file was not read: nothing is shown, and nothing is saved.");
         for (int id :
              {IDC_PREVIEW_CATEGORY, IDC_PREVIEW_LINE, IDC_PREVIEW_NOW_PLAYING,
-              IDC_PREVIEW_DISCORD_LIST, IDC_PREVIEW_DISCORD_DETAILS, IDC_PREVIEW_DISCORD_STATE}) {
+              IDC_PREVIEW_DISCORD_LIST, IDC_PREVIEW_DISCORD_DETAILS, IDC_PREVIEW_DISCORD_STATE,
+              IDC_PREVIEW_DISCORD_IMAGE, IDC_PREVIEW_ENDS}) {
             setText(id, L"");
         }
         return;
@@ -687,6 +693,7 @@ void updatePreview() {
         setText(IDC_PREVIEW_DISCORD_LIST, L"(nothing: the file is private)");
         setText(IDC_PREVIEW_DISCORD_DETAILS, L"");
         setText(IDC_PREVIEW_DISCORD_STATE, L"");
+        setText(IDC_PREVIEW_DISCORD_IMAGE, L"");
         return;
     }
     composeStatus(path, settings.profiles, composed, &settings.nowPlaying, &settings.presence,

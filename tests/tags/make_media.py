@@ -15,6 +15,7 @@ file is made here, with a comment saying what it stands for.
 import json
 import math
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -278,6 +279,7 @@ def main():
     more_formats()
     length_files()
     presence_files()
+    release_files()
 
     def encoded(text):
         return text.encode("utf-8").hex() or "-"
@@ -686,6 +688,111 @@ def presence_files():
         tags.save(path(name), v2_version=4)
         if id3.ID3(path(name))["TIT2"].text[0] != title:
             sys.exit(f"{name}: mutagen reads another title back")
+
+
+# A release's MusicBrainz id, as taggers write it in lower case.
+RELEASE_ID = "76df3287-6cda-33eb-8e9a-044b5e15ffdd"
+releases = []
+
+
+def cover_image(name, codec):
+    """A small real picture made by ffmpeg: its bytes are what a cover file must hold."""
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                    "testsrc=size=96x96:rate=1", "-frames:v", "1", "-c:v", codec, path(name)],
+                   check=True)
+    with open(path(name), "rb") as picture:
+        return picture.read()
+
+
+def release(name, written, oracle):
+    """Adds a file to releases.tsv: the id the oracle reads, which must be
+    what was written; the reader must give it in lower case when it is a
+    well-formed id, else none."""
+    if oracle != written:
+        sys.exit(f"{name}: the oracle read the release id {oracle!r}, written {written!r}")
+    well_formed = re.fullmatch(r"[0-9a-fA-F]{8}(-[0-9a-fA-F]{4}){3}-[0-9a-fA-F]{12}", oracle.strip())
+    releases.append((name, oracle.strip().lower() if well_formed else "-"))
+
+
+def release_files():
+    """Files tagged with a release's MusicBrainz id the way taggers write it,
+    each with an embedded front cover where its format has one."""
+    jpeg = cover_image("cover.jpg", "mjpeg")
+    png = cover_image("cover.png", "png")
+    description = "MusicBrainz Album Id"
+    for name, version, encoding, picture in [
+            ("release-v24.mp3", 4, id3.Encoding.UTF8, jpeg),
+            ("release-v23-utf16.mp3", 3, id3.Encoding.UTF16, png)]:
+        ffmpeg(name, AUDIO, ["-c:a", "libmp3lame", "-b:a", "32k"], extra=["-id3v2_version", "0"])
+        tags = InsertionOrderID3()
+        tags.add(id3.TIT2(encoding=encoding, text=["Released"]))
+        tags.add(id3.TXXX(encoding=encoding, desc="Other Id", text=["not this one"]))
+        tags.add(id3.APIC(encoding=encoding, mime="image/jpeg" if picture is jpeg else "image/png",
+                          type=3, desc="front", data=picture))
+        tags.add(id3.TXXX(encoding=encoding, desc=description, text=[RELEASE_ID]))
+        tags.save(path(name), v2_version=version)
+        release(name, RELEASE_ID, first(id3.ID3(path(name)).getall("TXXX:" + description)[0].text))
+
+    ffmpeg("release.flac", AUDIO, ["-c:a", "flac"])
+    flac = FLAC(path("release.flac"))
+    from mutagen.flac import Picture
+    front = Picture()
+    front.data, front.mime, front.type = png, "image/png", 3
+    flac.add_picture(front)
+    flac["TITLE"] = ["Released"]
+    flac["MUSICBRAINZ_ALBUMID"] = [RELEASE_ID.upper()]
+    flac.save()
+    release("release.flac", RELEASE_ID.upper(), first(FLAC(path("release.flac"))["MUSICBRAINZ_ALBUMID"]))
+
+    ffmpeg("release-malformed.flac", AUDIO, ["-c:a", "flac"])
+    flac = FLAC(path("release-malformed.flac"))
+    flac["TITLE"] = ["Released"]
+    flac["MUSICBRAINZ_ALBUMID"] = [RELEASE_ID[:-1] + "g"]
+    flac.save()
+    release("release-malformed.flac", RELEASE_ID[:-1] + "g",
+            first(FLAC(path("release-malformed.flac"))["MUSICBRAINZ_ALBUMID"]))
+
+    ffmpeg("release.m4a", AUDIO, ["-c:a", "aac", "-b:a", "32k"], extra=["-movflags", "+faststart"])
+    from mutagen.mp4 import MP4Cover, MP4FreeForm
+    mp4 = MP4(path("release.m4a"))
+    mp4["\xa9nam"] = ["Released"]
+    mp4["covr"] = [MP4Cover(jpeg, imageformat=MP4Cover.FORMAT_JPEG)]
+    mp4["----:com.apple.iTunes:MusicBrainz Album Id"] = [MP4FreeForm(RELEASE_ID.encode())]
+    mp4.save()
+    release("release.m4a", RELEASE_ID,
+            bytes(MP4(path("release.m4a"))["----:com.apple.iTunes:MusicBrainz Album Id"][0]).decode())
+
+    for name, reader, codec in [("release.ogg", OggVorbis, ["-c:a", "libvorbis"]),
+                                ("release.opus", OggOpus, ["-c:a", "libopus", "-ar", "48000"])]:
+        ffmpeg(name, AUDIO, codec)
+        ogg = reader(path(name))
+        import base64
+        ogg["METADATA_BLOCK_PICTURE"] = [base64.b64encode(front.write()).decode("ascii")]
+        ogg["TITLE"] = ["Released"]
+        ogg["MUSICBRAINZ_ALBUMID"] = [RELEASE_ID]
+        ogg.save()
+        release(name, RELEASE_ID, first(reader(path(name))["MUSICBRAINZ_ALBUMID"]))
+
+    ffmpeg("release.wma", AUDIO, ["-c:a", "wmav2", "-b:a", "32k"])
+    asf = ASF(path("release.wma"))
+    asf["Title"] = ["Released"]
+    asf["MusicBrainz/Album Id"] = [RELEASE_ID]
+    asf.save()
+    release("release.wma", RELEASE_ID, str(ASF(path("release.wma"))["MusicBrainz/Album Id"][0]))
+
+    ffmpeg("release.wv", AUDIO, ["-c:a", "wavpack"], [("title", "Released")])
+    ape = APEv2(path("release.wv"))
+    ape["MUSICBRAINZ_ALBUMID"] = RELEASE_ID
+    ape.save()
+    release("release.wv", RELEASE_ID, str(APEv2(path("release.wv"))["MUSICBRAINZ_ALBUMID"]))
+
+    ffmpeg("release.mka", AUDIO, ["-c:a", "flac"],
+           [("title", "Released"), ("MUSICBRAINZ_ALBUMID", RELEASE_ID)])
+    release("release.mka", RELEASE_ID, ffprobe_tags("release.mka").get("musicbrainz_albumid", ""))
+
+    with open(path("releases.tsv"), "w", encoding="ascii") as out:
+        for name, wanted in releases:
+            out.write(f"{name}\t{wanted}\n")
 
 
 def more_formats():

@@ -577,6 +577,31 @@ presence_settings_shown)
     activities | grep '^activity' | sed 's/ | lag=[012] | / | lag=ok | /' >"$dir/activities"
     expect_lines "$dir/activities" "activity type=2 | display=1 | details=My Band: Best Song | state=- | large_text=My Band (1:05) | large_image=https://example.org/cover.png | length=- | lag=ok | pid=host"
     ;;
+cover_art_image)
+    # Without a discord-image line a file with a release id shows its front
+    # cover from the Cover Art Archive, one without shows none; a line wins.
+    presence_settings 'discord-details=[TITLE] [FILENAME]\n'
+    discord_start "$dir"
+    session 1 set-file "$(media release-v24.mp3)" publish sleep 700 \
+        set-file "$(media release.flac)" publish sleep 700 \
+        set-file "$(media presence-song.mp3)" publish sleep 1500 unload-wait
+    discord_stop
+    cover=https://coverartarchive.org/release/76df3287-6cda-33eb-8e9a-044b5e15ffdd/front-500
+    activities | grep '^activity' | sed 's/.*details=\([^|]*\) |.*large_image=\([^ ]*\) .*/\1 | \2/' \
+        >"$dir/activities"
+    expect_lines "$dir/activities" "Released release-v24 | $cover
+Released release | $cover
+Best Song presence-song | -"
+    presence_settings 'discord-image=logo\n'
+    discord_start "$dir"
+    session 1 set-file "$(media release.m4a)" publish sleep 1500 unload-wait
+    discord_stop
+    clean_settings
+    # The log holds both runs: the last activity is this one's.
+    activities | grep '^activity' | tail -n 1 | sed 's/.*large_image=\([^ ]*\) .*/\1/' \
+        >"$dir/activities"
+    expect_lines "$dir/activities" "logo"
+    ;;
 presence_text)
     # Texts as Discord takes them: at most 128 bytes cut between whole
     # characters with an ellipsis, a single character padded, quotes,
