@@ -5,6 +5,7 @@
 
 #include "outputs/messenger.h"
 #include "outputs/now_playing.h"
+#include "outputs/now_playing_json.h"
 #include "outputs/presence.h"
 #include "outputs/track_end.h"
 #include "settings/settings_file.h"
@@ -21,10 +22,12 @@ PlatformWindow currentHostWindow() {
     return moduleState.descriptor != nullptr ? moduleState.descriptor->hostWindow : nullptr;
 }
 
-// The now-playing settings where a file is to be written; null otherwise.
-const NowPlayingSettings* nowPlayingFile() {
+// The now-playing settings where the text file or the JSON file is to be
+// written: what composition fills in for them; null otherwise.
+const NowPlayingSettings* overlayFiles() {
     const NowPlayingSettings& nowPlaying = moduleState.settings.nowPlaying;
-    return nowPlayingWanted(nowPlaying) ? &nowPlaying : nullptr;
+    return nowPlayingWanted(nowPlaying) || nowPlayingJsonWanted(nowPlaying) ? &nowPlaying
+                                                                              : nullptr;
 }
 
 // The presence's settings where an application is set; null otherwise.
@@ -47,6 +50,30 @@ void writeWithdrawnText() {
     postNowPlaying(nowPlaying, nowPlaying.withdrawnText, nowPlaying.withdrawnLength);
 }
 
+// The JSON file's fields once nothing plays: with `composed` the published
+// track's, else emptied.
+void noteStoppedJson(const ComposedStatus* composed, std::uint64_t startedSeconds) {
+    moduleState.stoppedJsonLength = writeNowPlayingJsonFields(
+        composed, composed != nullptr ? &moduleState.announcedPath : nullptr, startedSeconds,
+        false, moduleState.stoppedJson, sizeof moduleState.stoppedJson);
+}
+
+void writeStoppedJson() {
+    postNowPlayingJson(moduleState.settings.nowPlaying, moduleState.stoppedJson,
+                       moduleState.stoppedJsonLength);
+}
+
+// The JSON file's fields for the composed track, playing since `startedSeconds`.
+void writePlayingJson(std::uint64_t startedSeconds) {
+    if (!nowPlayingJsonWanted(moduleState.settings.nowPlaying)) return;
+    // Static: the host's thread has its own uses for its stack.
+    static char fields[NOW_PLAYING_JSON_CAPACITY];
+    const std::size_t length = writeNowPlayingJsonFields(
+        &moduleState.composed, &moduleState.announcedPath, startedSeconds, true, fields,
+        sizeof fields);
+    postNowPlayingJson(moduleState.settings.nowPlaying, fields, length);
+}
+
 // Composes the announced file with the settings in force, unless it is
 // private: a private file is never read, and nothing of it is composed.
 void composeAnnounced() {
@@ -54,7 +81,7 @@ void composeAnnounced() {
     moduleState.composedStale = false;
     moduleState.privateFile = isPrivatePath(moduleState.settings.rules, path.text, path.length);
     if (!moduleState.privateFile) {
-        composeStatus(path, moduleState.settings.profiles, moduleState.composed, nowPlayingFile(),
+        composeStatus(path, moduleState.settings.profiles, moduleState.composed, overlayFiles(),
                       presenceWanted(), &moduleState.settings.rules);
     }
 }
@@ -68,11 +95,14 @@ void takeNewSettings() {
     moduleState.composedStale = moduleState.announced;
 }
 
-// What a withdraw does, for every destination.
-void withdrawEverywhere() {
+// What a withdraw does, for every destination. The JSON file keeps the
+// stopped track's fields; for a private file (`emptied`) it shows none.
+void withdrawEverywhere(bool emptied) {
     forgetTrackEnd();
     sendStatus(WITHDRAW_TEXT, WITHDRAW_BOUND, currentHostWindow());
     writeWithdrawnText();
+    if (emptied) noteStoppedJson(nullptr, 0);
+    writeStoppedJson();
     postPresence(nullptr);
 }
 
@@ -80,7 +110,7 @@ void withdrawEverywhere() {
 // once it must have ended, where its length is known and the user wants it.
 void expectComposedTrackEnd() {
     const PlaybackRules& rules = moduleState.settings.rules;
-    const bool anyDestination = nowPlayingFile() != nullptr || presenceWanted() != nullptr;
+    const bool anyDestination = overlayFiles() != nullptr || presenceWanted() != nullptr;
     if (!rules.endsByItself || !moduleState.composed.hasDuration || !anyDestination) {
         forgetTrackEnd();
         return;
@@ -88,7 +118,7 @@ void expectComposedTrackEnd() {
     constexpr std::uint64_t MILLISECONDS_PER_SECOND = 1000;
     expectTrackEnd((std::uint64_t{moduleState.composed.durationSeconds} + rules.staleAfterSeconds) *
                        MILLISECONDS_PER_SECOND,
-                   nowPlayingFile());
+                   overlayFiles(), moduleState.stoppedJson, moduleState.stoppedJsonLength);
 }
 
 }  // namespace
@@ -109,6 +139,8 @@ extern "C" std::int32_t HOST_CALL pluginInit(PluginDescriptor* descriptor) {
     // Also starts the worker's thread that waits for a track's end.
     watchSettings(moduleState.settingsPath, VELKAR_DISCORD_APPLICATION_ID);
     writeWithdrawnText();
+    noteStoppedJson(nullptr, 0);
+    writeStoppedJson();
     return 1;
 }
 
@@ -133,21 +165,26 @@ extern "C" std::int32_t HOST_CALL onHostCommand(std::int32_t command, std::intpt
             if (moduleState.composedStale) composeAnnounced();
             watchSettingsWhilePublished(true);
             if (moduleState.privateFile) {
-                withdrawEverywhere();
+                withdrawEverywhere(true);
                 break;
             }
-            expectComposedTrackEnd();
-            // The messenger first: the file must never hold it back.
-            sendStatus(moduleState.composed.statusText, moduleState.composed.statusLength + 2,
-                       currentHostWindow());
-            postNowPlaying(moduleState.settings.nowPlaying, moduleState.composed.nowPlayingText,
-                           moduleState.composed.nowPlayingLength);
+            {
+                const std::uint64_t started = unixTimeMilliseconds() / 1000;
+                noteStoppedJson(&moduleState.composed, started);
+                expectComposedTrackEnd();
+                // The messenger first: the files must never hold it back.
+                sendStatus(moduleState.composed.statusText, moduleState.composed.statusLength + 2,
+                           currentHostWindow());
+                postNowPlaying(moduleState.settings.nowPlaying, moduleState.composed.nowPlayingText,
+                               moduleState.composed.nowPlayingLength);
+                writePlayingJson(started);
+            }
             if (presenceWanted() != nullptr) postComposedPresence();
             break;
         case CMD_WITHDRAW:
             takeNewSettings();
             watchSettingsWhilePublished(false);
-            withdrawEverywhere();
+            withdrawEverywhere(false);
             break;
         default:
             break;

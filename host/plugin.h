@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "outputs/now_playing.h"
 #include "platform/platform.h"
 #include "settings/settings_file.h"
 #include "status/status_text.h"
@@ -57,6 +58,10 @@ struct ModuleState {
     bool announced;      // a file was announced since pluginInit
     bool composedStale;  // the settings changed since it was composed
     bool privateFile;    // the last announced file is private: its publish withdraws
+    // What the JSON file holds once the published track stops: its fields,
+    // not playing; the emptied ones before any publish and after a private one.
+    char stoppedJson[NOW_PLAYING_JSON_CAPACITY];
+    std::size_t stoppedJsonLength;
 };
 
 extern ModuleState moduleState;

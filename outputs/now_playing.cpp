@@ -16,18 +16,19 @@ constexpr unsigned char UTF16_MARK[] = {0xFF, 0xFE};
 // four for two), two per unit in ANSI, and a mark.
 constexpr std::size_t ENCODED_CAPACITY = 3 * NOW_PLAYING_TEXT_CAPACITY + sizeof UTF8_MARK;
 
-// Encodes the `units` units at `text` into `out`. Returns the byte count.
+// Encodes the `units` units at `text` into `out`, which has room for
+// ENCODED_CAPACITY bytes. Returns the byte count.
 std::size_t encode(NowPlayingEncoding encoding, const char16_t* text, std::size_t units,
-                   unsigned char (&out)[ENCODED_CAPACITY]) {
+                   unsigned char* out) {
     if (units > NOW_PLAYING_TEXT_CAPACITY) units = NOW_PLAYING_TEXT_CAPACITY;
     char* bytes = reinterpret_cast<char*>(out);
     switch (encoding) {
         case NowPlayingEncoding::Utf8:
-            return convertUtf16ToUtf8(text, units, bytes, sizeof out);
+            return convertUtf16ToUtf8(text, units, bytes, ENCODED_CAPACITY);
         case NowPlayingEncoding::Utf8WithMark:
             std::memcpy(out, UTF8_MARK, sizeof UTF8_MARK);
             return sizeof UTF8_MARK + convertUtf16ToUtf8(text, units, bytes + sizeof UTF8_MARK,
-                                                         sizeof out - sizeof UTF8_MARK);
+                                                         ENCODED_CAPACITY - sizeof UTF8_MARK);
         case NowPlayingEncoding::Utf16:
             std::memcpy(out, UTF16_MARK, sizeof UTF16_MARK);
             for (std::size_t i = 0; i < units; ++i) {
@@ -36,7 +37,7 @@ std::size_t encode(NowPlayingEncoding encoding, const char16_t* text, std::size_
             }
             return sizeof UTF16_MARK + 2 * units;
         case NowPlayingEncoding::Ansi:
-            return utf16ToAnsi(text, units, bytes, sizeof out);
+            return utf16ToAnsi(text, units, bytes, ENCODED_CAPACITY);
     }
     return 0;
 }
@@ -114,11 +115,12 @@ bool isDeviceName(const char16_t* name, std::size_t length) {
     return false;
 }
 
-// What the last name of `path` says: NotATextFile unless it ends in .txt
-// (Windows drops trailing dots and spaces, so they are dropped here too)
-// and names no stream of a file (a colon); DeviceName when what stands
-// before its first dot (trailing spaces dropped) is a device's; else Replaced.
-NowPlayingOutcome checkName(const char16_t* path) {
+// What the last name of `path` says: NotATextFile unless it ends in
+// `wantedExtension` (Windows drops trailing dots and spaces, so they are
+// dropped here too) and names no stream of a file (a colon); DeviceName
+// when what stands before its first dot (trailing spaces dropped) is a
+// device's; else Replaced.
+NowPlayingOutcome checkName(const char16_t* path, const char16_t* wantedExtension) {
     const std::size_t length = boundedLength(path, NOW_PLAYING_PATH_CAPACITY);
     std::size_t nameStart = 0;
     for (std::size_t at = 0; at < length; ++at) {
@@ -131,9 +133,9 @@ NowPlayingOutcome checkName(const char16_t* path) {
     for (std::size_t at = nameStart; at < end; ++at) {
         if (path[at] == u':') return NowPlayingOutcome::NotATextFile;
     }
-    const std::size_t extension = literalLength(NOW_PLAYING_EXTENSION);
+    const std::size_t extension = boundedLength(wantedExtension, NOW_PLAYING_PATH_CAPACITY);
     if (end - nameStart < extension ||
-        !isWord(path + end - extension, extension, NOW_PLAYING_EXTENSION)) {
+        !isWord(path + end - extension, extension, wantedExtension)) {
         return NowPlayingOutcome::NotATextFile;
     }
     std::size_t baseEnd = nameStart;
@@ -225,10 +227,11 @@ enum class TargetCheck { Look, Prepare };
 
 // Whether the path may be written, as checkNowPlayingTarget says; with
 // Prepare, a missing folder whose parent exists is made.
-NowPlayingOutcome checkTarget(const char16_t* path, bool namesSettingsFile, TargetCheck check) {
+NowPlayingOutcome checkTarget(const char16_t* path, bool namesSettingsFile, TargetCheck check,
+                              const char16_t* extension) {
     if (path[0] == u'\0') return NowPlayingOutcome::NoFile;
     if (namesSettingsFile) return NowPlayingOutcome::NotANowPlayingFile;
-    const NowPlayingOutcome name = checkName(path);
+    const NowPlayingOutcome name = checkName(path, extension);
     if (name != NowPlayingOutcome::Replaced) return name;
     const bool longForm =
         boundedLength(path, literalLength(LONG_PATH_FORM)) == literalLength(LONG_PATH_FORM) &&
@@ -265,45 +268,94 @@ NowPlayingOutcome checkTarget(const char16_t* path, bool namesSettingsFile, Targ
     return NowPlayingOutcome::Replaced;
 }
 
-// A text handed to the worker: where it goes, and its bytes.
+// The most bytes a file's contents take: the now-playing text's, or the JSON's.
+constexpr std::size_t JOB_CAPACITY =
+    ENCODED_CAPACITY > NOW_PLAYING_JSON_CAPACITY ? ENCODED_CAPACITY : NOW_PLAYING_JSON_CAPACITY;
+// What the worker puts after the JSON's fields: the write's number, and the end.
+constexpr char JSON_UPDATED[] = ",\"updated\":";
+constexpr std::size_t JSON_ENDING_CAPACITY = sizeof JSON_UPDATED + 20 + 2;
+
+// Contents handed to the worker: where they go, and their bytes.
 struct NowPlayingJob {
     char16_t path[NOW_PLAYING_PATH_CAPACITY];
     bool namesSettingsFile;
-    unsigned char bytes[ENCODED_CAPACITY];
+    unsigned char bytes[JOB_CAPACITY + JSON_ENDING_CAPACITY];
     std::size_t count;
 };
 
-// The newest text, handed over by the host's thread; the lock guards both.
-HandOverLock handOverLock;
-NowPlayingJob handedOver;
-std::uint32_t handedOverNumber;
-
-// The worker's own: the text it is writing, and how far it has come.
 enum class JobStage { Done, Start, Replacing };
-NowPlayingJob job;
-std::uint32_t jobNumber;
-JobStage stage;
-char16_t temporary[TEMPORARY_PATH_CAPACITY];
-std::uint32_t refusedSince;
-unsigned retries;
-std::atomic<int> lastOutcome{static_cast<int>(NowPlayingOutcome::NoFile)};
 
-std::uint32_t finish(NowPlayingOutcome outcome) {
-    lastOutcome = static_cast<int>(outcome);
-    stage = JobStage::Done;
+// What sets one file apart from the other.
+struct FileKind {
+    const char16_t* extension;
+    bool json;  // the worker ends the contents with the write's number
+};
+constexpr FileKind TEXT_FILE = {NOW_PLAYING_EXTENSION, false};
+constexpr FileKind JSON_FILE = {NOW_PLAYING_JSON_EXTENSION, true};
+
+// One file the worker keeps up to date: the newest contents handed over by
+// the host's thread (the lock guards them), and the worker's own job. All
+// zero at the start (no outcome is NoFile): no image of it in the module.
+struct FileWriter {
+    HandOverLock handOverLock;
+    NowPlayingJob handedOver;
+    std::uint32_t handedOverNumber;
+    NowPlayingJob job;
+    std::uint32_t jobNumber;
+    JobStage stage;
+    char16_t temporary[TEMPORARY_PATH_CAPACITY];
+    std::uint32_t refusedSince;
+    unsigned retries;
+    std::atomic<int> lastOutcome;
+};
+
+static_assert(static_cast<int>(NowPlayingOutcome::NoFile) == 0 &&
+                  static_cast<int>(JobStage::Done) == 0,
+              "a writer starts all zero");
+FileWriter textWriter;
+FileWriter jsonWriter;
+
+std::uint32_t finish(FileWriter& writer, NowPlayingOutcome outcome) {
+    writer.lastOutcome = static_cast<int>(outcome);
+    writer.stage = JobStage::Done;
     return BACKGROUND_IDLE;
 }
 
-std::uint32_t stepNowPlayingFile();
+std::uint32_t stepWriter(FileWriter& writer, const FileKind& kind);
+std::uint32_t stepNowPlayingFile() { return stepWriter(textWriter, TEXT_FILE); }
+std::uint32_t stepNowPlayingJson() { return stepWriter(jsonWriter, JSON_FILE); }
 
 // A temporary file made or a text half written is finished even when the
 // host unloads the module meanwhile.
 const WorkerStep NOW_PLAYING_STEP = {stepNowPlayingFile, nullptr, true};
+const WorkerStep NOW_PLAYING_JSON_STEP = {stepNowPlayingJson, nullptr, true};
+
+// Hands contents for the file at `path` to `writer`'s worker step: `fill`
+// writes them into the hand-over's bytes under its lock and returns their
+// count, so that no storage of a caller's is shared between threads (the
+// worker posts a track's end too).
+template <typename Fill>
+void handOver(FileWriter& writer, const WorkerStep& step, const char16_t* path,
+              bool namesSettingsFile, Fill fill) {
+    writer.handOverLock.lock();
+    copyBounded(writer.handedOver.path, NOW_PLAYING_PATH_CAPACITY, path);
+    writer.handedOver.namesSettingsFile = namesSettingsFile;
+    writer.handedOver.count = fill(writer.handedOver.bytes);
+    ++writer.handedOverNumber;
+    writer.handOverLock.unlock();
+    wakeWorker(step);
+}
 
 }  // namespace
 
 NowPlayingOutcome checkNowPlayingTarget(const NowPlayingSettings& settings) {
-    return checkTarget(settings.path, settings.namesSettingsFile, TargetCheck::Look);
+    return checkTarget(settings.path, settings.namesSettingsFile, TargetCheck::Look,
+                       NOW_PLAYING_EXTENSION);
+}
+
+NowPlayingOutcome checkNowPlayingJsonTarget(const NowPlayingSettings& settings) {
+    return checkTarget(settings.jsonPath, settings.jsonNamesSettingsFile, TargetCheck::Look,
+                       NOW_PLAYING_JSON_EXTENSION);
 }
 
 NowPlayingOutcome probeNowPlayingTarget(const NowPlayingSettings& settings) {
@@ -325,76 +377,113 @@ NowPlayingOutcome probeNowPlayingTarget(const NowPlayingSettings& settings) {
 
 void postNowPlaying(const NowPlayingSettings& settings, const char16_t* text, std::size_t units) {
     if (!nowPlayingWanted(settings)) return;
-    // Encoded where it is handed over: the worker posts a track's end too,
-    // so no storage of the caller's own is shared between threads.
-    handOverLock.lock();
-    copyBounded(handedOver.path, NOW_PLAYING_PATH_CAPACITY, settings.path);
-    handedOver.namesSettingsFile = settings.namesSettingsFile;
-    handedOver.count = encode(settings.encoding, text, units, handedOver.bytes);
-    ++handedOverNumber;
-    handOverLock.unlock();
-    wakeWorker(NOW_PLAYING_STEP);
+    handOver(textWriter, NOW_PLAYING_STEP, settings.path, settings.namesSettingsFile,
+             [&](unsigned char* bytes) { return encode(settings.encoding, text, units, bytes); });
+}
+
+void postNowPlayingJson(const NowPlayingSettings& settings, const char* fields,
+                        std::size_t length) {
+    if (!nowPlayingJsonWanted(settings)) return;
+    handOver(jsonWriter, NOW_PLAYING_JSON_STEP, settings.jsonPath, settings.jsonNamesSettingsFile,
+             [&](unsigned char* bytes) {
+                 const std::size_t count =
+                     length < NOW_PLAYING_JSON_CAPACITY ? length : NOW_PLAYING_JSON_CAPACITY;
+                 std::memcpy(bytes, fields, count);
+                 return count;
+             });
 }
 
 namespace {
 
-// The worker's step: takes the newest text, and writes it or goes on trying.
-std::uint32_t stepNowPlayingFile() {
-    handOverLock.lock();
-    const bool newer = handedOverNumber != jobNumber;
+// Ends the JSON's fields in `job` with the write's number: Unix time in
+// milliseconds, or one more than the last number where the clock gave no
+// greater one, so that a page can tell each write from the one before.
+void endJson(NowPlayingJob& job) {
+    static std::uint64_t lastUpdated = 0;
+    std::uint64_t updated = unixTimeMilliseconds();
+    if (updated <= lastUpdated) updated = lastUpdated + 1;
+    lastUpdated = updated;
+    char ending[JSON_ENDING_CAPACITY];
+    std::size_t length = copyBounded(ending, sizeof ending, JSON_UPDATED);
+    char digits[20];
+    std::size_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + updated % 10);
+        updated /= 10;
+    } while (updated != 0);
+    while (count > 0) ending[length++] = digits[--count];
+    ending[length++] = '}';
+    ending[length++] = '\n';
+    std::memcpy(job.bytes + job.count, ending, length);
+    job.count += length;
+}
+
+// The worker's step: takes the newest contents, and writes them or goes on trying.
+std::uint32_t stepWriter(FileWriter& writer, const FileKind& kind) {
+    NowPlayingJob& job = writer.job;
+    writer.handOverLock.lock();
+    const bool newer = writer.handedOverNumber != writer.jobNumber;
     if (newer) {
-        copyBounded(job.path, NOW_PLAYING_PATH_CAPACITY, handedOver.path);
-        job.namesSettingsFile = handedOver.namesSettingsFile;
-        std::memcpy(job.bytes, handedOver.bytes, handedOver.count);
-        job.count = handedOver.count;
-        jobNumber = handedOverNumber;
+        copyBounded(job.path, NOW_PLAYING_PATH_CAPACITY, writer.handedOver.path);
+        job.namesSettingsFile = writer.handedOver.namesSettingsFile;
+        std::memcpy(job.bytes, writer.handedOver.bytes, writer.handedOver.count);
+        job.count = writer.handedOver.count;
+        writer.jobNumber = writer.handedOverNumber;
     }
-    handOverLock.unlock();
-    // The newest text wins: one not yet in the file is given up for it.
+    writer.handOverLock.unlock();
+    // The newest contents win: those not yet in the file are given up for them.
     if (newer) {
-        if (stage == JobStage::Replacing) deleteFile(temporary);
-        stage = JobStage::Start;
+        if (writer.stage == JobStage::Replacing) deleteFile(writer.temporary);
+        writer.stage = JobStage::Start;
+        if (kind.json) endJson(job);
     }
-    if (stage == JobStage::Done) return BACKGROUND_IDLE;
-    if (stage == JobStage::Start) {
+    if (writer.stage == JobStage::Done) return BACKGROUND_IDLE;
+    if (writer.stage == JobStage::Start) {
         NowPlayingOutcome outcome =
-            checkTarget(job.path, job.namesSettingsFile, TargetCheck::Prepare);
+            checkTarget(job.path, job.namesSettingsFile, TargetCheck::Prepare, kind.extension);
         if (outcome == NowPlayingOutcome::Replaced) deleteLeftovers(job.path);
         if (outcome == NowPlayingOutcome::Replaced &&
-            !writeTemporaryFile(job.path, job.bytes, job.count, temporary)) {
+            !writeTemporaryFile(job.path, job.bytes, job.count, writer.temporary)) {
             outcome = NowPlayingOutcome::CannotWrite;
         }
-        if (outcome != NowPlayingOutcome::Replaced) return finish(outcome);
-        stage = JobStage::Replacing;
-        refusedSince = millisecondClock();
-        retries = 0;
+        if (outcome != NowPlayingOutcome::Replaced) return finish(writer, outcome);
+        writer.stage = JobStage::Replacing;
+        writer.refusedSince = millisecondClock();
+        writer.retries = 0;
     }
     // A reader that holds the file only for a moment lets go within a few
     // tries; a wait of a millisecond or more would let it in again.
     const std::uint32_t start = millisecondClock();
     do {
-        if (replaceFileWith(temporary, job.path)) return finish(NowPlayingOutcome::Replaced);
+        if (replaceFileWith(writer.temporary, job.path)) {
+            return finish(writer, NowPlayingOutcome::Replaced);
+        }
         yieldProcessor();
     } while (millisecondClock() - start < NOW_PLAYING_IMMEDIATE_RETRY_MILLISECONDS);
-    if (millisecondClock() - refusedSince < NOW_PLAYING_IN_PLACE_AFTER_MILLISECONDS) {
+    if (millisecondClock() - writer.refusedSince < NOW_PLAYING_IN_PLACE_AFTER_MILLISECONDS) {
         // Then waits that grow, so a reader that keeps the file is not raced.
-        const std::uint32_t wait = retries < NOW_PLAYING_RETRY_DOUBLINGS
-                                       ? 1u << retries
+        const std::uint32_t wait = writer.retries < NOW_PLAYING_RETRY_DOUBLINGS
+                                       ? 1u << writer.retries
                                        : NOW_PLAYING_LONGEST_RETRY_WAIT_MILLISECONDS;
-        ++retries;
+        ++writer.retries;
         return wait < NOW_PLAYING_LONGEST_RETRY_WAIT_MILLISECONDS
                    ? wait
                    : NOW_PLAYING_LONGEST_RETRY_WAIT_MILLISECONDS;
     }
     // A reader that keeps the file open for seconds, without letting it be
     // replaced: the text is written into it, which that reader may see half done.
-    deleteFile(temporary);
-    return finish(overwriteFile(job.path, job.bytes, job.count) ? NowPlayingOutcome::WrittenInPlace
-                                                                : NowPlayingOutcome::CannotWrite);
+    deleteFile(writer.temporary);
+    return finish(writer, overwriteFile(job.path, job.bytes, job.count)
+                              ? NowPlayingOutcome::WrittenInPlace
+                              : NowPlayingOutcome::CannotWrite);
 }
 
 }  // namespace
 
 NowPlayingOutcome lastNowPlayingOutcome() {
-    return static_cast<NowPlayingOutcome>(lastOutcome.load());
+    return static_cast<NowPlayingOutcome>(textWriter.lastOutcome.load());
+}
+
+NowPlayingOutcome lastNowPlayingJsonOutcome() {
+    return static_cast<NowPlayingOutcome>(jsonWriter.lastOutcome.load());
 }

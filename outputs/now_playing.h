@@ -39,6 +39,10 @@ constexpr std::uint32_t NOW_PLAYING_LONGEST_RETRY_WAIT_MILLISECONDS = 50;
 constexpr std::uint32_t NOW_PLAYING_IN_PLACE_AFTER_MILLISECONDS = 2000;
 // The one ending a now-playing file's name has, in any letter case.
 constexpr char16_t NOW_PLAYING_EXTENSION[] = u".txt";
+// The JSON file's (nowplaying-json), which follows the same rules.
+constexpr char16_t NOW_PLAYING_JSON_EXTENSION[] = u".json";
+// The most bytes of the JSON's fields handed over.
+constexpr std::size_t NOW_PLAYING_JSON_CAPACITY = 16 * 1024;
 // Names that are devices to Windows (10 and earlier, also with an
 // extension): never a now-playing file's. COM and LPT take a digit, or a
 // superscript one, two or three.
@@ -88,3 +92,18 @@ void postNowPlaying(const NowPlayingSettings& settings, const char16_t* text, st
 
 // What became of the last text the worker finished with.
 NowPlayingOutcome lastNowPlayingOutcome();
+
+// checkNowPlayingTarget for the JSON file (NotATextFile: its name does not end in .json).
+NowPlayingOutcome checkNowPlayingJsonTarget(const NowPlayingSettings& settings);
+
+// Hands the `length` bytes at `fields` (UTF-8: "{" and the JSON object's
+// members, without its end) to the worker, to be written into the JSON
+// file as postNowPlaying writes the now-playing file, ended with the
+// member "updated" (a number greater than the last file's) and "}" and a
+// line end. Nothing without a JSON path, or under nowplaying=off. Safe on
+// any thread; returns at once.
+void postNowPlayingJson(const NowPlayingSettings& settings, const char* fields,
+                        std::size_t length);
+
+// What became of the last JSON the worker finished with.
+NowPlayingOutcome lastNowPlayingJsonOutcome();

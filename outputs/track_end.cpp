@@ -1,5 +1,7 @@
 #include "outputs/track_end.h"
 
+#include <cstring>
+
 #include "outputs/now_playing.h"
 #include "outputs/presence.h"
 #include "outputs/worker.h"
@@ -15,6 +17,9 @@ std::uint32_t endsAt;  // millisecondClock's time
 // A copy: the host's thread may take new settings while the worker waits.
 NowPlayingSettings withdrawnFile;
 bool writesFile;
+bool writesJson;
+char stopped[NOW_PLAYING_JSON_CAPACITY];
+std::size_t stoppedCount;
 
 std::uint32_t stepTrackEnd() {
     trackLock.lock();
@@ -27,6 +32,7 @@ std::uint32_t stepTrackEnd() {
                 postNowPlaying(withdrawnFile, withdrawnFile.withdrawnText,
                                withdrawnFile.withdrawnLength);
             }
+            if (writesJson) postNowPlayingJson(withdrawnFile, stopped, stoppedCount);
             postPresence(nullptr);
         } else {
             wait = left;
@@ -40,7 +46,8 @@ const WorkerStep TRACK_END_STEP = {stepTrackEnd, nullptr, false};
 
 }  // namespace
 
-void expectTrackEnd(std::uint64_t milliseconds, const NowPlayingSettings* nowPlaying) {
+void expectTrackEnd(std::uint64_t milliseconds, const NowPlayingSettings* nowPlaying,
+                    const char* stoppedJson, std::size_t stoppedLength) {
     if (milliseconds > TRACK_END_LONGEST_MILLISECONDS) {
         forgetTrackEnd();
         return;
@@ -49,7 +56,10 @@ void expectTrackEnd(std::uint64_t milliseconds, const NowPlayingSettings* nowPla
     expected = true;
     endsAt = millisecondClock() + static_cast<std::uint32_t>(milliseconds);
     writesFile = nowPlaying != nullptr && nowPlayingWanted(*nowPlaying);
-    if (writesFile) withdrawnFile = *nowPlaying;
+    writesJson = nowPlaying != nullptr && nowPlayingJsonWanted(*nowPlaying);
+    if (writesFile || writesJson) withdrawnFile = *nowPlaying;
+    stoppedCount = stoppedLength < sizeof stopped ? stoppedLength : sizeof stopped;
+    if (writesJson) std::memcpy(stopped, stoppedJson, stoppedCount);
     trackLock.unlock();
     wakeWorker(TRACK_END_STEP);
 }

@@ -7,6 +7,7 @@
 // margin have passed with no newer command. The messenger keeps its text:
 // it changes on the host's commands only. The host's thread only notes
 // the publish; the waiting is the worker's, on the thread an unload ends.
+#include <cstddef>
 #include <cstdint>
 
 #include "status/now_playing_settings.h"
@@ -15,13 +16,15 @@
 // before it wraps; a longer track never ends by itself.
 constexpr std::uint64_t TRACK_END_LONGEST_MILLISECONDS = 0x7FFFFFFFu;
 
-// Has the worker withdraw the presence and write `nowPlaying`'s withdrawn
-// text (when a file is written) `milliseconds` from now, unless
-// forgetTrackEnd or another expectTrackEnd comes first. On the host's
-// thread, before the publish's own hand-overs: a withdrawal the worker
-// makes then comes before them, never after. `nowPlaying` is copied.
+// Has the worker withdraw the presence, write `nowPlaying`'s withdrawn
+// text (when a file is written) and the `stoppedLength` bytes at
+// `stoppedJson` into the JSON file (when one is written) `milliseconds`
+// from now, unless forgetTrackEnd or another expectTrackEnd comes first. On
+// the host's thread, before the publish's own hand-overs: a withdrawal the
+// worker makes then comes before them, never after. All is copied.
 // Returns at once.
-void expectTrackEnd(std::uint64_t milliseconds, const NowPlayingSettings* nowPlaying);
+void expectTrackEnd(std::uint64_t milliseconds, const NowPlayingSettings* nowPlaying,
+                    const char* stoppedJson, std::size_t stoppedLength);
 
 // No track is to end by itself: at a withdraw, a publish of a file of no
 // known length, or a private one; before their hand-overs, as above.

@@ -136,21 +136,37 @@ bool isRelativePath(const char16_t* path) {
 
 // Puts the folder of `settingsPath` before a relative now-playing path; a
 // path that would not fit sets no file.
-void resolveNowPlayingPath(const char16_t* settingsPath, NowPlayingSettings& nowPlaying) {
-    if (nowPlaying.path[0] == u'\0' || !isRelativePath(nowPlaying.path)) return;
+// A relative `path` (NOW_PLAYING_PATH_CAPACITY units) is made one in the
+// settings file's folder; one that would not fit is emptied: no file.
+void resolveOutputPath(const char16_t* settingsPath, char16_t* path) {
+    if (path[0] == u'\0' || !isRelativePath(path)) return;
     const std::size_t settingsLength = boundedLength(settingsPath, SETTINGS_PATH_CAPACITY);
     std::size_t folderLength = 0;  // through the last separator
     for (std::size_t at = 0; at < settingsLength; ++at) {
         if (settingsPath[at] == u'\\' || settingsPath[at] == u'/') folderLength = at + 1;
     }
-    const std::size_t relativeLength = boundedLength(nowPlaying.path, NOW_PLAYING_PATH_CAPACITY);
+    const std::size_t relativeLength = boundedLength(path, NOW_PLAYING_PATH_CAPACITY);
     if (folderLength + relativeLength >= NOW_PLAYING_PATH_CAPACITY) {
-        nowPlaying.path[0] = u'\0';
+        path[0] = u'\0';
         return;
     }
-    std::memmove(nowPlaying.path + folderLength, nowPlaying.path,
-                 (relativeLength + 1) * sizeof(char16_t));
-    std::memcpy(nowPlaying.path, settingsPath, folderLength * sizeof(char16_t));
+    std::memmove(path + folderLength, path, (relativeLength + 1) * sizeof(char16_t));
+    std::memcpy(path, settingsPath, folderLength * sizeof(char16_t));
+}
+
+// Expands the environment's variables in `path` (NOW_PLAYING_PATH_CAPACITY
+// units), then places it in the settings file's folder where it is
+// relative. Returns whether it names that settings file.
+bool placeOutputPath(const char16_t* settingsPath, char16_t* path) {
+    // Static: pluginInit runs on the host's thread, whose stack is not ours to spend.
+    static char16_t expanded[NOW_PLAYING_PATH_CAPACITY];
+    if (!expandEnvironmentVariables(path, expanded, NOW_PLAYING_PATH_CAPACITY)) {
+        path[0] = u'\0';  // a path too long to write sets no file
+        return false;
+    }
+    copyBounded(path, NOW_PLAYING_PATH_CAPACITY, expanded);
+    resolveOutputPath(settingsPath, path);
+    return path[0] != u'\0' && isSamePath(settingsPath, path);
 }
 
 void noteOptionProblem(SettingsReport* report, unsigned lineNumber, SettingsOptionProblem problem) {
@@ -364,16 +380,8 @@ bool readSettingsFile(const char16_t* path, PluginSettings& settings, SettingsRe
 }
 
 void placeNowPlayingPath(const char16_t* settingsPath, NowPlayingSettings& nowPlaying) {
-    // Static: pluginInit runs on the host's thread, whose stack is not ours to spend.
-    static char16_t expanded[NOW_PLAYING_PATH_CAPACITY];
-    if (!expandEnvironmentVariables(nowPlaying.path, expanded, NOW_PLAYING_PATH_CAPACITY)) {
-        nowPlaying.path[0] = u'\0';  // a path too long to write sets no file
-        return;
-    }
-    copyBounded(nowPlaying.path, NOW_PLAYING_PATH_CAPACITY, expanded);
-    resolveNowPlayingPath(settingsPath, nowPlaying);
-    nowPlaying.namesSettingsFile =
-        nowPlaying.path[0] != u'\0' && isSamePath(settingsPath, nowPlaying.path);
+    nowPlaying.namesSettingsFile = placeOutputPath(settingsPath, nowPlaying.path);
+    nowPlaying.jsonNamesSettingsFile = placeOutputPath(settingsPath, nowPlaying.jsonPath);
 }
 
 

@@ -104,10 +104,11 @@ void findSettingsPath(char16_t (&settingsPath)[SETTINGS_PATH_CAPACITY]);
 void readSettingsBytes(const char* bytes, std::size_t size, PluginSettings& settings,
                        SettingsReport* report);
 
-// Expands the now-playing path's environment variables (%LOCALAPPDATA%),
-// puts the folder of the settings file at `settingsPath` before a relative
-// one (a path that would not fit then sets no file), and marks a path that
-// names that very file (it is never written).
+// Expands the environment variables (%LOCALAPPDATA%) of the now-playing
+// file's and the JSON file's paths, puts the folder of the settings file at
+// `settingsPath` before a relative one (a path that would not fit then
+// sets no file), and marks a path that names that very file (it is never
+// written).
 void placeNowPlayingPath(const char16_t* settingsPath, NowPlayingSettings& nowPlaying);
 
 // readSettingsBytes over the first SETTINGS_FILE_CAPACITY bytes of the file

@@ -10,4 +10,6 @@ void setDefaultNowPlaying(NowPlayingSettings& settings) {
     settings.encoding = NowPlayingEncoding::Utf8;
     settings.namesSettingsFile = false;
     settings.switchedOff = false;
+    settings.jsonPath[0] = u'\0';
+    settings.jsonNamesSettingsFile = false;
 }

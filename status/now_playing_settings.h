@@ -23,12 +23,20 @@ struct NowPlayingSettings {
     std::size_t withdrawnLength;
     NowPlayingEncoding encoding;
     bool namesSettingsFile;  // the path is that of the settings file it was read from
-    bool switchedOff;        // nowplaying=off: nothing is written, whatever the path
+    bool switchedOff;        // nowplaying=off: no file is written, whatever the paths
+    // The JSON file for web overlays (nowplaying-json); empty: none.
+    char16_t jsonPath[NOW_PLAYING_PATH_CAPACITY];
+    bool jsonNamesSettingsFile;
 };
 
 // Whether a now-playing file is to be written.
 inline bool nowPlayingWanted(const NowPlayingSettings& settings) {
     return settings.path[0] != u'\0' && !settings.switchedOff;
+}
+
+// Whether the JSON file is to be written.
+inline bool nowPlayingJsonWanted(const NowPlayingSettings& settings) {
+    return settings.jsonPath[0] != u'\0' && !settings.switchedOff;
 }
 
 // Sets `settings` to no file, the display line, an empty withdrawn text and UTF-8.

@@ -126,15 +126,20 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
     // A track that ends by itself needs its length for any destination.
     const bool endsByItself =
         rules != nullptr && rules->endsByItself && (nowPlaying != nullptr || presence != nullptr);
-    const bool readTags = path.whole && (profile.titleFromTags || nowPlayingMarkers.usesTags ||
-                                         presence != nullptr || endsByItself || tagsRead);
-    const bool readFacts =
-        profile.readsFacts || nowPlayingMarkers.usesFacts || presence != nullptr || endsByItself;
+    const bool json = nowPlaying != nullptr && nowPlayingJsonWanted(*nowPlaying);
+    const bool readTags =
+        path.whole && (profile.titleFromTags || nowPlayingMarkers.usesTags || presence != nullptr ||
+                       endsByItself || tagsRead || json);
+    const bool readFacts = profile.readsFacts || nowPlayingMarkers.usesFacts ||
+                           presence != nullptr || endsByItself || json;
     char16_t tagTitle[TAG_TEXT_CAPACITY];
     std::size_t tagTitleLength = 0;
     char16_t duration[DURATION_TEXT_CAPACITY];
     char16_t albumId[MUSICBRAINZ_ID_CAPACITY];
     composed.musicBrainzAlbumId[0] = '\0';
+    composed.tagTitle[0] = u'\0';
+    composed.tagArtist[0] = u'\0';
+    composed.tagAlbum[0] = u'\0';
     TemplateValues values;
     values.value[MARKER_FILENAME] = {title, fileTitleLength};
     values.value[MARKER_TAGS] = values.value[MARKER_FILENAME];
@@ -164,6 +169,9 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
             albumId[i] = static_cast<unsigned char>(composed.musicBrainzAlbumId[i]);
         }
         values.value[MARKER_MUSICBRAINZ_ALBUMID] = {albumId, idLength};
+        copyBounded(composed.tagTitle, TAG_TEXT_CAPACITY, tags.title);
+        copyBounded(composed.tagArtist, TAG_TEXT_CAPACITY, tags.artist);
+        copyBounded(composed.tagAlbum, TAG_TEXT_CAPACITY, tags.album);
     }
 
     // The messenger's line takes the tags' values with slashes.
@@ -222,10 +230,11 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
                 expandTemplate(given.text, given.length, values, composed.presenceTexts[field],
                                PRESENCE_COMPOSED_CAPACITY);
         }
-        composed.hasPictures = readTags ? tags.video : kind == MediaKind::Other;
-        composePresenceImage(*presence, values, composed.musicBrainzAlbumId, composed.hasPictures,
+        composePresenceImage(*presence, values, composed.musicBrainzAlbumId,
+                             readTags ? tags.video : kind == MediaKind::Other,
                              composed.presenceImage);
     }
+    composed.hasPictures = readTags && readFacts ? tags.video : kind == MediaKind::Other;
     composed.hasDuration = readTags && tags.hasDuration;
     composed.durationSeconds = composed.hasDuration ? tags.durationSeconds : 0;
     // Last, since the values may still have pointed at the name's title.

@@ -55,6 +55,10 @@ struct ComposedStatus {
     std::size_t presenceLengths[PRESENCE_FIELDS];
     char presenceImage[PRESENCE_IMAGE_TEXT_CAPACITY];  // UTF-8; empty: none
     char musicBrainzAlbumId[MUSICBRAINZ_ID_CAPACITY];  // empty: none, or not read
+    // The tags as read, shaped; empty when unknown or not read.
+    char16_t tagTitle[TAG_TEXT_CAPACITY];
+    char16_t tagArtist[TAG_TEXT_CAPACITY];
+    char16_t tagAlbum[TAG_TEXT_CAPACITY];
     bool hasPictures;
     bool hasDuration;
     std::uint32_t durationSeconds;
@@ -87,9 +91,10 @@ MediaKind mediaKindOfExtension(const char16_t* extension, std::size_t length);
 // between whole characters. When `nowPlaying` is given, also replaces
 // `composed.nowPlayingText` and its length: its template composed for the
 // file, or without one the display line as sent. When `presence` is given,
-// also replaces the presence's texts (each cut between whole characters),
-// its image and whether the file has pictures. The release id is noted
-// whenever the tags were read. How long it plays is noted whenever
+// also replaces the presence's texts (each cut between whole characters)
+// and its image. Where the JSON file is wanted (`nowPlaying` names one),
+// the tags and facts are read for it. The tags, the release id and whether
+// the file has pictures are noted whenever the file was read. How long it plays is noted whenever
 // the file was read with its facts: for the presence, a [DURATION], or,
 // when `rules` are given and a track ends by itself, for either
 // destination. With `rules` saying so, the kind comes from the file's

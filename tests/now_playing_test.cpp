@@ -1,5 +1,6 @@
 // The now-playing file through the stand-in: real files in a scratch folder.
 #include "outputs/now_playing.h"
+#include "outputs/now_playing_json.h"
 
 #include <dirent.h>
 #include <stdlib.h>
@@ -222,6 +223,66 @@ TEST_F(NowPlayingFile, LeftoversOfACrashAreDeleted) {
                                                  "nowplaying.txt.velkar-1a2c-8",
                                                  "nowplaying.txt.velkar-notes",
                                                  "other.txt.velkar-1a2c-7"}));
+}
+
+
+// The JSON file: the track's fields as written, each write ending with a
+// greater "updated"; only a name ending in .json is written.
+TEST_F(NowPlayingFile, JsonFieldsAndAGrowingWriteNumber) {
+    static ComposedStatus composed{};
+    std::memcpy(composed.tagTitle, u"Say \"hi\" \\o/", sizeof u"Say \"hi\" \\o/");
+    std::memcpy(composed.tagArtist, u"Bj\u00F6rk", sizeof u"Bj\u00F6rk");
+    composed.tagAlbum[0] = u'\0';
+    composed.hasDuration = true;
+    composed.durationSeconds = 65;
+    composed.hasPictures = false;
+    std::memcpy(composed.musicBrainzAlbumId, "76df3287-6cda-33eb-8e9a-044b5e15ffdd", 37);
+    static AnnouncedPath path;
+    takeAnnouncedPath("C:\\Music\\j\xF3ga.mp3", path);
+    const std::string track =
+        "{\"title\":\"Say \\\"hi\\\" \\\\o/\",\"artist\":\"Bj\xC3\xB6rk\",\"album\":\"\","
+        "\"duration\":65,\"started\":1700000000,\"media\":\"audio\",\"file\":\"j\xC3\xB3ga.mp3\","
+        "\"musicbrainz_albumid\":\"76df3287-6cda-33eb-8e9a-044b5e15ffdd\",\"playing\":";
+    const struct {
+        const ComposedStatus* composed;
+        bool playing;
+        std::string expected;
+    } cases[] = {
+        {&composed, true, track + "true"},
+        {&composed, false, track + "false"},
+        {nullptr, false,
+         "{\"title\":\"\",\"artist\":\"\",\"album\":\"\",\"duration\":null,\"started\":null,"
+         "\"media\":null,\"file\":\"\",\"musicbrainz_albumid\":null,\"playing\":false"},
+    };
+    const std::u16string jsonPath = u16(folder + "/overlay.json");
+    jsonPath.copy(settings.jsonPath, jsonPath.size());
+    settings.jsonPath[jsonPath.size()] = u'\0';
+    std::uint64_t lastUpdated = 0;
+    for (const auto& c : cases) {
+        char fields[NOW_PLAYING_JSON_CAPACITY];
+        const std::size_t length =
+            writeNowPlayingJsonFields(c.composed, &path, 1700000000, c.playing, fields, sizeof fields);
+        EXPECT_EQ(std::string(fields, length), c.expected);
+        postNowPlayingJson(settings, fields, length);
+        standin::waitForBackgroundRuns();
+        EXPECT_EQ(lastNowPlayingJsonOutcome(), NowPlayingOutcome::Replaced);
+        const std::string written = contents("overlay.json");
+        const std::string ending = ",\"updated\":";
+        ASSERT_EQ(written.compare(0, length, c.expected), 0) << written;
+        ASSERT_EQ(written.compare(length, ending.size(), ending), 0) << written;
+        ASSERT_EQ(written.substr(written.size() - 2), "}\n");
+        const std::uint64_t updated = std::stoull(written.substr(length + ending.size()));
+        EXPECT_GT(updated, lastUpdated);
+        lastUpdated = updated;
+    }
+    const std::u16string notJson = u16(folder + "/overlay.txt");
+    notJson.copy(settings.jsonPath, notJson.size());
+    settings.jsonPath[notJson.size()] = u'\0';
+    EXPECT_EQ(checkNowPlayingJsonTarget(settings), NowPlayingOutcome::NotATextFile);
+    settings.switchedOff = true;
+    postNowPlayingJson(settings, "{", 1);
+    standin::waitForBackgroundRuns();
+    EXPECT_EQ(names(), std::vector<std::string>{"overlay.json"});
 }
 
 }  // namespace

@@ -287,13 +287,15 @@ TEST(SettingsDocument, ChangesCarryOverToAFileReadAnew) {
     SettingsDocument document;
     loadSettingsDocument(opened.data(), opened.size(), document);
     document.values.templateText[0] = u"mine [TAGS]";
+    document.values.privatePatterns = u"D:\\Home";
+    document.values.discordSwitch = u"off";
     SettingsDocument reread;
     loadSettingsDocument(other.data(), other.size(), reread);
     carryOverChanges(document.loaded, document.values, reread.values);
     std::string bytes;
     EXPECT_EQ(renderSettingsDocument(reread, bytes).problem, SettingsSaveProblem::None);
     EXPECT_EQ(bytes, "2,mine [TAGS]\n1,[TAGS]\nnowplaying-file=a.txt\n; theirs\n"
-                     "discord-application-id=42\n");
+                     "discord-application-id=42\ndiscord=off\nprivate=D:\\Home\n");
 
     EXPECT_EQ(settingsFileFingerprint(std::string("abc")), "3-e71fa2190541574b");
     EXPECT_NE(settingsFileFingerprint(opened), settingsFileFingerprint(other));

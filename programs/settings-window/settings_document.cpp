@@ -177,6 +177,8 @@ std::u16string optionValue(const SettingsValues& values, int name) {
             return values.privatePatterns;
         case OPTION_AUDIO_FILES:
             return values.audioFiles;
+        case OPTION_NOW_PLAYING_JSON:
+            return values.nowPlayingJsonPath;
         default:
             return values.discordTemplate[name - OPTION_DISCORD_DETAILS];
     }
@@ -245,6 +247,7 @@ void takeValues(const PluginSettings& read, const SettingsReport& report, Settin
             : std::u16string();
     values.withdrawnText = std::u16string(nowPlaying.withdrawnText, nowPlaying.withdrawnLength);
     values.encoding = nowPlaying.encoding;
+    values.nowPlayingJsonPath = nowPlaying.jsonPath;
     takePresenceValues(read.presence, values);
     takeRulesValues(read.presence, nowPlaying, read.rules, values);
 }
@@ -701,6 +704,12 @@ void carryOverChanges(const SettingsValues& loaded, const SettingsValues& edited
     carry(loaded.discordShows, edited.discordShows, target.discordShows);
     carry(loaded.discordTime, edited.discordTime, target.discordTime);
     carry(loaded.discordImage, edited.discordImage, target.discordImage);
+    carry(loaded.discordSwitch, edited.discordSwitch, target.discordSwitch);
+    carry(loaded.nowPlayingSwitch, edited.nowPlayingSwitch, target.nowPlayingSwitch);
+    carry(loaded.staleAfter, edited.staleAfter, target.staleAfter);
+    carry(loaded.privatePatterns, edited.privatePatterns, target.privatePatterns);
+    carry(loaded.audioFiles, edited.audioFiles, target.audioFiles);
+    carry(loaded.nowPlayingJsonPath, edited.nowPlayingJsonPath, target.nowPlayingJsonPath);
 }
 
 std::string settingsFileFingerprint(const std::string& bytes) {

@@ -55,6 +55,7 @@ struct SettingsValues {
     std::u16string staleAfter;
     std::u16string privatePatterns;
     std::u16string audioFiles;
+    std::u16string nowPlayingJsonPath;  // as written: relative, with variables
 };
 
 bool operator==(const SettingsValues& first, const SettingsValues& second);

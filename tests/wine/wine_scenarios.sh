@@ -577,6 +577,43 @@ presence_settings_shown)
     activities | grep '^activity' | sed 's/ | lag=[012] | / | lag=ok | /' >"$dir/activities"
     expect_lines "$dir/activities" "activity type=2 | display=1 | details=My Band: Best Song | state=- | large_text=My Band (1:05) | large_image=https://example.org/cover.png | length=- | lag=ok | pid=host"
     ;;
+now_playing_json)
+    # The JSON file: emptied once the plug-in starts, the track's fields
+    # while it plays, kept with "playing" false after a withdraw, emptied
+    # again for a private file; each write's "updated" greater.
+    clean_settings
+    rm -rf "$drive_c/np"
+    mkdir -p "$drive_c/np"
+    printf '2,[TITLE]\n1,[TITLE]\nnowplaying-json=C:\\np\\np.json\nprivate=C:\\private\n' >"$drive_c/velkar.ini"
+    json='C:\np\np.json'
+    session 1 sleep 700 show-file "$json" \
+        set-file "$(media release-v24.mp3)" publish sleep 700 show-file "$json" \
+        withdraw sleep 700 show-file "$json" \
+        set-file 'C:\private\diary.mp3' publish sleep 700 show-file "$json" unload-wait
+    clean_settings
+    shown_files >"$dir/files"
+    /usr/bin/python3 - "$dir/files" <<'CHECK' || fail "the JSON file differs: $(cat "$dir/files")"
+import json, sys, time
+writes = [json.loads(bytes.fromhex(line.strip()).decode("utf-8")) for line in open(sys.argv[1])]
+emptied = {"title": "", "artist": "", "album": "", "duration": None, "started": None,
+           "media": None, "file": "", "musicbrainz_albumid": None, "playing": False}
+track = {"title": "Released", "artist": "", "album": "", "duration": 0, "media": "audio",
+         "file": "release-v24.mp3", "musicbrainz_albumid": "76df3287-6cda-33eb-8e9a-044b5e15ffdd"}
+def without(write, *names):
+    return {k: v for k, v in write.items() if k not in names}
+assert len(writes) == 4, writes
+assert without(writes[0], "updated") == emptied, writes[0]
+assert without(writes[1], "updated", "started") == dict(track, playing=True), writes[1]
+assert abs(writes[1]["started"] - time.time()) < 120, writes[1]
+assert without(writes[2], "updated") == dict(track, playing=False, started=writes[1]["started"]), writes[2]
+assert without(writes[3], "updated") == emptied, writes[3]
+numbers = [write["updated"] for write in writes]
+assert numbers == sorted(set(numbers)), numbers
+CHECK
+    [ "$(ls "$drive_c/np")" = np.json ] || fail "the folder holds: $(ls "$drive_c/np")"
+    commands_not_held
+    module_gone
+    ;;
 cover_art_image)
     # Without a discord-image line a file with a release id shows its front
     # cover from the Cover Art Archive, one without shows none; a line wins.
@@ -729,12 +766,15 @@ track_end)
     # A track of known length (under a second) and nothing after it: 25 to
     # 45 s after the publish Discord is cleared and the now-playing file
     # holds its withdrawn text; the messenger keeps the track.
-    presence_settings 'nowplaying-file=C:\\np\\nowplaying.txt\nnowplaying-withdrawn=Paused\n'
+    presence_settings 'nowplaying-file=C:\\np\\nowplaying.txt\nnowplaying-withdrawn=Paused\nnowplaying-json=C:\\np\\np.json\n'
     rm -rf "$drive_c/np"
     mkdir -p "$drive_c/np"
     discord_start "$dir"
     session 1 set-file "$(media presence-one.mp3)" publish sleep 20000 show-file 'C:\np\nowplaying.txt' \
         sleep 25000 show-file 'C:\np\nowplaying.txt' unload-wait
+    # The JSON file keeps the track, no longer playing.
+    /usr/bin/python3 -c 'import json, sys; d = json.load(open(sys.argv[1], encoding="utf-8")); sys.exit(d["title"] != "X" or d["playing"] is not False)' \
+        "$drive_c/np/np.json" || fail "the JSON file after the track's end: $(cat "$drive_c/np/np.json")"
     discord_stop
     clean_settings
     activities --times >"$dir/activities"
