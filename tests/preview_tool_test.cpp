@@ -227,9 +227,14 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
          "x.mkv", "now-playing file: off (nowplaying=off)\ndiscord: off (discord=off)\n"},
         {"2,[FILENAME]\n1,[FILENAME]\nprivate=C:\\Home Videos;*\\t.flac\n",
          "'c:\\HOME VIDEOS\\2024\\beach.mkv'",
-         "  private:      yes: a publish withdraws the status, the now-playing file and Discord\n"},
+         "  private:      yes: a publish withdraws the status, the now-playing and JSON files and Discord\n"},
         {"2,[FILENAME]\n1,[FILENAME]\nprivate=C:\\Home Videos;*\\t.flac\n", "'D:\\T.Flac'",
          "  private:      yes"},
+        // The JSON file's object for the file, its release id included.
+        {"2,[FILENAME]\n1,[FILENAME]\nnowplaying-json=np.json\n",
+         std::string(VELKAR_MEDIA_DIR) + "/release.flac",
+         "\"media\":\"audio\",\"file\":\"release.flac\",\"musicbrainz_albumid\":"
+         "\"76df3287-6cda-33eb-8e9a-044b5e15ffdd\",\"playing\":true,\"updated\":...}\n"},
         {"2,[FILENAME]\n1,[FILENAME]\ndiscord-application-id=42\n",
          std::string(VELKAR_MEDIA_DIR) + "/length.flac", "  audio:        no\n"},
         {"2,[FILENAME]\n1,[FILENAME]\ndiscord-application-id=42\naudio-files=content\n",

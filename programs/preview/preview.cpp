@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "outputs/now_playing.h"
+#include "outputs/now_playing_json.h"
 #include "outputs/presence_activity.h"
 #include "platform/platform.h"
 #include "programs/settings_report.h"
@@ -131,11 +133,13 @@ void preview(const char* argument, const char* hostPath, const PluginSettings& s
     if (isPrivatePath(settings.rules, path.text, path.length)) {
         // As the plug-in: the file is not read, and a publish withdraws.
         std::printf("  %-14s%s\n", "private:",
-                    "yes: a publish withdraws the status, the now-playing file and Discord");
+                    "yes: a publish withdraws the status, the now-playing and JSON files and "
+                    "Discord");
         return;
     }
+    const bool overlays = nowPlayingFile || nowPlayingJsonWanted(settings.nowPlaying);
     const MediaKind kind = composeStatus(path, settings.profiles, composed,
-                                         nowPlayingFile ? &settings.nowPlaying : nullptr,
+                                         overlays ? &settings.nowPlaying : nullptr,
                                          presence ? &settings.presence : nullptr, &settings.rules);
     const std::size_t textLength = lengthOf(composed.statusText, STATUS_TEXT_CAPACITY);
     const StatusDisplay display = readStatusDisplay(composed.statusText, textLength);
@@ -150,6 +154,14 @@ void preview(const char* argument, const char* hostPath, const PluginSettings& s
     printField("display line:", display.displayLine);
     if (nowPlayingFile)
         printQuoted("now playing:", composed.nowPlayingText, composed.nowPlayingLength);
+    if (nowPlayingJsonWanted(settings.nowPlaying)) {
+        static char fields[NOW_PLAYING_JSON_CAPACITY];
+        const std::size_t length =
+            writeNowPlayingJsonFields(&composed, &path, unixTimeMilliseconds() / 1000, true, fields,
+                                      sizeof fields);
+        // As the file holds it, but for the number each write puts last.
+        std::printf("  %-14s%.*s,\"updated\":...}\n", "json:", static_cast<int>(length), fields);
+    }
     if (presence) {
         static PresenceActivity activity;
         composePresenceActivity(composed, settings.presence, unixTimeMilliseconds() / 1000,
@@ -160,7 +172,7 @@ void preview(const char* argument, const char* hostPath, const PluginSettings& s
         // UTF-8 as it is sent: the console shows it as the rest of the output.
         std::printf("  %-14s%.*s\n", "discord:", static_cast<int>(length), json);
     }
-    if (nowPlayingFile || presence) {
+    if (overlays || presence) {
         const PlaybackRules& rules = settings.rules;
         std::printf("  %-14s", "ends:");
         if (!rules.endsByItself) {
@@ -255,6 +267,20 @@ void printNowPlayingFile(const NowPlayingSettings& nowPlaying) {
         std::printf("  a file is there: each write replaces what it holds\n");
     }
     if (liesUnderProgramFiles(nowPlaying.path)) std::printf("  %s\n", PROGRAM_FILES_WARNING);
+}
+
+// Where the JSON file goes, and what stands in the way.
+void printNowPlayingJson(const NowPlayingSettings& nowPlaying) {
+    if (nowPlaying.jsonPath[0] == u'\0') return;
+    std::printf("json file: ");
+    printText(nowPlaying.jsonPath, lengthOf(nowPlaying.jsonPath, NOW_PLAYING_PATH_CAPACITY));
+    std::printf(nowPlaying.switchedOff ? " (off: nowplaying=off)\n" : "\n");
+    const NowPlayingOutcome check = checkNowPlayingJsonTarget(nowPlaying);
+    if (const char* obstacle = describeNowPlayingObstacle(check)) {
+        std::printf("  it will not be written: %s\n",
+                    check == NowPlayingOutcome::NotATextFile ? "its name does not end in .json"
+                                                             : obstacle);
+    }
 }
 
 void reportProblems(const char* settingsFile, const SettingsReport& report) {
@@ -371,6 +397,7 @@ int run(int argc, char** argv) {
     if (read != EXIT_OK) return read;
     takeBuildApplication(settings.presence, VELKAR_DISCORD_APPLICATION_ID);
     printNowPlayingFile(settings.nowPlaying);
+    printNowPlayingJson(settings.nowPlaying);
     printPresence(settings.presence);
     printPlaybackRules(settings.rules);
     std::printf("\n");
