@@ -92,5 +92,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     constexpr std::uint64_t lowestByteRate = 16;
     require(!withFacts.hasDuration ||
             std::uint64_t{withFacts.durationSeconds} * lowestByteRate <= size + lowestByteRate);
+
+    // The cover, where one is found, lies within the file and the limit, and
+    // undoing its unsynchronisation gives its size from the bytes it names.
+    MediaTags withCover;
+    readMediaTagsBytes(data, size, withCover, MediaRead::TagsFactsAndCover);
+    require(withCover.bytesRead <= TAG_READ_BUDGET && withCover.seeks <= TAG_SEEK_BUDGET);
+    require(std::memcmp(withCover.musicBrainzAlbumId, withFacts.musicBrainzAlbumId,
+                        MUSICBRAINZ_ID_CAPACITY) == 0 || !roomLeft);
+    const CoverLocation& cover = withCover.cover;
+    if (cover.coding != PictureCoding::None) {
+        require(cover.size > 0 && cover.size <= COVER_SIZE_LIMIT);
+        require(cover.offset <= size && cover.length <= size - cover.offset);
+        require(cover.size <= cover.length);
+        if (cover.coding == PictureCoding::Unsynchronised) {
+            std::uint64_t decoded = 0;
+            for (std::uint64_t at = 0; at < cover.length && decoded < cover.size; ++at) {
+                const bool dropped = at > 0 && data[cover.offset + at - 1] == 0xFF &&
+                                     data[cover.offset + at] == 0x00;
+                if (!dropped) ++decoded;
+            }
+            require(decoded == cover.size);
+        }
+    }
     return 0;
 }

@@ -164,6 +164,118 @@ void setUserTextFrame(TagFields& fields, const unsigned char* data, std::size_t 
     setTagField(fields, TAG_MUSICBRAINZ_ALBUM, data + at, length - at, TEXT_ENCODINGS[data[0]]);
 }
 
+bool isPictureFrame(const unsigned char* name, unsigned version) {
+    return version == 2 ? std::memcmp(name, "PIC", 3) == 0 : std::memcmp(name, "APIC", 4) == 0;
+}
+
+constexpr unsigned char FRONT_COVER = 3;
+constexpr std::size_t PIC_FORMAT_LENGTH = 3;  // ID3v2.2: "JPG", "PNG"
+
+// Where the picture begins in a picture frame's `length` bytes at `data`
+// (resynchronised): after its text encoding, MIME type (ID3v2.2: a format
+// of three letters), picture type and description. Returns 0 when the
+// header does not end within them; sets `front` and `format`.
+std::size_t pictureHeaderLength(const unsigned char* data, std::size_t length, unsigned version,
+                                bool& front, ImageFormat& format) {
+    if (length < 1 || data[0] >= TEXT_ENCODING_COUNT) return 0;
+    const bool wide = data[0] == 1 || data[0] == 2;
+    std::size_t at = 1;
+    if (version == 2) {
+        if (length < at + PIC_FORMAT_LENGTH) return 0;
+        format = imageFormatOfMime(data + at, PIC_FORMAT_LENGTH);
+        at += PIC_FORMAT_LENGTH;
+    } else {
+        const void* end = std::memchr(data + at, 0, length - at);
+        if (end == nullptr) return 0;
+        const std::size_t mimeLength =
+            static_cast<std::size_t>(static_cast<const unsigned char*>(end) - (data + at));
+        format = imageFormatOfMime(data + at, mimeLength);
+        at += mimeLength + 1;
+    }
+    if (at >= length) return 0;
+    front = data[at++] == FRONT_COVER;
+    // The description, up to its terminator: one NUL, or two on a unit's boundary.
+    const std::size_t unit = wide ? 2 : 1;
+    for (; at + unit <= length; at += unit) {
+        if (data[at] == 0 && (!wide || data[at + 1] == 0)) return at + unit;
+    }
+    return 0;
+}
+
+// The raw bytes after `raw` that hold `decoded` bytes once resynchronised
+// (each 0x00 after an 0xFF dropped; `afterFF`: the byte before was one), or
+// `length` + 1 when they run past `length`.
+std::size_t rawLengthOf(const unsigned char* raw, std::size_t length, std::size_t decoded,
+                        bool afterFF) {
+    std::size_t at = 0;
+    for (std::size_t kept = 0; kept < decoded; ++at) {
+        if (at >= length) return length + 1;
+        if (!(afterFF && raw[at] == 0x00)) ++kept;
+        afterFF = raw[at] == 0xFF;
+    }
+    // A dropped 0x00 right after the last byte kept belongs to the header too.
+    if (at < length && afterFF && raw[at] == 0x00) ++at;
+    return at;
+}
+
+// An attached picture frame of `size` bytes whose data begin at the
+// stream's position: notes where its picture lies, without reading it.
+// Returns false where the walk cannot go on past it.
+bool readPictureFrame(Id3Stream& stream, unsigned version, unsigned char format, unsigned char tagFlags,
+                      std::uint64_t size, TagFields& fields) {
+    MediaReader& reader = stream.reader;
+    const std::uint64_t rawStart = stream.position;
+    const bool afterFF = stream.afterFF;
+    unsigned char data[TAG_RAW_VALUE_CAPACITY + 8];
+    unsigned char raw[sizeof data];
+    const std::size_t taken = static_cast<std::size_t>(size < sizeof data ? size : sizeof data);
+    if (!streamRead(stream, data, taken)) return false;
+    std::memcpy(raw, data, taken);
+    std::size_t start = 0;
+    std::uint64_t decodedSize = size;
+    if (version == 3 && (format & 0x20) != 0) start = 1;  // group identifier
+    if (version == 4 && (format & 0x40) != 0) start += 1;
+    const bool lengthGiven = version == 4 && (format & 0x01) != 0;
+    if (lengthGiven && start + 4 <= taken) decodedSize = syncsafe32(data + start);
+    if (lengthGiven) start += 4;  // data length indicator
+    const bool frameUnsynchronised =
+        version == 4 && ((format & 0x02) != 0 || (tagFlags & FLAG_UNSYNCHRONISED) != 0);
+    bool front = false;
+    ImageFormat image = ImageFormat::Unknown;
+    std::size_t length = start <= taken ? taken - start : 0;
+    if (frameUnsynchronised) length = resynchronise(data + start, length);
+    const std::size_t header =
+        start <= taken ? pictureHeaderLength(data + start, length, version, front, image) : 0;
+    if (header > 0 && !stream.unsynchronised && !frameUnsynchronised) {
+        notePicture(reader, fields, front, image, PictureCoding::Raw, rawStart + start + header,
+                    size - start - header, size - start - header);
+    } else if (header > 0 && frameUnsynchronised && lengthGiven) {
+        // Raw in the file, unsynchronised: `size` raw bytes, `decodedSize` once undone.
+        const std::size_t rawHeader = rawLengthOf(raw + start, taken - start, header, false);
+        if (rawHeader <= taken - start && decodedSize > header) {
+            notePicture(reader, fields, front, image, PictureCoding::Unsynchronised,
+                        rawStart + start + rawHeader, size - start - rawHeader,
+                        decodedSize - header);
+        }
+    } else if (header > 0 && stream.unsynchronised) {
+        // The whole tag unsynchronised: the frame's `size` counts its bytes
+        // once undone; the raw bytes run on to the tag's end.
+        unsigned char again[2 * sizeof data];
+        const std::uint64_t left = stream.end - rawStart;
+        const std::size_t count =
+            static_cast<std::size_t>(left < sizeof again ? left : sizeof again);
+        if (readMediaBytes(reader, rawStart, again, count)) {
+            const std::size_t rawHeader = rawLengthOf(again, count, start + header, afterFF);
+            if (rawHeader <= count && size > start + header) {
+                notePicture(reader, fields, front, image, PictureCoding::Unsynchronised,
+                            rawStart + rawHeader, stream.end - rawStart - rawHeader,
+                            size - start - header);
+            }
+        }
+    }
+    return streamSkip(stream, size - taken);
+}
+
 // Reads the frames of the tag whose header is `header` and whose bytes
 // after the header are [offset, end).
 void readId3v2Frames(MediaReader& reader, const unsigned char* header, std::uint64_t offset,
@@ -209,6 +321,11 @@ void readId3v2Frames(MediaReader& reader, const unsigned char* header, std::uint
         const TagFieldKind kind = userText ? TAG_MUSICBRAINZ_ALBUM : frameKind(frame, version);
         // Compressed or encrypted frames are passed over.
         const bool unreadable = version == 3 ? (format & 0xC0) != 0 : (format & 0x0C) != 0;
+        if (fields.coverWanted && !fields.cover.front && !unreadable &&
+            isPictureFrame(frame, version)) {
+            if (!readPictureFrame(stream, version, format, flags, size, fields)) break;
+            continue;
+        }
         if (kind == TAG_FIELD_KINDS || unreadable || fields.field[kind].present) {
             if (!streamSkip(stream, size)) break;
             continue;

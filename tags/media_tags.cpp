@@ -144,6 +144,7 @@ void finishTags(const MediaReader& reader, const TagFields& fields, MediaTags& t
             appendBounded(tags.format, sizeof tags.format, length, fields.frontTag);
         }
     }
+    tags.cover = fields.cover;
     tags.bytesRead = reader.bytesRead;
     tags.seeks = reader.seeks;
     tags.windowReads = reader.windowReads;
@@ -151,14 +152,15 @@ void finishTags(const MediaReader& reader, const TagFields& fields, MediaTags& t
 }
 
 void readTags(MediaReader& reader, MediaTags& tags, MediaRead what, const char16_t* path) {
-    const bool factsWanted = what == MediaRead::TagsAndFacts;
+    const bool factsWanted = what != MediaRead::Tags;
+    const bool coverWanted = what == MediaRead::TagsFactsAndCover;
     // ID3v2 tags in front: MP3's own, and some taggers put one before other
     // containers. There it is a stale copy: taggers that know the format
     // update the format's own tag and leave it, so it only fills what the
     // format's own tag lacks.
     static_assert(sizeof(TagFields) <= 8 * 1024, "two sets fit the host's stack");
     TagFields front;
-    clearTagFields(front, factsWanted);
+    clearTagFields(front, factsWanted, coverWanted);
     std::uint64_t start = 0;
     for (unsigned i = 0; i < FRONT_TAGS_MAXIMUM && start < reader.size; ++i) {
         std::uint64_t end = 0;
@@ -167,7 +169,7 @@ void readTags(MediaReader& reader, MediaTags& tags, MediaRead what, const char16
     }
     const bool frontTag = start > 0;
     TagFields fields;
-    clearTagFields(fields, factsWanted);
+    clearTagFields(fields, factsWanted, coverWanted);
     setMediaBase(reader, start);
     unsigned char head[HEAD_SIZE];
     const std::size_t headLength =
@@ -213,7 +215,7 @@ bool readMediaTags(const char16_t* path, MediaTags& tags, MediaRead what) {
     const PlatformFile file = openFileForReading(path);
     if (file == PLATFORM_NO_FILE) {
         // What the name says is all there is to go by.
-        if (what == MediaRead::TagsAndFacts) tags.video = !hasAudioExtension(path);
+        if (what != MediaRead::Tags) tags.video = !hasAudioExtension(path);
         return false;
     }
     std::uint64_t size = 0;

@@ -36,6 +36,28 @@ constexpr std::size_t TAG_ARTIST_MAXIMUM = 127;
 constexpr const char16_t TAG_ARTIST_TITLE_SEPARATOR[] = u" - ";
 // A MusicBrainz id: 36 characters, 8-4-4-4-12 hexadecimal digits; a terminator.
 constexpr std::size_t MUSICBRAINZ_ID_CAPACITY = 37;
+// The largest embedded picture taken for a cover.
+constexpr std::uint32_t COVER_SIZE_LIMIT = 16 * 1024 * 1024;
+
+// A picture's kind, as its container's type or MIME type names it.
+enum class ImageFormat : unsigned char { Unknown, Jpeg, Png, Gif, Bmp, WebP };
+
+// How a picture's bytes lie in the file: as they are, or unsynchronised as
+// ID3v2 may write them (each 0x00 after an 0xFF is not the picture's).
+enum class PictureCoding : unsigned char { None, Raw, Unsynchronised };
+
+// Where the file's cover picture lies, found by reading its tags (never
+// the picture's own bytes): the first picture marked as the front cover,
+// else the first picture. `coding` None: the file has none (within the
+// size limit).
+struct CoverLocation {
+    PictureCoding coding;
+    bool front;
+    ImageFormat format;
+    std::uint64_t offset;  // from the file's first byte
+    std::uint64_t length;  // the file's bytes it may run over, from `offset`
+    std::uint32_t size;    // the picture's own bytes, COVER_SIZE_LIMIT at most
+};
 
 // What a file's tags say, in UTF-16, terminated and cut between whole
 // characters. A control character (C0 and C1, line and paragraph
@@ -63,9 +85,10 @@ struct MediaTags {
     bool hasDuration;               // false: the file does not say how long it plays
     std::uint32_t durationSeconds;  // rounded to the nearest second
     bool video;                     // it has a picture track (a cover picture is none)
+    CoverLocation cover;            // found only when asked for (TagsFactsAndCover)
 };
 
-enum class MediaRead { Tags, TagsAndFacts };
+enum class MediaRead { Tags, TagsAndFacts, TagsFactsAndCover };
 
 // Reads the tags of the file at `path` (UTF-16, terminated) into `tags`:
 // opened for reading only, shared with everyone, and closed before

@@ -155,9 +155,37 @@ TagFieldKind itemFieldKind(MediaReader& reader, const Box& item, const MetaKeys*
     return index >= 1 && index <= keys->count ? keys->kind[index - 1] : TAG_FIELD_KINDS;
 }
 
+// The data types of a cover's data box.
+constexpr std::uint32_t DATA_TYPE_JPEG = 13;
+constexpr std::uint32_t DATA_TYPE_PNG = 14;
+constexpr std::uint32_t DATA_TYPE_BMP = 27;
+
+// A "covr" item: its first data box holds the cover, the front one.
+void readCoverItem(MediaReader& reader, const Box& item, TagFields& fields) {
+    Box data;
+    unsigned char prefix[DATA_PREFIX_SIZE];
+    if (!findBox(reader, item.data, item.end, "data", data) ||
+        !rangeFits(data.data, sizeof prefix, data.end) ||
+        !readMediaBytes(reader, data.data, prefix, sizeof prefix)) {
+        return;
+    }
+    const std::uint32_t dataType = bigEndian32(prefix) & 0xFFFFFF;
+    const ImageFormat format = dataType == DATA_TYPE_JPEG  ? ImageFormat::Jpeg
+                               : dataType == DATA_TYPE_PNG ? ImageFormat::Png
+                               : dataType == DATA_TYPE_BMP ? ImageFormat::Bmp
+                                                           : ImageFormat::Unknown;
+    const std::uint64_t picture = data.data + sizeof prefix;
+    notePicture(reader, fields, true, format, PictureCoding::Raw, picture, data.end - picture,
+                data.end - picture);
+}
+
 // The items of an ilst box: each holds its value in a data box.
 void readItemList(MediaReader& reader, const Box& list, const MetaKeys* keys, TagFields& fields) {
     forEachBox(reader, list.data, list.end, [&](const Box& item) {
+        if (keys == nullptr && fields.coverWanted && std::memcmp(item.type, "covr", 4) == 0) {
+            readCoverItem(reader, item, fields);
+            return;
+        }
         const TagFieldKind kind = itemFieldKind(reader, item, keys);
         Box data;
         unsigned char prefix[DATA_PREFIX_SIZE];

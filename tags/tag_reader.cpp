@@ -122,8 +122,10 @@ bool equalsIgnoringCase(const unsigned char* text, std::size_t length, const cha
     return true;
 }
 
-void clearTagFields(TagFields& fields, bool factsWanted) {
+void clearTagFields(TagFields& fields, bool factsWanted, bool coverWanted) {
     for (TagField& field : fields.field) field.present = false;
+    fields.coverWanted = coverWanted;
+    fields.cover = CoverLocation{};
     fields.container = nullptr;
     fields.tag = nullptr;
     fields.source = "";
@@ -153,7 +155,38 @@ void setDurationSeconds(TagFields& fields, double seconds, std::uint64_t fileByt
                 minimumByteRate);
 }
 
+void notePicture(const MediaReader& reader, TagFields& fields, bool front, ImageFormat format,
+                 PictureCoding coding, std::uint64_t offset, std::uint64_t length,
+                 std::uint64_t size) {
+    if (!fields.coverWanted || size == 0 || size > COVER_SIZE_LIMIT || length < size ||
+        !rangeFits(reader.base + offset, length, reader.fileSize)) {
+        return;
+    }
+    if (fields.cover.coding != PictureCoding::None && (fields.cover.front || !front)) return;
+    fields.cover = CoverLocation{coding, front, format, reader.base + offset, length,
+                                 static_cast<std::uint32_t>(size)};
+}
+
+ImageFormat imageFormatOfMime(const unsigned char* text, std::size_t length) {
+    struct Named {
+        const char* name;
+        ImageFormat format;
+    };
+    static const Named NAMES[] = {
+        {"IMAGE/JPEG", ImageFormat::Jpeg}, {"IMAGE/JPG", ImageFormat::Jpeg},
+        {"IMAGE/PNG", ImageFormat::Png},   {"IMAGE/GIF", ImageFormat::Gif},
+        {"IMAGE/BMP", ImageFormat::Bmp},   {"IMAGE/WEBP", ImageFormat::WebP},
+        {"JPG", ImageFormat::Jpeg},        {"PNG", ImageFormat::Png},
+        {"GIF", ImageFormat::Gif},         {"BMP", ImageFormat::Bmp},
+    };
+    for (const Named& named : NAMES) {
+        if (equalsIgnoringCase(text, length, named.name)) return named.format;
+    }
+    return ImageFormat::Unknown;
+}
+
 void fillMissingFields(TagFields& fields, const TagFields& more) {
+    if (fields.cover.coding == PictureCoding::None) fields.cover = more.cover;
     for (int kind = 0; kind < TAG_FIELD_KINDS; ++kind) {
         const TagField& field = more.field[kind];
         if (!field.present || fields.field[kind].present) continue;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "tags/media_tags.h"
 
 constexpr std::size_t MEDIA_WINDOW_SIZE = 4096;
 // Raw bytes of a field taken at most.
@@ -152,6 +153,8 @@ struct MediaFactFields {
 // names an ID3v2 tag found in front of a format that has its own.
 struct TagFields {
     TagField field[TAG_FIELD_KINDS];
+    bool coverWanted;
+    CoverLocation cover;
     const char* container;
     const char* tag;
     const char* source;
@@ -159,8 +162,9 @@ struct TagFields {
     MediaFactFields facts;
 };
 
-// Empties `fields`; its facts are wanted when `factsWanted`.
-void clearTagFields(TagFields& fields, bool factsWanted = false);
+// Empties `fields`; its facts are wanted when `factsWanted`, its cover
+// when `coverWanted`.
+void clearTagFields(TagFields& fields, bool factsWanted = false, bool coverWanted = false);
 
 // Sets the duration to `units` / `unitsPerSecond` seconds, rounded to the
 // nearest, unless it is known already, either number is zero, or `fileBytes`
@@ -179,13 +183,26 @@ inline void notePictures(TagFields& fields, PictureTrack pictures) {
     if (fields.facts.pictures != PictureTrack::Present) fields.facts.pictures = pictures;
 }
 
-// Whether every field is there: nothing more is wanted.
+// Whether every field is there, and the front cover where one is wanted:
+// nothing more is wanted.
 inline bool allFieldsPresent(const TagFields& fields) {
     for (const TagField& field : fields.field) {
         if (!field.present) return false;
     }
-    return true;
+    return !fields.coverWanted || fields.cover.front;
 }
+
+// Notes a picture of `size` bytes at `offset` of the reader (its base
+// added), running over at most `length` of the file's bytes: the first
+// front cover, else the first picture, counts; one over the size limit or
+// of no size none.
+void notePicture(const MediaReader& reader, TagFields& fields, bool front, ImageFormat format,
+                 PictureCoding coding, std::uint64_t offset, std::uint64_t length,
+                 std::uint64_t size);
+
+// The image format a MIME type (or ID3v2.2's three letters) of `length`
+// bytes at `text` names.
+ImageFormat imageFormatOfMime(const unsigned char* text, std::size_t length);
 
 // Fills each field of `fields` that is missing from `more` (its facts are not fields).
 void fillMissingFields(TagFields& fields, const TagFields& more);

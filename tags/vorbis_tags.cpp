@@ -16,6 +16,12 @@ namespace {
 
 constexpr std::size_t FLAC_BLOCK_HEADER_SIZE = 4;
 constexpr unsigned FLAC_VORBIS_COMMENT = 4;
+constexpr unsigned FLAC_PICTURE = 6;
+// A picture's type, as FLAC and ID3v2 number them.
+constexpr std::uint32_t FRONT_COVER = 3;
+constexpr std::size_t MIME_CAPACITY = 64;
+// A FLAC picture's width, height, colour depth and colour count.
+constexpr std::uint64_t PICTURE_DIMENSIONS_SIZE = 16;
 constexpr unsigned char OGG_FIRST_PAGE = 0x02;
 // Room for the longest name wanted and its "=": "MUSICBRAINZ_ALBUMID=".
 constexpr std::size_t COMMENT_KEY_CAPACITY = 24;
@@ -205,6 +211,38 @@ void readStreamInfo(MediaReader& reader, const unsigned char* info, TagFields& f
     setDuration(fields, samples, rate, reader.size, LOSSLESS_MINIMUM_BYTE_RATE);
 }
 
+// A FLAC PICTURE block's `length` bytes at `data`: its type, MIME type,
+// description and dimensions, then the picture's own bytes.
+void readFlacPicture(MediaReader& reader, std::uint64_t data, std::uint64_t length,
+                     TagFields& fields) {
+    unsigned char head[8];
+    if (length < sizeof head || !readMediaBytes(reader, data, head, sizeof head)) return;
+    const bool front = bigEndian32(head) == FRONT_COVER;
+    const std::uint64_t mimeLength = bigEndian32(head + 4);
+    unsigned char mime[MIME_CAPACITY];
+    ImageFormat format = ImageFormat::Unknown;
+    std::uint64_t at = sizeof head;
+    if (mimeLength <= sizeof mime && rangeFits(at, mimeLength, length) &&
+        readMediaBytes(reader, data + at, mime, static_cast<std::size_t>(mimeLength))) {
+        format = imageFormatOfMime(mime, static_cast<std::size_t>(mimeLength));
+    }
+    at += mimeLength;
+    unsigned char number[4];
+    if (!rangeFits(at, sizeof number, length) ||
+        !readMediaBytes(reader, data + at, number, sizeof number)) {
+        return;
+    }
+    at += sizeof number + bigEndian32(number) + PICTURE_DIMENSIONS_SIZE;
+    if (!rangeFits(at, sizeof number, length) ||
+        !readMediaBytes(reader, data + at, number, sizeof number)) {
+        return;
+    }
+    at += sizeof number;
+    const std::uint64_t size = bigEndian32(number);
+    if (!rangeFits(at, size, length)) return;
+    notePicture(reader, fields, front, format, PictureCoding::Raw, data + at, size, size);
+}
+
 bool readFlac(MediaReader& reader, TagFields& fields) {
     fields.container = "FLAC";
     fields.facts.pictures = PictureTrack::None;
@@ -221,10 +259,12 @@ bool readFlac(MediaReader& reader, TagFields& fields) {
             length >= STREAMINFO_LENGTH && readMediaBytes(reader, data, info, sizeof info)) {
             readStreamInfo(reader, info, fields);
         }
+        if ((header[0] & 0x7F) == FLAC_PICTURE) readFlacPicture(reader, data, length, fields);
         if ((header[0] & 0x7F) == FLAC_VORBIS_COMMENT) {
             CommentStream stream{reader, data, data + length, false, 0, {}, 0, 0, 0, false, 0};
             readComments(stream, fields);
-            return true;
+            // Pictures may follow the comments.
+            if (!fields.coverWanted || fields.cover.front) return true;
         }
         if ((header[0] & 0x80) != 0) return true;  // the last block
         offset = data + length;

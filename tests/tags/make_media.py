@@ -704,14 +704,15 @@ def cover_image(name, codec):
         return picture.read()
 
 
-def release(name, written, oracle):
+def release(name, written, oracle, picture="-"):
     """Adds a file to releases.tsv: the id the oracle reads, which must be
-    what was written; the reader must give it in lower case when it is a
-    well-formed id, else none."""
+    what was written (the reader must give it in lower case when it is a
+    well-formed id, else none), and the file whose bytes its front cover
+    holds ("-": it has none)."""
     if oracle != written:
         sys.exit(f"{name}: the oracle read the release id {oracle!r}, written {written!r}")
     well_formed = re.fullmatch(r"[0-9a-fA-F]{8}(-[0-9a-fA-F]{4}){3}-[0-9a-fA-F]{12}", oracle.strip())
-    releases.append((name, oracle.strip().lower() if well_formed else "-"))
+    releases.append((name, oracle.strip().lower() if well_formed else "-", picture))
 
 
 def release_files():
@@ -719,19 +720,29 @@ def release_files():
     each with an embedded front cover where its format has one."""
     jpeg = cover_image("cover.jpg", "mjpeg")
     png = cover_image("cover.png", "png")
+    # A picture far larger than the reader's budget, as a JPEG begins.
+    big = b"\xff\xd8\xff\xe0" + PICTURE[:300 * 1024]
+    with open(path("cover-big.jpg"), "wb") as out:
+        out.write(big)
     description = "MusicBrainz Album Id"
-    for name, version, encoding, picture in [
-            ("release-v24.mp3", 4, id3.Encoding.UTF8, jpeg),
-            ("release-v23-utf16.mp3", 3, id3.Encoding.UTF16, png)]:
+    for name, version, encoding, picture, picture_name in [
+            ("release-v24.mp3", 4, id3.Encoding.UTF8, jpeg, "cover.jpg"),
+            ("release-v23-utf16.mp3", 3, id3.Encoding.UTF16, png, "cover.png"),
+            ("release-big-v23.mp3", 3, id3.Encoding.LATIN1, big, "cover-big.jpg")]:
         ffmpeg(name, AUDIO, ["-c:a", "libmp3lame", "-b:a", "32k"], extra=["-id3v2_version", "0"])
         tags = InsertionOrderID3()
         tags.add(id3.TIT2(encoding=encoding, text=["Released"]))
         tags.add(id3.TXXX(encoding=encoding, desc="Other Id", text=["not this one"]))
-        tags.add(id3.APIC(encoding=encoding, mime="image/jpeg" if picture is jpeg else "image/png",
+        # A back cover first: the front one counts.
+        tags.add(id3.APIC(encoding=encoding, mime="image/png", type=4, desc="back", data=png))
+        tags.add(id3.APIC(encoding=encoding, mime="image/png" if picture is png else "image/jpeg",
                           type=3, desc="front", data=picture))
         tags.add(id3.TXXX(encoding=encoding, desc=description, text=[RELEASE_ID]))
         tags.save(path(name), v2_version=version)
-        release(name, RELEASE_ID, first(id3.ID3(path(name)).getall("TXXX:" + description)[0].text))
+        read = id3.ID3(path(name))
+        if read.getall("APIC:front")[0].data != picture:
+            sys.exit(f"{name}: mutagen reads another front cover")
+        release(name, RELEASE_ID, first(read.getall("TXXX:" + description)[0].text), picture_name)
 
     ffmpeg("release.flac", AUDIO, ["-c:a", "flac"])
     flac = FLAC(path("release.flac"))
@@ -742,7 +753,10 @@ def release_files():
     flac["TITLE"] = ["Released"]
     flac["MUSICBRAINZ_ALBUMID"] = [RELEASE_ID.upper()]
     flac.save()
-    release("release.flac", RELEASE_ID.upper(), first(FLAC(path("release.flac"))["MUSICBRAINZ_ALBUMID"]))
+    read = FLAC(path("release.flac"))
+    if read.pictures[0].data != png:
+        sys.exit("release.flac: mutagen reads another picture")
+    release("release.flac", RELEASE_ID.upper(), first(read["MUSICBRAINZ_ALBUMID"]), "cover.png")
 
     ffmpeg("release-malformed.flac", AUDIO, ["-c:a", "flac"])
     flac = FLAC(path("release-malformed.flac"))
@@ -759,8 +773,11 @@ def release_files():
     mp4["covr"] = [MP4Cover(jpeg, imageformat=MP4Cover.FORMAT_JPEG)]
     mp4["----:com.apple.iTunes:MusicBrainz Album Id"] = [MP4FreeForm(RELEASE_ID.encode())]
     mp4.save()
+    read = MP4(path("release.m4a"))
+    if bytes(read["covr"][0]) != jpeg:
+        sys.exit("release.m4a: mutagen reads another cover")
     release("release.m4a", RELEASE_ID,
-            bytes(MP4(path("release.m4a"))["----:com.apple.iTunes:MusicBrainz Album Id"][0]).decode())
+            bytes(read["----:com.apple.iTunes:MusicBrainz Album Id"][0]).decode(), "cover.jpg")
 
     for name, reader, codec in [("release.ogg", OggVorbis, ["-c:a", "libvorbis"]),
                                 ("release.opus", OggOpus, ["-c:a", "libopus", "-ar", "48000"])]:
@@ -771,7 +788,7 @@ def release_files():
         ogg["TITLE"] = ["Released"]
         ogg["MUSICBRAINZ_ALBUMID"] = [RELEASE_ID]
         ogg.save()
-        release(name, RELEASE_ID, first(reader(path(name))["MUSICBRAINZ_ALBUMID"]))
+        release(name, RELEASE_ID, first(reader(path(name))["MUSICBRAINZ_ALBUMID"]), "cover.png")
 
     ffmpeg("release.wma", AUDIO, ["-c:a", "wmav2", "-b:a", "32k"])
     asf = ASF(path("release.wma"))
@@ -791,8 +808,8 @@ def release_files():
     release("release.mka", RELEASE_ID, ffprobe_tags("release.mka").get("musicbrainz_albumid", ""))
 
     with open(path("releases.tsv"), "w", encoding="ascii") as out:
-        for name, wanted in releases:
-            out.write(f"{name}\t{wanted}\n")
+        for name, wanted, picture in releases:
+            out.write(f"{name}\t{wanted}\t{picture}\n")
 
 
 def more_formats():
