@@ -447,6 +447,36 @@ TEST_F(MediaTagsTest, Id3FormsNoWriterMakes) {
                        MediaRead::TagsAndFacts);
     EXPECT_TRUE(tags.hasDuration);
     EXPECT_EQ(tags.durationSeconds, plain.durationSeconds);
+
+    // Its picture is found where it lies, unsynchronised; and so is one in a
+    // frame of its own unsynchronised, with the length it has once undone.
+    const std::string small = std::string("\x89PNG\xFF\x00\xFF\xE0\xFF", 9) + "rest";
+    const std::string header = latin1 + "image/png" + latin1 + "\x03" + "front" + latin1;
+    const std::size_t decoded = header.size() + small.size();
+    const std::string indicator = {static_cast<char>(decoded >> 21 & 0x7F),
+                                   static_cast<char>(decoded >> 14 & 0x7F),
+                                   static_cast<char>(decoded >> 7 & 0x7F),
+                                   static_cast<char>(decoded & 0x7F)};
+    const std::string frameUnsynchronised =
+        id3Tag(4, 0, id3Frame("APIC", indicator + unsynchronise(header + small), 4, 0x03)) +
+        mp3.substr(audio);
+    const struct {
+        const char* name;
+        const std::string& file;
+        const std::string& picture;
+        ImageFormat format;
+    } pictures[] = {
+        {"the whole tag unsynchronised", covered, picture, ImageFormat::Jpeg},
+        {"the frame unsynchronised", frameUnsynchronised, small, ImageFormat::Png},
+    };
+    for (const auto& c : pictures) {
+        MediaTags withCover;
+        readMediaTagsBytes(reinterpret_cast<const unsigned char*>(c.file.data()), c.file.size(),
+                           withCover, MediaRead::TagsFactsAndCover);
+        EXPECT_EQ(withCover.cover.coding, PictureCoding::Unsynchronised) << c.name;
+        EXPECT_EQ(withCover.cover.format, c.format) << c.name;
+        EXPECT_EQ(coverBytes(c.file, withCover.cover), c.picture) << c.name;
+    }
 }
 
 struct TitleCase {
