@@ -14,6 +14,10 @@ constexpr std::uint32_t APE_VERSION_1 = 1000;
 constexpr std::size_t APE_ITEM_HEADER_SIZE = 8;
 constexpr std::size_t APE_KEY_CAPACITY = 256;      // 2 to 255 characters and a NUL
 constexpr std::uint32_t APE_ITEM_TYPE_MASK = 0x6;  // 0: UTF-8 text; binary, locator otherwise
+constexpr std::uint32_t APE_ITEM_BINARY = 0x2;
+constexpr char APE_COVER_PREFIX[] = "COVER ART";
+constexpr char APE_FRONT_COVER[] = "COVER ART (FRONT)";
+constexpr std::size_t APE_COVER_NAME_CAPACITY = 256;
 
 // Keys in upper case; they count in any letter case.
 const NamedField ITEM_NAMES[] = {
@@ -33,6 +37,40 @@ const EndTaggedContainer END_TAGGED_CONTAINERS[] = {
     {"wvpk", "WavPack"}, {"MAC ", "Monkey's Audio"}, {"tBaK", "TAK"}, {"MPCK", "Musepack"},
     {"MP+", "Musepack"}, {"OFR ", "OptimFROG"},      {"TTA1", "TTA"},
 };
+
+// A binary item "Cover Art (Front)" (or another "Cover Art" one): a file
+// name, a NUL, then the picture; its format by the name's extension.
+void readApeCover(MediaReader& reader, const unsigned char* key, std::size_t keyLength,
+                  std::uint64_t value, std::uint64_t valueSize, TagFields& fields) {
+    constexpr std::size_t prefixLength = sizeof APE_COVER_PREFIX - 1;
+    if (keyLength < prefixLength || !equalsIgnoringCase(key, prefixLength, APE_COVER_PREFIX)) {
+        return;
+    }
+    const bool front = equalsIgnoringCase(key, keyLength, APE_FRONT_COVER);
+    unsigned char name[APE_COVER_NAME_CAPACITY];
+    const std::size_t taken =
+        static_cast<std::size_t>(valueSize < sizeof name ? valueSize : sizeof name);
+    if (!readMediaBytes(reader, value, name, taken)) return;
+    const void* end = std::memchr(name, '\0', taken);
+    if (end == nullptr) return;
+    const std::size_t nameLength =
+        static_cast<std::size_t>(static_cast<const unsigned char*>(end) - name);
+    const void* dot = nullptr;
+    for (std::size_t at = 0; at < nameLength; ++at) {
+        if (name[at] == '.') dot = name + at;
+    }
+    ImageFormat format = ImageFormat::Unknown;
+    if (dot != nullptr) {
+        const unsigned char* extension = static_cast<const unsigned char*>(dot) + 1;
+        const std::size_t extensionLength = static_cast<std::size_t>(name + nameLength - extension);
+        format = equalsIgnoringCase(extension, extensionLength, "JPEG")
+                     ? ImageFormat::Jpeg
+                     : imageFormatOfMime(extension, extensionLength);
+    }
+    const std::uint64_t picture = value + nameLength + 1;
+    notePicture(reader, fields, front, format, PictureCoding::Raw, picture, valueSize - nameLength - 1,
+                valueSize - nameLength - 1);
+}
 
 // Reads the items of the APE tag whose footer lies at `footer`. Returns
 // whether there was one.
@@ -62,7 +100,11 @@ bool readApeTag(MediaReader& reader, std::uint64_t footer, TagFields& fields) {
         const std::uint64_t valueSize = littleEndian32(item);
         const std::uint64_t value = offset + APE_ITEM_HEADER_SIZE + keyLength + 1;
         if (!rangeFits(value, valueSize, footer)) break;
-        const bool text = (littleEndian32(item + 4) & APE_ITEM_TYPE_MASK) == 0;
+        const std::uint32_t type = littleEndian32(item + 4) & APE_ITEM_TYPE_MASK;
+        const bool text = type == 0;
+        if (type == APE_ITEM_BINARY && fields.coverWanted) {
+            readApeCover(reader, item + APE_ITEM_HEADER_SIZE, keyLength, value, valueSize, fields);
+        }
         for (const NamedField& name : ITEM_NAMES) {
             if (text && equalsIgnoringCase(item + APE_ITEM_HEADER_SIZE, keyLength, name.name)) {
                 // APEv1 said ASCII and APEv2 UTF-8; writers of both put their

@@ -38,6 +38,16 @@ constexpr std::uint32_t ID_TRACK_UID = 0x73C5;
 constexpr std::uint32_t ID_CODEC_ID = 0x86;
 constexpr std::uint32_t ID_FLAG_ENABLED = 0xB9;
 constexpr std::uint32_t ID_TAG_TRACK_UID = 0x63C5;
+constexpr std::uint32_t ID_ATTACHMENTS = 0x1941A469;
+constexpr std::uint32_t ID_ATTACHED_FILE = 0x61A7;
+constexpr std::uint32_t ID_FILE_NAME = 0x466E;
+constexpr std::uint32_t ID_FILE_MIME_TYPE = 0x4660;
+constexpr std::uint32_t ID_FILE_DATA = 0x465C;
+// An attachment is a cover when its name begins so ("cover.jpg", as the
+// Matroska guidelines name it; "cover_land.png"); the front one when it is
+// "cover" and an extension.
+constexpr char COVER_NAME[] = "COVER";
+constexpr std::size_t ATTACHMENT_TEXT_CAPACITY = 64;
 constexpr std::uint64_t TRACK_TYPE_VIDEO = 1;
 // Codecs of still pictures: a track of one such picture is a cover, as
 // ffmpeg stores an attached picture, not video.
@@ -309,8 +319,51 @@ bool wasVisited(const Segment& segment, std::uint64_t offset) {
 }
 
 // Reads a level-one element of interest: seek head, info or tags.
+// The attached files: the first named as a cover, the front one first,
+// where its data lie.
+void readAttachments(MediaReader& reader, Segment& segment, const Element& element) {
+    forEachChild(reader, element, [&](const Element& file) {
+        if (file.id != ID_ATTACHED_FILE) return;
+        unsigned char name[ATTACHMENT_TEXT_CAPACITY] = {};
+        std::size_t nameLength = 0;
+        ImageFormat format = ImageFormat::Unknown;
+        Element data{0, 0, 0, false};
+        bool hasData = false;
+        forEachChild(reader, file, [&](const Element& part) {
+            const std::uint64_t length = part.end - part.data;
+            if (part.id == ID_FILE_NAME && length <= sizeof name &&
+                readMediaBytes(reader, part.data, name, static_cast<std::size_t>(length))) {
+                nameLength = static_cast<std::size_t>(length);
+            }
+            unsigned char mime[ATTACHMENT_TEXT_CAPACITY];
+            if (part.id == ID_FILE_MIME_TYPE && length <= sizeof mime &&
+                readMediaBytes(reader, part.data, mime, static_cast<std::size_t>(length))) {
+                format = imageFormatOfMime(mime, static_cast<std::size_t>(length));
+            }
+            if (part.id == ID_FILE_DATA) {
+                data = part;
+                hasData = true;
+            }
+        });
+        constexpr std::size_t coverLength = sizeof COVER_NAME - 1;
+        if (!hasData || nameLength < coverLength ||
+            !equalsIgnoringCase(name, coverLength, COVER_NAME)) {
+            return;
+        }
+        const bool front = nameLength > coverLength && name[coverLength] == '.';
+        notePicture(reader, segment.fields, front, format, PictureCoding::Raw, data.data,
+                    data.end - data.data, data.end - data.data);
+    });
+}
+
 void readLevelOne(MediaReader& reader, Segment& segment, const Element& element,
                   std::uint64_t offset) {
+    if (element.id == ID_ATTACHMENTS) {
+        if (segment.fields.coverWanted && !segment.fields.cover.front) {
+            readAttachments(reader, segment, element);
+        }
+        return;
+    }
     if (element.id == ID_TRACKS) {
         if (segment.fields.facts.wanted && !segment.tracksRead)
             readTracks(reader, segment, element);
@@ -361,7 +414,8 @@ void readLevelOne(MediaReader& reader, Segment& segment, const Element& element,
                 segment.hasTracksTarget = true;
                 segment.tracksTarget = segment.data + position;
             }
-            const bool wanted = id == ID_SEEK_HEAD || id == ID_INFO || id == ID_TAGS;
+            const bool wanted = id == ID_SEEK_HEAD || id == ID_INFO || id == ID_TAGS ||
+                                (id == ID_ATTACHMENTS && segment.fields.coverWanted);
             if (wanted && hasPosition && segment.targetCount < MAXIMUM_SEEK_TARGETS &&
                 position < segment.end - segment.data) {
                 segment.targets[segment.targetCount++] = segment.data + position;

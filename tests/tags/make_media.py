@@ -798,14 +798,31 @@ def release_files():
     release("release.wma", RELEASE_ID, str(ASF(path("release.wma"))["MusicBrainz/Album Id"][0]))
 
     ffmpeg("release.wv", AUDIO, ["-c:a", "wavpack"], [("title", "Released")])
+    from mutagen.apev2 import APEValue, BINARY
     ape = APEv2(path("release.wv"))
     ape["MUSICBRAINZ_ALBUMID"] = RELEASE_ID
+    ape["Cover Art (Back)"] = APEValue(b"back.png\0" + png, BINARY)
+    ape["Cover Art (Front)"] = APEValue(b"front.jpg\0" + jpeg, BINARY)
     ape.save()
-    release("release.wv", RELEASE_ID, str(APEv2(path("release.wv"))["MUSICBRAINZ_ALBUMID"]))
+    read = APEv2(path("release.wv"))
+    if read["Cover Art (Front)"].value != b"front.jpg\0" + jpeg:
+        sys.exit("release.wv: mutagen reads another front cover")
+    release("release.wv", RELEASE_ID, str(read["MUSICBRAINZ_ALBUMID"]), "cover.jpg")
 
-    ffmpeg("release.mka", AUDIO, ["-c:a", "flac"],
-           [("title", "Released"), ("MUSICBRAINZ_ALBUMID", RELEASE_ID)])
-    release("release.mka", RELEASE_ID, ffprobe_tags("release.mka").get("musicbrainz_albumid", ""))
+    # Matroska: the cover an attachment named as the Matroska guidelines say.
+    subprocess.run(["ffmpeg", "-v", "error", "-y", *AUDIO, "-attach", path("cover.png"),
+                    "-metadata:s:t", "mimetype=image/png", "-metadata:s:t", "filename=cover.png",
+                    "-c:a", "flac", "-map_metadata", "-1", "-metadata", "title=Released",
+                    "-metadata", f"MUSICBRAINZ_ALBUMID={RELEASE_ID}", path("release.mka")],
+                   check=True)
+    subprocess.run(["mkvextract", "-q", path("release.mka"), "attachments",
+                    "1:" + path("attached.png")], check=True)
+    with open(path("attached.png"), "rb") as attached:
+        if attached.read() != png:
+            sys.exit("release.mka: mkvextract gives another attachment back")
+    os.remove(path("attached.png"))
+    release("release.mka", RELEASE_ID, ffprobe_tags("release.mka").get("musicbrainz_albumid", ""),
+            "cover.png")
 
     with open(path("releases.tsv"), "w", encoding="ascii") as out:
         for name, wanted, picture in releases:
