@@ -20,6 +20,15 @@ constexpr unsigned char FILE_PROPERTIES[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA
                                                0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
 constexpr unsigned char STREAM_PROPERTIES[16] = {0x91, 0x07, 0xDC, 0xB7, 0xB7, 0xA9, 0xCF, 0x11,
                                                  0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+constexpr unsigned char HEADER_EXTENSION[16] = {0xB5, 0x03, 0xBF, 0x5F, 0x2E, 0xA9, 0xCF, 0x11,
+                                                0x8E, 0xE3, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+// Where attributes too large for the extended content description go, and
+// those given more than once (a front and a back cover).
+constexpr unsigned char METADATA_LIBRARY[16] = {0x94, 0x1C, 0x23, 0x44, 0x98, 0x94, 0xD1, 0x49,
+                                                0xA1, 0x41, 0x1D, 0x13, 0x4E, 0x45, 0x70, 0x54};
+// The header extension's reserved field, a second one, and its data's size.
+constexpr std::size_t HEADER_EXTENSION_FIELDS_SIZE = 16 + 2 + 4;
+constexpr std::size_t LIBRARY_RECORD_HEADER_SIZE = 12;
 constexpr unsigned char VIDEO_MEDIA[16] = {0xC0, 0xEF, 0x19, 0xBC, 0x4D, 0x5B, 0xCF, 0x11,
                                            0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B};
 constexpr unsigned char AUDIO_MEDIA[16] = {0x40, 0x9E, 0x69, 0xF8, 0x4D, 0x5B, 0xCF, 0x11,
@@ -41,6 +50,10 @@ const char* const STILL_COMPRESSIONS[] = {"MJPG", "MPNG", "PNG1", "png "};
 constexpr std::size_t CONTENT_LENGTHS_SIZE = 10;  // five 16-bit lengths
 constexpr std::size_t ATTRIBUTE_NAME_CAPACITY = 64;
 constexpr std::uint32_t ATTRIBUTE_TYPE_STRING = 0;
+constexpr std::uint32_t ATTRIBUTE_TYPE_BYTES = 1;
+constexpr unsigned char FRONT_COVER = 3;
+// A picture's type, size, MIME type and description are looked for here.
+constexpr std::size_t PICTURE_HEAD_CAPACITY = 512;
 
 const NamedField ATTRIBUTE_NAMES[] = {
     {"Title", TAG_TITLE},
@@ -83,6 +96,83 @@ void readContentDescription(MediaReader& reader, std::uint64_t offset, std::uint
     }
 }
 
+// A WM/Picture value of `valueSize` bytes at `value`: its type, the
+// picture's size, its MIME type and description (UTF-16, each ended by a
+// NUL unit), then the picture.
+void readPicture(MediaReader& reader, std::uint64_t value, std::uint64_t valueSize,
+                 TagFields& fields) {
+    unsigned char head[PICTURE_HEAD_CAPACITY];
+    const std::size_t taken =
+        static_cast<std::size_t>(valueSize < sizeof head ? valueSize : sizeof head);
+    constexpr std::size_t fixed = 5;  // the type and the size
+    if (taken < fixed || !readMediaBytes(reader, value, head, taken)) return;
+    const bool front = head[0] == FRONT_COVER;
+    const std::uint64_t size = littleEndian32(head + 1);
+    std::size_t at = fixed;
+    std::size_t mimeEnd = 0;
+    for (int text = 0; text < 2; ++text) {
+        while (at + 2 <= taken && (head[at] != 0 || head[at + 1] != 0)) at += 2;
+        if (at + 2 > taken) return;
+        if (text == 0) mimeEnd = at;
+        at += 2;
+    }
+    // The MIME type is ASCII in UTF-16: its low bytes name it.
+    unsigned char mime[PICTURE_HEAD_CAPACITY / 2];
+    std::size_t mimeLength = 0;
+    for (std::size_t unit = fixed; unit < mimeEnd; unit += 2) mime[mimeLength++] = head[unit];
+    if (!rangeFits(at, size, valueSize)) return;
+    notePicture(reader, fields, front, imageFormatOfMime(mime, mimeLength), PictureCoding::Raw,
+                value + at, size, size);
+}
+
+// A metadata library object's records: each WM/Picture one's picture.
+void readMetadataLibrary(MediaReader& reader, std::uint64_t offset, std::uint64_t size,
+                         TagFields& fields) {
+    const std::uint64_t end = offset + size;
+    std::uint64_t at = offset + OBJECT_HEADER_SIZE;
+    unsigned char count[2];
+    if (!rangeFits(at, sizeof count, end) || !readMediaBytes(reader, at, count, sizeof count)) {
+        return;
+    }
+    at += sizeof count;
+    for (std::uint32_t i = 0; i < littleEndian16(count) && i < TAG_ITEMS_PER_LEVEL; ++i) {
+        unsigned char record[LIBRARY_RECORD_HEADER_SIZE];
+        if (!rangeFits(at, sizeof record, end) || !readMediaBytes(reader, at, record, sizeof record)) {
+            return;
+        }
+        const std::uint64_t name = at + sizeof record;
+        const std::uint64_t nameSize = littleEndian16(record + 4);
+        const std::uint64_t value = name + nameSize;
+        const std::uint64_t valueSize = littleEndian32(record + 8);
+        if (!rangeFits(name, nameSize, end) || !rangeFits(value, valueSize, end)) return;
+        unsigned char nameBytes[ATTRIBUTE_NAME_CAPACITY];
+        if (littleEndian16(record + 6) == ATTRIBUTE_TYPE_BYTES && nameSize <= sizeof nameBytes &&
+            readMediaBytes(reader, name, nameBytes, static_cast<std::size_t>(nameSize)) &&
+            nameIs(nameBytes, static_cast<std::size_t>(nameSize), "WM/Picture")) {
+            readPicture(reader, value, valueSize, fields);
+        }
+        at = value + valueSize;
+    }
+}
+
+// A header extension object: the metadata library among its objects.
+void readHeaderExtension(MediaReader& reader, std::uint64_t offset, std::uint64_t size,
+                         TagFields& fields) {
+    const std::uint64_t end = offset + size;
+    std::uint64_t at = offset + OBJECT_HEADER_SIZE + HEADER_EXTENSION_FIELDS_SIZE;
+    for (unsigned objects = 0; objects < TAG_ITEMS_PER_LEVEL && rangeFits(at, OBJECT_HEADER_SIZE, end);
+         ++objects) {
+        unsigned char object[OBJECT_HEADER_SIZE];
+        if (!readMediaBytes(reader, at, object, sizeof object)) return;
+        const std::uint64_t objectSize = littleEndian64(object + 16);
+        if (objectSize < OBJECT_HEADER_SIZE || !rangeFits(at, objectSize, end)) return;
+        if (std::memcmp(object, METADATA_LIBRARY, 16) == 0) {
+            readMetadataLibrary(reader, at, objectSize, fields);
+        }
+        at += objectSize;
+    }
+}
+
 void readExtendedContentDescription(MediaReader& reader, std::uint64_t offset, std::uint64_t size,
                                     TagFields& fields) {
     const std::uint64_t end = offset + size;
@@ -110,6 +200,12 @@ void readExtendedContentDescription(MediaReader& reader, std::uint64_t offset, s
         const std::uint64_t valueSize = littleEndian16(typeAndLength + 2);
         if (!rangeFits(value, valueSize, end)) return;
         unsigned char nameBytes[ATTRIBUTE_NAME_CAPACITY];
+        if (littleEndian16(typeAndLength) == ATTRIBUTE_TYPE_BYTES && fields.coverWanted &&
+            nameSize <= sizeof nameBytes &&
+            readMediaBytes(reader, name, nameBytes, static_cast<std::size_t>(nameSize)) &&
+            nameIs(nameBytes, static_cast<std::size_t>(nameSize), "WM/Picture")) {
+            readPicture(reader, value, valueSize, fields);
+        }
         if (littleEndian16(typeAndLength) == ATTRIBUTE_TYPE_STRING &&
             nameSize <= sizeof nameBytes &&
             readMediaBytes(reader, name, nameBytes, static_cast<std::size_t>(nameSize))) {
@@ -177,7 +273,7 @@ bool readAsfTags(MediaReader& reader, const unsigned char* head, std::size_t hea
     // The extended description counts only where the content description
     // is silent, whichever comes first.
     TagFields extended;
-    clearTagFields(extended);
+    clearTagFields(extended, false, fields.coverWanted);
     StreamKinds kinds = {false, false, false};
     std::uint64_t offset = HEADER_OBJECT_SIZE;
     const std::uint32_t objects = littleEndian32(head + 24);
@@ -193,6 +289,8 @@ bool readAsfTags(MediaReader& reader, const unsigned char* head, std::size_t hea
             readContentDescription(reader, offset, size, fields);
         } else if (std::memcmp(object, EXTENDED_CONTENT_DESCRIPTION, 16) == 0) {
             readExtendedContentDescription(reader, offset, size, extended);
+        } else if (fields.coverWanted && std::memcmp(object, HEADER_EXTENSION, 16) == 0) {
+            readHeaderExtension(reader, offset, size, fields);
         } else if (fields.facts.wanted && std::memcmp(object, FILE_PROPERTIES, 16) == 0) {
             readFileProperties(reader, offset, size, fields);
         } else if (fields.facts.wanted && std::memcmp(object, STREAM_PROPERTIES, 16) == 0) {

@@ -794,8 +794,17 @@ def release_files():
     asf = ASF(path("release.wma"))
     asf["Title"] = ["Released"]
     asf["MusicBrainz/Album Id"] = [RELEASE_ID]
+    from mutagen.asf import ASFByteArrayAttribute
+
+    def wm_picture(kind, mime, data):
+        return ASFByteArrayAttribute(struct.pack("<bI", kind, len(data)) + (mime + "\0").encode(
+            "utf-16-le") + "\0".encode("utf-16-le") + data)
+    asf["WM/Picture"] = [wm_picture(4, "image/png", png), wm_picture(3, "image/jpeg", jpeg)]
     asf.save()
-    release("release.wma", RELEASE_ID, str(ASF(path("release.wma"))["MusicBrainz/Album Id"][0]))
+    read = ASF(path("release.wma"))
+    if not read["WM/Picture"][1].value.endswith(jpeg):
+        sys.exit("release.wma: mutagen reads another picture")
+    release("release.wma", RELEASE_ID, str(read["MusicBrainz/Album Id"][0]), "cover.jpg")
 
     ffmpeg("release.wv", AUDIO, ["-c:a", "wavpack"], [("title", "Released")])
     from mutagen.apev2 import APEValue, BINARY
