@@ -60,7 +60,7 @@ bool wholeCharacters(const char16_t* text, std::size_t units) {
 }
 
 const std::u16string MARKER_NAMES[TEMPLATE_MARKERS] = {
-    u"[FILENAME]", u"[TAGS]", u"[TITLE]", u"[ARTIST]", u"[ALBUM]", u"[DURATION]",
+    u"[FILENAME]",           u"[TAGS]", u"[TITLE]", u"[ARTIST]", u"[ALBUM]", u"[DURATION]",
     u"[MUSICBRAINZ_ALBUMID]"};
 
 int markerAt(const std::u16string& text, std::size_t at) {
@@ -71,8 +71,8 @@ int markerAt(const std::u16string& text, std::size_t at) {
 }
 
 // The expansion written plainly, as the settings file's notes say it.
-std::u16string plainExpansion(const std::u16string& text, const std::u16string (&values)[TEMPLATE_MARKERS],
-                              bool groups) {
+std::u16string plainExpansion(const std::u16string& text,
+                              const std::u16string (&values)[TEMPLATE_MARKERS], bool groups) {
     std::u16string out;
     for (std::size_t at = 0; at < text.size();) {
         const int marker = markerAt(text, at);
@@ -89,8 +89,8 @@ std::u16string plainExpansion(const std::u16string& text, const std::u16string (
                 bool shown = true;
                 for (std::size_t i = 0; i < inner.size(); ++i) {
                     const int inside = markerAt(inner, i);
-                    if (inside == MARKER_ARTIST || inside == MARKER_ALBUM || inside == MARKER_DURATION ||
-                        inside == MARKER_MUSICBRAINZ_ALBUMID) {
+                    if (inside == MARKER_ARTIST || inside == MARKER_ALBUM ||
+                        inside == MARKER_DURATION || inside == MARKER_MUSICBRAINZ_ALBUMID) {
                         group = true;
                         shown &= !values[inside].empty();
                     }

@@ -82,13 +82,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     readMediaTagsBytes(data, size, withFacts, MediaRead::TagsAndFacts);
     require(withFacts.bytesRead <= TAG_READ_BUDGET && withFacts.seeks <= TAG_SEEK_BUDGET);
     constexpr std::uint32_t window = 4096;
-    const bool roomLeft = withFacts.bytesRead + window <= TAG_READ_BUDGET &&
-                          withFacts.seeks < TAG_SEEK_BUDGET;
-    require(!roomLeft ||
-            (std::memcmp(withFacts.artist, tags.artist, sizeof tags.artist) == 0 &&
-            std::memcmp(withFacts.title, tags.title, sizeof tags.title) == 0 &&
-            std::memcmp(withFacts.album, tags.album, sizeof tags.album) == 0 &&
-            std::strcmp(withFacts.format, tags.format) == 0));
+    const bool roomLeft =
+        withFacts.bytesRead + window <= TAG_READ_BUDGET && withFacts.seeks < TAG_SEEK_BUDGET;
+    require(!roomLeft || (std::memcmp(withFacts.artist, tags.artist, sizeof tags.artist) == 0 &&
+                          std::memcmp(withFacts.title, tags.title, sizeof tags.title) == 0 &&
+                          std::memcmp(withFacts.album, tags.album, sizeof tags.album) == 0 &&
+                          std::strcmp(withFacts.format, tags.format) == 0));
     constexpr std::uint64_t lowestByteRate = 16;
     require(!withFacts.hasDuration ||
             std::uint64_t{withFacts.durationSeconds} * lowestByteRate <= size + lowestByteRate);
@@ -99,7 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     readMediaTagsBytes(data, size, withCover, MediaRead::TagsFactsAndCover);
     require(withCover.bytesRead <= TAG_READ_BUDGET && withCover.seeks <= TAG_SEEK_BUDGET);
     require(std::memcmp(withCover.musicBrainzAlbumId, withFacts.musicBrainzAlbumId,
-                        MUSICBRAINZ_ID_CAPACITY) == 0 || !roomLeft);
+                        MUSICBRAINZ_ID_CAPACITY) == 0 ||
+            !roomLeft);
     const CoverLocation& cover = withCover.cover;
     if (cover.coding != PictureCoding::None) {
         require(cover.size > 0 && cover.size <= COVER_SIZE_LIMIT);

@@ -26,8 +26,7 @@ PlatformWindow currentHostWindow() {
 // written: what composition fills in for them; null otherwise.
 const NowPlayingSettings* overlayFiles() {
     const NowPlayingSettings& nowPlaying = moduleState.settings.nowPlaying;
-    return nowPlayingWanted(nowPlaying) || nowPlayingJsonWanted(nowPlaying) ? &nowPlaying
-                                                                              : nullptr;
+    return nowPlayingWanted(nowPlaying) || nowPlayingJsonWanted(nowPlaying) ? &nowPlaying : nullptr;
 }
 
 // The presence's settings where an application is set; null otherwise.
@@ -54,8 +53,8 @@ void writeWithdrawnText() {
 // track's, else emptied.
 void noteStoppedJson(const ComposedStatus* composed, std::uint64_t startedSeconds) {
     moduleState.stoppedJsonLength = writeNowPlayingJsonFields(
-        composed, composed != nullptr ? &moduleState.announcedPath : nullptr, startedSeconds,
-        false, moduleState.stoppedJson, sizeof moduleState.stoppedJson);
+        composed, composed != nullptr ? &moduleState.announcedPath : nullptr, startedSeconds, false,
+        moduleState.stoppedJson, sizeof moduleState.stoppedJson);
 }
 
 void writeStoppedJson() {
@@ -68,9 +67,9 @@ void writePlayingJson(std::uint64_t startedSeconds) {
     if (!nowPlayingJsonWanted(moduleState.settings.nowPlaying)) return;
     // Static: the host's thread has its own uses for its stack.
     static char fields[NOW_PLAYING_JSON_CAPACITY];
-    const std::size_t length = writeNowPlayingJsonFields(
-        &moduleState.composed, &moduleState.announcedPath, startedSeconds, true, fields,
-        sizeof fields);
+    const std::size_t length =
+        writeNowPlayingJsonFields(&moduleState.composed, &moduleState.announcedPath, startedSeconds,
+                                  true, fields, sizeof fields);
     postNowPlayingJson(moduleState.settings.nowPlaying, fields, length);
 }
 

@@ -102,8 +102,7 @@ NowPlayingOutcome checkNowPlayingJsonTarget(const NowPlayingSettings& settings);
 // member "updated" (a number greater than the last file's) and "}" and a
 // line end. Nothing without a JSON path, or under nowplaying=off. Safe on
 // any thread; returns at once.
-void postNowPlayingJson(const NowPlayingSettings& settings, const char* fields,
-                        std::size_t length);
+void postNowPlayingJson(const NowPlayingSettings& settings, const char* fields, std::size_t length);
 
 // What became of the last JSON the worker finished with.
 NowPlayingOutcome lastNowPlayingJsonOutcome();

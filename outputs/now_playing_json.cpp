@@ -62,10 +62,12 @@ std::size_t writeNowPlayingJsonFields(const ComposedStatus* composed, const Anno
         appendRaw(json, "playing", "false");
         return json.overflowed ? 0 : json.length;
     }
-    appendText(json, "title", composed->tagTitle, boundedLength(composed->tagTitle, TAG_TEXT_CAPACITY));
+    appendText(json, "title", composed->tagTitle,
+               boundedLength(composed->tagTitle, TAG_TEXT_CAPACITY));
     appendText(json, "artist", composed->tagArtist,
                boundedLength(composed->tagArtist, TAG_TEXT_CAPACITY));
-    appendText(json, "album", composed->tagAlbum, boundedLength(composed->tagAlbum, TAG_TEXT_CAPACITY));
+    appendText(json, "album", composed->tagAlbum,
+               boundedLength(composed->tagAlbum, TAG_TEXT_CAPACITY));
     if (composed->hasDuration) {
         appendNumber(json, "duration", composed->durationSeconds);
     } else {

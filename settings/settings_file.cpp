@@ -383,5 +383,3 @@ void placeNowPlayingPath(const char16_t* settingsPath, NowPlayingSettings& nowPl
     nowPlaying.namesSettingsFile = placeOutputPath(settingsPath, nowPlaying.path);
     nowPlaying.jsonNamesSettingsFile = placeOutputPath(settingsPath, nowPlaying.jsonPath);
 }
-
-

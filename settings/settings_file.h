@@ -117,4 +117,3 @@ void placeNowPlayingPath(const char16_t* settingsPath, NowPlayingSettings& nowPl
 // defaults, when the file cannot be opened. Not reentrant: it reads into
 // static storage.
 bool readSettingsFile(const char16_t* path, PluginSettings& settings, SettingsReport* report);
-

@@ -169,7 +169,8 @@ SettingsOptionProblem parseSettingsOption(const char16_t* line, std::size_t leng
             stored = storeWhole(nowPlaying.path, NOW_PLAYING_PATH_CAPACITY, value, end, nullptr);
             break;
         case OPTION_NOW_PLAYING_JSON:
-            stored = storeWhole(nowPlaying.jsonPath, NOW_PLAYING_PATH_CAPACITY, value, end, nullptr);
+            stored =
+                storeWhole(nowPlaying.jsonPath, NOW_PLAYING_PATH_CAPACITY, value, end, nullptr);
             break;
         case OPTION_TEXT:
             stored = storeWhole(nowPlaying.textTemplate, NOW_PLAYING_TEMPLATE_CAPACITY, value, end,

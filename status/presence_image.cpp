@@ -92,6 +92,7 @@ void composePresenceImage(const PresenceSettings& settings, const TemplateValues
     }
     if (settings.buildApplication) {
         static_assert(sizeof BUILD_MUSIC_IMAGE == sizeof BUILD_VIDEO_IMAGE, "keys of one size");
-        std::memcpy(out, watching ? BUILD_VIDEO_IMAGE : BUILD_MUSIC_IMAGE, sizeof BUILD_MUSIC_IMAGE);
+        std::memcpy(out, watching ? BUILD_VIDEO_IMAGE : BUILD_MUSIC_IMAGE,
+                    sizeof BUILD_MUSIC_IMAGE);
     }
 }

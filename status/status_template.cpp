@@ -12,9 +12,12 @@ struct MarkerName {
     TemplateMarker marker;
 };
 constexpr MarkerName MARKER_NAMES[] = {
-    {u"[FILENAME]", 10, MARKER_FILENAME}, {u"[TAGS]", 6, MARKER_TAGS},
-    {u"[TITLE]", 7, MARKER_TITLE},        {u"[ARTIST]", 8, MARKER_ARTIST},
-    {u"[ALBUM]", 7, MARKER_ALBUM},        {u"[DURATION]", 10, MARKER_DURATION},
+    {u"[FILENAME]", 10, MARKER_FILENAME},
+    {u"[TAGS]", 6, MARKER_TAGS},
+    {u"[TITLE]", 7, MARKER_TITLE},
+    {u"[ARTIST]", 8, MARKER_ARTIST},
+    {u"[ALBUM]", 7, MARKER_ALBUM},
+    {u"[DURATION]", 10, MARKER_DURATION},
     {u"[MUSICBRAINZ_ALBUMID]", 21, MARKER_MUSICBRAINZ_ALBUMID},
 };
 

@@ -127,9 +127,8 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
     const bool endsByItself =
         rules != nullptr && rules->endsByItself && (nowPlaying != nullptr || presence != nullptr);
     const bool json = nowPlaying != nullptr && nowPlayingJsonWanted(*nowPlaying);
-    const bool readTags =
-        path.whole && (profile.titleFromTags || nowPlayingMarkers.usesTags || presence != nullptr ||
-                       endsByItself || tagsRead || json);
+    const bool readTags = path.whole && (profile.titleFromTags || nowPlayingMarkers.usesTags ||
+                                         presence != nullptr || endsByItself || tagsRead || json);
     const bool readFacts = profile.readsFacts || nowPlayingMarkers.usesFacts ||
                            presence != nullptr || endsByItself || json;
     char16_t tagTitle[TAG_TEXT_CAPACITY];

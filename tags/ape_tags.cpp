@@ -68,8 +68,8 @@ void readApeCover(MediaReader& reader, const unsigned char* key, std::size_t key
                      : imageFormatOfMime(extension, extensionLength);
     }
     const std::uint64_t picture = value + nameLength + 1;
-    notePicture(reader, fields, front, format, PictureCoding::Raw, picture, valueSize - nameLength - 1,
-                valueSize - nameLength - 1);
+    notePicture(reader, fields, front, format, PictureCoding::Raw, picture,
+                valueSize - nameLength - 1, valueSize - nameLength - 1);
 }
 
 // Reads the items of the APE tag whose footer lies at `footer`. Returns
@@ -130,8 +130,8 @@ void readEndTags(MediaReader& reader, TagFields& fields) {
     if (id3v1) readId3v1(reader, fields);
 }
 
-bool readEndTaggedContainer(MediaReader& reader, const unsigned char* head,
-                            std::size_t headLength, TagFields& fields) {
+bool readEndTaggedContainer(MediaReader& reader, const unsigned char* head, std::size_t headLength,
+                            TagFields& fields) {
     for (const EndTaggedContainer& container : END_TAGGED_CONTAINERS) {
         const std::size_t length = std::strlen(container.magic);
         if (headLength >= length && std::memcmp(head, container.magic, length) == 0) {

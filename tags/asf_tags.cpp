@@ -39,8 +39,8 @@ constexpr std::size_t FILE_FLAGS_OFFSET = 88;
 constexpr std::uint32_t BROADCAST_FLAG = 0x1;  // the durations are not filled in
 constexpr std::uint64_t HUNDRED_NANOSECONDS_PER_MILLISECOND = 10000;
 constexpr std::uint64_t HUNDRED_NANOSECONDS_PER_SECOND = 10000000;
-constexpr std::size_t OBJECT_HEADER_SIZE = 24;    // identifier and size
-constexpr std::size_t HEADER_OBJECT_SIZE = 30;    // and the object count, reserved
+constexpr std::size_t OBJECT_HEADER_SIZE = 24;  // identifier and size
+constexpr std::size_t HEADER_OBJECT_SIZE = 30;  // and the object count, reserved
 // A video stream's type-specific data: width, height, a flag byte and the
 // format data's size (11 bytes), then a BITMAPINFOHEADER whose compression
 // is its 17th to 20th bytes.
@@ -137,7 +137,8 @@ void readMetadataLibrary(MediaReader& reader, std::uint64_t offset, std::uint64_
     at += sizeof count;
     for (std::uint32_t i = 0; i < littleEndian16(count) && i < TAG_ITEMS_PER_LEVEL; ++i) {
         unsigned char record[LIBRARY_RECORD_HEADER_SIZE];
-        if (!rangeFits(at, sizeof record, end) || !readMediaBytes(reader, at, record, sizeof record)) {
+        if (!rangeFits(at, sizeof record, end) ||
+            !readMediaBytes(reader, at, record, sizeof record)) {
             return;
         }
         const std::uint64_t name = at + sizeof record;
@@ -160,8 +161,8 @@ void readHeaderExtension(MediaReader& reader, std::uint64_t offset, std::uint64_
                          TagFields& fields) {
     const std::uint64_t end = offset + size;
     std::uint64_t at = offset + OBJECT_HEADER_SIZE + HEADER_EXTENSION_FIELDS_SIZE;
-    for (unsigned objects = 0; objects < TAG_ITEMS_PER_LEVEL && rangeFits(at, OBJECT_HEADER_SIZE, end);
-         ++objects) {
+    for (unsigned objects = 0;
+         objects < TAG_ITEMS_PER_LEVEL && rangeFits(at, OBJECT_HEADER_SIZE, end); ++objects) {
         unsigned char object[OBJECT_HEADER_SIZE];
         if (!readMediaBytes(reader, at, object, sizeof object)) return;
         const std::uint64_t objectSize = littleEndian64(object + 16);
@@ -223,7 +224,8 @@ void readExtendedContentDescription(MediaReader& reader, std::uint64_t offset, s
 void readFileProperties(MediaReader& reader, std::uint64_t offset, std::uint64_t size,
                         TagFields& fields) {
     unsigned char properties[FILE_FLAGS_OFFSET + 4];
-    if (size < sizeof properties || !readMediaBytes(reader, offset, properties, sizeof properties) ||
+    if (size < sizeof properties ||
+        !readMediaBytes(reader, offset, properties, sizeof properties) ||
         (littleEndian32(properties + FILE_FLAGS_OFFSET) & BROADCAST_FLAG) != 0) {
         return;
     }
@@ -252,9 +254,9 @@ void readStreamProperties(MediaReader& reader, std::uint64_t offset, std::uint64
     if (std::memcmp(type, AUDIO_MEDIA, sizeof type) == 0) kinds.audio = true;
     if (std::memcmp(type, VIDEO_MEDIA, sizeof type) != 0) return;
     char compression[4];
-    const bool known = size >= VIDEO_COMPRESSION_OFFSET + sizeof compression &&
-                       readMediaBytes(reader, offset + VIDEO_COMPRESSION_OFFSET, compression,
-                                      sizeof compression);
+    const bool known =
+        size >= VIDEO_COMPRESSION_OFFSET + sizeof compression &&
+        readMediaBytes(reader, offset + VIDEO_COMPRESSION_OFFSET, compression, sizeof compression);
     bool still = false;
     for (const char* codec : STILL_COMPRESSIONS) {
         still |= known && std::memcmp(compression, codec, sizeof compression) == 0;

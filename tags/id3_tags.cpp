@@ -146,8 +146,8 @@ void setUserTextFrame(TagFields& fields, const unsigned char* data, std::size_t 
     std::size_t described = 0;
     bool matches = true;
     for (; at + unit <= length; at += unit) {
-        const unsigned value = wide ? (bigEndian ? bigEndian16(data + at) : littleEndian16(data + at))
-                                    : data[at];
+        const unsigned value =
+            wide ? (bigEndian ? bigEndian16(data + at) : littleEndian16(data + at)) : data[at];
         if (value == 0) break;
         if (value > 0x7F || described + 1 >= sizeof description) {
             matches = false;
@@ -221,8 +221,8 @@ std::size_t rawLengthOf(const unsigned char* raw, std::size_t length, std::size_
 // An attached picture frame of `size` bytes whose data begin at the
 // stream's position: notes where its picture lies, without reading it.
 // Returns false where the walk cannot go on past it.
-bool readPictureFrame(Id3Stream& stream, unsigned version, unsigned char format, unsigned char tagFlags,
-                      std::uint64_t size, TagFields& fields) {
+bool readPictureFrame(Id3Stream& stream, unsigned version, unsigned char format,
+                      unsigned char tagFlags, std::uint64_t size, TagFields& fields) {
     MediaReader& reader = stream.reader;
     const std::uint64_t rawStart = stream.position;
     const bool afterFF = stream.afterFF;

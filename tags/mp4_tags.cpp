@@ -19,8 +19,8 @@ constexpr std::size_t DATA_PREFIX_SIZE = 8;            // the data box's type in
 constexpr std::size_t QUICKTIME_TEXT_PREFIX_SIZE = 4;  // text length and language
 constexpr std::uint32_t DATA_TYPE_UTF8 = 1;
 constexpr std::uint32_t DATA_TYPE_UTF16 = 2;
-constexpr std::size_t MOVIE_HEADER_READ = 32;  // version 1: up to the duration's end
-constexpr std::size_t HANDLER_TYPE_END = 12;   // version, flags, a reserved word, the type
+constexpr std::size_t MOVIE_HEADER_READ = 32;    // version 1: up to the duration's end
+constexpr std::size_t HANDLER_TYPE_END = 12;     // version, flags, a reserved word, the type
 constexpr std::size_t EXTENDS_HEADER_READ = 12;  // version 1: up to the duration's end
 constexpr std::size_t TRACK_HEADER_FLAGS_END = 4;
 constexpr unsigned char TRACK_ENABLED = 0x01;
@@ -286,7 +286,8 @@ void readMovieFacts(MediaReader& reader, const Box& moov, TagFields& fields) {
         readMediaBytes(reader, movieHeader.data, header, sizeof header)) {
         const bool longForm = header[0] == 1;
         const std::uint64_t timescale = bigEndian32(header + (longForm ? 20 : 12));
-        const std::uint64_t duration = longForm ? bigEndian64(header + 24) : bigEndian32(header + 16);
+        const std::uint64_t duration =
+            longForm ? bigEndian64(header + 24) : bigEndian32(header + 16);
         const std::uint64_t unknown = longForm ? ~std::uint64_t{0} : 0xFFFFFFFF;
         if (duration != unknown) {
             setDuration(fields, duration, timescale, reader.size, LOSSLESS_MINIMUM_BYTE_RATE);
@@ -332,7 +333,7 @@ void readMovieFacts(MediaReader& reader, const Box& moov, TagFields& fields) {
             return;
         }
         notePictures(fields, std::memcmp(type + 8, "vide", 4) == 0 ? PictureTrack::Present
-                                                                    : PictureTrack::None);
+                                                                   : PictureTrack::None);
     });
 }
 

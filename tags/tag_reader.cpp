@@ -163,8 +163,8 @@ void notePicture(const MediaReader& reader, TagFields& fields, bool front, Image
         return;
     }
     if (fields.cover.coding != PictureCoding::None && (fields.cover.front || !front)) return;
-    fields.cover = CoverLocation{coding, front, format, reader.base + offset, length,
-                                 static_cast<std::uint32_t>(size)};
+    fields.cover = CoverLocation{
+        coding, front, format, reader.base + offset, length, static_cast<std::uint32_t>(size)};
 }
 
 ImageFormat imageFormatOfMime(const unsigned char* text, std::size_t length) {

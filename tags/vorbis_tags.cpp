@@ -26,7 +26,7 @@ constexpr unsigned char OGG_FIRST_PAGE = 0x02;
 // Room for the longest name wanted and its "=": "MUSICBRAINZ_ALBUMID=".
 constexpr std::size_t COMMENT_KEY_CAPACITY = 24;
 constexpr unsigned FLAC_STREAMINFO = 0;
-constexpr std::size_t STREAMINFO_READ = 18;  // up to the total samples
+constexpr std::size_t STREAMINFO_READ = 18;    // up to the total samples
 constexpr std::size_t STREAMINFO_LENGTH = 34;  // a shorter block is no STREAMINFO
 // Where STREAMINFO lies in Ogg FLAC's first packet: after its magic,
 // version, header count, "fLaC" and the block's header.
@@ -206,8 +206,8 @@ void readComments(CommentStream& stream, TagFields& fields) {
 // the channels and the sample size), from its first STREAMINFO_READ bytes.
 void readStreamInfo(MediaReader& reader, const unsigned char* info, TagFields& fields) {
     const std::uint32_t rate = flacStreamInfoRate(info);
-    const std::uint64_t samples = static_cast<std::uint64_t>(info[13] & 0xF) << 32 |
-                                  bigEndian32(info + 14);
+    const std::uint64_t samples =
+        static_cast<std::uint64_t>(info[13] & 0xF) << 32 | bigEndian32(info + 14);
     setDuration(fields, samples, rate, reader.size, LOSSLESS_MINIMUM_BYTE_RATE);
 }
 
@@ -299,8 +299,8 @@ bool readOgg(MediaReader& reader, TagFields& fields) {
             if (codec == nullptr) {
                 codec = &known;
                 stream.serial = serial;
-                if (known.timing == OggTiming::Flac && startLength >= OGG_FLAC_IDENTIFICATION_READ &&
-                    fields.facts.wanted) {
+                if (known.timing == OggTiming::Flac &&
+                    startLength >= OGG_FLAC_IDENTIFICATION_READ && fields.facts.wanted) {
                     readStreamInfo(reader, start + OGG_FLAC_STREAMINFO_OFFSET, fields);
                 }
             }

@@ -231,7 +231,8 @@ TEST_F(MediaTagsTest, TruncatedAndDamagedFilesGiveWholeFieldsOrNone) {
             MediaTags tags;
             readMediaTagsBytes(data, cut, tags, MediaRead::TagsAndFacts);
             // A cut that leaves a FLAC's own tag out lets its stale ID3v2 title show.
-            const bool staleTitle = file.name == "id3-title.flac" && std::u16string(tags.title) == u"Id3 Title";
+            const bool staleTitle =
+                file.name == "id3-title.flac" && std::u16string(tags.title) == u"Id3 Title";
             EXPECT_TRUE(tags.title[0] == u'\0' || tags.title == file.title || staleTitle ||
                         SHAPED.count(file.name) != 0)
                 << file.name << " cut at " << cut << ": " << utf8(tags.title);
@@ -259,7 +260,7 @@ TEST_F(MediaTagsTest, LyingHeadersGiveNoDuration) {
     const std::string zeros(8, '\0');
     const std::string nan("\x7F\xF8\0\0\0\0\0\0", 8);
     const std::string huge("\x7E\x37\xE4\x3C\x88\x00\x75\x9C", 8);  // 1e300
-    const std::string negative("\xC0\x4E\0\0\0\0\0\0", 8);       // -60
+    const std::string negative("\xC0\x4E\0\0\0\0\0\0", 8);          // -60
     const std::string fileProperties("\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11", 8);
     struct Case {
         const char* file;
@@ -453,10 +454,9 @@ TEST_F(MediaTagsTest, Id3FormsNoWriterMakes) {
     const std::string small = std::string("\x89PNG\xFF\x00\xFF\xE0\xFF", 9) + "rest";
     const std::string header = latin1 + "image/png" + latin1 + "\x03" + "front" + latin1;
     const std::size_t decoded = header.size() + small.size();
-    const std::string indicator = {static_cast<char>(decoded >> 21 & 0x7F),
-                                   static_cast<char>(decoded >> 14 & 0x7F),
-                                   static_cast<char>(decoded >> 7 & 0x7F),
-                                   static_cast<char>(decoded & 0x7F)};
+    const std::string indicator = {
+        static_cast<char>(decoded >> 21 & 0x7F), static_cast<char>(decoded >> 14 & 0x7F),
+        static_cast<char>(decoded >> 7 & 0x7F), static_cast<char>(decoded & 0x7F)};
     const std::string frameUnsynchronised =
         id3Tag(4, 0, id3Frame("APIC", indicator + unsynchronise(header + small), 4, 0x03)) +
         mp3.substr(audio);

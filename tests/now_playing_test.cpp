@@ -1,6 +1,5 @@
 // The now-playing file through the stand-in: real files in a scratch folder.
 #include "outputs/now_playing.h"
-#include "outputs/now_playing_json.h"
 
 #include <dirent.h>
 #include <stdlib.h>
@@ -11,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "outputs/now_playing_json.h"
 #include "test_support.h"
 
 namespace {
@@ -145,7 +145,7 @@ TEST_F(NowPlayingFile, WhatIsNotANowPlayingFileIsLeftAlone) {
         << std::string(NOW_PLAYING_LARGEST_REPLACED, 'y');
     std::ofstream(folder + "/locked.txt", std::ios::binary) << "mine";
     std::ofstream(folder + "/notes.ini", std::ios::binary) << "[notes]";
-    const std::string scripts[] = {"run.ps1", "run.vbs", "page.js", "tool.com",
+    const std::string scripts[] = {"run.ps1",  "run.vbs", "page.js",  "tool.com",
                                    "show.scr", "fix.reg", "setup.msi"};
     for (const std::string& script : scripts) {
         std::ofstream(folder + "/" + script, std::ios::binary) << "mine";
@@ -196,11 +196,10 @@ TEST_F(NowPlayingFile, WhatIsNotANowPlayingFileIsLeftAlone) {
         EXPECT_EQ(write(u"text"), c.outcome) << c.name;
         EXPECT_EQ(contents(c.name), c.after) << c.name;
     }
-    EXPECT_EQ(names(),
-              (std::vector<std::string>{"Notes. .TXT. ", "com10.txt", "dll.txt", "fix.reg",
-                                        "folder.txt", "large.txt", "locked.txt", "made",
-                                        "notes.ini", "page.js", "run.ps1", "run.vbs", "setup.msi",
-                                        "show.scr", "small.txt", "tool.com"}));
+    EXPECT_EQ(names(), (std::vector<std::string>{
+                           "Notes. .TXT. ", "com10.txt", "dll.txt", "fix.reg", "folder.txt",
+                           "large.txt", "locked.txt", "made", "notes.ini", "page.js", "run.ps1",
+                           "run.vbs", "setup.msi", "show.scr", "small.txt", "tool.com"}));
     setDefaultNowPlaying(settings);
     EXPECT_EQ(checkNowPlayingTarget(settings), NowPlayingOutcome::NoFile);
 }
@@ -219,12 +218,11 @@ TEST_F(NowPlayingFile, LeftoversOfACrashAreDeleted) {
         }
     }
     EXPECT_EQ(write(u"now"), NowPlayingOutcome::Replaced);
-    EXPECT_EQ(names(), (std::vector<std::string>{"nowplaying.txt", "nowplaying.txt.velkar-1-2-3",
-                                                 "nowplaying.txt.velkar-1a2c-8",
-                                                 "nowplaying.txt.velkar-notes",
-                                                 "other.txt.velkar-1a2c-7"}));
+    EXPECT_EQ(names(),
+              (std::vector<std::string>{"nowplaying.txt", "nowplaying.txt.velkar-1-2-3",
+                                        "nowplaying.txt.velkar-1a2c-8",
+                                        "nowplaying.txt.velkar-notes", "other.txt.velkar-1a2c-7"}));
 }
-
 
 // The JSON file: the track's fields as written, each write ending with a
 // greater "updated"; only a name ending in .json is written.
@@ -260,8 +258,8 @@ TEST_F(NowPlayingFile, JsonFieldsAndAGrowingWriteNumber) {
     std::uint64_t lastUpdated = 0;
     for (const auto& c : cases) {
         char fields[NOW_PLAYING_JSON_CAPACITY];
-        const std::size_t length =
-            writeNowPlayingJsonFields(c.composed, &path, 1700000000, c.playing, fields, sizeof fields);
+        const std::size_t length = writeNowPlayingJsonFields(c.composed, &path, 1700000000,
+                                                             c.playing, fields, sizeof fields);
         EXPECT_EQ(std::string(fields, length), c.expected);
         postNowPlayingJson(settings, fields, length);
         standin::waitForBackgroundRuns();

@@ -1,18 +1,18 @@
 // Discord's presence as bytes: the texts shaped to its rules, the JSON of
 // the commands, the frames, and the replies read.
+#include "outputs/presence.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include <unistd.h>
-
-#include "outputs/presence.h"
 #include "outputs/presence_activity.h"
 #include "outputs/presence_protocol.h"
-#include "test_support.h"
 #include "platform/standin.h"
+#include "test_support.h"
 #include "text/json_text.h"
 
 namespace {
@@ -43,9 +43,16 @@ TEST(PresenceText, ShapedAsDiscordTakesIt) {
         {"one character is padded", u"X", "X "},
         {"one character beyond the BMP is padded", u"\U0001F3B5", "\xF0\x9F\x8E\xB5 "},
         {"two characters are enough", u"Hi", "Hi"},
-        {"controls and separators as spaces", u"a\tb\nc\x7F" u"d\x85" u"e\u2028f\u2029g\0h"s,
+        {"controls and separators as spaces",
+         u"a\tb\nc\x7F"
+         u"d\x85"
+         u"e\u2028f\u2029g\0h"s,
          "a b c d e f g h"},
-        {"a lone surrogate as U+FFFD", u"a\xD800" u"b", "a\xEF\xBF\xBD" "b"},
+        {"a lone surrogate as U+FFFD",
+         u"a\xD800"
+         u"b",
+         "a\xEF\xBF\xBD"
+         "b"},
         {"128 bytes fit whole", std::u16string(128, u'a'), std::string(128, 'a')},
         {"129 bytes are cut to 125 and the mark", std::u16string(129, u'a'),
          std::string(125, 'a') + ellipsis},
@@ -134,8 +141,8 @@ TEST(PresenceCommand, JsonAsSent) {
          PresenceShows::State, "",
          head + ",\"activity\":{\"type\":3,\"status_display_type\":1,\"details\":\"Holiday\"}" +
              tail},
-        {"the application's name shown, the start only", false,
-         activityOf(u"A", u"", u""), PresenceShows::Name, "",
+        {"the application's name shown, the start only", false, activityOf(u"A", u"", u""),
+         PresenceShows::Name, "",
          head +
              ",\"activity\":{\"type\":2,\"status_display_type\":0,\"details\":\"A \","
              "\"timestamps\":{\"start\":1700000000}}" +
@@ -182,11 +189,9 @@ TEST(PresenceCommand, TimeFromTheSettingAndTheDuration) {
         std::uint64_t end;  // 0: none
     };
     const Case cases[] = {
-        {PresenceTime::Bar, true, 65, true, 1065},
-        {PresenceTime::Bar, false, 0, true, 0},
+        {PresenceTime::Bar, true, 65, true, 1065},  {PresenceTime::Bar, false, 0, true, 0},
         {PresenceTime::Bar, true, 0, true, 0},  // under half a second: no bar
-        {PresenceTime::Elapsed, true, 65, true, 0},
-        {PresenceTime::None, true, 65, false, 0},
+        {PresenceTime::Elapsed, true, 65, true, 0}, {PresenceTime::None, true, 65, false, 0},
     };
     PresenceSettings settings;
     setDefaultPresence(settings);
@@ -224,8 +229,8 @@ TEST(PresenceImage, FirstThatApplies) {
         {"no line, no id, no build picture: none", false, u"", "", false, false, ""},
         {"an empty line: none, cover or not", true, u"", id, true, false, ""},
         {"a key wins over the cover", true, u"logo", id, false, false, "logo"},
-        {"a group with the id, then a key: the address",
-         true, u"{https://example.org/[MUSICBRAINZ_ALBUMID].jpg} logo", id, false, false,
+        {"a group with the id, then a key: the address", true,
+         u"{https://example.org/[MUSICBRAINZ_ALBUMID].jpg} logo", id, false, false,
          "https://example.org/" + id + ".jpg"},
         {"the same without an id: the key", true,
          u"{https://example.org/[MUSICBRAINZ_ALBUMID].jpg} logo", "", false, false, "logo"},
@@ -419,11 +424,11 @@ TEST(PresenceConnection, SetsAndClearsThroughThePipe) {
 
     postPresence(nullptr);
     ASSERT_TRUE(nextFrame(frame));
-    EXPECT_EQ(frame.json, "{\"cmd\":\"SET_ACTIVITY\",\"args\":{\"pid\":" +
-                              std::to_string(getpid()) + "},\"nonce\":\"" + nonceOf(frame.json) +
-                              "\"}");
-    reply(PRESENCE_FRAME, R"({"cmd":"SET_ACTIVITY","data":null,"nonce":")" +
-                              nonceOf(frame.json) + "\"}");
+    EXPECT_EQ(frame.json,
+              "{\"cmd\":\"SET_ACTIVITY\",\"args\":{\"pid\":" + std::to_string(getpid()) +
+                  "},\"nonce\":\"" + nonceOf(frame.json) + "\"}");
+    reply(PRESENCE_FRAME,
+          R"({"cmd":"SET_ACTIVITY","data":null,"nonce":")" + nonceOf(frame.json) + "\"}");
     standin::waitForBackgroundRuns();
     EXPECT_FALSE(standin::pipeConnected());
     EXPECT_EQ(standin::pipeConnectionCount(), 1u);
@@ -533,7 +538,8 @@ TEST(PresenceConnection, CheckSaysWhatDiscordAnswered) {
     char name[PRESENCE_USER_NAME_CAPACITY];
     EXPECT_EQ(checkPresenceConnection("42", name), PresenceCheck::NotRunning);
     standin::listenOnPipe(u"\\\\?\\pipe\\discord-ipc-0");
-    reply(PRESENCE_FRAME, R"({"evt":"READY","data":{"user":{"username":"ann","global_name":"Ann"}}})");
+    reply(PRESENCE_FRAME,
+          R"({"evt":"READY","data":{"user":{"username":"ann","global_name":"Ann"}}})");
     EXPECT_EQ(checkPresenceConnection("42", name), PresenceCheck::Connected);
     EXPECT_STREQ(name, "Ann");
     EXPECT_FALSE(standin::pipeConnected());

@@ -217,8 +217,8 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
          "\"activity\":{\"type\":2,\"status_display_type\":2,\"details\":\"Best Song\","
          "\"state\":\"by My Band\",\"timestamps\":{\"start\":"},
         {"2,[FILENAME]\n1,[FILENAME]\ndiscord-application-id=42\ndiscord-time=none\n", "x.mkv",
-         "discord: application 42 (shows details, time none, image the release's cover, else none)\n" DEFAULT_RULES
-         "\nx.mkv\n"},
+         "discord: application 42 (shows details, time none, image the release's cover, else "
+         "none)\n" DEFAULT_RULES "\nx.mkv\n"},
         {"2,[FILENAME]\n1,[FILENAME]\ndiscord-application-id=42\ndiscord-time=none\n", "x.mkv",
          "\"activity\":{\"type\":3,\"status_display_type\":2,\"details\":\"x \"}"},
         // The switches, the private files, when a track ends, what is audio.
@@ -227,7 +227,8 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
          "x.mkv", "now-playing file: off (nowplaying=off)\ndiscord: off (discord=off)\n"},
         {"2,[FILENAME]\n1,[FILENAME]\nprivate=C:\\Home Videos;*\\t.flac\n",
          "'c:\\HOME VIDEOS\\2024\\beach.mkv'",
-         "  private:      yes: a publish withdraws the status, the now-playing and JSON files and Discord\n"},
+         "  private:      yes: a publish withdraws the status, the now-playing and JSON files and "
+         "Discord\n"},
         {"2,[FILENAME]\n1,[FILENAME]\nprivate=C:\\Home Videos;*\\t.flac\n", "'D:\\T.Flac'",
          "  private:      yes"},
         // The JSON file's object for the file, its release id included.

@@ -86,8 +86,8 @@ TEST(SettingsDocument, AChangeRewritesItsLineAlone) {
          "2,seeing [FILENAME]\n1,[TAGS]\n; settings for the stream PC\nnowplaying-file=b.txt\n",
          SettingsFileEncoding::Ansi},
         {"so does a line 2 of the user's", 0, "2,[TAGS]\nwatching",
-         [](SettingsValues& v) { v.category[1] = 3; },
-         "2,[TAGS]\n3,[FILENAME]\nwatching", SettingsFileEncoding::Ansi},
+         [](SettingsValues& v) { v.category[1] = 3; }, "2,[TAGS]\n3,[FILENAME]\nwatching",
+         SettingsFileEncoding::Ansi},
         {"only the category's bytes change: the rest stays, invalid bytes too", 0,
          "\xEF\xBB\xBF"
          "2,caf\xE9 [FILENAME]\n1,[TAGS]\n",
@@ -143,7 +143,8 @@ TEST(SettingsDocument, AChangeRewritesItsLineAlone) {
          "2,\xE6\x97\xA5\xE6\x97\xA5\xE6\x97\xA5\xE6\x97\xA5"
          "ab[TAGS]\n1,[TAGS]\n",
          SettingsFileEncoding::Ansi},
-        {"Discord's lines: a changed one in place, new ones after the last line, a word by its name",
+        {"Discord's lines: a changed one in place, new ones after the last line, a word by its "
+         "name",
          0, "2,[FILENAME]\n1,[TAGS]\ndiscord-application-id = 12 \n",
          [](SettingsValues& v) {
              v.discordApplicationId = u"34";
@@ -282,8 +283,9 @@ TEST(SettingsDocument, ShowsThePluginsLimitsAndRefusals) {
 // and hash, or as missing.
 TEST(SettingsDocument, ChangesCarryOverToAFileReadAnew) {
     const std::string opened = "2,[TAGS]\n1,[TAGS]\nnowplaying-file=a.txt\n";
-    const std::string other = "2,[TAGS]\n1,[TAGS]\nnowplaying-file=a.txt\n; theirs\n"
-                              "discord-application-id=42\n";
+    const std::string other =
+        "2,[TAGS]\n1,[TAGS]\nnowplaying-file=a.txt\n; theirs\n"
+        "discord-application-id=42\n";
     SettingsDocument document;
     loadSettingsDocument(opened.data(), opened.size(), document);
     document.values.templateText[0] = u"mine [TAGS]";
@@ -294,8 +296,9 @@ TEST(SettingsDocument, ChangesCarryOverToAFileReadAnew) {
     carryOverChanges(document.loaded, document.values, reread.values);
     std::string bytes;
     EXPECT_EQ(renderSettingsDocument(reread, bytes).problem, SettingsSaveProblem::None);
-    EXPECT_EQ(bytes, "2,mine [TAGS]\n1,[TAGS]\nnowplaying-file=a.txt\n; theirs\n"
-                     "discord-application-id=42\ndiscord=off\nprivate=D:\\Home\n");
+    EXPECT_EQ(bytes,
+              "2,mine [TAGS]\n1,[TAGS]\nnowplaying-file=a.txt\n; theirs\n"
+              "discord-application-id=42\ndiscord=off\nprivate=D:\\Home\n");
 
     EXPECT_EQ(settingsFileFingerprint(std::string("abc")), "3-e71fa2190541574b");
     EXPECT_NE(settingsFileFingerprint(opened), settingsFileFingerprint(other));

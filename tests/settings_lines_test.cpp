@@ -608,24 +608,51 @@ TEST(SettingsLines, PresenceLines) {
         std::vector<std::pair<unsigned, O>> problems;
     };
     const Case cases[] = {
-        {"none: no application, the default texts", "", "", "[TITLE]", "{by [ARTIST]}",
-         "{[ALBUM]}", S::Details, T::Bar, "", {}},
+        {"none: no application, the default texts",
+         "",
+         "",
+         "[TITLE]",
+         "{by [ARTIST]}",
+         "{[ALBUM]}",
+         S::Details,
+         T::Bar,
+         "",
+         {}},
         {"each name, in any letter case; words and ids trimmed, templates as written",
          " Discord-Application-ID = 1234567890123456789 \ndiscord-details= [ARTIST]\n"
          "discord-state=\nDISCORD-IMAGE-TEXT=[DURATION]\ndiscord-shows= State\n"
          "discord-time=none\ndiscord-image=https://example.org/a.png?x=1\n",
-         "1234567890123456789", " [ARTIST]", "", "[DURATION]", S::State, T::None,
-         "https://example.org/a.png?x=1", {}},
+         "1234567890123456789",
+         " [ARTIST]",
+         "",
+         "[DURATION]",
+         S::State,
+         T::None,
+         "https://example.org/a.png?x=1",
+         {}},
         {"an asset key; the application's name shown; elapsed time",
-         "discord-image=record_logo\ndiscord-shows=name\ndiscord-time=elapsed\n", "", "[TITLE]",
-         "{by [ARTIST]}", "{[ALBUM]}", S::Name, T::Elapsed, "record_logo", {}},
+         "discord-image=record_logo\ndiscord-shows=name\ndiscord-time=elapsed\n",
+         "",
+         "[TITLE]",
+         "{by [ARTIST]}",
+         "{[ALBUM]}",
+         S::Name,
+         T::Elapsed,
+         "record_logo",
+         {}},
         {"refused: an id with letters, 21 digits or none; a word not in its list; an "
          "address not https, an image with a space",
          "discord-application-id=12a\ndiscord-application-id=123456789012345678901\n"
          "discord-application-id=\ndiscord-shows=artist\ndiscord-time=bars\n"
          "discord-image=http://example.org/a.png\ndiscord-image=logo http://x/a.png\n"
          "discord-image=ftp://x\n",
-         "", "[TITLE]", "{by [ARTIST]}", "{[ALBUM]}", S::Details, T::Bar, "",
+         "",
+         "[TITLE]",
+         "{by [ARTIST]}",
+         "{[ALBUM]}",
+         S::Details,
+         T::Bar,
+         "",
          {{3, O::BadValue},
           {4, O::BadValue},
           {5, O::BadValue},
@@ -636,12 +663,24 @@ TEST(SettingsLines, PresenceLines) {
           {10, O::BadValue}}},
         {"an image of alternatives with markers and groups",
          "discord-image= {https://coverartarchive.org/release/[MUSICBRAINZ_ALBUMID]/front} logo \n",
-         "", "[TITLE]", "{by [ARTIST]}", "{[ALBUM]}", S::Details, T::Bar,
-         "{https://coverartarchive.org/release/[MUSICBRAINZ_ALBUMID]/front} logo", {}},
+         "",
+         "[TITLE]",
+         "{by [ARTIST]}",
+         "{[ALBUM]}",
+         S::Details,
+         T::Bar,
+         "{https://coverartarchive.org/release/[MUSICBRAINZ_ALBUMID]/front} logo",
+         {}},
         {"a refused value keeps the one before; a template too long is refused",
          "discord-application-id=42\ndiscord-application-id=x\ndiscord-state=" +
              std::string(600, 's') + "\n",
-         "42", "[TITLE]", "{by [ARTIST]}", "{[ALBUM]}", S::Details, T::Bar, "",
+         "42",
+         "[TITLE]",
+         "{by [ARTIST]}",
+         "{[ALBUM]}",
+         S::Details,
+         T::Bar,
+         "",
          {{4, O::BadValue}, {5, O::BadValue}}},
     };
     for (const Case& c : cases) {
@@ -653,8 +692,9 @@ TEST(SettingsLines, PresenceLines) {
         EXPECT_EQ(std::string(presence.applicationId), c.id) << c.name;
         const std::string* texts[PRESENCE_FIELDS] = {&c.details, &c.state, &c.imageText};
         for (int field = 0; field < PRESENCE_FIELDS; ++field) {
-            EXPECT_EQ(std::u16string(presence.templates[field].text, presence.templates[field].length),
-                      u16(*texts[field]))
+            EXPECT_EQ(
+                std::u16string(presence.templates[field].text, presence.templates[field].length),
+                u16(*texts[field]))
                 << c.name << " field " << field;
         }
         EXPECT_EQ(presence.shows, c.shows) << c.name;

@@ -138,9 +138,9 @@ void preview(const char* argument, const char* hostPath, const PluginSettings& s
         return;
     }
     const bool overlays = nowPlayingFile || nowPlayingJsonWanted(settings.nowPlaying);
-    const MediaKind kind = composeStatus(path, settings.profiles, composed,
-                                         overlays ? &settings.nowPlaying : nullptr,
-                                         presence ? &settings.presence : nullptr, &settings.rules);
+    const MediaKind kind =
+        composeStatus(path, settings.profiles, composed, overlays ? &settings.nowPlaying : nullptr,
+                      presence ? &settings.presence : nullptr, &settings.rules);
     const std::size_t textLength = lengthOf(composed.statusText, STATUS_TEXT_CAPACITY);
     const StatusDisplay display = readStatusDisplay(composed.statusText, textLength);
     std::printf("  %-14s%s\n", "audio:", kind == MediaKind::Audio ? "yes" : "no");
@@ -156,9 +156,8 @@ void preview(const char* argument, const char* hostPath, const PluginSettings& s
         printQuoted("now playing:", composed.nowPlayingText, composed.nowPlayingLength);
     if (nowPlayingJsonWanted(settings.nowPlaying)) {
         static char fields[NOW_PLAYING_JSON_CAPACITY];
-        const std::size_t length =
-            writeNowPlayingJsonFields(&composed, &path, unixTimeMilliseconds() / 1000, true, fields,
-                                      sizeof fields);
+        const std::size_t length = writeNowPlayingJsonFields(
+            &composed, &path, unixTimeMilliseconds() / 1000, true, fields, sizeof fields);
         // As the file holds it, but for the number each write puts last.
         std::printf("  %-14s%.*s,\"updated\":...}\n", "json:", static_cast<int>(length), fields);
     }
@@ -277,9 +276,9 @@ void printNowPlayingJson(const NowPlayingSettings& nowPlaying) {
     std::printf(nowPlaying.switchedOff ? " (off: nowplaying=off)\n" : "\n");
     const NowPlayingOutcome check = checkNowPlayingJsonTarget(nowPlaying);
     if (const char* obstacle = describeNowPlayingObstacle(check)) {
-        std::printf("  it will not be written: %s\n",
-                    check == NowPlayingOutcome::NotATextFile ? "its name does not end in .json"
-                                                             : obstacle);
+        std::printf("  it will not be written: %s\n", check == NowPlayingOutcome::NotATextFile
+                                                          ? "its name does not end in .json"
+                                                          : obstacle);
     }
 }
 

@@ -48,9 +48,9 @@ constexpr unsigned TEMPORARY_NAME_TRIES = 16;
 // Shown when no media file is chosen: a name with no file behind it.
 constexpr const wchar_t* SAMPLE_MEDIA = L"C:\\Music\\My_Band_-_Best_Song.mp3";
 const wchar_t* const CATEGORY_NAMES[] = {L"Music", L"Office", L"Games", L"Empty"};
-const wchar_t* const MARKERS[] = {L"[FILENAME]", L"[TAGS]",     L"[TITLE]",
-                                  L"[ARTIST]",   L"[ALBUM]",    L"[DURATION]",
-                                  L"[MUSICBRAINZ_ALBUMID]"};
+const wchar_t* const MARKERS[] = {
+    L"[FILENAME]",           L"[TAGS]", L"[TITLE]", L"[ARTIST]", L"[ALBUM]", L"[DURATION]",
+    L"[MUSICBRAINZ_ALBUMID]"};
 constexpr int MARKER_COUNT = sizeof MARKERS / sizeof MARKERS[0];
 // By PresenceShows and PresenceTime.
 const wchar_t* const DISCORD_SHOWS[] = {L"The application's name", L"The first line (details)",
@@ -531,10 +531,10 @@ void showDiscordPreview(const ComposedStatus& composed, const PresenceSettings& 
     const bool shown = presenceWanted(presence);
     setText(IDC_PREVIEW_DISCORD_DETAILS, shown ? utf8Text(details.text, details.length) : L"");
     setText(IDC_PREVIEW_DISCORD_STATE, shown ? utf8Text(state.text, state.length) : L"");
-    setText(IDC_PREVIEW_DISCORD_IMAGE,
-            !shown                     ? L""
-            : activity.image[0] == '\0' ? L"(none)"
-                                       : utf8Text(activity.image, std::strlen(activity.image)));
+    setText(IDC_PREVIEW_DISCORD_IMAGE, !shown ? L""
+                                       : activity.image[0] == '\0'
+                                           ? L"(none)"
+                                           : utf8Text(activity.image, std::strlen(activity.image)));
 }
 
 // What a test of the application id found, in words.
@@ -652,10 +652,9 @@ std::wstring problemsText(const SettingsReport& report, const NowPlayingSettings
 void updatePreview() {
     if (isUnreadable()) {
         setText(IDC_PROBLEMS, L"The file was not read: nothing is shown, and nothing is saved.");
-        for (int id :
-             {IDC_PREVIEW_CATEGORY, IDC_PREVIEW_LINE, IDC_PREVIEW_NOW_PLAYING,
-              IDC_PREVIEW_DISCORD_LIST, IDC_PREVIEW_DISCORD_DETAILS, IDC_PREVIEW_DISCORD_STATE,
-              IDC_PREVIEW_DISCORD_IMAGE, IDC_PREVIEW_ENDS}) {
+        for (int id : {IDC_PREVIEW_CATEGORY, IDC_PREVIEW_LINE, IDC_PREVIEW_NOW_PLAYING,
+                       IDC_PREVIEW_DISCORD_LIST, IDC_PREVIEW_DISCORD_DETAILS,
+                       IDC_PREVIEW_DISCORD_STATE, IDC_PREVIEW_DISCORD_IMAGE, IDC_PREVIEW_ENDS}) {
             setText(id, L"");
         }
         return;
