@@ -11,6 +11,7 @@
 // at 128 bit/s, below every format's floor.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -23,9 +24,13 @@ namespace {
 
 constexpr unsigned CODE_PAGES[] = {0, 932, 65001};  // 0: the stand-in's Latin-1
 
-void require(bool condition) {
-    if (!condition) std::abort();
+// Says which check failed: the line tells a crash's input what to fix.
+void requireAt(bool condition, int line) {
+    if (condition) return;
+    std::fprintf(stderr, "tags_fuzz.cpp:%d: check failed\n", line);
+    std::abort();
 }
+#define require(condition) requireAt((condition), __LINE__)
 
 bool isControl(char16_t c) {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;

@@ -248,6 +248,7 @@ bool readFlac(MediaReader& reader, TagFields& fields) {
     fields.facts.pictures = PictureTrack::None;
     fields.source = "Vorbis comment";
     std::uint64_t offset = 4;
+    bool commentsRead = false;
     for (unsigned blocks = 0; blocks < TAG_ITEMS_PER_LEVEL; ++blocks) {
         unsigned char header[FLAC_BLOCK_HEADER_SIZE];
         if (!readMediaBytes(reader, offset, header, sizeof header)) return true;
@@ -260,11 +261,13 @@ bool readFlac(MediaReader& reader, TagFields& fields) {
             readStreamInfo(reader, info, fields);
         }
         if ((header[0] & 0x7F) == FLAC_PICTURE) readFlacPicture(reader, data, length, fields);
-        if ((header[0] & 0x7F) == FLAC_VORBIS_COMMENT) {
+        if ((header[0] & 0x7F) == FLAC_VORBIS_COMMENT && !commentsRead) {
             CommentStream stream{reader, data, data + length, false, 0, {}, 0, 0, 0, false, 0};
             readComments(stream, fields);
-            // Pictures may follow the comments.
+            // Pictures may follow the comments; a second comment block
+            // (which FLAC allows none of) counts no more than without them.
             if (!fields.coverWanted || fields.cover.front) return true;
+            commentsRead = true;
         }
         if ((header[0] & 0x80) != 0) return true;  // the last block
         offset = data + length;

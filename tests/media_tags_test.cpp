@@ -152,6 +152,25 @@ TEST_F(MediaTagsTest, ReleaseIdsAndCoversAsTaggersWriteThem) {
             << name;
     }
     EXPECT_GE(count, 11u);
+
+    // A second comment block, which FLAC allows none of, counts no more
+    // when the pictures after the first are looked for.
+    const auto comments = [](const std::string& comment, bool last) {
+        const std::string body = std::string("\0\0\0\0\1\0\0\0", 8) +
+                                 static_cast<char>(comment.size()) + std::string(3, '\0') + comment;
+        return std::string(1, static_cast<char>(last ? 0x84 : 0x04)) + '\0' + '\0' +
+               static_cast<char>(body.size()) + body;
+    };
+    const std::string flac =
+        "fLaC" + std::string("\0\0\0\x22", 4) + std::string(34, '\0') + comments("TITLE=A", false) +
+        comments("MUSICBRAINZ_ALBUMID=76df3287-6cda-33eb-8e9a-044b5e15ffdd", true);
+    for (const MediaRead what : {MediaRead::Tags, MediaRead::TagsFactsAndCover}) {
+        MediaTags twice;
+        readMediaTagsBytes(reinterpret_cast<const unsigned char*>(flac.data()), flac.size(), twice,
+                           what);
+        EXPECT_EQ(std::u16string(twice.title), u"A");
+        EXPECT_STREQ(twice.musicBrainzAlbumId, "");
+    }
 }
 
 // How long each file plays and whether it has pictures, against ffprobe
