@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "platform/standin.h"
+#include "tags/cover_copy.h"
 #include "tags/media_tags.h"
 #include "text/bounded_text.h"
 #include "text/unicode_text.h"
@@ -119,6 +120,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             require(decoded == cover.size);
         }
+        // The worker's copy hands on the picture's size or stops short,
+        // reading only the file's bytes; one that lies as it is always
+        // copies, its first bytes being an image's.
+        std::uint64_t handed = 0;
+        const CoverSink count = [](const unsigned char*, std::size_t bytes, void* context) {
+            *static_cast<std::uint64_t*>(context) += bytes;
+            return true;
+        };
+        const bool copied = copyCover(CoverSource{PLATFORM_NO_FILE, data, size}, cover, count, &handed);
+        require(handed <= cover.size && (!copied || handed == cover.size));
+        require(cover.coding != PictureCoding::Raw ||
+                copied == (imageFormatOfSignature(data + cover.offset, cover.size) !=
+                           ImageFormat::Unknown));
     }
     return 0;
 }

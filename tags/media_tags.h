@@ -42,14 +42,20 @@ constexpr std::uint32_t COVER_SIZE_LIMIT = 16 * 1024 * 1024;
 // A picture's kind, as its container's type or MIME type names it.
 enum class ImageFormat : unsigned char { Unknown, Jpeg, Png, Gif, Bmp, WebP };
 
-// How a picture's bytes lie in the file: as they are, or unsynchronised as
-// ID3v2 may write them (each 0x00 after an 0xFF is not the picture's).
-enum class PictureCoding : unsigned char { None, Raw, Unsynchronised };
+// How a picture's bytes lie in the file: as they are, unsynchronised as
+// ID3v2 may write them (each 0x00 after an 0xFF is not the picture's), or
+// in base64 inside a FLAC picture block inside an Ogg stream's comment
+// packet, which runs across pages (METADATA_BLOCK_PICTURE).
+enum class PictureCoding : unsigned char { None, Raw, Unsynchronised, OggBase64 };
 
 // Where the file's cover picture lies, found by reading its tags (never
 // the picture's own bytes): the first picture marked as the front cover,
 // else the first picture. `coding` None: the file has none (within the
-// size limit).
+// size limit). For OggBase64, `offset` is the Ogg page where the stream's
+// bytes are counted from: `skip` bytes of the bodies of `serial`'s pages
+// from there come before the base64 group that holds the picture's first
+// byte, `decodedSkip` (0 to 2) of that group's bytes before it; `length`
+// is the base64 characters left from the group on.
 struct CoverLocation {
     PictureCoding coding;
     bool front;
@@ -57,6 +63,10 @@ struct CoverLocation {
     std::uint64_t offset;  // from the file's first byte
     std::uint64_t length;  // the file's bytes it may run over, from `offset`
     std::uint32_t size;    // the picture's own bytes, COVER_SIZE_LIMIT at most
+    std::uint32_t serial;
+    std::uint64_t skip;
+    unsigned decodedSkip;
+    std::uint64_t fileSize;  // the file's, when it was read: a file changed since is not copied
 };
 
 // What a file's tags say, in UTF-16, terminated and cut between whole

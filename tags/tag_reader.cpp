@@ -155,16 +155,23 @@ void setDurationSeconds(TagFields& fields, double seconds, std::uint64_t fileByt
                 minimumByteRate);
 }
 
-void notePicture(const MediaReader& reader, TagFields& fields, bool front, ImageFormat format,
+bool notePicture(const MediaReader& reader, TagFields& fields, bool front, ImageFormat format,
                  PictureCoding coding, std::uint64_t offset, std::uint64_t length,
                  std::uint64_t size) {
     if (!fields.coverWanted || size == 0 || size > COVER_SIZE_LIMIT || length < size ||
         !rangeFits(reader.base + offset, length, reader.fileSize)) {
-        return;
+        return false;
     }
-    if (fields.cover.coding != PictureCoding::None && (fields.cover.front || !front)) return;
-    fields.cover = CoverLocation{
-        coding, front, format, reader.base + offset, length, static_cast<std::uint32_t>(size)};
+    if (fields.cover.coding != PictureCoding::None && (fields.cover.front || !front)) return false;
+    fields.cover = CoverLocation{};
+    fields.cover.coding = coding;
+    fields.cover.front = front;
+    fields.cover.format = format;
+    fields.cover.offset = reader.base + offset;
+    fields.cover.length = length;
+    fields.cover.size = static_cast<std::uint32_t>(size);
+    fields.cover.fileSize = reader.fileSize;
+    return true;
 }
 
 ImageFormat imageFormatOfMime(const unsigned char* text, std::size_t length) {

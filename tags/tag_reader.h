@@ -195,8 +195,8 @@ inline bool allFieldsPresent(const TagFields& fields) {
 // Notes a picture of `size` bytes at `offset` of the reader (its base
 // added), running over at most `length` of the file's bytes: the first
 // front cover, else the first picture, counts; one over the size limit or
-// of no size none.
-void notePicture(const MediaReader& reader, TagFields& fields, bool front, ImageFormat format,
+// of no size none. Returns whether it counts.
+bool notePicture(const MediaReader& reader, TagFields& fields, bool front, ImageFormat format,
                  PictureCoding coding, std::uint64_t offset, std::uint64_t length,
                  std::uint64_t size);
 

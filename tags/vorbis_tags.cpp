@@ -11,6 +11,7 @@
 
 #include "tags/ogg_length.h"
 #include "tags/tag_reader.h"
+#include "text/base64_text.h"
 
 namespace {
 
@@ -23,8 +24,10 @@ constexpr std::size_t MIME_CAPACITY = 64;
 // A FLAC picture's width, height, colour depth and colour count.
 constexpr std::uint64_t PICTURE_DIMENSIONS_SIZE = 16;
 constexpr unsigned char OGG_FIRST_PAGE = 0x02;
-// Room for the longest name wanted and its "=": "MUSICBRAINZ_ALBUMID=".
-constexpr std::size_t COMMENT_KEY_CAPACITY = 24;
+// Room for the longest name wanted and its "=": "METADATA_BLOCK_PICTURE=".
+constexpr std::size_t COMMENT_KEY_CAPACITY = 23;
+// A FLAC picture block in base64, as Ogg streams carry their pictures.
+constexpr char PICTURE_COMMENT[] = "METADATA_BLOCK_PICTURE";
 constexpr unsigned FLAC_STREAMINFO = 0;
 constexpr std::size_t STREAMINFO_READ = 18;    // up to the total samples
 constexpr std::size_t STREAMINFO_LENGTH = 34;  // a shorter block is no STREAMINFO
@@ -76,6 +79,8 @@ struct CommentStream {
     std::size_t segmentLeft;  // its bytes not yet read
     bool packetEnded;
     unsigned pages;
+    std::uint64_t pageStart;  // Ogg: of the current page
+    std::uint64_t bodyStart;  // Ogg: of its body
 };
 
 // Reads the Ogg page header at `offset` into `stream`'s page state.
@@ -98,6 +103,8 @@ bool readPageHeader(CommentStream& stream, std::uint64_t offset, unsigned char* 
     std::uint64_t bodySize = 0;
     for (std::size_t i = 0; i < stream.segmentCount; ++i) bodySize += stream.lacing[i];
     stream.position = offset + OGG_PAGE_HEADER_SIZE + stream.segmentCount;
+    stream.pageStart = offset;
+    stream.bodyStart = stream.position;
     stream.end = stream.position + bodySize;
     stream.segment = 0;
     stream.segmentLeft = stream.segmentCount > 0 ? stream.lacing[0] : 0;
@@ -162,8 +169,93 @@ bool takeExactly(CommentStream& stream, unsigned char* out, std::uint64_t count)
     return take(stream, out, count) == count;
 }
 
+// Base64 decoded from a comment's value in the stream, at most `left`
+// more characters of it.
+struct Base64Value {
+    CommentStream& stream;
+    std::uint64_t left;
+    unsigned char group[BASE64_GROUP_BYTES];
+    std::size_t groupBytes;
+    std::size_t used;  // of the group's bytes
+};
+
+bool decodeBytes(Base64Value& value, unsigned char* out, std::size_t count) {
+    for (std::size_t at = 0; at < count; ++at) {
+        if (value.used == value.groupBytes) {
+            unsigned char characters[BASE64_GROUP_CHARACTERS];
+            if (value.left < sizeof characters ||
+                !takeExactly(value.stream, characters, sizeof characters)) {
+                return false;
+            }
+            value.left -= sizeof characters;
+            value.groupBytes = decodeBase64Group(characters, value.group);
+            value.used = 0;
+            if (value.groupBytes == 0) return false;
+        }
+        out[at] = value.group[value.used++];
+    }
+    return true;
+}
+
+// Passes `count` decoded bytes: whole groups without reading them.
+bool skipBytes(Base64Value& value, std::uint64_t count) {
+    const std::uint64_t inGroup =
+        count < value.groupBytes - value.used ? count : value.groupBytes - value.used;
+    value.used += static_cast<std::size_t>(inGroup);
+    count -= inGroup;
+    const std::uint64_t characters = count / BASE64_GROUP_BYTES * BASE64_GROUP_CHARACTERS;
+    if (characters > value.left || !takeExactly(value.stream, nullptr, characters)) return false;
+    value.left -= characters;
+    unsigned char rest[BASE64_GROUP_BYTES];
+    return decodeBytes(value, rest, static_cast<std::size_t>(count % BASE64_GROUP_BYTES));
+}
+
+// Locates the picture in a METADATA_BLOCK_PICTURE value of `length`
+// characters at the stream's place, `skip` bytes of its pages' bodies
+// from the page at `pageStart` (the value's first character). Returns the
+// characters it took.
+std::uint64_t locateOggPicture(CommentStream& stream, TagFields& fields, std::uint64_t length,
+                               std::uint64_t pageStart, std::uint64_t skip) {
+    Base64Value value{stream, length, {}, 0, 0};
+    unsigned char number[8];
+    unsigned char mime[MIME_CAPACITY];
+    if (!decodeBytes(value, number, 8)) return length - value.left;
+    const bool front = bigEndian32(number) == FRONT_COVER;
+    const std::uint32_t mimeLength = bigEndian32(number + 4);
+    ImageFormat format = ImageFormat::Unknown;
+    if (mimeLength <= sizeof mime) {
+        if (!decodeBytes(value, mime, mimeLength)) return length - value.left;
+        format = imageFormatOfMime(mime, mimeLength);
+    } else if (!skipBytes(value, mimeLength)) {
+        return length - value.left;
+    }
+    if (!decodeBytes(value, number, 4) ||
+        !skipBytes(value, bigEndian32(number) + PICTURE_DIMENSIONS_SIZE) ||
+        !decodeBytes(value, number, 4)) {
+        return length - value.left;
+    }
+    const std::uint32_t size = bigEndian32(number);
+    // The picture begins in the group just decoded, or at the next one.
+    const std::uint64_t groupStart = length - value.left - (value.used < value.groupBytes
+                                                                ? BASE64_GROUP_CHARACTERS
+                                                                : 0);
+    const unsigned decodedSkip =
+        value.used < value.groupBytes ? static_cast<unsigned>(value.used) : 0;
+    const std::uint64_t characters = length - groupStart;
+    if (std::uint64_t{decodedSkip} + size <=
+            characters / BASE64_GROUP_CHARACTERS * BASE64_GROUP_BYTES &&
+        notePicture(stream.reader, fields, front, format, PictureCoding::OggBase64, pageStart,
+                    characters, size)) {
+        fields.cover.serial = stream.serial;
+        fields.cover.skip = skip + groupStart;
+        fields.cover.decodedSkip = decodedSkip;
+    }
+    return length - value.left;
+}
+
 // Reads a Vorbis comment block from the stream: the vendor, then each
-// KEY=value, the values of the names wanted kept, the others passed over.
+// KEY=value, the values of the names wanted kept, the others passed over;
+// in Ogg, a picture's place noted where one is wanted.
 void readComments(CommentStream& stream, TagFields& fields) {
     unsigned char number[4];
     if (!takeExactly(stream, number, 4) || !takeExactly(stream, nullptr, littleEndian32(number)) ||
@@ -175,6 +267,9 @@ void readComments(CommentStream& stream, TagFields& fields) {
         if (allFieldsPresent(fields)) break;
         if (!takeExactly(stream, number, 4)) break;
         const std::uint32_t length = littleEndian32(number);
+        // Where the comment begins, for a picture's place.
+        const std::uint64_t pageStart = stream.pageStart;
+        const std::uint64_t inPage = stream.position - stream.bodyStart;
         unsigned char comment[COMMENT_KEY_CAPACITY + TAG_RAW_VALUE_CAPACITY];
         const std::size_t start = length < COMMENT_KEY_CAPACITY ? length : COMMENT_KEY_CAPACITY;
         if (!takeExactly(stream, comment, start)) break;
@@ -189,14 +284,18 @@ void readComments(CommentStream& stream, TagFields& fields) {
                 kind = name.kind;
             }
         }
-        std::size_t taken = start;
+        std::uint64_t taken = start;
         if (kind != TAG_FIELD_KINDS && !fields.field[kind].present) {
             const std::size_t more =
                 length - start < sizeof comment - start ? length - start : sizeof comment - start;
             if (!takeExactly(stream, comment + start, more)) break;
             taken += more;
-            setTagField(fields, kind, comment + keyLength + 1, taken - keyLength - 1,
-                        TagEncoding::Utf8);
+            setTagField(fields, kind, comment + keyLength + 1,
+                        static_cast<std::size_t>(taken) - keyLength - 1, TagEncoding::Utf8);
+        }
+        if (stream.paged && fields.coverWanted && !fields.cover.front && equals != nullptr &&
+            equalsIgnoringCase(comment, keyLength, PICTURE_COMMENT)) {
+            taken += locateOggPicture(stream, fields, length - taken, pageStart, inPage + taken);
         }
         if (!takeExactly(stream, nullptr, length - taken)) break;
     }
@@ -262,7 +361,7 @@ bool readFlac(MediaReader& reader, TagFields& fields) {
         }
         if ((header[0] & 0x7F) == FLAC_PICTURE) readFlacPicture(reader, data, length, fields);
         if ((header[0] & 0x7F) == FLAC_VORBIS_COMMENT && !commentsRead) {
-            CommentStream stream{reader, data, data + length, false, 0, {}, 0, 0, 0, false, 0};
+            CommentStream stream{reader, data, data + length, false, 0, {}, 0, 0, 0, false, 0, 0, 0};
             readComments(stream, fields);
             // Pictures may follow the comments; a second comment block
             // (which FLAC allows none of) counts no more than without them.
@@ -276,7 +375,7 @@ bool readFlac(MediaReader& reader, TagFields& fields) {
 }
 
 bool readOgg(MediaReader& reader, TagFields& fields) {
-    CommentStream stream{reader, 0, 0, true, 0, {}, 0, 0, 0, false, 0};
+    CommentStream stream{reader, 0, 0, true, 0, {}, 0, 0, 0, false, 0, 0, 0};
     unsigned char header[OGG_PAGE_HEADER_SIZE];
     // The streams' first pages come first; the first stream with comments
     // counts, and the first Vorbis, Opus or FLAC stream says how long all play.

@@ -779,16 +779,29 @@ def release_files():
     release("release.m4a", RELEASE_ID,
             bytes(read["----:com.apple.iTunes:MusicBrainz Album Id"][0]).decode(), "cover.jpg")
 
-    for name, reader, codec in [("release.ogg", OggVorbis, ["-c:a", "libvorbis"]),
-                                ("release.opus", OggOpus, ["-c:a", "libopus", "-ar", "48000"])]:
+    # The picture's bytes begin at each place of a base64 group (by the
+    # description's length); the big one runs across pages, after a back cover.
+    import base64
+    for name, reader, codec, description, picture, picture_name in [
+            ("release.ogg", OggVorbis, ["-c:a", "libvorbis"], "ab", png, "cover.png"),
+            ("release.opus", OggOpus, ["-c:a", "libopus", "-ar", "48000"], "a", png, "cover.png"),
+            ("release-big.ogg", OggVorbis, ["-c:a", "libvorbis"], "front", big, "cover-big.jpg")]:
         ffmpeg(name, AUDIO, codec)
         ogg = reader(path(name))
-        import base64
-        ogg["METADATA_BLOCK_PICTURE"] = [base64.b64encode(front.write()).decode("ascii")]
+        pictures = []
+        for kind, data in ([(4, png)] if picture is big else []) + [(3, picture)]:
+            block = Picture()
+            block.data, block.type, block.desc = data, kind, description
+            block.mime = "image/png" if data is png else "image/jpeg"
+            pictures.append(base64.b64encode(block.write()).decode("ascii"))
+        ogg["METADATA_BLOCK_PICTURE"] = pictures
         ogg["TITLE"] = ["Released"]
         ogg["MUSICBRAINZ_ALBUMID"] = [RELEASE_ID]
         ogg.save()
-        release(name, RELEASE_ID, first(reader(path(name))["MUSICBRAINZ_ALBUMID"]), "cover.png")
+        read = reader(path(name))
+        if Picture(base64.b64decode(read["METADATA_BLOCK_PICTURE"][-1])).data != picture:
+            sys.exit(name + ": mutagen reads another picture")
+        release(name, RELEASE_ID, first(read["MUSICBRAINZ_ALBUMID"]), picture_name)
 
     ffmpeg("release.wma", AUDIO, ["-c:a", "wmav2", "-b:a", "32k"])
     asf = ASF(path("release.wma"))
