@@ -22,11 +22,14 @@ PlatformWindow currentHostWindow() {
     return moduleState.descriptor != nullptr ? moduleState.descriptor->hostWindow : nullptr;
 }
 
-// The now-playing settings where the text file or the JSON file is to be
-// written: what composition fills in for them; null otherwise.
+// The now-playing settings where the text file, the JSON file or the cover
+// is to be written: what composition fills in for them; null otherwise.
 const NowPlayingSettings* overlayFiles() {
     const NowPlayingSettings& nowPlaying = moduleState.settings.nowPlaying;
-    return nowPlayingWanted(nowPlaying) || nowPlayingJsonWanted(nowPlaying) ? &nowPlaying : nullptr;
+    return nowPlayingWanted(nowPlaying) || nowPlayingJsonWanted(nowPlaying) ||
+                   nowPlayingCoverWanted(nowPlaying)
+               ? &nowPlaying
+               : nullptr;
 }
 
 // The presence's settings where an application is set; null otherwise.
@@ -44,9 +47,11 @@ void postComposedPresence() {
     postPresence(&activity);
 }
 
+// The now-playing file's withdrawn text, and no cover.
 void writeWithdrawnText() {
     const NowPlayingSettings& nowPlaying = moduleState.settings.nowPlaying;
     postNowPlaying(nowPlaying, nowPlaying.withdrawnText, nowPlaying.withdrawnLength);
+    postNowPlayingCover(nowPlaying, nullptr, nullptr);
 }
 
 // The JSON file's fields once nothing plays: with `composed` the published
@@ -177,6 +182,8 @@ extern "C" std::int32_t HOST_CALL onHostCommand(std::int32_t command, std::intpt
                 postNowPlaying(moduleState.settings.nowPlaying, moduleState.composed.nowPlayingText,
                                moduleState.composed.nowPlayingLength);
                 writePlayingJson(started);
+                postNowPlayingCover(moduleState.settings.nowPlaying, moduleState.announcedPath.text,
+                                    &moduleState.composed.cover);
             }
             if (presenceWanted() != nullptr) postComposedPresence();
             break;

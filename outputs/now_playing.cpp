@@ -5,6 +5,7 @@
 
 #include "outputs/worker.h"
 #include "platform/platform.h"
+#include "tags/cover_copy.h"
 #include "text/bounded_text.h"
 #include "text/unicode_text.h"
 
@@ -75,17 +76,26 @@ void temporaryPath(const char16_t* path, std::uint32_t count,
     appendHex(temporary, length, count);
 }
 
-// Writes the `count` bytes into a temporary file of a name nobody else
-// uses, left in `temporary`. Returns false, with nothing left behind, when
-// no such file could be written.
-bool writeTemporaryFile(const char16_t* path, const void* bytes, std::size_t count,
+// Writes a temporary file's contents into `file`; returns whether all went in.
+using WriteContents = bool (*)(PlatformFile file, const void* context);
+
+// Writes `contents` (nothing when null) into a temporary file of a name
+// nobody else uses, left in `temporary`. Returns false, with nothing left
+// behind, when no such file could be written.
+bool writeTemporaryFile(const char16_t* path, WriteContents contents, const void* context,
                         char16_t (&temporary)[TEMPORARY_PATH_CAPACITY]) {
     // Counted on from write to write, so each write's name is its own.
     static std::uint32_t names = 0;
     for (unsigned tries = 0; tries < NOW_PLAYING_TEMPORARY_NAME_TRIES; ++tries) {
         temporaryPath(path, names++, temporary);
-        const NewFileResult result = writeNewFile(temporary, bytes, count);
-        if (result != NewFileResult::NameTaken) return result == NewFileResult::Written;
+        PlatformFile file = PLATFORM_NO_FILE;
+        const NewFileResult result = createNewFile(temporary, file);
+        if (result == NewFileResult::NameTaken) continue;
+        if (result == NewFileResult::Failed) return false;
+        const bool written = contents == nullptr || contents(file, context);
+        closeFile(file);
+        if (!written) deleteFile(temporary);
+        return written;
     }
     return false;
 }
@@ -115,12 +125,12 @@ bool isDeviceName(const char16_t* name, std::size_t length) {
     return false;
 }
 
-// What the last name of `path` says: NotATextFile unless it ends in
-// `wantedExtension` (Windows drops trailing dots and spaces, so they are
+// What the last name of `path` says: NotATextFile unless it ends in one of
+// `extensions` (Windows drops trailing dots and spaces, so they are
 // dropped here too) and names no stream of a file (a colon); DeviceName
 // when what stands before its first dot (trailing spaces dropped) is a
 // device's; else Replaced.
-NowPlayingOutcome checkName(const char16_t* path, const char16_t* wantedExtension) {
+NowPlayingOutcome checkName(const char16_t* path, const char16_t* const* extensions) {
     const std::size_t length = boundedLength(path, NOW_PLAYING_PATH_CAPACITY);
     std::size_t nameStart = 0;
     for (std::size_t at = 0; at < length; ++at) {
@@ -133,11 +143,12 @@ NowPlayingOutcome checkName(const char16_t* path, const char16_t* wantedExtensio
     for (std::size_t at = nameStart; at < end; ++at) {
         if (path[at] == u':') return NowPlayingOutcome::NotATextFile;
     }
-    const std::size_t extension = boundedLength(wantedExtension, NOW_PLAYING_PATH_CAPACITY);
-    if (end - nameStart < extension ||
-        !isWord(path + end - extension, extension, wantedExtension)) {
-        return NowPlayingOutcome::NotATextFile;
+    bool named = false;
+    for (const char16_t* const* wanted = extensions; *wanted != nullptr; ++wanted) {
+        const std::size_t extension = boundedLength(*wanted, NOW_PLAYING_PATH_CAPACITY);
+        named |= end - nameStart >= extension && isWord(path + end - extension, extension, *wanted);
     }
+    if (!named) return NowPlayingOutcome::NotATextFile;
     std::size_t baseEnd = nameStart;
     while (baseEnd < end && path[baseEnd] != u'.') ++baseEnd;
     while (baseEnd > nameStart && path[baseEnd - 1] == u' ') --baseEnd;
@@ -222,16 +233,39 @@ void deleteLeftovers(const char16_t* path) {
     findFilesBeginningWith(search.folder, search.prefix, deleteIfLeftover, &search);
 }
 
+// What sets one file apart from the others.
+struct FileKind {
+    const char16_t* const* extensions;  // the names it may have; a null ends them
+    std::uint64_t largestReplaced;      // the largest file of its kind
+    bool json;                          // the worker ends the contents with the write's number
+    bool image;                         // its contents are a picture, from a file
+};
+constexpr const char16_t* TEXT_EXTENSIONS[] = {NOW_PLAYING_EXTENSION, nullptr};
+constexpr const char16_t* JSON_EXTENSIONS[] = {NOW_PLAYING_JSON_EXTENSION, nullptr};
+constexpr FileKind TEXT_FILE = {TEXT_EXTENSIONS, NOW_PLAYING_LARGEST_REPLACED, false, false};
+constexpr FileKind JSON_FILE = {JSON_EXTENSIONS, NOW_PLAYING_LARGEST_REPLACED, true, false};
+constexpr FileKind COVER_FILE = {NOW_PLAYING_COVER_EXTENSIONS, COVER_SIZE_LIMIT, false, true};
+
+// Whether the file at `path` begins as an image does.
+bool beginsAsImage(const char16_t* path) {
+    const PlatformFile file = openFileForReading(path);
+    if (file == PLATFORM_NO_FILE) return false;
+    unsigned char first[IMAGE_SIGNATURE_LENGTH];
+    const std::size_t count = readFileAt(file, 0, first, sizeof first);
+    closeFile(file);
+    return imageFormatOfSignature(first, count) != ImageFormat::Unknown;
+}
+
 // Whether the check only looks, or also makes the file's missing folder.
 enum class TargetCheck { Look, Prepare };
 
 // Whether the path may be written, as checkNowPlayingTarget says; with
 // Prepare, a missing folder whose parent exists is made.
 NowPlayingOutcome checkTarget(const char16_t* path, bool namesSettingsFile, TargetCheck check,
-                              const char16_t* extension) {
+                              const FileKind& kind) {
     if (path[0] == u'\0') return NowPlayingOutcome::NoFile;
     if (namesSettingsFile) return NowPlayingOutcome::NotANowPlayingFile;
-    const NowPlayingOutcome name = checkName(path, extension);
+    const NowPlayingOutcome name = checkName(path, kind.extensions);
     if (name != NowPlayingOutcome::Replaced) return name;
     const bool longForm =
         boundedLength(path, literalLength(LONG_PATH_FORM)) == literalLength(LONG_PATH_FORM) &&
@@ -243,9 +277,9 @@ NowPlayingOutcome checkTarget(const char16_t* path, bool namesSettingsFile, Targ
     PathFacts target;
     if (!readPathFacts(path, target)) return NowPlayingOutcome::CannotWrite;
     if (target.exists) {
-        const bool nowPlayingFile = !target.directory &&
-                                    target.size <= NOW_PLAYING_LARGEST_REPLACED &&
-                                    !target.readOnly && !target.hidden && !target.system;
+        const bool nowPlayingFile = !target.directory && target.size <= kind.largestReplaced &&
+                                    !target.readOnly && !target.hidden && !target.system &&
+                                    (!kind.image || beginsAsImage(path));
         return nowPlayingFile ? NowPlayingOutcome::Replaced : NowPlayingOutcome::NotANowPlayingFile;
     }
     // A relative path with no folder stands in the current one.
@@ -275,23 +309,20 @@ constexpr std::size_t JOB_CAPACITY =
 constexpr char JSON_UPDATED[] = ",\"updated\":";
 constexpr std::size_t JSON_ENDING_CAPACITY = sizeof JSON_UPDATED + 20 + 2;
 
-// Contents handed to the worker: where they go, and their bytes.
+// Contents handed to the worker: where they go, and their bytes; for the
+// cover, the picture's media file and where the picture lies in it (none:
+// the missing image's, else no file), and the missing image's path.
 struct NowPlayingJob {
     char16_t path[NOW_PLAYING_PATH_CAPACITY];
     bool namesSettingsFile;
     unsigned char bytes[JOB_CAPACITY + JSON_ENDING_CAPACITY];
     std::size_t count;
+    char16_t source[NOW_PLAYING_PATH_CAPACITY];
+    CoverLocation cover;
+    char16_t missing[NOW_PLAYING_PATH_CAPACITY];
 };
 
 enum class JobStage { Done, Start, Replacing };
-
-// What sets one file apart from the other.
-struct FileKind {
-    const char16_t* extension;
-    bool json;  // the worker ends the contents with the write's number
-};
-constexpr FileKind TEXT_FILE = {NOW_PLAYING_EXTENSION, false};
-constexpr FileKind JSON_FILE = {NOW_PLAYING_JSON_EXTENSION, true};
 
 // One file the worker keeps up to date: the newest contents handed over by
 // the host's thread (the lock guards them), and the worker's own job. All
@@ -314,6 +345,7 @@ static_assert(static_cast<int>(NowPlayingOutcome::NoFile) == 0 &&
               "a writer starts all zero");
 FileWriter textWriter;
 FileWriter jsonWriter;
+FileWriter coverWriter;
 
 std::uint32_t finish(FileWriter& writer, NowPlayingOutcome outcome) {
     writer.lastOutcome = static_cast<int>(outcome);
@@ -324,14 +356,16 @@ std::uint32_t finish(FileWriter& writer, NowPlayingOutcome outcome) {
 std::uint32_t stepWriter(FileWriter& writer, const FileKind& kind);
 std::uint32_t stepNowPlayingFile() { return stepWriter(textWriter, TEXT_FILE); }
 std::uint32_t stepNowPlayingJson() { return stepWriter(jsonWriter, JSON_FILE); }
+std::uint32_t stepNowPlayingCover() { return stepWriter(coverWriter, COVER_FILE); }
 
 // A temporary file made or a text half written is finished even when the
 // host unloads the module meanwhile.
 const WorkerStep NOW_PLAYING_STEP = {stepNowPlayingFile, nullptr, true};
 const WorkerStep NOW_PLAYING_JSON_STEP = {stepNowPlayingJson, nullptr, true};
+const WorkerStep NOW_PLAYING_COVER_STEP = {stepNowPlayingCover, nullptr, true};
 
 // Hands contents for the file at `path` to `writer`'s worker step: `fill`
-// writes them into the hand-over's bytes under its lock and returns their
+// writes them into the hand-over under its lock and returns their byte
 // count, so that no storage of a caller's is shared between threads (the
 // worker posts a track's end too).
 template <typename Fill>
@@ -340,7 +374,7 @@ void handOver(FileWriter& writer, const WorkerStep& step, const char16_t* path,
     writer.handOverLock.lock();
     copyBounded(writer.handedOver.path, NOW_PLAYING_PATH_CAPACITY, path);
     writer.handedOver.namesSettingsFile = namesSettingsFile;
-    writer.handedOver.count = fill(writer.handedOver.bytes);
+    writer.handedOver.count = fill(writer.handedOver);
     ++writer.handedOverNumber;
     writer.handOverLock.unlock();
     wakeWorker(step);
@@ -349,13 +383,16 @@ void handOver(FileWriter& writer, const WorkerStep& step, const char16_t* path,
 }  // namespace
 
 NowPlayingOutcome checkNowPlayingTarget(const NowPlayingSettings& settings) {
-    return checkTarget(settings.path, settings.namesSettingsFile, TargetCheck::Look,
-                       NOW_PLAYING_EXTENSION);
+    return checkTarget(settings.path, settings.namesSettingsFile, TargetCheck::Look, TEXT_FILE);
 }
 
 NowPlayingOutcome checkNowPlayingJsonTarget(const NowPlayingSettings& settings) {
     return checkTarget(settings.jsonPath, settings.jsonNamesSettingsFile, TargetCheck::Look,
-                       NOW_PLAYING_JSON_EXTENSION);
+                       JSON_FILE);
+}
+
+NowPlayingOutcome checkNowPlayingCoverTarget(const NowPlayingSettings& settings) {
+    return checkTarget(settings.coverPath, false, TargetCheck::Look, COVER_FILE);
 }
 
 NowPlayingOutcome probeNowPlayingTarget(const NowPlayingSettings& settings) {
@@ -368,7 +405,7 @@ NowPlayingOutcome probeNowPlayingTarget(const NowPlayingSettings& settings) {
         return NowPlayingOutcome::Replaced;  // its parent takes the new folder: seen by the check
     }
     char16_t temporary[TEMPORARY_PATH_CAPACITY];
-    if (!writeTemporaryFile(settings.path, nullptr, 0, temporary)) {
+    if (!writeTemporaryFile(settings.path, nullptr, nullptr, temporary)) {
         return NowPlayingOutcome::CannotWrite;
     }
     deleteFile(temporary);
@@ -378,18 +415,34 @@ NowPlayingOutcome probeNowPlayingTarget(const NowPlayingSettings& settings) {
 void postNowPlaying(const NowPlayingSettings& settings, const char16_t* text, std::size_t units) {
     if (!nowPlayingWanted(settings)) return;
     handOver(textWriter, NOW_PLAYING_STEP, settings.path, settings.namesSettingsFile,
-             [&](unsigned char* bytes) { return encode(settings.encoding, text, units, bytes); });
+             [&](NowPlayingJob& job) { return encode(settings.encoding, text, units, job.bytes); });
 }
 
 void postNowPlayingJson(const NowPlayingSettings& settings, const char* fields,
                         std::size_t length) {
     if (!nowPlayingJsonWanted(settings)) return;
     handOver(jsonWriter, NOW_PLAYING_JSON_STEP, settings.jsonPath, settings.jsonNamesSettingsFile,
-             [&](unsigned char* bytes) {
+             [&](NowPlayingJob& job) {
                  const std::size_t count =
                      length < NOW_PLAYING_JSON_CAPACITY ? length : NOW_PLAYING_JSON_CAPACITY;
-                 std::memcpy(bytes, fields, count);
+                 std::memcpy(job.bytes, fields, count);
                  return count;
+             });
+}
+
+void postNowPlayingCover(const NowPlayingSettings& settings, const char16_t* mediaPath,
+                         const CoverLocation* cover) {
+    if (!nowPlayingCoverWanted(settings)) return;
+    handOver(coverWriter, NOW_PLAYING_COVER_STEP, settings.coverPath, false,
+             [&](NowPlayingJob& job) {
+                 // A media file's path too long to hold gives no picture.
+                 const bool held = mediaPath != nullptr && cover != nullptr &&
+                                   boundedLength(mediaPath, NOW_PLAYING_PATH_CAPACITY) <
+                                       NOW_PLAYING_PATH_CAPACITY;
+                 job.cover = held ? *cover : CoverLocation{};
+                 copyBounded(job.source, NOW_PLAYING_PATH_CAPACITY, held ? mediaPath : u"");
+                 copyBounded(job.missing, NOW_PLAYING_PATH_CAPACITY, settings.coverMissingPath);
+                 return std::size_t{0};
              });
 }
 
@@ -418,6 +471,51 @@ void endJson(NowPlayingJob& job) {
     job.count += length;
 }
 
+bool writeText(PlatformFile file, const void* context) {
+    const NowPlayingJob& job = *static_cast<const NowPlayingJob*>(context);
+    return appendToFile(file, job.bytes, job.count);
+}
+
+bool appendPiece(const unsigned char* bytes, std::size_t count, void* context) {
+    return appendToFile(*static_cast<PlatformFile*>(context), bytes, count);
+}
+
+// Copies the picture at `cover` out of the file at `path` (none: the whole
+// file, an image itself) into `file`.
+bool copyPicture(PlatformFile file, const char16_t* path, const CoverLocation& cover) {
+    const PlatformFile source = openFileForReading(path);
+    if (source == PLATFORM_NO_FILE) return false;
+    std::uint64_t size = 0;
+    const bool copied =
+        fileSize(source, size) &&
+        copyCover(CoverSource{source, nullptr, size},
+                  cover.coding != PictureCoding::None ? cover : wholeFileCover(size), appendPiece,
+                  &file);
+    closeFile(source);
+    return copied;
+}
+
+bool writeEmbeddedPicture(PlatformFile file, const void* context) {
+    const NowPlayingJob& job = *static_cast<const NowPlayingJob*>(context);
+    return copyPicture(file, job.source, job.cover);
+}
+
+bool writeMissingPicture(PlatformFile file, const void* context) {
+    const NowPlayingJob& job = *static_cast<const NowPlayingJob*>(context);
+    return copyPicture(file, job.missing, CoverLocation{});
+}
+
+// Writes the cover's temporary file: the media file's picture, else the
+// missing image. Returns false when there is neither (or neither could be
+// written).
+bool writeCoverTemporaryFile(FileWriter& writer) {
+    const NowPlayingJob& job = writer.job;
+    return (job.cover.coding != PictureCoding::None &&
+            writeTemporaryFile(job.path, writeEmbeddedPicture, &job, writer.temporary)) ||
+           (job.missing[0] != u'\0' &&
+            writeTemporaryFile(job.path, writeMissingPicture, &job, writer.temporary));
+}
+
 // The worker's step: takes the newest contents, and writes them or goes on trying.
 std::uint32_t stepWriter(FileWriter& writer, const FileKind& kind) {
     NowPlayingJob& job = writer.job;
@@ -428,6 +526,9 @@ std::uint32_t stepWriter(FileWriter& writer, const FileKind& kind) {
         job.namesSettingsFile = writer.handedOver.namesSettingsFile;
         std::memcpy(job.bytes, writer.handedOver.bytes, writer.handedOver.count);
         job.count = writer.handedOver.count;
+        copyBounded(job.source, NOW_PLAYING_PATH_CAPACITY, writer.handedOver.source);
+        job.cover = writer.handedOver.cover;
+        copyBounded(job.missing, NOW_PLAYING_PATH_CAPACITY, writer.handedOver.missing);
         writer.jobNumber = writer.handedOverNumber;
     }
     writer.handOverLock.unlock();
@@ -437,13 +538,29 @@ std::uint32_t stepWriter(FileWriter& writer, const FileKind& kind) {
         writer.stage = JobStage::Start;
         if (kind.json) endJson(job);
     }
+    if (writer.stage == JobStage::Start && kind.image) {
+        NowPlayingOutcome outcome = checkTarget(job.path, false, TargetCheck::Prepare, kind);
+        if (outcome == NowPlayingOutcome::Replaced) deleteLeftovers(job.path);
+        // Without a picture, no cover is better than the last track's.
+        if (outcome == NowPlayingOutcome::Replaced && !writeCoverTemporaryFile(writer)) {
+            PathFacts target;
+            outcome = !readPathFacts(job.path, target) ||
+                              (target.exists && !deleteFile(job.path))
+                          ? NowPlayingOutcome::CannotWrite
+                          : NowPlayingOutcome::Removed;
+        }
+        if (outcome != NowPlayingOutcome::Replaced) return finish(writer, outcome);
+        writer.stage = JobStage::Replacing;
+        writer.refusedSince = millisecondClock();
+        writer.retries = 0;
+    }
     if (writer.stage == JobStage::Done) return BACKGROUND_IDLE;
     if (writer.stage == JobStage::Start) {
         NowPlayingOutcome outcome =
-            checkTarget(job.path, job.namesSettingsFile, TargetCheck::Prepare, kind.extension);
+            checkTarget(job.path, job.namesSettingsFile, TargetCheck::Prepare, kind);
         if (outcome == NowPlayingOutcome::Replaced) deleteLeftovers(job.path);
         if (outcome == NowPlayingOutcome::Replaced &&
-            !writeTemporaryFile(job.path, job.bytes, job.count, writer.temporary)) {
+            !writeTemporaryFile(job.path, writeText, &job, writer.temporary)) {
             outcome = NowPlayingOutcome::CannotWrite;
         }
         if (outcome != NowPlayingOutcome::Replaced) return finish(writer, outcome);
@@ -471,8 +588,10 @@ std::uint32_t stepWriter(FileWriter& writer, const FileKind& kind) {
                    : NOW_PLAYING_LONGEST_RETRY_WAIT_MILLISECONDS;
     }
     // A reader that keeps the file open for seconds, without letting it be
-    // replaced: the text is written into it, which that reader may see half done.
+    // replaced: the text is written into it, which that reader may see half
+    // done; a picture keeps the last one rather than be seen half written.
     deleteFile(writer.temporary);
+    if (kind.image) return finish(writer, NowPlayingOutcome::CannotWrite);
     return finish(writer, overwriteFile(job.path, job.bytes, job.count)
                               ? NowPlayingOutcome::WrittenInPlace
                               : NowPlayingOutcome::CannotWrite);
@@ -486,4 +605,8 @@ NowPlayingOutcome lastNowPlayingOutcome() {
 
 NowPlayingOutcome lastNowPlayingJsonOutcome() {
     return static_cast<NowPlayingOutcome>(jsonWriter.lastOutcome.load());
+}
+
+NowPlayingOutcome lastNowPlayingCoverOutcome() {
+    return static_cast<NowPlayingOutcome>(coverWriter.lastOutcome.load());
 }

@@ -18,10 +18,18 @@
 // created only where nothing is, so no file the plug-in did not create is
 // ever overwritten; a leftover from a crash blocks nothing, and is deleted
 // by a later write once it is a minute old.
+//
+// The JSON file (.json) and the cover (an image's name) are written the
+// same way. The cover is the playing file's picture copied byte for byte
+// out of it, or the missing image's bytes, or, with neither, no file: it
+// replaces only nothing or an image of at most COVER_SIZE_LIMIT bytes
+// (its first bytes an image's signature), and a reader that keeps it for
+// seconds keeps the last one rather than see a picture half written.
 #include <cstddef>
 #include <cstdint>
 
 #include "status/now_playing_settings.h"
+#include "tags/media_tags.h"
 
 constexpr std::uint64_t NOW_PLAYING_LARGEST_REPLACED = 64 * 1024;
 // The temporary file is the target's name with this, the process id and a
@@ -41,6 +49,9 @@ constexpr std::uint32_t NOW_PLAYING_IN_PLACE_AFTER_MILLISECONDS = 2000;
 constexpr char16_t NOW_PLAYING_EXTENSION[] = u".txt";
 // The JSON file's (nowplaying-json), which follows the same rules.
 constexpr char16_t NOW_PLAYING_JSON_EXTENSION[] = u".json";
+// The names a cover may have, in any letter case; a null ends them.
+constexpr const char16_t* NOW_PLAYING_COVER_EXTENSIONS[] = {u".jpg", u".jpeg", u".png", u".gif",
+                                                            u".bmp",  u".webp", nullptr};
 // The most bytes of the JSON's fields handed over.
 constexpr std::size_t NOW_PLAYING_JSON_CAPACITY = 16 * 1024;
 // Names that are devices to Windows (10 and earlier, also with an
@@ -68,6 +79,7 @@ enum class NowPlayingOutcome {
     NotATextFile,        // the name does not end in .txt (or names a stream)
     DeviceName,          // the name is a device's
     PathTooLong,         // the path, with the temporary file's name, passes Windows' limit
+    Removed,             // the cover: no picture, so no file is there
 };
 
 // Whether the path may be written: NoFile, NotATextFile, DeviceName,
@@ -106,3 +118,19 @@ void postNowPlayingJson(const NowPlayingSettings& settings, const char* fields, 
 
 // What became of the last JSON the worker finished with.
 NowPlayingOutcome lastNowPlayingJsonOutcome();
+
+// checkNowPlayingTarget for the cover (NotATextFile: its name is no image's).
+NowPlayingOutcome checkNowPlayingCoverTarget(const NowPlayingSettings& settings);
+
+// Hands the cover of the media file at `mediaPath` (UTF-16, terminated),
+// the picture `cover` locates in it, to the worker, to be copied into the
+// cover file as postNowPlaying writes the now-playing file; a null or
+// empty `cover` (no picture, a withdraw) has the missing image written
+// there instead, or the file removed. Only the path and the location are
+// copied: the worker reads the picture. Nothing without a cover path, or
+// under nowplaying=off. Safe on any thread; returns at once.
+void postNowPlayingCover(const NowPlayingSettings& settings, const char16_t* mediaPath,
+                         const CoverLocation* cover);
+
+// What became of the last cover the worker finished with.
+NowPlayingOutcome lastNowPlayingCoverOutcome();

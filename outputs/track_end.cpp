@@ -18,6 +18,7 @@ std::uint32_t endsAt;  // millisecondClock's time
 NowPlayingSettings withdrawnFile;
 bool writesFile;
 bool writesJson;
+bool writesCover;
 char stopped[NOW_PLAYING_JSON_CAPACITY];
 std::size_t stoppedCount;
 
@@ -33,6 +34,7 @@ std::uint32_t stepTrackEnd() {
                                withdrawnFile.withdrawnLength);
             }
             if (writesJson) postNowPlayingJson(withdrawnFile, stopped, stoppedCount);
+            if (writesCover) postNowPlayingCover(withdrawnFile, nullptr, nullptr);
             postPresence(nullptr);
         } else {
             wait = left;
@@ -57,7 +59,8 @@ void expectTrackEnd(std::uint64_t milliseconds, const NowPlayingSettings* nowPla
     endsAt = millisecondClock() + static_cast<std::uint32_t>(milliseconds);
     writesFile = nowPlaying != nullptr && nowPlayingWanted(*nowPlaying);
     writesJson = nowPlaying != nullptr && nowPlayingJsonWanted(*nowPlaying);
-    if (writesFile || writesJson) withdrawnFile = *nowPlaying;
+    writesCover = nowPlaying != nullptr && nowPlayingCoverWanted(*nowPlaying);
+    if (writesFile || writesJson || writesCover) withdrawnFile = *nowPlaying;
     stoppedCount = stoppedLength < sizeof stopped ? stoppedLength : sizeof stopped;
     if (writesJson) std::memcpy(stopped, stoppedJson, stoppedCount);
     trackLock.unlock();

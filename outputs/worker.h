@@ -26,7 +26,7 @@ struct WorkerStep {
 };
 
 // The most destinations the worker serves.
-constexpr int WORKER_STEP_CAPACITY = 5;
+constexpr int WORKER_STEP_CAPACITY = 6;
 
 // Has `step` run soon on the worker; `step` lives as long as the module (a
 // constant of its destination's). Call it after handing the new state

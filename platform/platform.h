@@ -98,15 +98,20 @@ struct PathFacts {
 // tell (a folder on the way that cannot be read, a bad name).
 bool readPathFacts(const char16_t* path, PathFacts& facts);
 
-// What became of writeNewFile.
+// What became of createNewFile.
 enum class NewFileResult { Written, NameTaken, Failed };
 
-// Creates the file at `path`, which must not exist yet, writes the `count`
-// bytes at `bytes` and closes it, letting nobody else open it meanwhile.
-// Returns NameTaken, touching nothing, when something is there already;
-// Failed when a step fails (a file it created is deleted again), or when
-// the name opened a device rather than a file on a disk (nothing written).
-NewFileResult writeNewFile(const char16_t* path, const void* bytes, std::size_t count);
+// Creates the file at `path`, which must not exist yet, empty and open for
+// writing in `file`, letting nobody else open it meanwhile: for contents
+// written piece by piece with appendToFile, closed with closeFile. Returns
+// NameTaken, touching nothing, when something is there already; Failed,
+// leaving nothing behind, when it cannot, or the name opened a device
+// rather than a file on a disk; Written when the file is made.
+NewFileResult createNewFile(const char16_t* path, PlatformFile& file);
+
+// Writes the `count` bytes at `bytes` after those written before into a
+// file createNewFile made. Returns false when the system wrote fewer.
+bool appendToFile(PlatformFile file, const void* bytes, std::size_t count);
 
 // Opens the file at `path`, creating it if need be, sharing reading and
 // writing with others, writes the `count` bytes at `bytes` from its start,

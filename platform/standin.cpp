@@ -775,8 +775,9 @@ bool readPathFacts(const char16_t* path, PathFacts& facts) {
     return true;
 }
 
-NewFileResult writeNewFile(const char16_t* path, const void* bytes, std::size_t count) {
+NewFileResult createNewFile(const char16_t* path, PlatformFile& file) {
     passFileGate();
+    file = PLATFORM_NO_FILE;
     char name[LINUX_NAME_CAPACITY];
     if (!linuxName(path, name)) return NewFileResult::Failed;
     if (state.newFileNamesToOccupy > 0) {
@@ -787,12 +788,14 @@ NewFileResult writeNewFile(const char16_t* path, const void* bytes, std::size_t 
             close(other);
         }
     }
-    const int file = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (file < 0) return errno == EEXIST ? NewFileResult::NameTaken : NewFileResult::Failed;
-    const bool written = writeAndEnd(file, bytes, count);
-    if (close(file) == 0 && written) return NewFileResult::Written;
-    unlink(name);
-    return NewFileResult::Failed;
+    const int created = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (created < 0) return errno == EEXIST ? NewFileResult::NameTaken : NewFileResult::Failed;
+    file = created;
+    return NewFileResult::Written;
+}
+
+bool appendToFile(PlatformFile file, const void* bytes, std::size_t count) {
+    return writeAll(static_cast<int>(file), bytes, count);
 }
 
 bool overwriteFile(const char16_t* path, const void* bytes, std::size_t count) {

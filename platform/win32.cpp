@@ -144,25 +144,33 @@ bool writeAll(HANDLE file, const void* bytes, std::size_t count) {
 
 }  // namespace
 
-NewFileResult writeNewFile(const char16_t* path, const void* bytes, std::size_t count) {
-    const HANDLE file = CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+NewFileResult createNewFile(const char16_t* path, PlatformFile& file) {
+    const HANDLE created = CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    file = reinterpret_cast<PlatformFile>(created);
+    if (created == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
+        file = PLATFORM_NO_FILE;
         return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS
                    ? NewFileResult::NameTaken
                    : NewFileResult::Failed;
     }
     // A name the system resolved to a device (a port, a printer) is no file:
     // nothing is written to it, and nothing there is deleted.
-    if (GetFileType(file) != FILE_TYPE_DISK) {
-        CloseHandle(file);
+    if (GetFileType(created) != FILE_TYPE_DISK) {
+        CloseHandle(created);
+        file = PLATFORM_NO_FILE;
         return NewFileResult::Failed;
     }
-    const bool written = writeAll(file, bytes, count);
-    if (CloseHandle(file) != 0 && written) return NewFileResult::Written;
-    DeleteFileW(wide(path));
-    return NewFileResult::Failed;
+    return NewFileResult::Written;
+}
+
+bool appendToFile(PlatformFile file, const void* bytes, std::size_t count) {
+    DWORD written = 0;
+    return count <= MAXDWORD &&
+           WriteFile(reinterpret_cast<HANDLE>(file), bytes, static_cast<DWORD>(count), &written,
+                     nullptr) != 0 &&
+           written == count;
 }
 
 bool overwriteFile(const char16_t* path, const void* bytes, std::size_t count) {

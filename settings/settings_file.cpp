@@ -382,4 +382,7 @@ bool readSettingsFile(const char16_t* path, PluginSettings& settings, SettingsRe
 void placeNowPlayingPath(const char16_t* settingsPath, NowPlayingSettings& nowPlaying) {
     nowPlaying.namesSettingsFile = placeOutputPath(settingsPath, nowPlaying.path);
     nowPlaying.jsonNamesSettingsFile = placeOutputPath(settingsPath, nowPlaying.jsonPath);
+    // The settings file is no image: the cover's name check keeps it safe.
+    placeOutputPath(settingsPath, nowPlaying.coverPath);
+    placeOutputPath(settingsPath, nowPlaying.coverMissingPath);
 }

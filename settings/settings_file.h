@@ -105,7 +105,7 @@ void readSettingsBytes(const char* bytes, std::size_t size, PluginSettings& sett
                        SettingsReport* report);
 
 // Expands the environment variables (%LOCALAPPDATA%) of the now-playing
-// file's and the JSON file's paths, puts the folder of the settings file at
+// file's, the JSON file's and the cover's paths, puts the folder of the settings file at
 // `settingsPath` before a relative one (a path that would not fit then
 // sets no file), and marks a path that names that very file (it is never
 // written).

@@ -126,7 +126,9 @@ const char* const SETTINGS_OPTION_NAME_TEXTS[SETTINGS_OPTION_NAMES] = {"nowplayi
                                                                        "stale-after",
                                                                        "private",
                                                                        "audio-files",
-                                                                       "nowplaying-json"};
+                                                                       "nowplaying-json",
+                                                                       "nowplaying-cover",
+                                                                       "nowplaying-cover-missing"};
 const char* const NOW_PLAYING_ENCODING_NAMES[4] = {"utf-8", "utf-8-bom", "utf-16", "ansi"};
 const char* const PRESENCE_SHOWS_NAMES[3] = {"name", "details", "state"};
 const char* const PRESENCE_TIME_NAMES[3] = {"bar", "elapsed", "none"};
@@ -171,6 +173,12 @@ SettingsOptionProblem parseSettingsOption(const char16_t* line, std::size_t leng
         case OPTION_NOW_PLAYING_JSON:
             stored =
                 storeWhole(nowPlaying.jsonPath, NOW_PLAYING_PATH_CAPACITY, value, end, nullptr);
+            break;
+        case OPTION_NOW_PLAYING_COVER:
+        case OPTION_NOW_PLAYING_COVER_MISSING:
+            stored = storeWhole(option == OPTION_NOW_PLAYING_COVER ? nowPlaying.coverPath
+                                                                   : nowPlaying.coverMissingPath,
+                                NOW_PLAYING_PATH_CAPACITY, value, end, nullptr);
             break;
         case OPTION_TEXT:
             stored = storeWhole(nowPlaying.textTemplate, NOW_PLAYING_TEMPLATE_CAPACITY, value, end,

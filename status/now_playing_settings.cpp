@@ -12,4 +12,6 @@ void setDefaultNowPlaying(NowPlayingSettings& settings) {
     settings.switchedOff = false;
     settings.jsonPath[0] = u'\0';
     settings.jsonNamesSettingsFile = false;
+    settings.coverPath[0] = u'\0';
+    settings.coverMissingPath[0] = u'\0';
 }

@@ -27,6 +27,11 @@ struct NowPlayingSettings {
     // The JSON file for web overlays (nowplaying-json); empty: none.
     char16_t jsonPath[NOW_PLAYING_PATH_CAPACITY];
     bool jsonNamesSettingsFile;
+    // Where the playing file's cover picture goes (nowplaying-cover), and
+    // the picture shown there when it has none (nowplaying-cover-missing);
+    // empty: none.
+    char16_t coverPath[NOW_PLAYING_PATH_CAPACITY];
+    char16_t coverMissingPath[NOW_PLAYING_PATH_CAPACITY];
 };
 
 // Whether a now-playing file is to be written.
@@ -37,6 +42,11 @@ inline bool nowPlayingWanted(const NowPlayingSettings& settings) {
 // Whether the JSON file is to be written.
 inline bool nowPlayingJsonWanted(const NowPlayingSettings& settings) {
     return settings.jsonPath[0] != u'\0' && !settings.switchedOff;
+}
+
+// Whether the cover is to be written.
+inline bool nowPlayingCoverWanted(const NowPlayingSettings& settings) {
+    return settings.coverPath[0] != u'\0' && !settings.switchedOff;
 }
 
 // Sets `settings` to no file, the display line, an empty withdrawn text and UTF-8.

@@ -98,8 +98,12 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
     // first, with its facts; a file that cannot be read keeps its name's kind.
     MediaTags tags;
     bool tagsRead = false;
+    // The cover file wants to know where the picture lies (never its bytes).
+    const bool cover = nowPlaying != nullptr && nowPlayingCoverWanted(*nowPlaying);
     const bool byContent = rules != nullptr && rules->audioFiles == AudioFiles::ByContent;
-    if (byContent && path.whole && readMediaTags(path.text, tags, MediaRead::TagsAndFacts)) {
+    if (byContent && path.whole &&
+        readMediaTags(path.text, tags,
+                      cover ? MediaRead::TagsFactsAndCover : MediaRead::TagsAndFacts)) {
         tagsRead = true;
         kind = tags.video ? MediaKind::Other : MediaKind::Audio;
     }
@@ -128,9 +132,11 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
         rules != nullptr && rules->endsByItself && (nowPlaying != nullptr || presence != nullptr);
     const bool json = nowPlaying != nullptr && nowPlayingJsonWanted(*nowPlaying);
     const bool readTags = path.whole && (profile.titleFromTags || nowPlayingMarkers.usesTags ||
-                                         presence != nullptr || endsByItself || tagsRead || json);
+                                         presence != nullptr || endsByItself || tagsRead || json ||
+                                         cover);
     const bool readFacts = profile.readsFacts || nowPlayingMarkers.usesFacts ||
                            presence != nullptr || endsByItself || json;
+    composed.cover = CoverLocation{};
     char16_t tagTitle[TAG_TEXT_CAPACITY];
     std::size_t tagTitleLength = 0;
     char16_t duration[DURATION_TEXT_CAPACITY];
@@ -149,7 +155,10 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
     values.value[MARKER_MUSICBRAINZ_ALBUMID] = {u"", 0};
     if (readTags) {
         if (!tagsRead) {
-            readMediaTags(path.text, tags, readFacts ? MediaRead::TagsAndFacts : MediaRead::Tags);
+            readMediaTags(path.text, tags,
+                          cover       ? MediaRead::TagsFactsAndCover
+                          : readFacts ? MediaRead::TagsAndFacts
+                                      : MediaRead::Tags);
         }
         tagTitleLength = composeTagTitle(tags, tagTitle, TAG_TEXT_CAPACITY);
         if (tagTitleLength > 0) {
@@ -171,6 +180,7 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
         copyBounded(composed.tagTitle, TAG_TEXT_CAPACITY, tags.title);
         copyBounded(composed.tagArtist, TAG_TEXT_CAPACITY, tags.artist);
         copyBounded(composed.tagAlbum, TAG_TEXT_CAPACITY, tags.album);
+        composed.cover = tags.cover;
     }
 
     // The messenger's line takes the tags' values with slashes.

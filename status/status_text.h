@@ -62,6 +62,7 @@ struct ComposedStatus {
     bool hasPictures;
     bool hasDuration;
     std::uint32_t durationSeconds;
+    CoverLocation cover;  // where its picture lies, when the cover file is wanted
 };
 
 // Converts `hostPath` (the host's ANSI code page, terminated, any length)
@@ -93,7 +94,8 @@ MediaKind mediaKindOfExtension(const char16_t* extension, std::size_t length);
 // file, or without one the display line as sent. When `presence` is given,
 // also replaces the presence's texts (each cut between whole characters)
 // and its image. Where the JSON file is wanted (`nowPlaying` names one),
-// the tags and facts are read for it. The tags, the release id and whether
+// the tags and facts are read for it; where the cover file is, also where
+// the picture lies. The tags, the release id and whether
 // the file has pictures are noted whenever the file was read. How long it plays is noted whenever
 // the file was read with its facts: for the presence, a [DURATION], or,
 // when `rules` are given and a track ends by itself, for either

@@ -283,4 +283,66 @@ TEST_F(NowPlayingFile, JsonFieldsAndAGrowingWriteNumber) {
     EXPECT_EQ(names(), std::vector<std::string>{"overlay.json"});
 }
 
+// The cover: the picture copied byte for byte out of its media file, over
+// nothing or an image only; without a picture (or one the file no longer
+// holds) the missing image, else no file at all.
+TEST_F(NowPlayingFile, CoverOnlyOverAnImageAndGoneWithoutOne) {
+    const std::string png = std::string("\x89PNG\r\n\x1A\n", 8) + std::string(40000, '\xFF');
+    const std::string media = "song data " + png + " more song";
+    std::ofstream(folder + "/song.bin", std::ios::binary) << media;
+    std::ofstream(folder + "/missing.gif", std::ios::binary) << "GIF89a none";
+    std::ofstream(folder + "/old.png", std::ios::binary) << "\xFF\xD8\xFF old cover";
+    std::ofstream(folder + "/mine.jpg", std::ios::binary) << "my notes";
+    std::ofstream(folder + "/locked.png", std::ios::binary) << "GIF87a mine";
+    ASSERT_EQ(chmod((folder + "/locked.png").c_str(), 0444), 0);
+    CoverLocation embedded{};
+    embedded.coding = PictureCoding::Raw;
+    embedded.offset = 10;
+    embedded.length = embedded.size = static_cast<std::uint32_t>(png.size());
+    embedded.fileSize = media.size();
+    CoverLocation changed = embedded;
+    changed.fileSize = media.size() + 1;  // the file changed since its tags were read
+    CoverLocation noImage = embedded;
+    noImage.offset = 0;  // "song data " begins no image
+    const std::string missing = "GIF89a none";
+    const struct {
+        const char* name;
+        const CoverLocation* cover;
+        const char* missingImage;
+        NowPlayingOutcome outcome;
+        std::string after;  // "-": no file
+    } cases[] = {
+        {"cover.jpg", &embedded, "", NowPlayingOutcome::Replaced, png},
+        {"old.png", &embedded, "", NowPlayingOutcome::Replaced, png},
+        {"mine.jpg", &embedded, "", NowPlayingOutcome::NotANowPlayingFile, "my notes"},
+        {"locked.png", &embedded, "", NowPlayingOutcome::NotANowPlayingFile, "GIF87a mine"},
+        {"cover.txt", &embedded, "", NowPlayingOutcome::NotATextFile, "-"},
+        {"nul.webp", &embedded, "", NowPlayingOutcome::DeviceName, "-"},
+        {"cover.jpg", nullptr, "missing.gif", NowPlayingOutcome::Replaced, missing},
+        {"cover.jpg", &changed, "missing.gif", NowPlayingOutcome::Replaced, missing},
+        {"cover.jpg", &noImage, "mine.jpg", NowPlayingOutcome::Removed, "-"},
+        {"cover.jpg", &embedded, "", NowPlayingOutcome::Replaced, png},
+        {"cover.jpg", nullptr, "", NowPlayingOutcome::Removed, "-"},
+        {"cover.jpg", nullptr, "", NowPlayingOutcome::Removed, "-"},
+    };
+    const std::u16string media16 = u16(folder + "/song.bin");
+    for (const auto& c : cases) {
+        const std::u16string cover = u16(folder + "/" + c.name);
+        const std::u16string missingPath = u16(c.missingImage[0] != '\0' ? folder + "/" + c.missingImage : "");
+        cover.copy(settings.coverPath, cover.size());
+        settings.coverPath[cover.size()] = u'\0';
+        missingPath.copy(settings.coverMissingPath, missingPath.size());
+        settings.coverMissingPath[missingPath.size()] = u'\0';
+        postNowPlayingCover(settings, media16.c_str(), c.cover);
+        standin::waitForBackgroundRuns();
+        EXPECT_EQ(standin::moduleHoldCount(), 0);
+        EXPECT_EQ(lastNowPlayingCoverOutcome(), c.outcome) << c.name;
+        const std::string after =
+            access((folder + "/" + c.name).c_str(), F_OK) == 0 ? contents(c.name) : "-";
+        EXPECT_TRUE(after == c.after) << c.name << ": " << after.size() << " bytes";
+    }
+    EXPECT_EQ(names(), (std::vector<std::string>{"locked.png", "mine.jpg", "missing.gif", "old.png",
+                                                 "song.bin"}));
+}
+
 }  // namespace

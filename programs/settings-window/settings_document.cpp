@@ -179,6 +179,10 @@ std::u16string optionValue(const SettingsValues& values, int name) {
             return values.audioFiles;
         case OPTION_NOW_PLAYING_JSON:
             return values.nowPlayingJsonPath;
+        case OPTION_NOW_PLAYING_COVER:
+            return values.nowPlayingCoverPath;
+        case OPTION_NOW_PLAYING_COVER_MISSING:
+            return values.nowPlayingCoverMissingPath;
         default:
             return values.discordTemplate[name - OPTION_DISCORD_DETAILS];
     }
@@ -248,6 +252,8 @@ void takeValues(const PluginSettings& read, const SettingsReport& report, Settin
     values.withdrawnText = std::u16string(nowPlaying.withdrawnText, nowPlaying.withdrawnLength);
     values.encoding = nowPlaying.encoding;
     values.nowPlayingJsonPath = nowPlaying.jsonPath;
+    values.nowPlayingCoverPath = nowPlaying.coverPath;
+    values.nowPlayingCoverMissingPath = nowPlaying.coverMissingPath;
     takePresenceValues(read.presence, values);
     takeRulesValues(read.presence, nowPlaying, read.rules, values);
 }
@@ -710,6 +716,9 @@ void carryOverChanges(const SettingsValues& loaded, const SettingsValues& edited
     carry(loaded.privatePatterns, edited.privatePatterns, target.privatePatterns);
     carry(loaded.audioFiles, edited.audioFiles, target.audioFiles);
     carry(loaded.nowPlayingJsonPath, edited.nowPlayingJsonPath, target.nowPlayingJsonPath);
+    carry(loaded.nowPlayingCoverPath, edited.nowPlayingCoverPath, target.nowPlayingCoverPath);
+    carry(loaded.nowPlayingCoverMissingPath, edited.nowPlayingCoverMissingPath,
+          target.nowPlayingCoverMissingPath);
 }
 
 std::string settingsFileFingerprint(const std::string& bytes) {

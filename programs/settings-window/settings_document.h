@@ -55,7 +55,10 @@ struct SettingsValues {
     std::u16string staleAfter;
     std::u16string privatePatterns;
     std::u16string audioFiles;
-    std::u16string nowPlayingJsonPath;  // as written: relative, with variables
+    // The overlay files' paths as written: relative, with variables.
+    std::u16string nowPlayingJsonPath;
+    std::u16string nowPlayingCoverPath;
+    std::u16string nowPlayingCoverMissingPath;
 };
 
 bool operator==(const SettingsValues& first, const SettingsValues& second);
