@@ -614,6 +614,48 @@ CHECK
     commands_not_held
     module_gone
     ;;
+now_playing_cover)
+    # The cover file holds each release file's front cover byte for byte
+    # (ID3 APIC, a 300 KB one in ID3v2.3, FLAC, MP4, Ogg Vorbis and Opus in
+    # base64 across pages, ASF, APEv2, Matroska), and none for a file
+    # without one or after a withdraw; with a missing image set, that image.
+    clean_settings
+    rm -rf "$drive_c/np"
+    mkdir -p "$drive_c/np"
+    printf '2,[TITLE]\n1,[TITLE]\nnowplaying-cover=C:\\np\\cover.jpg\n' >"$drive_c/velkar.ini"
+    cover='C:\np\cover.jpg'
+    set --
+    n=0
+    while IFS='	' read -r name id picture; do
+        n=$((n + 1))
+        set -- "$@" set-file "$(media "$name")" publish sleep 1000 save-file "$cover" "C:\\np\\saved-$n"
+    done <"$media_dir/releases.tsv"
+    session 1 "$@" withdraw sleep 1000 save-file "$cover" 'C:\np\saved-withdrawn' unload-wait
+    n=0
+    while IFS='	' read -r name id picture; do
+        n=$((n + 1))
+        if [ "$picture" = - ]; then
+            [ ! -e "$drive_c/np/saved-$n" ] || fail "$name: a cover without a picture"
+        else
+            cmp -s "$drive_c/np/saved-$n" "$media_dir/$picture" || fail "$name: the cover is not $picture"
+        fi
+    done <"$media_dir/releases.tsv"
+    [ "$n" -ge 12 ] || fail "only $n release files"
+    [ ! -e "$drive_c/np/saved-withdrawn" ] || fail "a cover after the withdraw"
+    cp "$media_dir/cover.png" "$drive_c/np/none.png"
+    printf 'nowplaying-cover-missing=C:\\np\\none.png\n' >>"$drive_c/velkar.ini"
+    session 1 set-file "$(media release-malformed.flac)" publish sleep 1000 save-file "$cover" 'C:\np\missing-1' \
+        set-file "$(media release.m4a)" publish sleep 1000 save-file "$cover" 'C:\np\missing-2' \
+        withdraw sleep 1000 save-file "$cover" 'C:\np\missing-3' unload-wait
+    clean_settings
+    cmp -s "$drive_c/np/missing-1" "$media_dir/cover.png" || fail "no missing image for a file without a picture"
+    cmp -s "$drive_c/np/missing-2" "$media_dir/cover.jpg" || fail "the picture did not replace the missing image"
+    cmp -s "$drive_c/np/missing-3" "$media_dir/cover.png" || fail "no missing image after the withdraw"
+    leftovers=$(ls "$drive_c/np" | grep -v '^saved-\|^missing-\|^none.png$\|^cover.jpg$')
+    [ -z "$leftovers" ] || fail "the folder holds: $leftovers"
+    commands_not_held
+    module_gone
+    ;;
 cover_art_image)
     # Without a discord-image line a file with a release id shows its front
     # cover from the Cover Art Archive, one without shows none; a line wins.

@@ -11,6 +11,8 @@
 //     raw NUMBER         any command number, param 0
 //     sleep MS           wait, pumping messages
 //     show-file PATH     print the file's bytes in hex ("missing" when there is none)
+//     save-file PATH COPY copy the file to COPY as it is now (for files too
+//                        large to show); print "saved PATH" or "missing PATH"
 //     await-file PATH HEX wait, pumping messages, until the file holds the bytes HEX
 //                        (5 s at most), then print them as show-file does and
 //                        "awaited N ms" (or "awaited in vain")
@@ -306,6 +308,11 @@ int main(int argc, char** argv) {
             number = static_cast<std::int32_t>(std::strtol(argv[++i], nullptr, 10));
         } else if (std::strcmp(name, "show-file") == 0 && i + 1 < argc) {
             showFile(argv[++i]);
+            continue;
+        } else if (std::strcmp(name, "save-file") == 0 && i + 2 < argc) {
+            const char* file = argv[++i];
+            const char* copy = argv[++i];
+            std::printf("%s %s\n", CopyFileA(file, copy, FALSE) != 0 ? "saved" : "missing", file);
             continue;
         } else if (std::strcmp(name, "alternate") == 0 && i + 3 < argc) {
             const long publishes = std::strtol(argv[i + 1], nullptr, 10);
