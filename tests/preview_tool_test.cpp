@@ -203,6 +203,7 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
          "  tags:         MP3 ID3v2.3\n  tag artist:   'Bj\xC3\xB6rk'\n"
          "  tag title:    'J\xC3\xB3ga'\n  tag album:    ''\n"
          "  duration:     0:00\n  media:        audio\n"
+         "  cover:        (none: the cover file shows the missing image, or none)\n"
          "  title:        'Bj\xC3\xB6rk - J\xC3\xB3ga'\n"},
         {"", std::string(VELKAR_MEDIA_DIR) + "/untagged.mp4",
          "  tags:         (none found; [TAGS] takes the file's name)\n"
@@ -254,7 +255,7 @@ TEST(PreviewTool, TextIsShownAsTheMessengerReceivesIt) {
             c.settings.empty() ? "" : "--settings " + writeSettings(c.settings) + " ";
         const ToolRun run = runPreview(settings + c.arguments);
         EXPECT_EQ(run.exitStatus, 0) << c.arguments << run.err;
-        EXPECT_NE(run.out.find(c.expected), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find(c.expected), std::string::npos) << c.expected << "\n" << run.out;
     }
     EXPECT_EQ(runPreview("--code-page 99999 x.mp3").exitStatus, 2);
 }
@@ -266,13 +267,24 @@ TEST(PreviewTool, NowPlayingFileIsShown) {
     const std::string large = scratchFile("large.txt");
     std::ofstream(large, std::ios::binary) << std::string(100 * 1024, 'x');
     std::ofstream(folder + "np.txt", std::ios::binary) << "an earlier text";
+    std::ofstream(folder + "np.png", std::ios::binary) << "no picture";
     ASSERT_EQ(setenv("ProgramFiles", (folder + "programs").c_str(), 1), 0);
     ASSERT_EQ(setenv("VELKAR_LOCAL_DATA", (folder + "local").c_str(), 1), 0);
     struct Case {
         std::string lines;
         std::string expected;
+        std::string media = "v23-utf16.mp3";
     };
     const Case cases[] = {
+        // The cover: where it goes, and what the file holds for it.
+        {"nowplaying-cover=" + folder + "np.txt\n",
+         "  it will not be written: its name does not end in .jpg, .jpeg, .png"},
+        {"nowplaying-cover=" + folder + "np.png\n",
+         "  it will not be written: what is there is not a picture the plug-in may replace"},
+        {"nowplaying-cover=cover.jpg\n", "  cover:        JPEG, 307204 bytes, the front cover\n",
+         "release-big-v23.mp3"},
+        {"nowplaying-cover=cover.jpg\n",
+         "  cover:        (none: the cover file shows the missing image, or none)\n"},
         {"nowplaying-file=np.txt\nnowplaying-text=[TITLE]{ by [ARTIST]}{ ([ALBUM])}\n",
          "now-playing file: " + folder + "np.txt (utf-8)\n"},
         {"nowplaying-file=np.txt\nnowplaying-text=[TITLE]{ by [ARTIST]}{ ([ALBUM])}\n",
@@ -301,7 +313,7 @@ TEST(PreviewTool, NowPlayingFileIsShown) {
     for (const Case& c : cases) {
         const std::string settings = writeSettings("2,[FILENAME]\n1,[TAGS]\n" + c.lines);
         const ToolRun run =
-            runPreview("--settings " + settings + " " + VELKAR_MEDIA_DIR + "/v23-utf16.mp3");
+            runPreview("--settings " + settings + " " + VELKAR_MEDIA_DIR + "/" + c.media);
         EXPECT_EQ(run.exitStatus, 0) << run.err;
         EXPECT_NE(run.out.find(c.expected), std::string::npos) << c.expected << "\n" << run.out;
     }

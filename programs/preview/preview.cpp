@@ -6,6 +6,7 @@
 
 #include "outputs/now_playing.h"
 #include "outputs/now_playing_json.h"
+#include "tags/cover_copy.h"
 #include "outputs/presence_activity.h"
 #include "platform/platform.h"
 #include "programs/settings_report.h"
@@ -97,10 +98,33 @@ void printField(const char* label, const StatusField& field) {
     }
 }
 
+// The file's cover picture, as nowplaying-cover would copy it.
+void printCover(const AnnouncedPath& path, const CoverLocation& cover) {
+    static const char* const FORMATS[] = {"a picture", "JPEG", "PNG", "GIF", "BMP", "WebP"};
+    if (cover.coding == PictureCoding::None) {
+        std::printf("  %-14s%s\n", "cover:", "(none: the cover file shows the missing image, or none)");
+        return;
+    }
+    std::uint64_t copied = 0;
+    const CoverSink count = [](const unsigned char*, std::size_t bytes, void* context) {
+        *static_cast<std::uint64_t*>(context) += bytes;
+        return true;
+    };
+    const PlatformFile file = openFileForReading(path.text);
+    std::uint64_t size = 0;
+    const bool whole = file != PLATFORM_NO_FILE && fileSize(file, size) &&
+                       copyCover(CoverSource{file, nullptr, size}, cover, count, &copied);
+    if (file != PLATFORM_NO_FILE) closeFile(file);
+    std::printf("  %-14s%s, %lu bytes, %s%s\n", "cover:", FORMATS[static_cast<int>(cover.format)],
+                static_cast<unsigned long>(cover.size),
+                cover.front ? "the front cover" : "the first picture (none is marked front)",
+                whole ? "" : " (it cannot be copied: not an image, or cut short)");
+}
+
 // What the file's own tags and media facts say, whichever marker the template holds.
 void printTags(const AnnouncedPath& path) {
     MediaTags tags;
-    if (!path.whole || !readMediaTags(path.text, tags, MediaRead::TagsAndFacts)) {
+    if (!path.whole || !readMediaTags(path.text, tags, MediaRead::TagsFactsAndCover)) {
         std::printf("  %-14s%s\n", "tags:", "(the file cannot be opened)");
         return;
     }
@@ -121,6 +145,7 @@ void printTags(const AnnouncedPath& path) {
         std::printf("  %-14s%s\n", "duration:", "(unknown: [DURATION] is empty)");
     }
     std::printf("  %-14s%s\n", "media:", tags.video ? "video" : "audio");
+    printCover(path, tags.cover);
 }
 
 void preview(const char* argument, const char* hostPath, const PluginSettings& settings) {
@@ -282,6 +307,31 @@ void printNowPlayingJson(const NowPlayingSettings& nowPlaying) {
     }
 }
 
+// Where the cover goes, and what stands in the way.
+void printNowPlayingCover(const NowPlayingSettings& nowPlaying) {
+    if (nowPlaying.coverPath[0] == u'\0') return;
+    std::printf("cover file: ");
+    printText(nowPlaying.coverPath, lengthOf(nowPlaying.coverPath, NOW_PLAYING_PATH_CAPACITY));
+    std::printf(nowPlaying.switchedOff ? " (off: nowplaying=off)\n" : "\n");
+    const NowPlayingOutcome check = checkNowPlayingCoverTarget(nowPlaying);
+    if (check == NowPlayingOutcome::NotATextFile) {
+        std::printf("  it will not be written: its name does not end in .jpg, .jpeg, .png, .gif, "
+                    ".bmp or .webp\n");
+    } else if (check == NowPlayingOutcome::NotANowPlayingFile) {
+        std::printf("  it will not be written: what is there is not a picture the plug-in may "
+                    "replace (a folder; a file that is no image, larger than 16 MiB, read-only, "
+                    "hidden or system), and is left as it is\n");
+    } else if (const char* obstacle = describeNowPlayingObstacle(check)) {
+        std::printf("  it will not be written: %s\n", obstacle);
+    }
+    if (nowPlaying.coverMissingPath[0] != u'\0') {
+        std::printf("  without a picture: ");
+        printText(nowPlaying.coverMissingPath,
+                  lengthOf(nowPlaying.coverMissingPath, NOW_PLAYING_PATH_CAPACITY));
+        std::printf("\n");
+    }
+}
+
 void reportProblems(const char* settingsFile, const SettingsReport& report) {
     for (int line = 1; line <= SETTINGS_LINES_READ; ++line) {
         for (unsigned kind = 0; kind < SETTINGS_PROBLEM_KINDS; ++kind) {
@@ -397,6 +447,7 @@ int run(int argc, char** argv) {
     takeBuildApplication(settings.presence, VELKAR_DISCORD_APPLICATION_ID);
     printNowPlayingFile(settings.nowPlaying);
     printNowPlayingJson(settings.nowPlaying);
+    printNowPlayingCover(settings.nowPlaying);
     printPresence(settings.presence);
     printPlaybackRules(settings.rules);
     std::printf("\n");
