@@ -26,6 +26,7 @@
 #include <cstring>
 #include <string>
 
+#include "outputs/now_playing_json.h"
 #include "outputs/presence.h"
 #include "platform/platform.h"
 #include "programs/settings-window/settings_document.h"
@@ -303,6 +304,9 @@ enum : unsigned {
     TOUCHED_AUDIO_FILES = 1u << 17,
     TOUCHED_PRIVATE = 1u << 18,
     TOUCHED_STALE_AFTER = 1u << 19,
+    TOUCHED_JSON = 1u << 20,
+    TOUCHED_COVER = 1u << 21,
+    TOUCHED_COVER_MISSING = 1u << 22,
 };
 
 // The Discord edit boxes and their template fields.
@@ -351,6 +355,12 @@ unsigned touchedFlagOf(int id) {
             return TOUCHED_PRIVATE;
         case IDC_STALE_AFTER:
             return TOUCHED_STALE_AFTER;
+        case IDC_NOW_PLAYING_JSON:
+            return TOUCHED_JSON;
+        case IDC_NOW_PLAYING_COVER:
+            return TOUCHED_COVER;
+        case IDC_NOW_PLAYING_COVER_MISSING:
+            return TOUCHED_COVER_MISSING;
         default:
             return 0;
     }
@@ -438,6 +448,9 @@ void fillControls() {
     setText(IDC_NOW_PLAYING_TEXT, wideString(document.nowPlayingText));
     setText(IDC_NOW_PLAYING_WITHDRAWN, wideString(document.withdrawnText));
     fillList(IDC_NOW_PLAYING_ENCODING, ENCODINGS, 4, static_cast<int>(document.encoding));
+    setText(IDC_NOW_PLAYING_JSON, wideString(document.nowPlayingJsonPath));
+    setText(IDC_NOW_PLAYING_COVER, wideString(document.nowPlayingCoverPath));
+    setText(IDC_NOW_PLAYING_COVER_MISSING, wideString(document.nowPlayingCoverMissingPath));
     setText(IDC_DISCORD_ID, wideString(document.discordApplicationId));
     for (int field = 0; field < PRESENCE_FIELDS; ++field) {
         setText(DISCORD_TEMPLATE_CONTROLS[field], wideString(document.discordTemplate[field]));
@@ -503,6 +516,15 @@ void takeControls() {
     }
     if (touched & TOUCHED_PRIVATE) document.privatePatterns = utf16String(textOf(IDC_PRIVATE));
     if (touched & TOUCHED_STALE_AFTER) document.staleAfter = utf16String(textOf(IDC_STALE_AFTER));
+    if (touched & TOUCHED_JSON) {
+        document.nowPlayingJsonPath = utf16String(textOf(IDC_NOW_PLAYING_JSON));
+    }
+    if (touched & TOUCHED_COVER) {
+        document.nowPlayingCoverPath = utf16String(textOf(IDC_NOW_PLAYING_COVER));
+    }
+    if (touched & TOUCHED_COVER_MISSING) {
+        document.nowPlayingCoverMissingPath = utf16String(textOf(IDC_NOW_PLAYING_COVER_MISSING));
+    }
 }
 
 std::wstring utf8Text(const char* text, std::size_t length) {
@@ -535,6 +557,35 @@ void showDiscordPreview(const ComposedStatus& composed, const PresenceSettings& 
                                        : activity.image[0] == '\0'
                                            ? L"(none)"
                                            : utf8Text(activity.image, std::strlen(activity.image)));
+}
+
+// The file's cover, as the cover file would get it, and the JSON file's fields.
+void showOverlayPreview(const AnnouncedPath& path, const ComposedStatus& composed,
+                        const NowPlayingSettings& nowPlaying) {
+    static const wchar_t* const FORMATS[] = {L"a picture", L"JPEG", L"PNG", L"GIF", L"BMP",
+                                             L"WebP"};
+    const CoverLocation& cover = composed.cover;
+    std::wstring shown;
+    if (!nowPlayingCoverWanted(nowPlaying)) {
+        shown = L"(no cover file: no path, or it is off)";
+    } else if (cover.coding == PictureCoding::None) {
+        shown = nowPlaying.coverMissingPath[0] != u'\0' ? L"none: the picture for files without one"
+                                                         : L"none: the cover file is removed";
+    } else {
+        shown = std::wstring(FORMATS[static_cast<int>(cover.format)]) + L", " +
+                std::to_wstring(cover.size) + L" bytes" +
+                (cover.front ? L", the front cover" : L", the first picture");
+    }
+    setText(IDC_PREVIEW_COVER, shown);
+    if (!nowPlayingJsonWanted(nowPlaying)) {
+        setText(IDC_PREVIEW_JSON, L"(no JSON file: no path, or it is off)");
+        return;
+    }
+    static char fields[NOW_PLAYING_JSON_CAPACITY];
+    const std::size_t length =
+        writeNowPlayingJsonFields(&composed, &path, unixTimeMilliseconds() / 1000, true, fields,
+                                  sizeof fields);
+    setText(IDC_PREVIEW_JSON, utf8Text(fields, length) + L",\"updated\":...}");
 }
 
 // What a test of the application id found, in words.
@@ -654,7 +705,8 @@ void updatePreview() {
         setText(IDC_PROBLEMS, L"The file was not read: nothing is shown, and nothing is saved.");
         for (int id : {IDC_PREVIEW_CATEGORY, IDC_PREVIEW_LINE, IDC_PREVIEW_NOW_PLAYING,
                        IDC_PREVIEW_DISCORD_LIST, IDC_PREVIEW_DISCORD_DETAILS,
-                       IDC_PREVIEW_DISCORD_STATE, IDC_PREVIEW_DISCORD_IMAGE, IDC_PREVIEW_ENDS}) {
+                       IDC_PREVIEW_DISCORD_STATE, IDC_PREVIEW_DISCORD_IMAGE, IDC_PREVIEW_ENDS,
+                       IDC_PREVIEW_COVER, IDC_PREVIEW_JSON}) {
             setText(id, L"");
         }
         return;
@@ -693,6 +745,8 @@ void updatePreview() {
         setText(IDC_PREVIEW_DISCORD_DETAILS, L"");
         setText(IDC_PREVIEW_DISCORD_STATE, L"");
         setText(IDC_PREVIEW_DISCORD_IMAGE, L"");
+        setText(IDC_PREVIEW_COVER, L"(private: no cover)");
+        setText(IDC_PREVIEW_JSON, L"(private: emptied, \"playing\": false)");
         return;
     }
     composeStatus(path, settings.profiles, composed, &settings.nowPlaying, &settings.presence,
@@ -718,6 +772,7 @@ void updatePreview() {
                L" after its end, if the player has said nothing more by then";
     }
     setText(IDC_PREVIEW_ENDS, ends);
+    showOverlayPreview(path, composed, settings.nowPlaying);
 }
 
 void edited(int id) {
@@ -740,6 +795,9 @@ constexpr int VALUE_CONTROLS[] = {IDC_VIDEO_CATEGORY,
                                   IDC_NOW_PLAYING_TEXT,
                                   IDC_NOW_PLAYING_WITHDRAWN,
                                   IDC_NOW_PLAYING_ENCODING,
+                                  IDC_NOW_PLAYING_JSON,
+                                  IDC_NOW_PLAYING_COVER,
+                                  IDC_NOW_PLAYING_COVER_MISSING,
                                   IDC_DISCORD_ID,
                                   IDC_DISCORD_TEST,
                                   IDC_DISCORD_DETAILS,
@@ -1027,7 +1085,9 @@ INT_PTR CALLBACK dialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARA
                                   id == IDC_NOW_PLAYING_PATH || id == IDC_NOW_PLAYING_TEXT ||
                                   id == IDC_NOW_PLAYING_WITHDRAWN || id == IDC_DISCORD_ID ||
                                   id == IDC_DISCORD_IMAGE || id == IDC_PRIVATE ||
-                                  id == IDC_STALE_AFTER || isDiscordTemplate;
+                                  id == IDC_STALE_AFTER || id == IDC_NOW_PLAYING_JSON ||
+                                  id == IDC_NOW_PLAYING_COVER ||
+                                  id == IDC_NOW_PLAYING_COVER_MISSING || isDiscordTemplate;
             const bool isSwitch = id == IDC_DISCORD_ON || id == IDC_NOW_PLAYING_ON;
             if ((code == EN_CHANGE && editable) || (code == CBN_SELCHANGE && id != IDC_MARKER) ||
                 (code == BN_CLICKED && isSwitch)) {
