@@ -128,7 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             *static_cast<std::uint64_t*>(context) += bytes;
             return true;
         };
-        const bool copied = copyCover(CoverSource{PLATFORM_NO_FILE, data, size}, cover, count, &handed);
+        const bool copied =
+            copyCover(CoverSource{PLATFORM_NO_FILE, data, size}, cover, count, &handed);
         require(handed <= cover.size && (!copied || handed == cover.size));
         require(cover.coding != PictureCoding::Raw ||
                 copied == (imageFormatOfSignature(data + cover.offset, cover.size) !=

@@ -433,17 +433,17 @@ void postNowPlayingJson(const NowPlayingSettings& settings, const char* fields,
 void postNowPlayingCover(const NowPlayingSettings& settings, const char16_t* mediaPath,
                          const CoverLocation* cover) {
     if (!nowPlayingCoverWanted(settings)) return;
-    handOver(coverWriter, NOW_PLAYING_COVER_STEP, settings.coverPath, false,
-             [&](NowPlayingJob& job) {
-                 // A media file's path too long to hold gives no picture.
-                 const bool held = mediaPath != nullptr && cover != nullptr &&
-                                   boundedLength(mediaPath, NOW_PLAYING_PATH_CAPACITY) <
-                                       NOW_PLAYING_PATH_CAPACITY;
-                 job.cover = held ? *cover : CoverLocation{};
-                 copyBounded(job.source, NOW_PLAYING_PATH_CAPACITY, held ? mediaPath : u"");
-                 copyBounded(job.missing, NOW_PLAYING_PATH_CAPACITY, settings.coverMissingPath);
-                 return std::size_t{0};
-             });
+    handOver(
+        coverWriter, NOW_PLAYING_COVER_STEP, settings.coverPath, false, [&](NowPlayingJob& job) {
+            // A media file's path too long to hold gives no picture.
+            const bool held =
+                mediaPath != nullptr && cover != nullptr &&
+                boundedLength(mediaPath, NOW_PLAYING_PATH_CAPACITY) < NOW_PLAYING_PATH_CAPACITY;
+            job.cover = held ? *cover : CoverLocation{};
+            copyBounded(job.source, NOW_PLAYING_PATH_CAPACITY, held ? mediaPath : u"");
+            copyBounded(job.missing, NOW_PLAYING_PATH_CAPACITY, settings.coverMissingPath);
+            return std::size_t{0};
+        });
 }
 
 namespace {
@@ -544,8 +544,7 @@ std::uint32_t stepWriter(FileWriter& writer, const FileKind& kind) {
         // Without a picture, no cover is better than the last track's.
         if (outcome == NowPlayingOutcome::Replaced && !writeCoverTemporaryFile(writer)) {
             PathFacts target;
-            outcome = !readPathFacts(job.path, target) ||
-                              (target.exists && !deleteFile(job.path))
+            outcome = !readPathFacts(job.path, target) || (target.exists && !deleteFile(job.path))
                           ? NowPlayingOutcome::CannotWrite
                           : NowPlayingOutcome::Removed;
         }

@@ -51,7 +51,7 @@ constexpr char16_t NOW_PLAYING_EXTENSION[] = u".txt";
 constexpr char16_t NOW_PLAYING_JSON_EXTENSION[] = u".json";
 // The names a cover may have, in any letter case; a null ends them.
 constexpr const char16_t* NOW_PLAYING_COVER_EXTENSIONS[] = {u".jpg", u".jpeg", u".png", u".gif",
-                                                            u".bmp",  u".webp", nullptr};
+                                                            u".bmp", u".webp", nullptr};
 // The most bytes of the JSON's fields handed over.
 constexpr std::size_t NOW_PLAYING_JSON_CAPACITY = 16 * 1024;
 // Names that are devices to Windows (10 and earlier, also with an

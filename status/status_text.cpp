@@ -131,9 +131,9 @@ MediaKind composeStatus(const AnnouncedPath& path, const StatusProfiles& profile
     const bool endsByItself =
         rules != nullptr && rules->endsByItself && (nowPlaying != nullptr || presence != nullptr);
     const bool json = nowPlaying != nullptr && nowPlayingJsonWanted(*nowPlaying);
-    const bool readTags = path.whole && (profile.titleFromTags || nowPlayingMarkers.usesTags ||
-                                         presence != nullptr || endsByItself || tagsRead || json ||
-                                         cover);
+    const bool readTags =
+        path.whole && (profile.titleFromTags || nowPlayingMarkers.usesTags || presence != nullptr ||
+                       endsByItself || tagsRead || json || cover);
     const bool readFacts = profile.readsFacts || nowPlayingMarkers.usesFacts ||
                            presence != nullptr || endsByItself || json;
     composed.cover = CoverLocation{};

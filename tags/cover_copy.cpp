@@ -188,8 +188,8 @@ ImageFormat imageFormatOfSignature(const unsigned char* bytes, std::size_t count
 
 bool copyCover(const CoverSource& source, const CoverLocation& cover, CoverSink sink,
                void* context) {
-    if (cover.coding == PictureCoding::None || source.size != cover.fileSize ||
-        cover.size == 0 || cover.size > COVER_SIZE_LIMIT) {
+    if (cover.coding == PictureCoding::None || source.size != cover.fileSize || cover.size == 0 ||
+        cover.size > COVER_SIZE_LIMIT) {
         return false;
     }
     Copy copy{sink, context, cover.size, 0, 0, true, false};

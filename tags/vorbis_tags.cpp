@@ -236,9 +236,8 @@ std::uint64_t locateOggPicture(CommentStream& stream, TagFields& fields, std::ui
     }
     const std::uint32_t size = bigEndian32(number);
     // The picture begins in the group just decoded, or at the next one.
-    const std::uint64_t groupStart = length - value.left - (value.used < value.groupBytes
-                                                                ? BASE64_GROUP_CHARACTERS
-                                                                : 0);
+    const std::uint64_t groupStart =
+        length - value.left - (value.used < value.groupBytes ? BASE64_GROUP_CHARACTERS : 0);
     const unsigned decodedSkip =
         value.used < value.groupBytes ? static_cast<unsigned>(value.used) : 0;
     const std::uint64_t characters = length - groupStart;
@@ -361,7 +360,8 @@ bool readFlac(MediaReader& reader, TagFields& fields) {
         }
         if ((header[0] & 0x7F) == FLAC_PICTURE) readFlacPicture(reader, data, length, fields);
         if ((header[0] & 0x7F) == FLAC_VORBIS_COMMENT && !commentsRead) {
-            CommentStream stream{reader, data, data + length, false, 0, {}, 0, 0, 0, false, 0, 0, 0};
+            CommentStream stream{reader, data, data + length, false, 0, {}, 0,
+                                 0,      0,    false,         0,     0, 0};
             readComments(stream, fields);
             // Pictures may follow the comments; a second comment block
             // (which FLAC allows none of) counts no more than without them.

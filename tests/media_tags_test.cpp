@@ -2,8 +2,6 @@
 // at test time, compared with what mutagen (or ffprobe) reads from them.
 #include "tags/media_tags.h"
 
-#include "tags/cover_copy.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -18,6 +16,7 @@
 #include "platform/standin.h"
 #include "settings/settings_file.h"
 #include "status/status_text.h"
+#include "tags/cover_copy.h"
 #include "test_support.h"
 
 namespace {

@@ -328,7 +328,8 @@ TEST_F(NowPlayingFile, CoverOnlyOverAnImageAndGoneWithoutOne) {
     const std::u16string media16 = u16(folder + "/song.bin");
     for (const auto& c : cases) {
         const std::u16string cover = u16(folder + "/" + c.name);
-        const std::u16string missingPath = u16(c.missingImage[0] != '\0' ? folder + "/" + c.missingImage : "");
+        const std::u16string missingPath =
+            u16(c.missingImage[0] != '\0' ? folder + "/" + c.missingImage : "");
         cover.copy(settings.coverPath, cover.size());
         settings.coverPath[cover.size()] = u'\0';
         missingPath.copy(settings.coverMissingPath, missingPath.size());

@@ -6,7 +6,6 @@
 
 #include "outputs/now_playing.h"
 #include "outputs/now_playing_json.h"
-#include "tags/cover_copy.h"
 #include "outputs/presence_activity.h"
 #include "platform/platform.h"
 #include "programs/settings_report.h"
@@ -14,6 +13,7 @@
 #include "settings/settings_file.h"
 #include "status/duration_text.h"
 #include "status/status_text.h"
+#include "tags/cover_copy.h"
 #include "tags/media_tags.h"
 #include "terminal.h"
 #include "text/bounded_text.h"
@@ -102,7 +102,8 @@ void printField(const char* label, const StatusField& field) {
 void printCover(const AnnouncedPath& path, const CoverLocation& cover) {
     static const char* const FORMATS[] = {"a picture", "JPEG", "PNG", "GIF", "BMP", "WebP"};
     if (cover.coding == PictureCoding::None) {
-        std::printf("  %-14s%s\n", "cover:", "(none: the cover file shows the missing image, or none)");
+        std::printf("  %-14s%s\n",
+                    "cover:", "(none: the cover file shows the missing image, or none)");
         return;
     }
     std::uint64_t copied = 0;
@@ -315,12 +316,14 @@ void printNowPlayingCover(const NowPlayingSettings& nowPlaying) {
     std::printf(nowPlaying.switchedOff ? " (off: nowplaying=off)\n" : "\n");
     const NowPlayingOutcome check = checkNowPlayingCoverTarget(nowPlaying);
     if (check == NowPlayingOutcome::NotATextFile) {
-        std::printf("  it will not be written: its name does not end in .jpg, .jpeg, .png, .gif, "
-                    ".bmp or .webp\n");
+        std::printf(
+            "  it will not be written: its name does not end in .jpg, .jpeg, .png, .gif, "
+            ".bmp or .webp\n");
     } else if (check == NowPlayingOutcome::NotANowPlayingFile) {
-        std::printf("  it will not be written: what is there is not a picture the plug-in may "
-                    "replace (a folder; a file that is no image, larger than 16 MiB, read-only, "
-                    "hidden or system), and is left as it is\n");
+        std::printf(
+            "  it will not be written: what is there is not a picture the plug-in may "
+            "replace (a folder; a file that is no image, larger than 16 MiB, read-only, "
+            "hidden or system), and is left as it is\n");
     } else if (const char* obstacle = describeNowPlayingObstacle(check)) {
         std::printf("  it will not be written: %s\n", obstacle);
     }

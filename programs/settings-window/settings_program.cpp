@@ -562,15 +562,15 @@ void showDiscordPreview(const ComposedStatus& composed, const PresenceSettings& 
 // The file's cover, as the cover file would get it, and the JSON file's fields.
 void showOverlayPreview(const AnnouncedPath& path, const ComposedStatus& composed,
                         const NowPlayingSettings& nowPlaying) {
-    static const wchar_t* const FORMATS[] = {L"a picture", L"JPEG", L"PNG", L"GIF", L"BMP",
-                                             L"WebP"};
+    static const wchar_t* const FORMATS[] = {L"a picture", L"JPEG", L"PNG",
+                                             L"GIF",       L"BMP",  L"WebP"};
     const CoverLocation& cover = composed.cover;
     std::wstring shown;
     if (!nowPlayingCoverWanted(nowPlaying)) {
         shown = L"(no cover file: no path, or it is off)";
     } else if (cover.coding == PictureCoding::None) {
         shown = nowPlaying.coverMissingPath[0] != u'\0' ? L"none: the picture for files without one"
-                                                         : L"none: the cover file is removed";
+                                                        : L"none: the cover file is removed";
     } else {
         shown = std::wstring(FORMATS[static_cast<int>(cover.format)]) + L", " +
                 std::to_wstring(cover.size) + L" bytes" +
@@ -582,9 +582,8 @@ void showOverlayPreview(const AnnouncedPath& path, const ComposedStatus& compose
         return;
     }
     static char fields[NOW_PLAYING_JSON_CAPACITY];
-    const std::size_t length =
-        writeNowPlayingJsonFields(&composed, &path, unixTimeMilliseconds() / 1000, true, fields,
-                                  sizeof fields);
+    const std::size_t length = writeNowPlayingJsonFields(
+        &composed, &path, unixTimeMilliseconds() / 1000, true, fields, sizeof fields);
     setText(IDC_PREVIEW_JSON, utf8Text(fields, length) + L",\"updated\":...}");
 }
 
@@ -703,10 +702,10 @@ std::wstring problemsText(const SettingsReport& report, const NowPlayingSettings
 void updatePreview() {
     if (isUnreadable()) {
         setText(IDC_PROBLEMS, L"The file was not read: nothing is shown, and nothing is saved.");
-        for (int id : {IDC_PREVIEW_CATEGORY, IDC_PREVIEW_LINE, IDC_PREVIEW_NOW_PLAYING,
-                       IDC_PREVIEW_DISCORD_LIST, IDC_PREVIEW_DISCORD_DETAILS,
-                       IDC_PREVIEW_DISCORD_STATE, IDC_PREVIEW_DISCORD_IMAGE, IDC_PREVIEW_ENDS,
-                       IDC_PREVIEW_COVER, IDC_PREVIEW_JSON}) {
+        for (int id :
+             {IDC_PREVIEW_CATEGORY, IDC_PREVIEW_LINE, IDC_PREVIEW_NOW_PLAYING,
+              IDC_PREVIEW_DISCORD_LIST, IDC_PREVIEW_DISCORD_DETAILS, IDC_PREVIEW_DISCORD_STATE,
+              IDC_PREVIEW_DISCORD_IMAGE, IDC_PREVIEW_ENDS, IDC_PREVIEW_COVER, IDC_PREVIEW_JSON}) {
             setText(id, L"");
         }
         return;

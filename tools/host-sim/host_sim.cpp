@@ -206,8 +206,8 @@ void describeOpenHandles(const char* label, DWORD limit, char* out, std::size_t 
         wchar_t storage[64];
     };
     using QueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-    static const auto query = reinterpret_cast<QueryObject>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
+    static const auto query = reinterpret_cast<QueryObject>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
     std::size_t used = static_cast<std::size_t>(std::snprintf(out, capacity, "handles %s:", label));
     for (DWORD value = 4; query != nullptr && value < limit && used < capacity; value += 4) {
         TypeName name{};
@@ -215,17 +215,17 @@ void describeOpenHandles(const char* label, DWORD limit, char* out, std::size_t 
         const HANDLE handle = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value));
         constexpr int OBJECT_TYPE_INFORMATION = 2;
         if (query(handle, OBJECT_TYPE_INFORMATION, &name, sizeof name, &size) != 0) continue;
-        used += static_cast<std::size_t>(std::snprintf(out + used, capacity - used, " %lu=%.*ls",
-                                                       value, static_cast<int>(name.length / 2),
-                                                       name.text));
+        used +=
+            static_cast<std::size_t>(std::snprintf(out + used, capacity - used, " %lu=%.*ls", value,
+                                                   static_cast<int>(name.length / 2), name.text));
         TypeName objectName{};
         constexpr int OBJECT_NAME_INFORMATION = 1;
         if (used < capacity &&
             query(handle, OBJECT_NAME_INFORMATION, &objectName, sizeof objectName, &size) == 0 &&
             objectName.length > 0) {
-            used += static_cast<std::size_t>(
-                std::snprintf(out + used, capacity - used, "(%.*ls)",
-                              static_cast<int>(objectName.length / 2), objectName.text));
+            used += static_cast<std::size_t>(std::snprintf(out + used, capacity - used, "(%.*ls)",
+                                                           static_cast<int>(objectName.length / 2),
+                                                           objectName.text));
         }
     }
 }
