@@ -189,7 +189,7 @@ switches_and_rules)
     # user changed, leaving the others as they were.
     printf '1,[TAGS]\r\n2,[TAGS]\r\ndiscord-application-id=123456789012345678\r\nnowplaying-file=np.txt\r\n' \
         >"$plugins/velkar.ini"
-    drive "$media" -- show \
+    drive "$media" -- set "$(hex 'Cover picture')" "$(hex 'C:\np\cover.png')" show \
         tick "$(hex 'Show what I play on Discord: "Listening to" or "Watching"')" 0 \
         tick "$(hex 'Write a now-playing file, for stream overlays and chat bots')" 0 \
         set "$(hex 'Seconds after a track'"'"'s end until Discord and the file go quiet (or never)')" \
@@ -204,6 +204,9 @@ switches_and_rules)
     expect_line "$dir/before" 'Private (folders or patterns, ; between): '
     expect_line "$dir/before" "Seconds after a track's end until Discord and the file go quiet (or never): 30"
     expect_line "$dir/before" 'Clears by itself: 0:30 after its end, if the player has said nothing more by then'
+    expect_line "$dir/before" 'Cover picture: C:\np\cover.png'
+    expect_line "$dir/before" 'Cover: none: the cover file is removed'
+    expect_line "$dir/before" 'JSON: (no JSON file: no path, or it is off)'
     sed -n '/^Problems/,$p' "$dir/driver.out" | tail -n +2 >"$dir/off"
     sed -n '1,/^Problems/p' "$dir/off" >"$dir/switched"
     expect_line "$dir/switched" '[ ] Show what I play on Discord: "Listening to" or "Watching"'
@@ -214,8 +217,9 @@ switches_and_rules)
     sed -n '/^Problems/,$p' "$dir/off" | tail -n +2 >"$dir/private"
     expect_line "$dir/private" 'Category: (private: the messenger'"'"'s status is withdrawn)'
     expect_line "$dir/private" 'Clears by itself: (private: nothing of it is shown anywhere)'
+    expect_line "$dir/private" 'Cover: (private: no cover)'
     grep -q '^status: Saved ' "$dir/driver.out" || fail "no saving said: $(grep '^status' "$dir/driver.out")"
-    printf '1,[TAGS]\r\n2,[TAGS]\r\ndiscord-application-id=123456789012345678\r\nnowplaying-file=np.txt\r\ndiscord=off\r\nnowplaying=off\r\nstale-after=never\r\nprivate=*.MP3;D:\\Home\r\naudio-files=content\r\n' \
+    printf '1,[TAGS]\r\n2,[TAGS]\r\ndiscord-application-id=123456789012345678\r\nnowplaying-file=np.txt\r\ndiscord=off\r\nnowplaying=off\r\nstale-after=never\r\nprivate=*.MP3;D:\\Home\r\naudio-files=content\r\nnowplaying-cover=C:\\np\\cover.png\r\n' \
         >"$dir/expected.ini"
     cmp -s "$plugins/velkar.ini" "$dir/expected.ini" ||
         fail "velkar.ini differs: $(od -c "$plugins/velkar.ini" | head -14)"
