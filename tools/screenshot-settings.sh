@@ -18,7 +18,7 @@ wine=/usr/lib/wine/wine64
 WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" wineboot -i >/dev/null 2>&1
 "$wine" reg add 'HKCU\SOFTWARE\BST\bsplayerv1' /v AppPath /d 'C:\Player\player.exe' /f >/dev/null 2>&1
 mkdir -p "$WINEPREFIX/drive_c/Player/plugins"
-printf '2,watching [TAGS]\r\n1,[TITLE]{ by [ARTIST]}{ ([ALBUM])}\r\n; my overlay\r\nnowplaying-file=nowplaying.txt\r\nnowplaying-text=Now playing: [TAGS]\r\ndiscord-application-id=1234567890123456789\r\n' \
+printf '2,watching [TAGS]\r\n1,[TITLE]{ by [ARTIST]}{ ([ALBUM])}\r\n; my overlay\r\nnowplaying-file=nowplaying.txt\r\nnowplaying-text=Now playing: [TAGS]\r\nnowplaying-json=nowplaying.json\r\nnowplaying-cover=cover.jpg\r\ndiscord-application-id=1234567890123456789\r\n' \
     >"$WINEPREFIX/drive_c/Player/plugins/velkar.ini"
 cp "$root/build/native/media/v24-utf8.mp3" "$WINEPREFIX/drive_c/Player/song.mp3"
 wineserver -w
