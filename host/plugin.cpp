@@ -135,7 +135,10 @@ extern "C" std::int32_t HOST_CALL pluginInit(PluginDescriptor* descriptor) {
     // new DllMain call: it starts as a fresh load does.
     std::memset(&moduleState, 0, sizeof moduleState);
     moduleState.descriptor = descriptor;
-    findSettingsPath(moduleState.settingsPath);
+    // Static: the host's thread has its own uses for its stack.
+    static char16_t pluginFolder[SETTINGS_PATH_CAPACITY];
+    findSettingsPath(moduleState.settingsPath,
+                     ownModuleFolder(pluginFolder, SETTINGS_PATH_CAPACITY) ? pluginFolder : nullptr);
     readSettingsFile(moduleState.settingsPath, moduleState.settings, nullptr);
     takeBuildApplication(moduleState.settings.presence, VELKAR_DISCORD_APPLICATION_ID);
     configurePresence(moduleState.settings.presence);

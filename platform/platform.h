@@ -159,6 +159,12 @@ std::uint32_t currentProcessId();
 // exists now.
 bool createFolder(const char16_t* path);
 
+// Writes the folder of the module this code is part of (the plug-in's DLL,
+// or a program's executable), without a separator at its end, into `out`,
+// at most `capacity` units with the terminator. Returns false, `out`
+// holding nothing useful, when the system cannot tell or it does not fit.
+bool ownModuleFolder(char16_t* out, std::size_t capacity);
+
 // Expands each %NAME% in `path` (UTF-16, terminated) with the user's
 // environment into `out`, at most `capacity` units with the terminator.
 // Returns false, `out` holding nothing useful, when the result does not fit.

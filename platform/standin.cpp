@@ -51,6 +51,7 @@ struct StandinState {
     RegistryValue registry;
     unsigned replacementsToRefuse;
     unsigned newFileNamesToOccupy;
+    char16_t moduleFolder[standin::MODULE_FOLDER_CAPACITY];
     std::size_t inPlaceWriteLimit;
     std::size_t replaceAttempts;
 };
@@ -219,6 +220,15 @@ void setRegistryString(const char16_t* keyPath, const char16_t* valueName, const
 }
 
 void removeRegistryValue() { state.registry.present = false; }
+
+void setModuleFolder(const char16_t* folder) {
+    std::size_t units = 0;
+    while (folder[units] != u'\0' && units + 1 < MODULE_FOLDER_CAPACITY) {
+        state.moduleFolder[units] = folder[units];
+        ++units;
+    }
+    state.moduleFolder[units] = u'\0';
+}
 
 PlatformWindow openWindow(const char* className) {
     if (state.windowCount == MAX_WINDOWS) return nullptr;
@@ -903,6 +913,29 @@ bool createFolder(const char16_t* path) {
     passFileGate();
     char name[LINUX_NAME_CAPACITY];
     return linuxName(path, name) && (mkdir(name, 0755) == 0 || errno == EEXIST);
+}
+
+bool ownModuleFolder(char16_t* out, std::size_t capacity) {
+    // The tests say where the module lies; else the running program's folder.
+    char program[LINUX_NAME_CAPACITY];
+    std::size_t length = 0;
+    if (state.moduleFolder[0] != u'\0') {
+        std::size_t units = 0;
+        while (state.moduleFolder[units] != u'\0') ++units;
+        if (units + 1 > capacity) return false;
+        std::memcpy(out, state.moduleFolder, (units + 1) * sizeof(char16_t));
+        return true;
+    }
+    const ssize_t read = readlink("/proc/self/exe", program, sizeof program - 1);
+    if (read <= 0) return false;
+    length = static_cast<std::size_t>(read);
+    while (length > 0 && program[length - 1] != '/') --length;
+    if (length <= 1 || length > capacity) return false;
+    for (std::size_t at = 0; at + 1 < length; ++at) {
+        out[at] = static_cast<unsigned char>(program[at]);  // the tests' folders are ASCII
+    }
+    out[length - 1] = u'\0';
+    return true;
 }
 
 bool expandEnvironmentVariables(const char16_t* path, char16_t* out, std::size_t capacity) {

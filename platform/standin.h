@@ -37,6 +37,11 @@ void setRegistryValue(const char16_t* keyPath, const char16_t* valueName, const 
 void setRegistryString(const char16_t* keyPath, const char16_t* valueName, const char16_t* text);
 void removeRegistryValue();
 
+// The folder ownModuleFolder reports (UTF-16, terminated; empty: the
+// running program's). reset() empties it.
+constexpr std::size_t MODULE_FOLDER_CAPACITY = 1024;
+void setModuleFolder(const char16_t* folder);
+
 // Opens a top-level window of `className`; windows are found in opening order.
 // Returns null when MAX_WINDOWS are open.
 PlatformWindow openWindow(const char* className);

@@ -255,6 +255,25 @@ bool createFolder(const char16_t* path) {
     return CreateDirectoryW(wide(path), nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+bool ownModuleFolder(char16_t* out, std::size_t capacity) {
+    HMODULE module = nullptr;
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCWSTR>(&ownModuleFolder), &module) == 0) {
+        return false;
+    }
+    const DWORD room = capacity < MAXDWORD ? static_cast<DWORD>(capacity) : MAXDWORD;
+    wchar_t* path = reinterpret_cast<wchar_t*>(out);
+    // A name cut to fit is returned whole in length: no room for it.
+    const DWORD length = GetModuleFileNameW(module, path, room);
+    if (length == 0 || length >= room) return false;
+    DWORD last = length;
+    while (last > 0 && path[last - 1] != L'\\') --last;
+    if (last == 0) return false;
+    path[last - 1] = L'\0';
+    return true;
+}
+
 bool expandEnvironmentVariables(const char16_t* path, char16_t* out, std::size_t capacity) {
     const DWORD room = capacity < MAXDWORD ? static_cast<DWORD>(capacity) : MAXDWORD;
     const DWORD needed =

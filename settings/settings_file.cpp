@@ -208,6 +208,18 @@ bool deriveSettingsPath(char16_t (&settingsPath)[SETTINGS_PATH_CAPACITY]) {
     return true;
 }
 
+// `folder` with `name` (beginning with its separator) after it, into `path`.
+// Returns false when it does not fit.
+bool inFolder(const char16_t* folder, const char16_t* name,
+              char16_t (&path)[SETTINGS_PATH_CAPACITY]) {
+    const std::size_t folderLength = boundedLength(folder, SETTINGS_PATH_CAPACITY);
+    const std::size_t nameLength = boundedLength(name, SETTINGS_PATH_CAPACITY);
+    if (folderLength + nameLength >= SETTINGS_PATH_CAPACITY) return false;
+    copyBoundedCount(path, SETTINGS_PATH_CAPACITY, folder, folderLength);
+    appendBounded(path, SETTINGS_PATH_CAPACITY, folderLength, name);
+    return true;
+}
+
 }  // namespace
 
 std::size_t decodeSettingsText(const char* text, std::size_t length, SettingsEncoding encoding,
@@ -236,10 +248,34 @@ std::size_t decodeSettingsText(const char* text, std::size_t length, SettingsEnc
     return written;
 }
 
-void findSettingsPath(char16_t (&settingsPath)[SETTINGS_PATH_CAPACITY]) {
-    if (!deriveSettingsPath(settingsPath)) {
-        copyBounded(settingsPath, SETTINGS_PATH_CAPACITY, FALLBACK_SETTINGS_PATH);
+void findSettingsPath(char16_t (&settingsPath)[SETTINGS_PATH_CAPACITY],
+                      const char16_t* pluginFolder) {
+    if (deriveSettingsPath(settingsPath)) return;
+    // Setup puts velkar.ini beside the DLL where it found no player: read it
+    // there rather than a file of the same name nobody installed.
+    PathFacts beside;
+    if (pluginFolder != nullptr && inFolder(pluginFolder, SETTINGS_FILE_BESIDE_PLUGIN, settingsPath) &&
+        readPathFacts(settingsPath, beside) && beside.exists && !beside.directory) {
+        return;
     }
+    copyBounded(settingsPath, SETTINGS_PATH_CAPACITY, FALLBACK_SETTINGS_PATH);
+}
+
+bool findPluginFolder(char16_t (&pluginFolder)[SETTINGS_PATH_CAPACITY]) {
+    char16_t own[SETTINGS_PATH_CAPACITY];
+    if (!ownModuleFolder(own, SETTINGS_PATH_CAPACITY)) return false;
+    char16_t candidate[SETTINGS_PATH_CAPACITY];
+    const char16_t* const places[] = {u"", PLUGIN_FOLDER_BESIDE_PROGRAMS};
+    for (const char16_t* below : places) {
+        char16_t dll[SETTINGS_PATH_CAPACITY];
+        PathFacts facts;
+        if (inFolder(own, below, candidate) && inFolder(candidate, PLUGIN_FILE_NAME, dll) &&
+            readPathFacts(dll, facts) && facts.exists && !facts.directory) {
+            copyBounded(pluginFolder, SETTINGS_PATH_CAPACITY, candidate);
+            return true;
+        }
+    }
+    return false;
 }
 
 void setDefaultSettings(PluginSettings& settings) {

@@ -23,6 +23,12 @@ constexpr const char16_t* HOST_REGISTRY_KEY = u"SOFTWARE\\BST\\bsplayerv1";
 constexpr const char16_t* HOST_PATH_VALUE = u"AppPath";
 constexpr const char16_t* SETTINGS_FILE_BESIDE_HOST = u"\\plugins\\velkar.ini";
 constexpr const char16_t* FALLBACK_SETTINGS_PATH = u"c:\\velkar.ini";
+// The settings file's name beside the plug-in's DLL, and the DLL's name.
+constexpr const char16_t* SETTINGS_FILE_BESIDE_PLUGIN = u"\\velkar.ini";
+constexpr const char16_t* PLUGIN_FILE_NAME = u"\\velkar.dll";
+// Where setup puts the plug-in, seen from the folder of the programs it
+// installs beside it.
+constexpr const char16_t* PLUGIN_FOLDER_BESIDE_PROGRAMS = u"\\..\\plugins";
 // The host's "AppPath" in UTF-16 units, terminator included; a longer value
 // is not read.
 constexpr std::size_t REGISTRY_VALUE_CAPACITY = 300;
@@ -93,9 +99,18 @@ std::size_t decodeSettingsText(const char* text, std::size_t length, SettingsEnc
 
 // Writes the settings file's path into `settingsPath` (always terminated):
 // the host's "AppPath" up to its last backslash followed by
-// "\plugins\velkar.ini", or "c:\velkar.ini" when the value cannot be read, has
-// no backslash, or the derived path would not fit.
-void findSettingsPath(char16_t (&settingsPath)[SETTINGS_PATH_CAPACITY]);
+// "\plugins\velkar.ini"; when the value cannot be read, has no backslash, or
+// the derived path would not fit, the "velkar.ini" in `pluginFolder` (the
+// folder of the plug-in's DLL, no separator at its end; null: unknown) when
+// a file is there, else "c:\velkar.ini".
+void findSettingsPath(char16_t (&settingsPath)[SETTINGS_PATH_CAPACITY],
+                      const char16_t* pluginFolder);
+
+// The folder of the plug-in's DLL as a program installed with it finds it,
+// into `pluginFolder`: the program's own folder when velkar.dll is there (the
+// ZIP unpacked), else the "plugins" folder beside it (setup's layout) when
+// velkar.dll is there. Returns false when neither holds it.
+bool findPluginFolder(char16_t (&pluginFolder)[SETTINGS_PATH_CAPACITY]);
 
 // Sets `settings` to the defaults, then fills them from the `size` bytes at
 // `bytes`. A relative now-playing path stays as it is written. `report`,

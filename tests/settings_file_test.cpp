@@ -22,6 +22,7 @@ namespace {
 
 const char* const FALLBACK_FILE = "2,fallback [FILENAME]\n1,fallback [FILENAME]\n";
 const char* const DERIVED_FILE = "3,derived [FILENAME]\n4,derived [FILENAME]\n";
+const char* const BESIDE_FILE = "2,beside [FILENAME]\n1,beside [FILENAME]\n";
 
 class SettingsFiles : public FreshModule {
 protected:
@@ -56,13 +57,17 @@ protected:
     }
     static std::string settingsPath() {
         char16_t path[SETTINGS_PATH_CAPACITY];
-        findSettingsPath(path);
+        char16_t pluginFolder[SETTINGS_PATH_CAPACITY];
+        findSettingsPath(path, ownModuleFolder(pluginFolder, SETTINGS_PATH_CAPACITY) ? pluginFolder
+                                                                                    : nullptr);
         return utf8(path);
     }
     static std::string loadedVideoPrefix() {
         PluginSettings settings;
         char16_t path[SETTINGS_PATH_CAPACITY];
-        findSettingsPath(path);
+        char16_t pluginFolder[SETTINGS_PATH_CAPACITY];
+        findSettingsPath(path, ownModuleFolder(pluginFolder, SETTINGS_PATH_CAPACITY) ? pluginFolder
+                                                                                    : nullptr);
         readSettingsFile(path, settings, nullptr);
         return utf8(settings.profiles.videoProfile.prefix);
     }
@@ -120,12 +125,18 @@ TEST_F(SettingsFiles, WhichFileIsRead) {
         bool fallbackFile;
         const char* videoPrefix;
         std::string folder = "Player";
+        bool besideFile = false;  // a velkar.ini beside the plug-in's DLL
     };
     const FileCase cases[] = {
         {"no value, no file: defaults", false, false, false, "watching "},
         {"no value: the fallback file", false, false, true, "fallback "},
         {"value and its file, fallback present too", true, true, true, "derived "},
         {"value without its file: defaults, never the fallback", true, false, true, "watching "},
+        // Where setup puts it when it finds no player.
+        {"no value: the file beside the DLL before the fallback", false, false, true, "beside ",
+         "Player", true},
+        {"value: its file, never the one beside the DLL", true, true, true, "derived ", "Player",
+         true},
         // Opened by its UTF-16 name, which no code page need hold.
         {"a folder in another script", true, true, true, "derived ",
          "\xD0\x9F\xD0\xBB\xD0\xB5\xD0\xB5\xD1\x80 \xE2\x99\xAA"},
@@ -134,6 +145,9 @@ TEST_F(SettingsFiles, WhichFileIsRead) {
         standin::reset();
         std::remove((c.folder + "/plugins/velkar.ini").c_str());
         std::remove("c:/velkar.ini");
+        std::remove("Beside/velkar.ini");
+        standin::setModuleFolder(u"Beside");
+        if (c.besideFile) writeFile("Beside\\velkar.ini", BESIDE_FILE);
         if (c.registryValue) setAppPath(c.folder + "\\player.exe");
         if (c.derivedFile) writeFile(c.folder + "\\plugins\\velkar.ini", DERIVED_FILE);
         if (c.fallbackFile) writeFile("c:\\velkar.ini", FALLBACK_FILE);

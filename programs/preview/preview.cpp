@@ -375,7 +375,8 @@ int readChosenSettings(const char* settingsFile, bool defaults, unsigned codePag
         takeAnnouncedPath(hostPath, named);
         path = named.text;
     } else {
-        findSettingsPath(found);
+        char16_t pluginFolder[SETTINGS_PATH_CAPACITY];
+        findSettingsPath(found, findPluginFolder(pluginFolder) ? pluginFolder : nullptr);
     }
     // The file's name as given, or as found, for the messages.
     char label[3 * SETTINGS_PATH_CAPACITY];

@@ -674,10 +674,7 @@ std::wstring problemsText(const SettingsReport& report, const NowPlayingSettings
         }
         text += L"\r\n";
     };
-    if (nowPlaying.path[0] != u'\0') {
-        text += L"now-playing file: " + std::wstring(wide(nowPlaying.path)) +
-                (nowPlaying.switchedOff ? L" (switched off: nothing is written)" : L"") + L"\r\n";
-    }
+    // Only what stands in the way: the paths themselves are in their fields.
     if (liesUnderProgramFiles(nowPlaying.path)) {
         addText("now-playing file: ");
         text.resize(text.size() - 2);
@@ -687,14 +684,28 @@ std::wstring problemsText(const SettingsReport& report, const NowPlayingSettings
         addText("now-playing file: it will not be written: ");
         text.resize(text.size() - 2);
         addText(obstacle);
-    } else {
-        PathFacts target{};
-        if (nowPlaying.path[0] != u'\0' && readPathFacts(nowPlaying.path, target) &&
-            target.exists) {
-            addText("now-playing file: a file is there: each write replaces what it holds");
-        }
     }
-    return text.empty() ? L"None." : text;
+    const NowPlayingOutcome json = checkNowPlayingJsonTarget(nowPlaying);
+    if (json == NowPlayingOutcome::NotATextFile) {
+        addText("JSON file: it will not be written: its name does not end in .json");
+    } else if (const char* obstacle = describeNowPlayingObstacle(json)) {
+        addText("JSON file: it will not be written: ");
+        text.resize(text.size() - 2);
+        addText(obstacle);
+    }
+    const NowPlayingOutcome cover = checkNowPlayingCoverTarget(nowPlaying);
+    if (cover == NowPlayingOutcome::NotATextFile) {
+        addText("cover picture: it will not be written: its name does not end in .jpg, .jpeg, "
+                ".png, .gif, .bmp or .webp");
+    } else if (cover == NowPlayingOutcome::NotANowPlayingFile) {
+        addText("cover picture: it will not be written: what is there is not a picture the "
+                "plug-in may replace, and is left as it is");
+    } else if (const char* obstacle = describeNowPlayingObstacle(cover)) {
+        addText("cover picture: it will not be written: ");
+        text.resize(text.size() - 2);
+        addText(obstacle);
+    }
+    return text.empty() ? L"No problems." : text;
 }
 
 // Composes, for the media file, what the plug-in would compose from the file
@@ -879,8 +890,11 @@ void showIdHelp() {
 }
 
 void load() {
-    findSettingsPath(window.settingsPath);
+    char16_t pluginFolder[SETTINGS_PATH_CAPACITY];
+    findSettingsPath(window.settingsPath, findPluginFolder(pluginFolder) ? pluginFolder : nullptr);
     showIdHelp();
+    // Until a test has run, what Test does: the line is never an empty gap.
+    setText(IDC_DISCORD_TEST_RESULT, L"Test asks the Discord app on this PC whether it takes the id.");
     readDocument(window.document);
     window.touched = 0;
     showSettingsFile();

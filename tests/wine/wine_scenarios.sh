@@ -21,6 +21,15 @@ dir=$work_root/scenarios/$target/$scenario
 rm -rf "$dir"
 mkdir -p "$dir"
 drive_c=$WINEPREFIX/drive_c
+
+# The plug-in reads a velkar.ini beside its DLL when the host's registry
+# value is missing, and the build's folder holds the sample: the scenarios
+# load a copy of the DLL from a folder of its own.
+plugin_dir=$work_root/plugin-$target
+mkdir -p "$plugin_dir"
+rm -f "$plugin_dir/velkar.ini"
+cp "$VELKAR_HOST_DIR/velkar.dll" "$plugin_dir/velkar.dll"
+export VELKAR_DLL="$plugin_dir/velkar.dll"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -614,6 +623,20 @@ CHECK
     commands_not_held
     module_gone
     ;;
+settings_beside_dll)
+    # Without the host's registry value the plug-in reads the velkar.ini
+    # beside its DLL, where setup puts it; with none there, c:\velkar.ini.
+    clean_settings
+    printf '2,beside [FILENAME]\n' >"$plugin_dir/velkar.ini"
+    printf '2,fallback [FILENAME]\n' >"$drive_c/velkar.ini"
+    session 1 set-file 'D:\clips\holiday.mpeg' publish
+    rm -f "$plugin_dir/velkar.ini"
+    mv "$dir/messenger.log" "$dir/beside.log"
+    session 1 set-file 'D:\clips\holiday.mpeg' publish
+    clean_settings
+    expect_lines "$dir/beside.log" "$(record 1 '\0Office\01\0{0}\0beside holiday \0')"
+    expect_lines "$dir/messenger.log" "$(record 1 '\0Office\01\0{0}\0fallback holiday \0')"
+    ;;
 now_playing_cover)
     # The cover file holds each release file's front cover byte for byte
     # (ID3 APIC, a 300 KB one in ID3v2.3, FLAC, MP4, Ogg Vorbis and Opus in
@@ -931,7 +954,8 @@ build_application)
         clean_settings
         printf '2,[TITLE]\n1,[TITLE]\ndiscord=on\n' >"$drive_c/velkar.ini"
         discord_start "$dir"
-        VELKAR_DLL=$dir/build/velkar.dll session 1 set-file "$(media presence-song.mp3)" publish sleep 1500 unload-wait
+        mkdir -p "$dir/plugin" && cp "$dir/build/velkar.dll" "$dir/plugin/velkar.dll"
+        VELKAR_DLL=$dir/plugin/velkar.dll session 1 set-file "$(media presence-song.mp3)" publish sleep 1500 unload-wait
         discord_stop
         clean_settings
         activities | sed 's/ | lag=[012] | / | lag=ok | /' >"$dir/activities"
