@@ -137,8 +137,9 @@ extern "C" std::int32_t HOST_CALL pluginInit(PluginDescriptor* descriptor) {
     moduleState.descriptor = descriptor;
     // Static: the host's thread has its own uses for its stack.
     static char16_t pluginFolder[SETTINGS_PATH_CAPACITY];
-    findSettingsPath(moduleState.settingsPath,
-                     ownModuleFolder(pluginFolder, SETTINGS_PATH_CAPACITY) ? pluginFolder : nullptr);
+    findSettingsPath(moduleState.settingsPath, ownModuleFolder(pluginFolder, SETTINGS_PATH_CAPACITY)
+                                                   ? pluginFolder
+                                                   : nullptr);
     readSettingsFile(moduleState.settingsPath, moduleState.settings, nullptr);
     takeBuildApplication(moduleState.settings.presence, VELKAR_DISCORD_APPLICATION_ID);
     configurePresence(moduleState.settings.presence);

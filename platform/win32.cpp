@@ -257,9 +257,9 @@ bool createFolder(const char16_t* path) {
 
 bool ownModuleFolder(char16_t* out, std::size_t capacity) {
     HMODULE module = nullptr;
-    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           reinterpret_cast<LPCWSTR>(&ownModuleFolder), &module) == 0) {
+    if (GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCWSTR>(&ownModuleFolder), &module) == 0) {
         return false;
     }
     const DWORD room = capacity < MAXDWORD ? static_cast<DWORD>(capacity) : MAXDWORD;

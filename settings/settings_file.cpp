@@ -252,11 +252,15 @@ void findSettingsPath(char16_t (&settingsPath)[SETTINGS_PATH_CAPACITY],
                       const char16_t* pluginFolder) {
     if (deriveSettingsPath(settingsPath)) return;
     // Setup puts velkar.ini beside the DLL where it found no player: read it
-    // there rather than a file of the same name nobody installed.
-    PathFacts beside;
-    if (pluginFolder != nullptr && inFolder(pluginFolder, SETTINGS_FILE_BESIDE_PLUGIN, settingsPath) &&
-        readPathFacts(settingsPath, beside) && beside.exists && !beside.directory) {
-        return;
+    // there rather than a file of the same name nobody installed. Opened as
+    // the reading opens it, and closed at once.
+    if (pluginFolder != nullptr &&
+        inFolder(pluginFolder, SETTINGS_FILE_BESIDE_PLUGIN, settingsPath)) {
+        const PlatformFile beside = openFileForReading(settingsPath);
+        if (beside != PLATFORM_NO_FILE) {
+            closeFile(beside);
+            return;
+        }
     }
     copyBounded(settingsPath, SETTINGS_PATH_CAPACITY, FALLBACK_SETTINGS_PATH);
 }

@@ -102,7 +102,7 @@ std::size_t decodeSettingsText(const char* text, std::size_t length, SettingsEnc
 // "\plugins\velkar.ini"; when the value cannot be read, has no backslash, or
 // the derived path would not fit, the "velkar.ini" in `pluginFolder` (the
 // folder of the plug-in's DLL, no separator at its end; null: unknown) when
-// a file is there, else "c:\velkar.ini".
+// a file there opens for reading, else "c:\velkar.ini".
 void findSettingsPath(char16_t (&settingsPath)[SETTINGS_PATH_CAPACITY],
                       const char16_t* pluginFolder);
 

@@ -58,16 +58,16 @@ protected:
     static std::string settingsPath() {
         char16_t path[SETTINGS_PATH_CAPACITY];
         char16_t pluginFolder[SETTINGS_PATH_CAPACITY];
-        findSettingsPath(path, ownModuleFolder(pluginFolder, SETTINGS_PATH_CAPACITY) ? pluginFolder
-                                                                                    : nullptr);
+        findSettingsPath(
+            path, ownModuleFolder(pluginFolder, SETTINGS_PATH_CAPACITY) ? pluginFolder : nullptr);
         return utf8(path);
     }
     static std::string loadedVideoPrefix() {
         PluginSettings settings;
         char16_t path[SETTINGS_PATH_CAPACITY];
         char16_t pluginFolder[SETTINGS_PATH_CAPACITY];
-        findSettingsPath(path, ownModuleFolder(pluginFolder, SETTINGS_PATH_CAPACITY) ? pluginFolder
-                                                                                    : nullptr);
+        findSettingsPath(
+            path, ownModuleFolder(pluginFolder, SETTINGS_PATH_CAPACITY) ? pluginFolder : nullptr);
         readSettingsFile(path, settings, nullptr);
         return utf8(settings.profiles.videoProfile.prefix);
     }

@@ -695,11 +695,13 @@ std::wstring problemsText(const SettingsReport& report, const NowPlayingSettings
     }
     const NowPlayingOutcome cover = checkNowPlayingCoverTarget(nowPlaying);
     if (cover == NowPlayingOutcome::NotATextFile) {
-        addText("cover picture: it will not be written: its name does not end in .jpg, .jpeg, "
-                ".png, .gif, .bmp or .webp");
+        addText(
+            "cover picture: it will not be written: its name does not end in .jpg, .jpeg, "
+            ".png, .gif, .bmp or .webp");
     } else if (cover == NowPlayingOutcome::NotANowPlayingFile) {
-        addText("cover picture: it will not be written: what is there is not a picture the "
-                "plug-in may replace, and is left as it is");
+        addText(
+            "cover picture: it will not be written: what is there is not a picture the "
+            "plug-in may replace, and is left as it is");
     } else if (const char* obstacle = describeNowPlayingObstacle(cover)) {
         addText("cover picture: it will not be written: ");
         text.resize(text.size() - 2);
@@ -894,7 +896,8 @@ void load() {
     findSettingsPath(window.settingsPath, findPluginFolder(pluginFolder) ? pluginFolder : nullptr);
     showIdHelp();
     // Until a test has run, what Test does: the line is never an empty gap.
-    setText(IDC_DISCORD_TEST_RESULT, L"Test asks the Discord app on this PC whether it takes the id.");
+    setText(IDC_DISCORD_TEST_RESULT,
+            L"Test asks the Discord app on this PC whether it takes the id.");
     readDocument(window.document);
     window.touched = 0;
     showSettingsFile();
