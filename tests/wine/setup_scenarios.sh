@@ -69,7 +69,7 @@ install)
         fail "the installed velkar.ini is not the sample"
     [ "$(ls "$drive_c/Player/plugins")" = "$(printf 'velkar.dll\nvelkar.ini')" ] ||
         fail "the plugins folder holds more: $(ls "$drive_c/Player/plugins")"
-    for file in velkar-settings.exe velkar-preview.exe README.txt overlay.html velkar-uninstall.exe; do
+    for file in velkar-settings.exe velkar-preview.exe README.txt overlay.html docs/settings-file.md velkar-uninstall.exe; do
         expect_file "Player/Velkar/$file"
     done
     [ -n "$(shortcut)" ] || fail "there is no Start-menu shortcut to Velkar Settings"
