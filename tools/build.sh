@@ -16,7 +16,7 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/win32/CMakeCache.tx
 echo
 echo "Built build/win32/velkar.dll ($(wc -c < build/win32/velkar.dll) bytes),"
 echo "dist/velkar-$version-setup.exe ($(wc -c < "dist/velkar-$version-setup.exe") bytes), the setup program,"
-echo "dist/velkar-$version-win32.zip (velkar.dll, velkar.ini, velkar-settings.exe, velkar-preview.exe, README.txt)"
+echo "dist/velkar-$version-win32.zip (velkar.dll, velkar.ini, velkar-settings.exe, velkar-preview.exe, README.txt, overlay.html, docs)"
 echo "and dist/SHA256SUMS:"
 sed 's/^/    /' dist/SHA256SUMS
 echo "Install: run the setup program, or copy velkar.dll into the host player's plugins folder."

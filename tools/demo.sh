@@ -25,9 +25,14 @@ fi
 wine_use_target "$root" "$target"
 
 dir=$root/build/demo
-mkdir -p "$dir"
+mkdir -p "$dir/plugin"
 wine_prepare_prefix
 wine_reg_remove_app_path
+# A copy of the DLL, in a folder of its own: beside the build's one lies the
+# sample velkar.ini, which the plug-in would read; the demo shows the
+# built-in wording.
+cp "$VELKAR_HOST_DIR/velkar.dll" "$dir/plugin/velkar.dll"
+export VELKAR_DLL="$dir/plugin/velkar.dll"
 
 # C:\Music\Café_del_Mar.mp3, with é as the byte 0xE9 of code page 1252.
 cafe_hex=$(printf 'C:\\Music\\Caf\351_del_Mar.mp3' | od -An -tx1 | tr -d ' \n')
