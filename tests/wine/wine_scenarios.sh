@@ -630,11 +630,11 @@ settings_beside_dll)
     printf '2,beside [FILENAME]\n' >"$plugin_dir/velkar.ini"
     printf '2,fallback [FILENAME]\n' >"$drive_c/velkar.ini"
     session 1 set-file 'D:\clips\holiday.mpeg' publish
-    rm -f "$plugin_dir/velkar.ini"
     mv "$dir/messenger.log" "$dir/beside.log"
+    expect_lines "$dir/beside.log" "$(record 1 '\0Office\01\0{0}\0beside holiday \0')"
+    rm -f "$plugin_dir/velkar.ini"
     session 1 set-file 'D:\clips\holiday.mpeg' publish
     clean_settings
-    expect_lines "$dir/beside.log" "$(record 1 '\0Office\01\0{0}\0beside holiday \0')"
     expect_lines "$dir/messenger.log" "$(record 1 '\0Office\01\0{0}\0fallback holiday \0')"
     ;;
 now_playing_cover)
