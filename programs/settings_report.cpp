@@ -79,6 +79,20 @@ void describeSettingsOptionProblem(SettingsOptionProblem problem, char* out, std
     std::snprintf(out, capacity, "%s", text);
 }
 
+const char* describeOverlayObstacle(OverlayFile file, NowPlayingOutcome outcome) {
+    if (outcome == NowPlayingOutcome::NotATextFile) {
+        return file == OverlayFile::Json
+                   ? "its name does not end in .json"
+                   : "its name does not end in .jpg, .jpeg, .png, .gif, .bmp or .webp";
+    }
+    if (outcome == NowPlayingOutcome::NotANowPlayingFile && file == OverlayFile::Cover) {
+        return "what is there is not a picture the plug-in may replace (a folder; a file that "
+               "is no image, larger than 16 MiB, read-only, hidden or system), and is left as "
+               "it is";
+    }
+    return describeNowPlayingObstacle(outcome);
+}
+
 const char* describeNowPlayingObstacle(NowPlayingOutcome outcome) {
     switch (outcome) {
         case NowPlayingOutcome::NotANowPlayingFile:

@@ -21,6 +21,13 @@ void describeSettingsOptionProblem(SettingsOptionProblem problem, char* out, std
 // stands in the way.
 const char* describeNowPlayingObstacle(NowPlayingOutcome outcome);
 
+// The other files written for overlays.
+enum class OverlayFile { Json, Cover };
+
+// Why the JSON file or the cover will not be written, in words (their names
+// and what they replace are their own); null when nothing stands in the way.
+const char* describeOverlayObstacle(OverlayFile file, NowPlayingOutcome outcome);
+
 // Whether `path` (UTF-16, terminated, expanded) lies under the Program Files
 // folders of this machine, where a player running as a standard user cannot
 // write: Windows refuses, or sends the writes to the VirtualStore.

@@ -598,46 +598,35 @@ TEST(SettingsLines, PresenceLines) {
     using O = SettingsOptionProblem;
     using S = PresenceShows;
     using T = PresenceTime;
+    // What the presence shows: its three templates, the member list's choice, the time.
+    struct Shown {
+        std::string details, state, imageText;
+        S shows;
+        T time;
+    };
+    const Shown DEFAULT_SHOWN = {"[TITLE]", "{by [ARTIST]}", "{[ALBUM]}", S::Details, T::Bar};
     struct Case {
         const char* name;
         std::string lines;  // after "2,[FILENAME]\n1,[FILENAME]\n"
-        std::string id, details, state, imageText;
-        S shows;
-        T time;
+        std::string id;
+        Shown shown;
         std::string image;
         std::vector<std::pair<unsigned, O>> problems;
     };
     const Case cases[] = {
-        {"none: no application, the default texts",
-         "",
-         "",
-         "[TITLE]",
-         "{by [ARTIST]}",
-         "{[ALBUM]}",
-         S::Details,
-         T::Bar,
-         "",
-         {}},
+        {"none: no application, the default texts", "", "", DEFAULT_SHOWN, "", {}},
         {"each name, in any letter case; words and ids trimmed, templates as written",
          " Discord-Application-ID = 1234567890123456789 \ndiscord-details= [ARTIST]\n"
          "discord-state=\nDISCORD-IMAGE-TEXT=[DURATION]\ndiscord-shows= State\n"
          "discord-time=none\ndiscord-image=https://example.org/a.png?x=1\n",
          "1234567890123456789",
-         " [ARTIST]",
-         "",
-         "[DURATION]",
-         S::State,
-         T::None,
+         {" [ARTIST]", "", "[DURATION]", S::State, T::None},
          "https://example.org/a.png?x=1",
          {}},
         {"an asset key; the application's name shown; elapsed time",
          "discord-image=record_logo\ndiscord-shows=name\ndiscord-time=elapsed\n",
          "",
-         "[TITLE]",
-         "{by [ARTIST]}",
-         "{[ALBUM]}",
-         S::Name,
-         T::Elapsed,
+         {"[TITLE]", "{by [ARTIST]}", "{[ALBUM]}", S::Name, T::Elapsed},
          "record_logo",
          {}},
         {"refused: an id with letters, 21 digits or none; a word not in its list; an "
@@ -647,11 +636,7 @@ TEST(SettingsLines, PresenceLines) {
          "discord-image=http://example.org/a.png\ndiscord-image=logo http://x/a.png\n"
          "discord-image=ftp://x\n",
          "",
-         "[TITLE]",
-         "{by [ARTIST]}",
-         "{[ALBUM]}",
-         S::Details,
-         T::Bar,
+         DEFAULT_SHOWN,
          "",
          {{3, O::BadValue},
           {4, O::BadValue},
@@ -664,22 +649,14 @@ TEST(SettingsLines, PresenceLines) {
         {"an image of alternatives with markers and groups",
          "discord-image= {https://coverartarchive.org/release/[MUSICBRAINZ_ALBUMID]/front} logo \n",
          "",
-         "[TITLE]",
-         "{by [ARTIST]}",
-         "{[ALBUM]}",
-         S::Details,
-         T::Bar,
+         DEFAULT_SHOWN,
          "{https://coverartarchive.org/release/[MUSICBRAINZ_ALBUMID]/front} logo",
          {}},
         {"a refused value keeps the one before; a template too long is refused",
          "discord-application-id=42\ndiscord-application-id=x\ndiscord-state=" +
              std::string(600, 's') + "\n",
          "42",
-         "[TITLE]",
-         "{by [ARTIST]}",
-         "{[ALBUM]}",
-         S::Details,
-         T::Bar,
+         DEFAULT_SHOWN,
          "",
          {{4, O::BadValue}, {5, O::BadValue}}},
     };
@@ -690,15 +667,16 @@ TEST(SettingsLines, PresenceLines) {
         readSettingsBytes(file.data(), file.size(), settings, &report);
         const PresenceSettings& presence = settings.presence;
         EXPECT_EQ(std::string(presence.applicationId), c.id) << c.name;
-        const std::string* texts[PRESENCE_FIELDS] = {&c.details, &c.state, &c.imageText};
+        const std::string* texts[PRESENCE_FIELDS] = {&c.shown.details, &c.shown.state,
+                                                     &c.shown.imageText};
         for (int field = 0; field < PRESENCE_FIELDS; ++field) {
             EXPECT_EQ(
                 std::u16string(presence.templates[field].text, presence.templates[field].length),
                 u16(*texts[field]))
                 << c.name << " field " << field;
         }
-        EXPECT_EQ(presence.shows, c.shows) << c.name;
-        EXPECT_EQ(presence.time, c.time) << c.name;
+        EXPECT_EQ(presence.shows, c.shown.shows) << c.name;
+        EXPECT_EQ(presence.time, c.shown.time) << c.name;
         EXPECT_EQ(std::u16string(presence.image.text, presence.image.length), u16(c.image))
             << c.name;
         std::vector<std::pair<unsigned, O>> problems;

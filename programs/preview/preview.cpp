@@ -294,39 +294,26 @@ void printNowPlayingFile(const NowPlayingSettings& nowPlaying) {
     if (liesUnderProgramFiles(nowPlaying.path)) std::printf("  %s\n", PROGRAM_FILES_WARNING);
 }
 
-// Where the JSON file goes, and what stands in the way.
-void printNowPlayingJson(const NowPlayingSettings& nowPlaying) {
-    if (nowPlaying.jsonPath[0] == u'\0') return;
-    std::printf("json file: ");
-    printText(nowPlaying.jsonPath, lengthOf(nowPlaying.jsonPath, NOW_PLAYING_PATH_CAPACITY));
-    std::printf(nowPlaying.switchedOff ? " (off: nowplaying=off)\n" : "\n");
-    const NowPlayingOutcome check = checkNowPlayingJsonTarget(nowPlaying);
-    if (const char* obstacle = describeNowPlayingObstacle(check)) {
-        std::printf("  it will not be written: %s\n", check == NowPlayingOutcome::NotATextFile
-                                                          ? "its name does not end in .json"
-                                                          : obstacle);
+// Where a file for overlays goes (`label`, `path`), and what stands in its way.
+void printOverlayFile(const char* label, const char16_t* path, bool switchedOff, OverlayFile file,
+                      NowPlayingOutcome check) {
+    std::printf("%s: ", label);
+    printText(path, lengthOf(path, NOW_PLAYING_PATH_CAPACITY));
+    std::printf(switchedOff ? " (off: nowplaying=off)\n" : "\n");
+    if (const char* obstacle = describeOverlayObstacle(file, check)) {
+        std::printf("  it will not be written: %s\n", obstacle);
     }
 }
 
-// Where the cover goes, and what stands in the way.
-void printNowPlayingCover(const NowPlayingSettings& nowPlaying) {
-    if (nowPlaying.coverPath[0] == u'\0') return;
-    std::printf("cover file: ");
-    printText(nowPlaying.coverPath, lengthOf(nowPlaying.coverPath, NOW_PLAYING_PATH_CAPACITY));
-    std::printf(nowPlaying.switchedOff ? " (off: nowplaying=off)\n" : "\n");
-    const NowPlayingOutcome check = checkNowPlayingCoverTarget(nowPlaying);
-    if (check == NowPlayingOutcome::NotATextFile) {
-        std::printf(
-            "  it will not be written: its name does not end in .jpg, .jpeg, .png, .gif, "
-            ".bmp or .webp\n");
-    } else if (check == NowPlayingOutcome::NotANowPlayingFile) {
-        std::printf(
-            "  it will not be written: what is there is not a picture the plug-in may "
-            "replace (a folder; a file that is no image, larger than 16 MiB, read-only, "
-            "hidden or system), and is left as it is\n");
-    } else if (const char* obstacle = describeNowPlayingObstacle(check)) {
-        std::printf("  it will not be written: %s\n", obstacle);
+// The JSON file and the cover, where they are set.
+void printOverlayFiles(const NowPlayingSettings& nowPlaying) {
+    if (nowPlaying.jsonPath[0] != u'\0') {
+        printOverlayFile("json file", nowPlaying.jsonPath, nowPlaying.switchedOff,
+                         OverlayFile::Json, checkNowPlayingJsonTarget(nowPlaying));
     }
+    if (nowPlaying.coverPath[0] == u'\0') return;
+    printOverlayFile("cover file", nowPlaying.coverPath, nowPlaying.switchedOff, OverlayFile::Cover,
+                     checkNowPlayingCoverTarget(nowPlaying));
     if (nowPlaying.coverMissingPath[0] != u'\0') {
         std::printf("  without a picture: ");
         printText(nowPlaying.coverMissingPath,
@@ -450,8 +437,7 @@ int run(int argc, char** argv) {
     if (read != EXIT_OK) return read;
     takeBuildApplication(settings.presence, VELKAR_DISCORD_APPLICATION_ID);
     printNowPlayingFile(settings.nowPlaying);
-    printNowPlayingJson(settings.nowPlaying);
-    printNowPlayingCover(settings.nowPlaying);
+    printOverlayFiles(settings.nowPlaying);
     printPresence(settings.presence);
     printPlaybackRules(settings.rules);
     std::printf("\n");

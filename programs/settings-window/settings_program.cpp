@@ -685,27 +685,22 @@ std::wstring problemsText(const SettingsReport& report, const NowPlayingSettings
         text.resize(text.size() - 2);
         addText(obstacle);
     }
-    const NowPlayingOutcome json = checkNowPlayingJsonTarget(nowPlaying);
-    if (json == NowPlayingOutcome::NotATextFile) {
-        addText("JSON file: it will not be written: its name does not end in .json");
-    } else if (const char* obstacle = describeNowPlayingObstacle(json)) {
-        addText("JSON file: it will not be written: ");
-        text.resize(text.size() - 2);
-        addText(obstacle);
-    }
-    const NowPlayingOutcome cover = checkNowPlayingCoverTarget(nowPlaying);
-    if (cover == NowPlayingOutcome::NotATextFile) {
-        addText(
-            "cover picture: it will not be written: its name does not end in .jpg, .jpeg, "
-            ".png, .gif, .bmp or .webp");
-    } else if (cover == NowPlayingOutcome::NotANowPlayingFile) {
-        addText(
-            "cover picture: it will not be written: what is there is not a picture the "
-            "plug-in may replace, and is left as it is");
-    } else if (const char* obstacle = describeNowPlayingObstacle(cover)) {
-        addText("cover picture: it will not be written: ");
-        text.resize(text.size() - 2);
-        addText(obstacle);
+    const struct {
+        const char* name;
+        OverlayFile file;
+        NowPlayingOutcome check;
+    } overlays[] = {
+        {"JSON file: it will not be written: ", OverlayFile::Json,
+         checkNowPlayingJsonTarget(nowPlaying)},
+        {"cover picture: it will not be written: ", OverlayFile::Cover,
+         checkNowPlayingCoverTarget(nowPlaying)},
+    };
+    for (const auto& overlay : overlays) {
+        if (const char* obstacle = describeOverlayObstacle(overlay.file, overlay.check)) {
+            addText(overlay.name);
+            text.resize(text.size() - 2);
+            addText(obstacle);
+        }
     }
     return text.empty() ? L"No problems." : text;
 }
